@@ -1,0 +1,20 @@
+# Warnings and sanitizers for every target of the project.
+add_compile_options(-Wall -Wextra)
+if(INKWARDEN_WERROR)
+    add_compile_options(-Werror)
+endif()
+
+if(INKWARDEN_SANITIZER STREQUAL "address")
+    add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer
+                        -fno-sanitize-recover=undefined)
+    add_link_options(-fsanitize=address,undefined)
+elseif(INKWARDEN_SANITIZER STREQUAL "thread")
+    add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+    add_link_options(-fsanitize=thread)
+elseif(NOT INKWARDEN_SANITIZER STREQUAL "")
+    message(FATAL_ERROR "INKWARDEN_SANITIZER must be empty, address or thread")
+endif()
+
+if(INKWARDEN_FUZZ AND NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+    message(FATAL_ERROR "INKWARDEN_FUZZ needs clang (use the fuzz preset)")
+endif()

@@ -1,0 +1,25 @@
+# Every third-party library comes from Debian's packages (scripts/setup installs them).
+find_package(PkgConfig REQUIRED)
+find_package(Threads REQUIRED)
+find_package(CURL REQUIRED)
+find_package(OpenSSL REQUIRED)
+find_package(ZLIB REQUIRED)
+find_package(nlohmann_json 3 REQUIRED)
+find_package(GTest REQUIRED)
+find_package(benchmark QUIET)
+pkg_check_modules(CRYPTOPP REQUIRED IMPORTED_TARGET libcrypto++)
+pkg_check_modules(LIBZIP REQUIRED IMPORTED_TARGET libzip)
+pkg_check_modules(CAIRO REQUIRED IMPORTED_TARGET cairo)
+pkg_check_modules(PANGOCAIRO REQUIRED IMPORTED_TARGET pangocairo)
+pkg_check_modules(GTK3 REQUIRED IMPORTED_TARGET gtk+-3.0)
+
+# cpp-httplib is header-only; its package config is not always installed.
+find_path(HTTPLIB_INCLUDE_DIR httplib.h REQUIRED)
+if(NOT TARGET httplib::httplib)
+    add_library(httplib::httplib INTERFACE IMPORTED)
+    target_include_directories(httplib::httplib INTERFACE ${HTTPLIB_INCLUDE_DIR})
+    target_link_libraries(httplib::httplib INTERFACE Threads::Threads)
+endif()
+
+# stb_image is header-only as well (libstb-dev).
+find_path(STB_INCLUDE_DIR stb_image.h PATH_SUFFIXES stb REQUIRED)

@@ -1,0 +1,45 @@
+// inkwarden-tool: support and authoring commands around the installer.
+#include <cstdio>
+#include <cstring>
+#include <iterator>
+
+#include "tools/Subcommands.h"
+
+namespace inkwarden::tool {
+namespace {
+
+const Subcommand SUBCOMMANDS[] = {
+    {"help", "help", nullptr},
+};
+
+void PrintUsage(std::FILE* out) {
+    std::fprintf(out, "usage: inkwarden-tool SUBCOMMAND [ARGS]\n\nsubcommands:\n");
+    for (const Subcommand& command : SUBCOMMANDS) {
+        std::fprintf(out, "  %s\n", command.usage);
+    }
+}
+
+} // namespace
+} // namespace inkwarden::tool
+
+int main(int argc, char** argv) {
+    using namespace inkwarden::tool;
+    if (argc < 2) {
+        PrintUsage(stderr);
+        return 2;
+    }
+    const char* name = argv[1];
+    if (std::strcmp(name, "help") == 0 || std::strcmp(name, "--help") == 0 ||
+        std::strcmp(name, "-h") == 0) {
+        PrintUsage(stdout);
+        return 0;
+    }
+    for (const Subcommand& command : SUBCOMMANDS) {
+        if (command.run != nullptr && std::strcmp(command.name, name) == 0) {
+            return command.run(argc - 2, argv + 2);
+        }
+    }
+    std::fprintf(stderr, "inkwarden-tool: unknown subcommand '%s'\n", name);
+    PrintUsage(stderr);
+    return 2;
+}
