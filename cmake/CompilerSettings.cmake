@@ -18,3 +18,8 @@ endif()
 if(INKWARDEN_FUZZ AND NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
     message(FATAL_ERROR "INKWARDEN_FUZZ needs clang (use the fuzz preset)")
 endif()
+
+if(INKWARDEN_FUZZ)
+    # Coverage instrumentation for all code; only the fuzz targets link the fuzzer's main.
+    add_compile_options(-fsanitize=fuzzer-no-link)
+endif()
