@@ -328,7 +328,7 @@ def config_logo():
     # mark: the program icon's printer, blue on a white tile
     body.append('<rect x="4" y="9" width="62" height="62" rx="16" fill="#0B3FB8" fill-opacity="0.25"/>\n')
     body.append('<rect x="4" y="6" width="62" height="62" rx="16" fill="url(#tile)"/>\n')
-    body.append(printer(10, 11, 50, BLUE, INK, "#FFFFFF", drop=BLUE, light=GOLD, lines=BLUE_LINE))
+    body.append(printer(10, 11, 50, BLUE, INK, BLUE_HAZE, drop=BLUE, light=GOLD, lines=BLUE_LINE))
     body.append(f'<path d="{sparkle_path(60, 10, 7)}" fill="{GOLD}"/>\n')
     # name and tag line
     body.append(text(80, 28, 31, "墨守精灵", "#FFFFFF", anchor="start", weight="bold", spacing=3))
