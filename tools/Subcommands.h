@@ -10,3 +10,8 @@ struct Subcommand {
 };
 
 } // namespace inkwarden::tool
+
+namespace inkwarden::tool {
+int RunQuery(int argc, char** argv);
+int RunEvent(int argc, char** argv);
+} // namespace inkwarden::tool

@@ -10,6 +10,8 @@ namespace {
 
 const Subcommand SUBCOMMANDS[] = {
     {"help", "help", nullptr},
+    {"query", "query [--service URL]", RunQuery},
+    {"event", "event CODE [--service URL]", RunEvent},
 };
 
 void PrintUsage(std::FILE* out) {
