@@ -292,7 +292,7 @@ TEST_F(InstallControllerTest, SecondFailureShowsTheContactButtonOnce) {
         EXPECT_EQ(window.read(window.progress_history).front(), 0); // reset before the query
     }
     controller->StopInstall();
-    EXPECT_EQ(Events(*service, 8), (std::vector<int>{901200, 901201, 901202, 901200, 901203,
+    EXPECT_EQ(Events(*service, 9), (std::vector<int>{901200, 901201, 901202, 901200, 901203,
                                                      901201, 901202, 901200, 901201}));
     controller->reporter.Stop();
 }
