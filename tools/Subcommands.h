@@ -9,4 +9,7 @@ struct Subcommand {
     int (*run)(int argc, char** argv);
 };
 
+int MachineIdCommand(int argc, char** argv);
+int CipherCommand(int argc, char** argv);
+
 } // namespace inkwarden::tool

@@ -1,15 +1,17 @@
 // inkwarden-tool: support and authoring commands around the installer.
+#include "tools/Subcommands.h"
+
 #include <cstdio>
 #include <cstring>
 #include <iterator>
-
-#include "tools/Subcommands.h"
 
 namespace inkwarden::tool {
 namespace {
 
 const Subcommand SUBCOMMANDS[] = {
     {"help", "help", nullptr},
+    {"machine-id", "machine-id [--verbose]", MachineIdCommand},
+    {"cipher", "cipher encrypt|decrypt  (standard input to standard output)", CipherCommand},
 };
 
 void PrintUsage(std::FILE* out) {
