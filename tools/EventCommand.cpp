@@ -10,7 +10,7 @@
 
 namespace inkwarden::tool {
 
-int RunEvent(int argc, char** argv) {
+int EventCommand(int argc, char** argv) {
     std::string url = EVENT_URL;
     const char* code_text = nullptr;
     for (int i = 0; i < argc; ++i) {

@@ -9,7 +9,7 @@
 
 namespace inkwarden::tool {
 
-int RunQuery(int argc, char** argv) {
+int QueryCommand(int argc, char** argv) {
     std::string url = LATEST_VERSION_URL;
     for (int i = 0; i < argc; ++i) {
         if (std::strcmp(argv[i], "--service") == 0 && i + 1 < argc) {

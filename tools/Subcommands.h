@@ -9,9 +9,9 @@ struct Subcommand {
     int (*run)(int argc, char** argv);
 };
 
-} // namespace inkwarden::tool
+int MachineIdCommand(int argc, char** argv);
+int CipherCommand(int argc, char** argv);
+int QueryCommand(int argc, char** argv);
+int EventCommand(int argc, char** argv);
 
-namespace inkwarden::tool {
-int RunQuery(int argc, char** argv);
-int RunEvent(int argc, char** argv);
 } // namespace inkwarden::tool

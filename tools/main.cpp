@@ -1,17 +1,19 @@
 // inkwarden-tool: support and authoring commands around the installer.
+#include "tools/Subcommands.h"
+
 #include <cstdio>
 #include <cstring>
 #include <iterator>
-
-#include "tools/Subcommands.h"
 
 namespace inkwarden::tool {
 namespace {
 
 const Subcommand SUBCOMMANDS[] = {
     {"help", "help", nullptr},
-    {"query", "query [--service URL]", RunQuery},
-    {"event", "event CODE [--service URL]", RunEvent},
+    {"machine-id", "machine-id [--verbose]", MachineIdCommand},
+    {"cipher", "cipher encrypt|decrypt  (standard input to standard output)", CipherCommand},
+    {"query", "query [--service URL]", QueryCommand},
+    {"event", "event CODE [--service URL]", EventCommand},
 };
 
 void PrintUsage(std::FILE* out) {
