@@ -9,4 +9,6 @@ struct Subcommand {
     int (*run)(int argc, char** argv);
 };
 
+int FileVersionCommand(int argc, char** argv);
+
 } // namespace inkwarden::tool

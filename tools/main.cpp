@@ -1,15 +1,16 @@
 // inkwarden-tool: support and authoring commands around the installer.
+#include "tools/Subcommands.h"
+
 #include <cstdio>
 #include <cstring>
 #include <iterator>
-
-#include "tools/Subcommands.h"
 
 namespace inkwarden::tool {
 namespace {
 
 const Subcommand SUBCOMMANDS[] = {
     {"help", "help", nullptr},
+    {"file-version", "file-version FILE", FileVersionCommand},
 };
 
 void PrintUsage(std::FILE* out) {
