@@ -4,14 +4,14 @@
 
 namespace inkwarden {
 
-// Owns one file descriptor and closes it when dropped.
+// Owns one file descriptor and closes it once.
 class UniqueFd {
 public:
     UniqueFd() = default;
-    explicit UniqueFd(int fd) : fd(fd) {}
+    explicit UniqueFd(int fd) : fd_(fd) {}
     UniqueFd(const UniqueFd&) = delete;
     UniqueFd& operator=(const UniqueFd&) = delete;
-    UniqueFd(UniqueFd&& other) noexcept : fd(other.release()) {}
+    UniqueFd(UniqueFd&& other) noexcept : fd_(other.release()) {}
     UniqueFd& operator=(UniqueFd&& other) noexcept {
         if (this != &other) {
             reset(other.release());
@@ -20,22 +20,23 @@ public:
     }
     ~UniqueFd() { reset(); }
 
-    int get() const { return fd; }
-    bool valid() const { return fd >= 0; }
+    int get() const { return fd_; }
+    bool valid() const { return fd_ >= 0; }
+    explicit operator bool() const { return fd_ >= 0; }
     int release() {
-        int old = fd;
-        fd = -1;
-        return old;
+        const int fd = fd_;
+        fd_ = -1;
+        return fd;
     }
-    void reset(int new_fd = -1) {
-        if (fd >= 0) {
-            ::close(fd);
+    void reset(int fd = -1) {
+        if (fd_ >= 0) {
+            ::close(fd_);
         }
-        fd = new_fd;
+        fd_ = fd;
     }
 
 private:
-    int fd = -1;
+    int fd_ = -1;
 };
 
 } // namespace inkwarden

@@ -13,5 +13,6 @@ int MachineIdCommand(int argc, char** argv);
 int CipherCommand(int argc, char** argv);
 int QueryCommand(int argc, char** argv);
 int EventCommand(int argc, char** argv);
+int FileVersionCommand(int argc, char** argv);
 
 } // namespace inkwarden::tool

@@ -14,6 +14,7 @@ const Subcommand SUBCOMMANDS[] = {
     {"cipher", "cipher encrypt|decrypt  (standard input to standard output)", CipherCommand},
     {"query", "query [--service URL]", QueryCommand},
     {"event", "event CODE [--service URL]", EventCommand},
+    {"file-version", "file-version FILE", FileVersionCommand},
 };
 
 void PrintUsage(std::FILE* out) {
