@@ -9,4 +9,6 @@ struct Subcommand {
     int (*run)(int argc, char** argv);
 };
 
+int FetchCommand(int argc, char** argv);
+
 } // namespace inkwarden::tool

@@ -10,6 +10,7 @@ namespace {
 
 const Subcommand SUBCOMMANDS[] = {
     {"help", "help", nullptr},
+    {"fetch", "fetch [--connections N] URL PATH", FetchCommand},
 };
 
 void PrintUsage(std::FILE* out) {
