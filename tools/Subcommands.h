@@ -14,5 +14,6 @@ int CipherCommand(int argc, char** argv);
 int QueryCommand(int argc, char** argv);
 int EventCommand(int argc, char** argv);
 int FileVersionCommand(int argc, char** argv);
+int FetchCommand(int argc, char** argv);
 
 } // namespace inkwarden::tool
