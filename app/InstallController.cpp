@@ -19,6 +19,9 @@ std::string PercentText(int percent) {
 
 } // namespace
 
+InstallController::InstallController(IInstallWindow& window)
+    : InstallController(window, Services{}) {}
+
 InstallController::InstallController(IInstallWindow& window, Services services)
     : reporter(services.events), window_(window),
       latest_version_url_(std::move(services.latest_version_url)) {}
@@ -192,11 +195,11 @@ std::string InstallController::BuildPackageCommandLine() const {
 }
 
 bool InstallController::VerifyInstalledVersion() const {
-    const std::string installed = ReadFileVersion(ProductPath()).fileVersion;
+    const std::string installed = ReadFileVersion(ProductPath()).file_version;
     if (test_url.empty()) {
         return installed == latest_version.Version_number;
     }
-    return installed == ReadFileVersion(PackagePath()).fileVersion;
+    return installed == ReadFileVersion(PackagePath()).file_version;
 }
 
 void InstallController::LaunchProduct() {

@@ -33,7 +33,8 @@ public:
         EventReporter::Options events;
     };
 
-    explicit InstallController(IInstallWindow& window, Services services = {});
+    explicit InstallController(IInstallWindow& window);
+    InstallController(IInstallWindow& window, Services services);
     virtual ~InstallController(); // the install thread must have been joined (StopInstall)
 
     InstallController(const InstallController&) = delete;

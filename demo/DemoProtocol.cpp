@@ -22,12 +22,7 @@ bool IsInt32(const json& value) {
 
 std::string CheckText(std::int32_t app_id, const std::string& machine_id,
                       const std::string& version, std::int32_t code) {
-    const int length =
-        std::snprintf(nullptr, 0, "%d%s%s%d", app_id, machine_id.c_str(), version.c_str(), code);
-    std::vector<char> text(static_cast<size_t>(length) + 1);
-    std::snprintf(text.data(), text.size(), "%d%s%s%d", app_id, machine_id.c_str(),
-                  version.c_str(), code);
-    return std::string(text.data(), static_cast<size_t>(length));
+    return std::to_string(app_id) + machine_id + version + std::to_string(code);
 }
 
 } // namespace

@@ -56,6 +56,12 @@ std::string DemoReleaseService::address() const {
 }
 
 bool DemoReleaseService::bind(int port, std::string& error) {
+    // Without SO_REUSEPORT, so that a second service on a taken port fails instead of
+    // sharing it silently.
+    server_->set_socket_options([](socket_t sock) {
+        int yes = 1;
+        ::setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof(yes));
+    });
     if (port == 0) {
         port_ = server_->bind_to_any_port("127.0.0.1");
         if (port_ <= 0) {

@@ -2,7 +2,6 @@
 
 #include <cstdio>
 #include <nlohmann/json.hpp>
-#include <vector>
 
 #include "telemetry/CPCIDCalculator.h"
 
@@ -79,12 +78,10 @@ std::string EventReporter::BuildBody(int code) const {
     body["p"] = machine_id;
     body["m"] = code;
 
-    const int length = std::snprintf(nullptr, 0, "%d%s%s%d", app_id, machine_id.c_str(),
-                                     client_version.c_str(), code);
-    std::vector<char> check(static_cast<size_t>(length) + 1);
-    std::snprintf(check.data(), check.size(), "%d%s%s%d", app_id, machine_id.c_str(),
-                  client_version.c_str(), code);
-    body["k"] = digest_.hexDigest(std::string(check.data(), static_cast<size_t>(length)));
+    // The check text is "%d%s%s%d" of app_id, machine_id, client_version and the code.
+    const std::string check =
+        std::to_string(app_id) + machine_id + client_version + std::to_string(code);
+    body["k"] = digest_.hexDigest(check);
     return body.dump(); // the object keeps its keys sorted: a, k, m, p, u, v
 }
 

@@ -115,7 +115,7 @@ public:
     }
 
     std::string productVersion() const {
-        return ReadFileVersion((root / "packages/InkwardenSetup.bin").string()).fileVersion;
+        return ReadFileVersion((root / "packages/InkwardenSetup.bin").string()).file_version;
     }
 
     // A release file; the URLs may use "{service}".
@@ -202,7 +202,7 @@ TEST_F(InstallControllerTest, SuccessfulAttemptInstallsTheProductFromTheSilentUr
     controller->StopInstall();
 
     const fs::path folder = world.root / "opt/Inkwarden";
-    EXPECT_EQ(ReadFileVersion((folder / "InkwardenMain.exe").string()).fileVersion,
+    EXPECT_EQ(ReadFileVersion((folder / "InkwardenMain.exe").string()).file_version,
               world.productVersion());
     EXPECT_TRUE(fs::exists(world.root / "home/Desktop/inkwarden.desktop"));
     EXPECT_TRUE(fs::exists(world.root / "home/.local/share/applications/inkwarden.desktop"));
@@ -360,7 +360,6 @@ TEST_F(InstallControllerTest, StopDuringTheQueryEndsItPromptly) {
     });
     const int port = slow.bind_to_any_port("127.0.0.1");
     std::thread thread([&] { slow.listen_after_bind(); });
-    slow.wait_until_ready();
 
     InstallController::Services services;
     services.latest_version_url = "http://127.0.0.1:" + std::to_string(port) + LATEST_VERSION_PATH;

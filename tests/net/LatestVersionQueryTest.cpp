@@ -76,7 +76,6 @@ public:
         });
         port_ = server_.bind_to_any_port("127.0.0.1");
         thread_ = std::thread([this] { server_.listen_after_bind(); });
-        server_.wait_until_ready();
     }
     ~FixedReplyServer() {
         server_.stop();

@@ -91,7 +91,6 @@ public:
         });
         port_ = server_.bind_to_any_port("127.0.0.1");
         thread_ = std::thread([this] { server_.listen_after_bind(); });
-        server_.wait_until_ready();
     }
     ~HoldingServer() {
         {
@@ -151,7 +150,6 @@ TEST(EventReporterTest, OnlyTheBodyOneMeansAccepted) {
     });
     const int port = server.bind_to_any_port("127.0.0.1");
     std::thread thread([&] { server.listen_after_bind(); });
-    server.wait_until_ready();
 
     EventReporter reporter(
         EventReporter::Options{"http://127.0.0.1:" + std::to_string(port) + EVENT_PATH, true});
