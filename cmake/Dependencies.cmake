@@ -13,12 +13,16 @@ pkg_check_modules(CAIRO REQUIRED IMPORTED_TARGET cairo)
 pkg_check_modules(PANGOCAIRO REQUIRED IMPORTED_TARGET pangocairo)
 pkg_check_modules(GTK3 REQUIRED IMPORTED_TARGET gtk+-3.0)
 
-# cpp-httplib is header-only; its package config is not always installed.
+# cpp-httplib: Debian builds it as a shared library, so the header alone does not link.
 find_path(HTTPLIB_INCLUDE_DIR httplib.h REQUIRED)
+find_library(HTTPLIB_LIBRARY cpp-httplib)
 if(NOT TARGET httplib::httplib)
     add_library(httplib::httplib INTERFACE IMPORTED)
     target_include_directories(httplib::httplib INTERFACE ${HTTPLIB_INCLUDE_DIR})
     target_link_libraries(httplib::httplib INTERFACE Threads::Threads)
+    if(HTTPLIB_LIBRARY)
+        target_link_libraries(httplib::httplib INTERFACE ${HTTPLIB_LIBRARY})
+    endif()
 endif()
 
 # stb_image is header-only as well (libstb-dev).

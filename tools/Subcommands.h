@@ -9,4 +9,11 @@ struct Subcommand {
     int (*run)(int argc, char** argv);
 };
 
+int MachineIdCommand(int argc, char** argv);
+int CipherCommand(int argc, char** argv);
+int QueryCommand(int argc, char** argv);
+int EventCommand(int argc, char** argv);
+int FileVersionCommand(int argc, char** argv);
+int FetchCommand(int argc, char** argv);
+
 } // namespace inkwarden::tool

@@ -1,15 +1,21 @@
 // inkwarden-tool: support and authoring commands around the installer.
+#include "tools/Subcommands.h"
+
 #include <cstdio>
 #include <cstring>
 #include <iterator>
-
-#include "tools/Subcommands.h"
 
 namespace inkwarden::tool {
 namespace {
 
 const Subcommand SUBCOMMANDS[] = {
     {"help", "help", nullptr},
+    {"fetch", "fetch [--connections N] URL PATH", FetchCommand},
+    {"machine-id", "machine-id [--verbose]", MachineIdCommand},
+    {"cipher", "cipher encrypt|decrypt  (standard input to standard output)", CipherCommand},
+    {"query", "query [--service URL]", QueryCommand},
+    {"event", "event CODE [--service URL]", EventCommand},
+    {"file-version", "file-version FILE", FileVersionCommand},
 };
 
 void PrintUsage(std::FILE* out) {

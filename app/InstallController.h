@@ -1,0 +1,85 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <thread>
+
+#include "app/IInstallWindow.h"
+#include "net/HttpClient.h"
+#include "net/LatestVersionInfo.h"
+#include "net/SegmentedDownloader.h"
+#include "telemetry/EventReporter.h"
+
+namespace inkwarden {
+
+// The install controller of the installer window: one attempt after another on an install
+// thread, the two-phase progress, the package hand-off and the events. The window derives
+// from it and implements IInstallWindow.
+class InstallController {
+public:
+    static constexpr unsigned INSTALL_TIMER_ID = 512;
+    static constexpr int TIMER_PERIOD_MS = 100;
+    static constexpr double TIMER_STEP = 0.001;
+    static constexpr double TIMER_STOP_THRESHOLD = 0.99;
+    static constexpr double DOWNLOAD_SHARE = 0.5;
+    static constexpr int CONNECTIONS = 6;
+    static constexpr const char* PACKAGE_FILE_NAME = "InkwardenTemp.exe";
+    static constexpr const char* PRODUCT_FILE_NAME = "InkwardenMain.exe";
+
+    // Where the services are; a deployment's compiled-in addresses by default.
+    struct Services {
+        std::string latest_version_url = LATEST_VERSION_URL;
+        EventReporter::Options events;
+    };
+
+    explicit InstallController(IInstallWindow& window);
+    InstallController(IInstallWindow& window, Services services);
+    virtual ~InstallController(); // the install thread must have been joined (StopInstall)
+
+    InstallController(const InstallController&) = delete;
+    InstallController& operator=(const InstallController&) = delete;
+
+    void StartInstall();
+    void StopInstall();
+    void ShowPage(int index);
+    void InstallThreadMain();
+    bool RunInstall();
+    bool DownloadPackage(const std::string& url, const std::string& path);
+    void OnDownloadProgress(std::int64_t done, std::int64_t total, double fraction);
+    void OnInstallTimer(unsigned timer_id);
+    LatestVersionInfo QueryLatestVersion();
+
+    // Package hand-off and product launch.
+    std::string PackagePath() const;
+    std::string ProductPath() const;
+    std::string BuildPackageCommandLine() const;
+    bool VerifyInstalledVersion() const;
+    void LaunchProduct();
+
+    // Members in declaration order; the window reads and sets the options.
+    SegmentedDownloader downloader;
+    HttpClient query_client;
+    std::thread install_thread;
+    EventReporter reporter;
+    LatestVersionInfo latest_version;
+    std::string install_folder;
+    std::string test_url;
+    std::atomic<double> install_fraction{0.0};
+    std::int32_t app_id = 7;
+    std::int32_t union_id = 57426;
+    std::atomic<std::int32_t> attempt_count{0};
+    bool custom_shown = true;
+    bool licence_agreed = true;
+    bool desktop_link = true;
+    bool start_link = true;
+    bool bootup = true;
+    std::atomic<bool> finished{false};
+    std::atomic<bool> stopping{false};
+
+private:
+    IInstallWindow& window_;
+    std::string latest_version_url_;
+};
+
+} // namespace inkwarden

@@ -1,0 +1,150 @@
+#include "demo/DemoProtocol.h"
+
+#include <cstdio>
+#include <nlohmann/json.hpp>
+#include <vector>
+
+#include "telemetry/Md5Provider.h"
+#include "telemetry/PayloadCipher.h"
+
+namespace inkwarden::demo {
+namespace {
+
+using nlohmann::json;
+
+bool IsInt32(const json& value) {
+    if (!value.is_number_integer()) {
+        return false;
+    }
+    const auto n = value.get<std::int64_t>();
+    return n >= INT32_MIN && n <= INT32_MAX;
+}
+
+std::string CheckText(std::int32_t app_id, const std::string& machine_id,
+                      const std::string& version, std::int32_t code) {
+    return std::to_string(app_id) + machine_id + version + std::to_string(code);
+}
+
+} // namespace
+
+bool DecodeLatestVersionRequest(const std::string& body, LatestVersionRequest& request,
+                                std::string& error) {
+    if (body.empty()) {
+        error = "empty body";
+        return false;
+    }
+    const std::string cipher = Base64Decode(body);
+    if (cipher.empty()) {
+        error = "body is not Base64";
+        return false;
+    }
+    std::string plain;
+    if (!DecryptPayloadChecked(PayloadKey{}, cipher, plain)) {
+        error = "body does not decipher with the shared key";
+        return false;
+    }
+    const json root = json::parse(plain, nullptr, false);
+    if (root.is_discarded() || !root.is_object()) {
+        error = "deciphered text is not a JSON object";
+        return false;
+    }
+    if (root.size() != 5) {
+        error = "request must have exactly the members a, p, s, u, v";
+        return false;
+    }
+    const auto a = root.find("a");
+    const auto p = root.find("p");
+    const auto s = root.find("s");
+    const auto u = root.find("u");
+    const auto v = root.find("v");
+    if (a == root.end() || p == root.end() || s == root.end() || u == root.end() ||
+        v == root.end()) {
+        error = "request must have exactly the members a, p, s, u, v";
+        return false;
+    }
+    if (!IsInt32(*a) || !IsInt32(*u) || !p->is_string() || !s->is_string() || !v->is_string()) {
+        error = "a and u must be integers, p, s and v strings";
+        return false;
+    }
+    request.a = a->get<std::int32_t>();
+    request.u = u->get<std::int32_t>();
+    request.p = p->get<std::string>();
+    request.s = s->get<std::string>();
+    request.v = v->get<std::string>();
+    return true;
+}
+
+std::string EncodeLatestVersionReply(const LatestVersionInfo& info) {
+    json data = json::object();
+    data["Soft_name"] = info.Soft_name;
+    data["Version_number"] = info.Version_number;
+    data["Version_description"] = info.Version_description;
+    data["Download_url"] = info.Download_url;
+    data["Download_silent_url"] = info.Download_silent_url;
+    data["Pubdate"] = info.Pubdate;
+    json reply = json::object();
+    reply["code"] = 0;
+    reply["data"] = data;
+    return Base64Encode(EncryptPayload(PayloadKey{}, reply.dump()));
+}
+
+bool DecodeEvent(const std::string& body, ReceivedEvent& event, std::string& error) {
+    const json root = json::parse(body, nullptr, false);
+    if (root.is_discarded() || !root.is_object()) {
+        error = "body is not a JSON object";
+        return false;
+    }
+    const char* const names[] = {"a", "k", "m", "p", "u", "v"};
+    if (root.size() != std::size(names)) {
+        error = "event must have exactly the members a, k, m, p, u, v";
+        return false;
+    }
+    for (const char* name : names) {
+        if (!root.contains(name)) {
+            error = std::string("member \"") + name + "\" is missing";
+            return false;
+        }
+    }
+    if (!IsInt32(root["a"]) || !IsInt32(root["m"]) || !IsInt32(root["u"]) ||
+        !root["k"].is_string() || !root["p"].is_string() || !root["v"].is_string()) {
+        error = "a, m and u must be integers, k, p and v strings";
+        return false;
+    }
+    event.app_id = root["a"].get<std::int32_t>();
+    event.code = root["m"].get<std::int32_t>();
+    event.union_id = root["u"].get<std::int32_t>();
+    event.check = root["k"].get<std::string>();
+    event.machine_id = root["p"].get<std::string>();
+    event.client_version = root["v"].get<std::string>();
+
+    Md5Provider md5;
+    md5.acquire();
+    const std::string expected =
+        md5.hexDigest(CheckText(event.app_id, event.machine_id, event.client_version, event.code));
+    event.check_matches = !expected.empty() && expected == event.check;
+    return true;
+}
+
+const char* EventMeaning(int code) {
+    switch (code) {
+    case 901100: return "configuration page shown";
+    case 901101: return "start button clicked";
+    case 901102: return "licence check box cleared";
+    case 901103: return "licence check box ticked";
+    case 901104: return "browse button clicked";
+    case 901105: return "desktop shortcut cleared";
+    case 901106: return "desktop shortcut ticked";
+    case 901107: return "start-menu shortcut cleared";
+    case 901108: return "start-menu shortcut ticked";
+    case 901200: return "installing page shown";
+    case 901201: return "failure page shown";
+    case 901202: return "retry button clicked";
+    case 901203: return "contact button shown";
+    case 901204: return "contact button clicked";
+    case 901300: return "success page shown";
+    case 901301: return "start-now button clicked";
+    default: return "";
+    }
+}
+
+} // namespace inkwarden::demo

@@ -1,0 +1,189 @@
+#include "net/HttpClient.h"
+
+#include <algorithm>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace inkwarden {
+
+// How the stop path works: a running Post owns the handle. ReleaseHandle, from any thread,
+// never frees a handle in use; it raises an abort flag, which the transfer-info callback
+// answers by aborting and which makes Post report status 0, and it shuts the handle's sockets
+// down so that a transfer waiting in poll for a slow peer wakes at once instead of at the next
+// callback. The running Post then frees the handle itself when it returns. The sockets are
+// opened and closed through callbacks under socket_lock, so a shutdown never reaches a socket
+// number the handle has already given back.
+
+HttpClient::HttpClient() {
+    EnsureHandle();
+}
+
+HttpClient::~HttpClient() {
+    std::lock_guard<std::mutex> guard(handle_lock);
+    handle.reset();
+}
+
+bool HttpClient::EnsureHandle() {
+    std::lock_guard<std::mutex> guard(handle_lock);
+    return EnsureHandleLocked();
+}
+
+bool HttpClient::EnsureHandleLocked() {
+    if (handle) {
+        return true;
+    }
+    EasyHandle created(curl_easy_init());
+    if (!created) {
+        return false;
+    }
+    CURL* easy = created.get();
+    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &HttpClient::OnBodyData);
+    curl_easy_setopt(easy, CURLOPT_WRITEDATA, this);
+    curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, &HttpClient::OnTransferProgress);
+    curl_easy_setopt(easy, CURLOPT_XFERINFODATA, this);
+    // Transfers run on threads other than the main one.
+    curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, 1L);
+    curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, 3L);
+    curl_easy_setopt(easy, CURLOPT_TIMEOUT, 60000L);
+    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 0L);
+    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 0L);
+    curl_easy_setopt(easy, CURLOPT_VERBOSE, 0L);
+    // The stop path's socket bookkeeping.
+    curl_easy_setopt(easy, CURLOPT_OPENSOCKETFUNCTION, &HttpClient::OnOpenSocket);
+    curl_easy_setopt(easy, CURLOPT_OPENSOCKETDATA, this);
+    curl_easy_setopt(easy, CURLOPT_CLOSESOCKETFUNCTION, &HttpClient::OnCloseSocket);
+    curl_easy_setopt(easy, CURLOPT_CLOSESOCKETDATA, this);
+    handle = std::move(created);
+    return true;
+}
+
+HttpResponse HttpClient::Post(const std::string& url, const std::string& body,
+                              const std::string& header) {
+    HttpResponse result;
+    CURL* easy = nullptr;
+    {
+        std::lock_guard<std::mutex> guard(handle_lock);
+        // 1. No handle and none to be had.
+        if (!EnsureHandleLocked()) {
+            return result;
+        }
+        easy = handle.get();
+        posting = true;
+        aborting.store(false);
+    }
+    // 2. Fresh counters.
+    progress = TransferProgress{-1, -1, -1, -1};
+    // 3. The previous request moved its body out; a stray byte must not leak into this one.
+    response.clear();
+    // 4. The single header line.
+    std::unique_ptr<curl_slist, ListDeleter> headers(curl_slist_append(nullptr, header.c_str()));
+    // 5. Per-request settings.
+    curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(easy, CURLOPT_POSTFIELDS, body.data());
+    curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE, static_cast<long>(body.size()));
+    curl_easy_setopt(easy, CURLOPT_POST, 1L);
+    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers.get());
+    // 6. The transfer.
+    const CURLcode code = curl_easy_perform(easy);
+    long status = 0;
+    if (code == CURLE_OK) {
+        curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
+    }
+    // 7. The list goes; the handle must not keep pointing at it.
+    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, nullptr);
+    headers.reset();
+    // 8. The body moves out.
+    result.body = std::move(response);
+    response.clear();
+    result.status = static_cast<std::int32_t>(status);
+    {
+        std::lock_guard<std::mutex> guard(handle_lock);
+        posting = false;
+        // A stop during the transfer makes it a failure, whatever the peer had sent.
+        if (aborting.exchange(false)) {
+            result.status = 0;
+        }
+        if (release_pending) {
+            release_pending = false;
+            handle.reset();
+        }
+    }
+    return result;
+}
+
+void HttpClient::ReleaseHandle() {
+    std::lock_guard<std::mutex> guard(handle_lock);
+    if (!posting) {
+        handle.reset();
+        return;
+    }
+    release_pending = true;
+    aborting.store(true);
+    std::lock_guard<std::mutex> sockets_guard(socket_lock);
+    for (curl_socket_t socket : sockets) {
+        ::shutdown(socket, SHUT_RDWR);
+    }
+}
+
+std::size_t HttpClient::OnBodyData(char* data, std::size_t size, std::size_t count, void* client) {
+    const std::size_t length = size * count;
+    if (data == nullptr || client == nullptr) {
+        return length;
+    }
+    try {
+        static_cast<HttpClient*>(client)->response.append(data, length);
+    } catch (...) {
+        // Out of memory: a short count makes the library end the transfer as failed.
+        return 0;
+    }
+    return length;
+}
+
+int HttpClient::OnTransferProgress(void* client, curl_off_t received, curl_off_t expected_received,
+                                   curl_off_t sent, curl_off_t expected_sent) {
+    auto* self = static_cast<HttpClient*>(client);
+    if (self == nullptr) {
+        return 0;
+    }
+    TransferProgress& stored = self->progress;
+    if (stored.received != received || stored.expected_received != expected_received ||
+        stored.sent != sent || stored.expected_sent != expected_sent) {
+        stored = TransferProgress{received, expected_received, sent, expected_sent};
+    }
+    // Only the stop path ends a transfer from here.
+    return self->aborting.load() ? 1 : 0;
+}
+
+curl_socket_t HttpClient::OnOpenSocket(void* client, curlsocktype /*purpose*/,
+                                       curl_sockaddr* address) {
+    auto* self = static_cast<HttpClient*>(client);
+    std::lock_guard<std::mutex> guard(self->socket_lock);
+    // A stop that came before the connection: do not start one.
+    if (self->aborting.load()) {
+        return CURL_SOCKET_BAD;
+    }
+    const curl_socket_t socket =
+        ::socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
+    if (socket != CURL_SOCKET_BAD) {
+        try {
+            self->sockets.push_back(socket);
+        } catch (...) {
+            ::close(socket);
+            return CURL_SOCKET_BAD;
+        }
+    }
+    return socket;
+}
+
+int HttpClient::OnCloseSocket(void* client, curl_socket_t socket) {
+    auto* self = static_cast<HttpClient*>(client);
+    std::lock_guard<std::mutex> guard(self->socket_lock);
+    auto& sockets = self->sockets;
+    sockets.erase(std::remove(sockets.begin(), sockets.end(), socket), sockets.end());
+    return ::close(socket);
+}
+
+} // namespace inkwarden

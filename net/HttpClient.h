@@ -1,0 +1,63 @@
+#pragma once
+
+#include "net/HttpResponse.h"
+#include "net/TransferProgress.h"
+
+#include <atomic>
+#include <curl/curl.h>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace inkwarden {
+
+// POSTs a text body with one header line over one reusable transfer handle. One thread at a
+// time posts; ReleaseHandle may come from any thread and ends a running Post.
+class HttpClient {
+public:
+    HttpClient();
+    ~HttpClient();
+    HttpClient(const HttpClient&) = delete;
+    HttpClient& operator=(const HttpClient&) = delete;
+
+    bool EnsureHandle();
+
+    // body must stay unchanged until Post returns; it is not copied.
+    HttpResponse Post(const std::string& url, const std::string& body, const std::string& header);
+
+    void ReleaseHandle();
+
+private:
+    struct EasyDeleter {
+        void operator()(CURL* easy) const { curl_easy_cleanup(easy); }
+    };
+    struct ListDeleter {
+        void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+    };
+    using EasyHandle = std::unique_ptr<CURL, EasyDeleter>;
+
+    static std::size_t OnBodyData(char* data, std::size_t size, std::size_t count, void* client);
+    static int OnTransferProgress(void* client, curl_off_t received, curl_off_t expected_received,
+                                  curl_off_t sent, curl_off_t expected_sent);
+    static curl_socket_t OnOpenSocket(void* client, curlsocktype purpose, curl_sockaddr* address);
+    static int OnCloseSocket(void* client, curl_socket_t socket);
+
+    bool EnsureHandleLocked();
+
+    EasyHandle handle;
+    std::string response;
+    TransferProgress progress;
+
+    // Stop path. handle_lock guards the handle's lifetime: ReleaseHandle frees it only while
+    // no Post runs, and otherwise leaves that to the running Post.
+    std::mutex handle_lock;
+    bool posting = false;
+    bool release_pending = false;
+    std::atomic<bool> aborting{false};
+    // The handle's open sockets, so that a stop can wake a transfer blocked in poll.
+    std::mutex socket_lock;
+    std::vector<curl_socket_t> sockets;
+};
+
+} // namespace inkwarden

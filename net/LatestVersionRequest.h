@@ -1,0 +1,19 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "net/ServiceProtocol.h"
+
+namespace inkwarden {
+
+// The five members of a latest-version query, in declaration order.
+struct LatestVersionRequest {
+    std::string s = CLIENT_ID;
+    std::string v = CLIENT_VERSION;
+    std::int32_t a = 7;
+    std::int32_t u = 57426;
+    std::string p; // machine identifier text
+};
+
+} // namespace inkwarden

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <string>
+
+#include "BuildConfig.h"
+
+// What the installer and its services agree on. The services key on the client identifier
+// and version, so these stay as the service knows them.
+namespace inkwarden {
+
+inline constexpr const char* CLIENT_ID = "inkwarden-windows";
+inline constexpr const char* CLIENT_VERSION = "1.0.0.1";
+
+// Both the version query and the events announce JSON, without a blank after the colon.
+inline constexpr const char* JSON_HEADER_LINE = "Content-Type:application/json;charset=UTF-8";
+
+inline constexpr const char* LATEST_VERSION_PATH = "/api/clientlatestversion";
+inline constexpr const char* EVENT_PATH = "/api/clientevent";
+
+inline const std::string LATEST_VERSION_URL =
+    std::string(build_config::VERSION_SERVICE) + LATEST_VERSION_PATH;
+inline const std::string EVENT_URL = std::string(build_config::EVENT_SERVICE) + EVENT_PATH;
+
+} // namespace inkwarden

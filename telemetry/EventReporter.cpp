@@ -1,0 +1,97 @@
+#include "telemetry/EventReporter.h"
+
+#include <cstdio>
+#include <nlohmann/json.hpp>
+
+#include "telemetry/CPCIDCalculator.h"
+
+namespace inkwarden {
+
+EventReporter::EventReporter() : EventReporter(Options{}) {}
+
+EventReporter::EventReporter(Options options)
+    : machine_id(MachineIdText()), options_(std::move(options)) {}
+
+EventReporter::~EventReporter() {
+    // Destruction requires a stopped worker; stopping here keeps a forgotten Stop from
+    // terminating the process.
+    if (worker_.joinable()) {
+        Stop();
+    }
+}
+
+void EventReporter::Start() {
+    if (options_.md5_available) {
+        digest_.acquire();
+    }
+    if (!worker_.joinable()) {
+        worker_ = std::thread(&EventReporter::WorkerMain, this);
+    }
+}
+
+void EventReporter::Report(int code) {
+    {
+        std::lock_guard<std::mutex> lock(queue_lock_);
+        queue_.push_back(code);
+    }
+    wake_up_.notify_one();
+}
+
+void EventReporter::Stop() {
+    {
+        std::lock_guard<std::mutex> lock(queue_lock_);
+        stopping_ = true;
+    }
+    // Ends a Post that is running on the worker right now, as a failed transfer.
+    client_.ReleaseHandle();
+    wake_up_.notify_all();
+    if (worker_.joinable()) {
+        worker_.join();
+    }
+    client_.ReleaseHandle();
+    digest_.release();
+    std::lock_guard<std::mutex> lock(queue_lock_);
+    stopping_ = false;
+}
+
+void EventReporter::WorkerMain() {
+    for (;;) {
+        std::int32_t code = 0;
+        {
+            std::unique_lock<std::mutex> lock(queue_lock_);
+            wake_up_.wait(lock, [this] { return !queue_.empty() || stopping_; });
+            if (stopping_) {
+                return; // codes still queued are dropped
+            }
+            code = queue_.front();
+            queue_.pop_front();
+        }
+        Send(code);
+    }
+}
+
+std::string EventReporter::BuildBody(int code) const {
+    nlohmann::json body = nlohmann::json::object();
+    body["v"] = client_version;
+    body["a"] = app_id;
+    body["u"] = union_id;
+    body["p"] = machine_id;
+    body["m"] = code;
+
+    // The check text is "%d%s%s%d" of app_id, machine_id, client_version and the code.
+    const std::string check =
+        std::to_string(app_id) + machine_id + client_version + std::to_string(code);
+    body["k"] = digest_.hexDigest(check);
+    return body.dump(); // the object keeps its keys sorted: a, k, m, p, u, v
+}
+
+bool EventReporter::Send(int code) {
+    if (code == -1) {
+        return false;
+    }
+    const std::string body = BuildBody(code);
+    HttpResponse response = client_.Post(options_.url, body, JSON_HEADER_LINE);
+    return response.body == "1";
+}
+
+} // namespace inkwarden

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "net/HttpClient.h"
+#include "net/ServiceProtocol.h"
+#include "telemetry/Md5Provider.h"
+
+namespace inkwarden {
+
+// Reports event codes to the event service, fire-and-forget: Report only queues, one worker
+// thread sends the queued codes one at a time in report order.
+class EventReporter {
+public:
+    struct Options {
+        std::string url = EVENT_URL;
+        // Off stands for a machine whose crypto library offers no MD5: "k" stays empty.
+        bool md5_available = true;
+    };
+
+    EventReporter();
+    explicit EventReporter(Options options);
+    ~EventReporter(); // the worker must have been stopped
+
+    EventReporter(const EventReporter&) = delete;
+    EventReporter& operator=(const EventReporter&) = delete;
+
+    void Start();
+    void Report(int code);
+    void Stop();
+
+    // Worker only (and the support tool): builds and posts one event; true when accepted.
+    bool Send(int code);
+
+    // The JSON text that Send posts for code.
+    std::string BuildBody(int code) const;
+
+    std::string client_version = CLIENT_VERSION;
+    std::int32_t app_id = 7;
+    std::int32_t union_id = 57426;
+    const std::string machine_id;
+
+private:
+    void WorkerMain();
+
+    Options options_;
+    std::deque<std::int32_t> queue_;
+    std::mutex queue_lock_;
+    std::condition_variable wake_up_;
+    std::thread worker_;
+    bool stopping_ = false;
+    Md5Provider digest_;
+    HttpClient client_;
+};
+
+} // namespace inkwarden

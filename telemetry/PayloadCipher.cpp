@@ -1,0 +1,96 @@
+#include "telemetry/PayloadCipher.h"
+
+#include <cryptopp/filters.h>
+#include <cryptopp/modes.h>
+#include <cryptopp/rijndael.h>
+#include <cstdio>
+#include <exception>
+#include <openssl/evp.h>
+
+namespace inkwarden {
+namespace {
+
+// The block coder takes an int length; large inputs go through in whole groups.
+constexpr std::size_t ENCODE_CHUNK = 3 * (1u << 20);
+constexpr std::size_t DECODE_CHUNK = 4 * (1u << 20);
+
+template <typename Mode>
+bool RunFilter(const PayloadKey& key, const std::string& input, std::string& output) {
+    output.clear();
+    try {
+        Mode mode(key.bytes.data(), key.bytes.size());
+        CryptoPP::StreamTransformationFilter filter(mode, new CryptoPP::StringSink(output),
+                                                    CryptoPP::BlockPaddingSchemeDef::PKCS_PADDING);
+        filter.Put(reinterpret_cast<const CryptoPP::byte*>(input.data()), input.size());
+        filter.MessageEnd();
+        return true;
+    } catch (const CryptoPP::Exception& error) {
+        std::printf("CryptoPP::Exception caught:%s\n", error.what());
+    } catch (const std::exception& error) {
+        std::printf("std::exception caught:%s\n", error.what());
+    }
+    return false;
+}
+
+} // namespace
+
+std::string EncryptPayload(const PayloadKey& key, const std::string& plain) {
+    std::string cipher;
+    RunFilter<CryptoPP::ECB_Mode<CryptoPP::Rijndael>::Encryption>(key, plain, cipher);
+    return cipher;
+}
+
+bool DecryptPayloadChecked(const PayloadKey& key, const std::string& cipher, std::string& plain) {
+    return RunFilter<CryptoPP::ECB_Mode<CryptoPP::Rijndael>::Decryption>(key, cipher, plain);
+}
+
+std::string DecryptPayload(const PayloadKey& key, const std::string& cipher) {
+    std::string plain;
+    DecryptPayloadChecked(key, cipher, plain);
+    return plain;
+}
+
+std::string Base64Encode(const std::string& bytes) {
+    std::string text;
+    text.reserve((bytes.size() + 2) / 3 * 4);
+    std::string block(std::min(ENCODE_CHUNK, bytes.size()) / 3 * 4 + 5, '\0');
+    for (std::size_t offset = 0; offset < bytes.size(); offset += ENCODE_CHUNK) {
+        const std::size_t length = std::min(ENCODE_CHUNK, bytes.size() - offset);
+        const int written =
+            EVP_EncodeBlock(reinterpret_cast<unsigned char*>(block.data()),
+                            reinterpret_cast<const unsigned char*>(bytes.data()) + offset,
+                            static_cast<int>(length));
+        text.append(block.data(), static_cast<std::size_t>(written));
+    }
+    return text;
+}
+
+std::string Base64Decode(const std::string& text) {
+    // 1. Only whole groups of four decode.
+    if (text.size() % 4 != 0) {
+        return {};
+    }
+    // 2. Each "=" decodes as zero bits.
+    std::string bytes;
+    bytes.reserve(text.size() / 4 * 3);
+    std::string block(std::min(DECODE_CHUNK, text.size()) / 4 * 3 + 1, '\0');
+    for (std::size_t offset = 0; offset < text.size(); offset += DECODE_CHUNK) {
+        const std::size_t length = std::min(DECODE_CHUNK, text.size() - offset);
+        const int written = EVP_DecodeBlock(
+            reinterpret_cast<unsigned char*>(block.data()),
+            reinterpret_cast<const unsigned char*>(text.data()) + offset, static_cast<int>(length));
+        // The block decoder trims surrounding blanks first and then refuses a ragged group;
+        // either way the text is not Base64.
+        if (written < 0 || static_cast<std::size_t>(written) != length / 4 * 3) {
+            return {};
+        }
+        bytes.append(block.data(), static_cast<std::size_t>(written));
+    }
+    // 3. Every trailing "=" among the last three characters stood for one byte too many.
+    for (std::size_t i = 1; i <= 3 && i <= text.size() && text[text.size() - i] == '='; ++i) {
+        bytes.pop_back();
+    }
+    return bytes;
+}
+
+} // namespace inkwarden

@@ -1,0 +1,408 @@
+#include <chrono>
+#include <condition_variable>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <httplib.h>
+#include <mutex>
+#include <nlohmann/json.hpp>
+#include <thread>
+#include <vector>
+
+#include "BuildConfig.h"
+#include "app/InstallController.h"
+#include "platform/FileVersion.h"
+#include "platform/RegistryFile.h"
+#include "tests/support/DemoServiceProcess.h"
+
+namespace inkwarden {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+// The window side of the sequence, recording what the install thread asked of it.
+class RecordingWindow : public IInstallWindow {
+public:
+    bool HasTabPage() const override { return true; }
+    bool HasPercentLabel() const override { return true; }
+    bool HasContactButton() const override { return true; }
+
+    void SetProgressValue(int value) override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        progress = value;
+        progress_history.push_back(value);
+    }
+    void SetPercentText(const std::string& text) override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        percent = text;
+    }
+    void SelectPage(int index) override {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            pages.push_back(index);
+        }
+        changed_.notify_all();
+    }
+    void SetCustomPanel(bool shown) override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        panel_shown = shown;
+    }
+    void SetCloseEnabled(bool enabled) override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        close_enabled = enabled;
+    }
+    void ShowContactButton() override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        contact_shown = true;
+    }
+    void StartInstallTimer() override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        timer_running = true;
+    }
+    void KillInstallTimer() override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        timer_running = false;
+    }
+
+    // Waits until a page other than the installing page was selected.
+    int waitForResultPage(std::chrono::milliseconds timeout = 30s) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait_for(lock, timeout, [this] { return !pages.empty() && pages.back() >= 2; });
+        return pages.empty() ? -1 : pages.back();
+    }
+    template <typename T> T read(const T& field) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return field;
+    }
+
+    int progress = -1;
+    std::vector<int> progress_history;
+    std::string percent;
+    std::vector<int> pages;
+    bool panel_shown = true;
+    bool close_enabled = true;
+    bool contact_shown = false;
+    bool timer_running = false;
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+};
+
+// A temporary world for one install: packages, release, temporary folder, registry, home.
+class InstallWorld {
+public:
+    InstallWorld() {
+        char pattern[] = "/tmp/inkwarden-install-XXXXXX";
+        root = ::mkdtemp(pattern);
+        fs::create_directories(root / "packages");
+        fs::create_directories(root / "tmp");
+        fs::create_directories(root / "home");
+        fs::copy_file(fs::path(build_config::BINARY_DIR) / "demo/packages/InkwardenSetup.bin",
+                      root / "packages/InkwardenSetup.bin");
+        ::setenv("TMPDIR", (root / "tmp").c_str(), 1);
+        ::setenv("INKWARDEN_REGISTRY", (root / "machine.reg").c_str(), 1);
+        ::setenv("HOME", (root / "home").c_str(), 1);
+        ::unsetenv("XDG_DESKTOP_DIR");
+        ::unsetenv("XDG_DATA_HOME");
+        ::unsetenv("XDG_CONFIG_HOME");
+    }
+    ~InstallWorld() {
+        std::error_code ignored;
+        fs::remove_all(root, ignored);
+    }
+
+    std::string productVersion() const {
+        return ReadFileVersion((root / "packages/InkwardenSetup.bin").string()).file_version;
+    }
+
+    // A release file; the URLs may use "{service}".
+    std::string writeRelease(const std::string& version, const std::string& url,
+                             const std::string& silent_url) {
+        const nlohmann::json release = {{"Soft_name", "墨守精灵"},
+                                        {"Version_number", version},
+                                        {"Version_description", "test"},
+                                        {"Download_url", url},
+                                        {"Download_silent_url", silent_url},
+                                        {"Pubdate", "2026-12-08"}};
+        const fs::path path = root / "release.json";
+        std::ofstream(path) << release.dump();
+        return path.string();
+    }
+
+    // A package that is a shell script.
+    void writeScriptPackage(const std::string& name, const std::string& body) {
+        const fs::path path = root / "packages" / name;
+        std::ofstream(path) << "#!/bin/sh\n" << body << "\n";
+    }
+
+    fs::path root;
+};
+
+class InstallControllerTest : public ::testing::Test {
+protected:
+    std::unique_ptr<test::DemoServiceProcess> StartService(const std::string& release,
+                                                           std::vector<std::string> extra = {}) {
+        std::vector<std::string> args = {"--release", release, "--packages",
+                                         (world.root / "packages").string()};
+        args.insert(args.end(), extra.begin(), extra.end());
+        auto service = std::make_unique<test::DemoServiceProcess>(args);
+        EXPECT_TRUE(service->running()) << service->output();
+        return service;
+    }
+
+    std::unique_ptr<InstallController> MakeController(const test::DemoServiceProcess& service) {
+        InstallController::Services services;
+        services.latest_version_url = service.address() + LATEST_VERSION_PATH;
+        services.events.url = service.address() + EVENT_PATH;
+        auto controller = std::make_unique<InstallController>(window, services);
+        controller->install_folder = (world.root / "opt/Inkwarden").string();
+        controller->reporter.Start();
+        return controller;
+    }
+
+    // What the start click does after its checks.
+    void Click(InstallController& controller) {
+        controller.ShowPage(1);
+        controller.StartInstall();
+    }
+
+    static std::vector<int> Events(const test::DemoServiceProcess& service, size_t expected) {
+        nlohmann::json list;
+        for (int i = 0; i < 100; ++i) {
+            httplib::Client client("127.0.0.1", service.port());
+            auto result = client.Get("/api/events");
+            list = result ? nlohmann::json::parse(result->body) : nlohmann::json::array();
+            if (list.size() >= expected) {
+                break;
+            }
+            std::this_thread::sleep_for(30ms);
+        }
+        std::vector<int> codes;
+        for (const auto& event : list) {
+            codes.push_back(event["code"]);
+        }
+        return codes;
+    }
+
+    InstallWorld world;
+    RecordingWindow window;
+};
+
+TEST_F(InstallControllerTest, SuccessfulAttemptInstallsTheProductFromTheSilentUrl) {
+    auto service = StartService(world.writeRelease(world.productVersion(),
+                                                   "{service}/packages/missing.bin",
+                                                   "{service}/packages/InkwardenSetup.bin"));
+    auto controller = MakeController(*service);
+    controller->ShowPage(0);
+    Click(*controller);
+    EXPECT_EQ(window.waitForResultPage(), 2) << service->output();
+    controller->StopInstall();
+
+    const fs::path folder = world.root / "opt/Inkwarden";
+    EXPECT_EQ(ReadFileVersion((folder / "InkwardenMain.exe").string()).file_version,
+              world.productVersion());
+    EXPECT_TRUE(fs::exists(world.root / "home/Desktop/inkwarden.desktop"));
+    EXPECT_TRUE(fs::exists(world.root / "home/.local/share/applications/inkwarden.desktop"));
+    EXPECT_TRUE(fs::exists(world.root / "home/.config/autostart/inkwarden.desktop"));
+    EXPECT_EQ(ReadMachineString("SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Inkwarden",
+                                "InstallLocation"),
+              folder.string());
+    EXPECT_TRUE(controller->finished);
+    EXPECT_TRUE(window.read(window.close_enabled));
+    EXPECT_FALSE(window.read(window.panel_shown));
+    EXPECT_EQ(window.read(window.progress), 500); // the bar at the download's end
+    EXPECT_TRUE(window.read(window.timer_running));
+    EXPECT_EQ(service->output().find("missing.bin"), std::string::npos);
+
+    controller->LaunchProduct();
+    for (int i = 0; i < 100 && !fs::exists(folder / "InkwardenMain.started"); ++i) {
+        std::this_thread::sleep_for(20ms);
+    }
+    std::ifstream marker(folder / "InkwardenMain.started");
+    std::string argument;
+    std::getline(marker, argument);
+    EXPECT_EQ(argument, "-printer_detect");
+    EXPECT_EQ(Events(*service, 4), (std::vector<int>{901100, 901200, 901300, 901301}));
+    controller->reporter.Stop();
+}
+
+TEST_F(InstallControllerTest, UrlChoice) {
+    // Only the plain URL: that one.
+    auto service = StartService(
+        world.writeRelease(world.productVersion(), "{service}/packages/InkwardenSetup.bin", ""));
+    auto controller = MakeController(*service);
+    Click(*controller);
+    EXPECT_EQ(window.waitForResultPage(), 2) << service->output();
+    controller->StopInstall();
+    controller->reporter.Stop();
+
+    // Neither URL: failure without any download.
+    auto empty_service = StartService(world.writeRelease(world.productVersion(), "", ""));
+    auto failing = MakeController(*empty_service);
+    window.pages.clear();
+    Click(*failing);
+    EXPECT_EQ(window.waitForResultPage(), 3);
+    failing->StopInstall();
+    EXPECT_EQ(empty_service->output().find("/packages/"), std::string::npos);
+    EXPECT_EQ(Events(*empty_service, 2), (std::vector<int>{901200, 901201}));
+    failing->reporter.Stop();
+}
+
+TEST_F(InstallControllerTest, TestUrlOverridesTheServiceAndComparesWithThePackage) {
+    auto service = StartService(world.writeRelease("9.9.9.9", "", ""));
+    auto controller = MakeController(*service);
+    controller->test_url = service->address() + "/packages/InkwardenSetup.bin";
+    Click(*controller);
+    EXPECT_EQ(window.waitForResultPage(), 2) << service->output();
+    controller->StopInstall();
+    EXPECT_EQ(controller->latest_version.Version_number, "9.9.9.9"); // the query still ran
+    controller->reporter.Stop();
+}
+
+TEST_F(InstallControllerTest, ExitCodeDecidesNothingAndEmptyVersionsMatch) {
+    // A package that installs a file without a version and exits with an error code.
+    world.writeScriptPackage("script.sh",
+                             "for a in \"$@\"; do case \"$a\" in -install_path:*) "
+                             "d=\"${a#-install_path:}\";; esac; done\n"
+                             "mkdir -p \"$d\" && echo plain > \"$d/InkwardenMain.exe\"\nexit 7");
+    auto service = StartService(world.writeRelease("", "{service}/packages/script.sh", ""));
+    auto controller = MakeController(*service);
+    Click(*controller);
+    EXPECT_EQ(window.waitForResultPage(), 2) << service->output();
+    controller->StopInstall();
+    controller->reporter.Stop();
+}
+
+TEST_F(InstallControllerTest, SecondFailureShowsTheContactButtonOnce) {
+    auto service = StartService(
+        world.writeRelease(world.productVersion(), "{service}/packages/InkwardenSetup.bin", ""),
+        {"--fail-downloads", "3"});
+    auto controller = MakeController(*service);
+    for (int attempt = 1; attempt <= 3; ++attempt) {
+        window.pages.clear();
+        if (attempt > 1) {
+            controller->reporter.Report(901202); // what the retry click reports first
+        }
+        Click(*controller);
+        EXPECT_EQ(window.waitForResultPage(), 3);
+        EXPECT_EQ(window.read(window.contact_shown), attempt >= 2);
+        EXPECT_EQ(window.read(window.progress_history).front(), 0); // reset before the query
+    }
+    controller->StopInstall();
+    EXPECT_EQ(Events(*service, 9), (std::vector<int>{901200, 901201, 901202, 901200, 901203,
+                                                     901201, 901202, 901200, 901201}));
+    controller->reporter.Stop();
+}
+
+TEST_F(InstallControllerTest, ProgressArithmetic) {
+    auto service = StartService(world.writeRelease("", "", ""));
+    auto controller = MakeController(*service);
+    controller->OnDownloadProgress(400, 1000, 0.4);
+    EXPECT_EQ(window.progress, 200);
+    EXPECT_EQ(window.percent, "20%");
+
+    controller->install_fraction = 0.5;
+    window.timer_running = true;
+    controller->OnInstallTimer(513); // not ours
+    EXPECT_EQ(window.progress, 200);
+    controller->OnInstallTimer(512);
+    EXPECT_EQ(window.progress, 501);
+    EXPECT_EQ(window.percent, "50%");
+    int ticks = 1;
+    while (window.timer_running && ticks < 1000) {
+        controller->OnInstallTimer(512);
+        ++ticks;
+    }
+    EXPECT_EQ(ticks, 490);
+    EXPECT_EQ(window.progress, 990);
+    EXPECT_EQ(window.percent, "99%");
+    controller->reporter.Stop();
+}
+
+TEST_F(InstallControllerTest, StopDuringTheDownloadSwitchesNoPage) {
+    auto service = StartService(
+        world.writeRelease(world.productVersion(), "{service}/packages/InkwardenSetup.bin", ""),
+        {"--throttle", "20000"});
+    auto controller = MakeController(*service);
+    Click(*controller);
+    for (int i = 0; i < 200 && window.read(window.progress) <= 0; ++i) {
+        std::this_thread::sleep_for(20ms);
+    }
+    const auto started = std::chrono::steady_clock::now();
+    controller->StopInstall();
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 2s);
+    EXPECT_EQ(window.read(window.pages), std::vector<int>{1});
+    controller->reporter.Stop();
+}
+
+TEST_F(InstallControllerTest, StopDuringThePackageRunWaitsForIt) {
+    world.writeScriptPackage("slow.sh", "sleep 1\ntouch \"$TMPDIR/package-ended\"");
+    auto service = StartService(world.writeRelease("", "{service}/packages/slow.sh", ""));
+    auto controller = MakeController(*service);
+    Click(*controller);
+    for (int i = 0; i < 200 && !window.read(window.timer_running); ++i) {
+        std::this_thread::sleep_for(10ms);
+    }
+    controller->StopInstall();
+    EXPECT_TRUE(fs::exists(world.root / "tmp/package-ended"));
+    EXPECT_EQ(window.read(window.pages), std::vector<int>{1});
+    controller->reporter.Stop();
+}
+
+TEST_F(InstallControllerTest, StopDuringTheQueryEndsItPromptly) {
+    httplib::Server slow;
+    slow.Post(".*", [](const httplib::Request&, httplib::Response& res) {
+        std::this_thread::sleep_for(3s);
+        res.set_content("", "text/plain");
+    });
+    const int port = slow.bind_to_any_port("127.0.0.1");
+    std::thread thread([&] { slow.listen_after_bind(); });
+
+    InstallController::Services services;
+    services.latest_version_url = "http://127.0.0.1:" + std::to_string(port) + LATEST_VERSION_PATH;
+    services.events.url = services.latest_version_url;
+    InstallController controller(window, services);
+    controller.test_url = "http://127.0.0.1:1/never"; // a stop must not go on to the download
+    Click(controller);
+    std::this_thread::sleep_for(300ms);
+    const auto started = std::chrono::steady_clock::now();
+    controller.StopInstall();
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 1s);
+    EXPECT_EQ(window.read(window.pages), std::vector<int>{1});
+    slow.stop();
+    thread.join();
+}
+
+TEST(PackageCommandLineTest, OptionsFollowTheQuotedPaths) {
+    struct NoWindow : IInstallWindow {
+        bool HasTabPage() const override { return false; }
+        bool HasPercentLabel() const override { return false; }
+        bool HasContactButton() const override { return false; }
+        void SetProgressValue(int) override {}
+        void SetPercentText(const std::string&) override {}
+        void SelectPage(int) override {}
+        void SetCustomPanel(bool) override {}
+        void SetCloseEnabled(bool) override {}
+        void ShowContactButton() override {}
+        void StartInstallTimer() override {}
+        void KillInstallTimer() override {}
+    } window;
+    ::setenv("TMPDIR", "/var/tmp", 1);
+    InstallController controller(window);
+    controller.install_folder = "/opt/Program Files/Inkwarden";
+    EXPECT_EQ(controller.BuildPackageCommandLine(),
+              "\"/var/tmp/InkwardenTemp.exe\" -install_path:\"/opt/Program Files/Inkwarden\""
+              " -desktop_link:1 -start_link:1 -bootup:1 -silent -union_id:57426");
+    controller.desktop_link = false;
+    controller.union_id = -5;
+    EXPECT_EQ(controller.BuildPackageCommandLine(),
+              "\"/var/tmp/InkwardenTemp.exe\" -install_path:\"/opt/Program Files/Inkwarden\""
+              " -desktop_link:0 -start_link:1 -bootup:1 -silent -union_id:-5");
+    EXPECT_EQ(controller.ProductPath(), "/opt/Program Files/Inkwarden/InkwardenMain.exe");
+}
+
+} // namespace
+} // namespace inkwarden

@@ -1,0 +1,374 @@
+// The download engine against a server of our own that misbehaves on purpose.
+#include "net/SegmentedDownloader.h"
+#include "tests/support/FaultServer.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/TestFiles.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <gtest/gtest.h>
+#include <mutex>
+#include <sstream>
+#include <thread>
+#include <vector>
+
+namespace inkwarden {
+namespace {
+
+using namespace std::chrono_literals;
+using test::FaultRequest;
+using test::FaultServer;
+using test::TestFiles;
+
+constexpr int64_t SIZE = 60000; // six segments of 10000 bytes
+const std::string CONTENT = TestFiles::Pattern(0, SIZE);
+
+std::string Head(int status, const std::string& extra) {
+    return "HTTP/1.1 " + std::to_string(status) + " X\r\n" + extra + "Connection: close\r\n\r\n";
+}
+
+// A well-behaved answer for the file: HEAD, a ranged 206 or a whole 200.
+void Answer(const FaultRequest& request, int fd,
+            const std::string& accept_ranges_line = "Accept-Ranges: bytes\r\n") {
+    if (request.method == "HEAD") {
+        FaultServer::send(
+            fd, Head(200, accept_ranges_line + "Content-Length: " + std::to_string(SIZE) + "\r\n"));
+        return;
+    }
+    if (!request.has_range) {
+        FaultServer::send(fd,
+                          Head(200, "Content-Length: " + std::to_string(SIZE) + "\r\n") + CONTENT);
+        return;
+    }
+    const int64_t end = request.range_end < 0 ? SIZE - 1 : request.range_end;
+    const int64_t length = end - request.range_start + 1;
+    FaultServer::send(fd, Head(206, "Content-Range: bytes " + std::to_string(request.range_start) +
+                                        "-" + std::to_string(end) + "/" + std::to_string(SIZE) +
+                                        "\r\nContent-Length: " + std::to_string(length) + "\r\n") +
+                              CONTENT.substr(static_cast<size_t>(request.range_start),
+                                             static_cast<size_t>(length)));
+}
+
+std::vector<std::string> Sorted(std::vector<std::string> values) {
+    std::sort(values.begin(), values.end());
+    return values;
+}
+
+const std::vector<std::string> SIX_RANGES =
+    Sorted({"0-9999", "10000-19999", "20000-29999", "30000-39999", "40000-49999", "50000-59999"});
+
+// Only the engine's own diagnostic lines of captured standard output.
+std::vector<std::string> DiagnosticLines(const std::string& output) {
+    std::vector<std::string> lines;
+    std::istringstream in(output);
+    for (std::string line; std::getline(in, line);) {
+        if (line.rfind("curl_", 0) == 0 || line.rfind("retry: ", 0) == 0) {
+            lines.push_back(line);
+        }
+    }
+    return lines;
+}
+
+class DownloadFromFaultServer : public testing::Test {
+protected:
+    // Starts the server and points the engine at "/file".
+    void Serve(FaultServer::Handler handler) {
+        ASSERT_TRUE(server.start(std::move(handler)));
+        engine.url = server.url("/file");
+        engine.target_path = target.file("file.bin");
+        engine.connection_count = 6;
+    }
+
+    bool TargetIsExact() const {
+        return TestFiles::ReadAll(engine.target_path) == CONTENT &&
+               !TestFiles::Exists(engine.target_path + ".tmp");
+    }
+
+    FaultServer server;
+    test::TempDir target;
+    SegmentedDownloader engine;
+};
+
+TEST_F(DownloadFromFaultServer, RangeHeadersThatDoNotCountUseOneConnection) {
+    // Missing, lower case, no blank after the colon, a bare line feed: no range support.
+    const std::vector<std::string> lines = {"", "accept-ranges: bytes\r\n",
+                                            "Accept-Ranges:bytes\r\n", "Accept-Ranges: bytes\n"};
+    for (const std::string& line : lines) {
+        SCOPED_TRACE("header line \"" + line + "\"");
+        FaultServer local;
+        ASSERT_TRUE(local.start([&line](const FaultRequest& request, int fd) {
+            // Such servers ignore ranges and answer with the whole file.
+            if (request.method == "GET") {
+                FaultServer::send(
+                    fd, Head(200, "Content-Length: " + std::to_string(SIZE) + "\r\n") + CONTENT);
+            } else {
+                Answer(request, fd, line);
+            }
+        }));
+        engine.url = local.url("/file");
+        engine.target_path = target.file("file.bin");
+        engine.connection_count = 6;
+        ASSERT_TRUE(engine.Download(nullptr));
+        EXPECT_TRUE(TargetIsExact());
+        EXPECT_EQ(local.getRanges(), std::vector<std::string>{"0-59999"});
+    }
+}
+
+TEST_F(DownloadFromFaultServer, NoLengthMeansOneConnectionRestartingFromZero) {
+    std::atomic<int> gets{0};
+    Serve([&](const FaultRequest& request, int fd) {
+        if (request.method == "HEAD") {
+            FaultServer::send(fd, Head(200, "Accept-Ranges: bytes\r\n"));
+            return;
+        }
+        // The first answer breaks off; an answer without a length ends with the connection,
+        // so the cut is sent as a chunked body that never finishes.
+        if (++gets == 1) {
+            FaultServer::send(fd, Head(200, "Transfer-Encoding: chunked\r\n") + "4e20\r\n" +
+                                      CONTENT.substr(0, 20000) + "\r\n");
+            return;
+        }
+        FaultServer::send(fd, Head(200, "") + CONTENT);
+    });
+    std::vector<int64_t> totals;
+    std::mutex mutex;
+    ASSERT_TRUE(engine.Download([&](int64_t, int64_t total, double) {
+        std::lock_guard<std::mutex> lock(mutex);
+        totals.push_back(total);
+    }));
+    EXPECT_TRUE(TargetIsExact());
+    EXPECT_EQ(server.getRanges(), (std::vector<std::string>{"", ""}));
+    ASSERT_FALSE(totals.empty());
+    for (int64_t total : totals) {
+        EXPECT_EQ(total, 4294967295);
+    }
+}
+
+TEST_F(DownloadFromFaultServer, ProbeNotFoundKeepsTheOldTarget) {
+    Serve([](const FaultRequest&, int fd) {
+        FaultServer::send(fd, Head(404, "Content-Length: 0\r\n"));
+    });
+    {
+        std::FILE* old = std::fopen(engine.target_path.c_str(), "wb");
+        ASSERT_NE(old, nullptr);
+        std::fputs("previous package", old);
+        std::fclose(old);
+    }
+    EXPECT_FALSE(engine.Download(nullptr));
+    EXPECT_EQ(TestFiles::ReadAll(engine.target_path), "previous package");
+    EXPECT_TRUE(server.getRanges().empty());
+}
+
+TEST_F(DownloadFromFaultServer, SegmentUnavailableFiveTimesFailsWithTheExactLines) {
+    Serve([](const FaultRequest& request, int fd) {
+        if (request.range_start == 20000) {
+            FaultServer::send(fd, Head(503, "Content-Length: 4\r\n") + "busy");
+        } else {
+            Answer(request, fd);
+        }
+    });
+    testing::internal::CaptureStdout();
+    const bool result = engine.Download(nullptr);
+    std::fflush(stdout);
+    const std::vector<std::string> lines = DiagnosticLines(testing::internal::GetCapturedStdout());
+    EXPECT_FALSE(result);
+    std::vector<std::string> expected;
+    for (int i = 1; i <= 5; ++i) {
+        expected.push_back("curl_easy_getinfo failed rescode: 503");
+        expected.push_back("retry: " + std::to_string(i));
+    }
+    EXPECT_EQ(lines, expected);
+    EXPECT_TRUE(TestFiles::Exists(engine.target_path + ".tmp"));
+    EXPECT_FALSE(TestFiles::Exists(engine.target_path));
+    // The error body never reached the file: the other ranges are exact, this one is empty.
+    const std::string partial = TestFiles::ReadAll(engine.target_path + ".tmp");
+    ASSERT_EQ(partial.size(), static_cast<size_t>(SIZE));
+    EXPECT_EQ(partial.substr(0, 20000), CONTENT.substr(0, 20000));
+    EXPECT_EQ(partial.substr(20000, 10000), std::string(10000, '\0'));
+    EXPECT_EQ(partial.substr(30000), CONTENT.substr(30000));
+}
+
+TEST_F(DownloadFromFaultServer, SegmentNotFoundIsNotRetried) {
+    Serve([](const FaultRequest& request, int fd) {
+        if (request.range_start == 40000) {
+            FaultServer::send(fd, Head(404, "Content-Length: 9\r\n") + "not found");
+        } else {
+            Answer(request, fd);
+        }
+    });
+    EXPECT_FALSE(engine.Download(nullptr));
+    EXPECT_EQ(Sorted(server.getRanges()), SIX_RANGES);
+}
+
+TEST_F(DownloadFromFaultServer, ErrorBodyOnceThenSuccessLeavesAnExactFile) {
+    std::atomic<int> answers{0};
+    Serve([&](const FaultRequest& request, int fd) {
+        if (request.range_start == 10000 && ++answers == 1) {
+            FaultServer::send(fd, Head(503, "Content-Length: 22\r\n") + "<html>try later</html>");
+        } else {
+            Answer(request, fd);
+        }
+    });
+    ASSERT_TRUE(engine.Download(nullptr));
+    EXPECT_TRUE(TargetIsExact());
+    // The retry asked for the same range again: nothing of the error page was counted.
+    const std::vector<std::string> ranges = server.getRanges();
+    EXPECT_EQ(std::count(ranges.begin(), ranges.end(), "10000-19999"), 2);
+}
+
+TEST_F(DownloadFromFaultServer, MultipleChoicesCountsAsSuccess) {
+    Serve([](const FaultRequest& request, int fd) {
+        if (request.method == "HEAD") {
+            Answer(request, fd);
+            return;
+        }
+        const int64_t length = request.range_end - request.range_start + 1;
+        FaultServer::send(fd, Head(300, "Content-Length: " + std::to_string(length) + "\r\n") +
+                                  CONTENT.substr(static_cast<size_t>(request.range_start),
+                                                 static_cast<size_t>(length)));
+    });
+    ASSERT_TRUE(engine.Download(nullptr));
+    EXPECT_TRUE(TargetIsExact());
+}
+
+TEST_F(DownloadFromFaultServer, DroppedConnectionResumesWhereTheDataStopped) {
+    std::atomic<int> answers{0};
+    Serve([&](const FaultRequest& request, int fd) {
+        if (request.range_start == 30000 && ++answers == 1) {
+            // Promises the whole range, sends 3000 bytes and hangs up.
+            FaultServer::send(fd,
+                              Head(206, "Content-Length: 10000\r\n") + CONTENT.substr(30000, 3000));
+            return;
+        }
+        Answer(request, fd);
+    });
+    ASSERT_TRUE(engine.Download(nullptr));
+    EXPECT_TRUE(TargetIsExact());
+    const std::vector<std::string> ranges = server.getRanges();
+    EXPECT_EQ(std::count(ranges.begin(), ranges.end(), "33000-39999"), 1);
+}
+
+TEST_F(DownloadFromFaultServer, ShortSuccessfulAnswerIsResumed) {
+    std::atomic<int> answers{0};
+    Serve([&](const FaultRequest& request, int fd) {
+        if (request.range_start == 50000 && ++answers == 1) {
+            // A complete answer by its own length, but only half of the range.
+            FaultServer::send(fd,
+                              Head(206, "Content-Length: 5000\r\n") + CONTENT.substr(50000, 5000));
+            return;
+        }
+        Answer(request, fd);
+    });
+    ASSERT_TRUE(engine.Download(nullptr));
+    EXPECT_TRUE(TargetIsExact());
+    const std::vector<std::string> ranges = server.getRanges();
+    EXPECT_EQ(std::count(ranges.begin(), ranges.end(), "55000-59999"), 1);
+}
+
+TEST_F(DownloadFromFaultServer, StalledConnectionEndsByTheLowSpeedRule) {
+    std::atomic<int> answers{0};
+    Serve([&](const FaultRequest& request, int fd) {
+        if (request.range_start == 0 && ++answers == 1) {
+            // Headers, then silence. (After some data the library's rate is an average over
+            // several seconds, so the rule would take longer to notice.)
+            FaultServer::send(fd, Head(206, "Content-Length: 10000\r\n"));
+            server.pause(10000);
+            return;
+        }
+        Answer(request, fd);
+    });
+    const auto begin = std::chrono::steady_clock::now();
+    ASSERT_TRUE(engine.Download(nullptr));
+    const auto elapsed = std::chrono::steady_clock::now() - begin;
+    EXPECT_TRUE(TargetIsExact());
+    // About two seconds without data, then the 500 ms pause and the range once more.
+    EXPECT_GT(elapsed, 1s);
+    EXPECT_LT(elapsed, 4s);
+    const std::vector<std::string> ranges = server.getRanges();
+    EXPECT_EQ(std::count(ranges.begin(), ranges.end(), "0-9999"), 2);
+}
+
+TEST_F(DownloadFromFaultServer, IgnoredRangesNeverOverwriteOtherSegments) {
+    // Advertises ranges, then answers every GET with 200 and the whole file.
+    Serve([](const FaultRequest& request, int fd) {
+        if (request.method == "HEAD") {
+            Answer(request, fd);
+        } else {
+            FaultServer::send(fd, Head(200, "Content-Length: " + std::to_string(SIZE) + "\r\n") +
+                                      CONTENT);
+        }
+    });
+    EXPECT_FALSE(engine.Download(nullptr));
+    EXPECT_FALSE(TestFiles::Exists(engine.target_path));
+    // Only the first segment's bytes could be placed; nothing was written past them.
+    const std::string partial = TestFiles::ReadAll(engine.target_path + ".tmp");
+    EXPECT_EQ(partial, CONTENT.substr(0, 10000));
+}
+
+TEST_F(DownloadFromFaultServer, RedirectsAreFollowed) {
+    Serve([](const FaultRequest& request, int fd) {
+        if (request.path == "/file") {
+            FaultServer::send(fd, Head(302, "Location: /moved\r\nContent-Length: 0\r\n"));
+        } else {
+            Answer(request, fd);
+        }
+    });
+    ASSERT_TRUE(engine.Download(nullptr));
+    EXPECT_TRUE(TargetIsExact());
+    EXPECT_EQ(Sorted(server.getRanges()).size(), 12u); // six redirected, six answered
+}
+
+TEST_F(DownloadFromFaultServer, LengthsOfFourGibibytesAndMoreArePlannedIn64Bits) {
+    // Both lengths need 64 bits or collide with the no-length value; the ranges are refused
+    // with 404, so no data moves and no segment retries.
+    for (const int64_t length : {int64_t{4294967295}, int64_t{5368709121}}) {
+        SCOPED_TRACE(length);
+        FaultServer local;
+        ASSERT_TRUE(local.start([length](const FaultRequest& request, int fd) {
+            if (request.method == "HEAD") {
+                FaultServer::send(fd, Head(200, "Accept-Ranges: bytes\r\nContent-Length: " +
+                                                    std::to_string(length) + "\r\n"));
+            } else {
+                FaultServer::send(fd, Head(404, "Content-Length: 0\r\n"));
+            }
+        }));
+        engine.url = local.url("/file");
+        engine.target_path = target.file("big.bin");
+        engine.connection_count = 6;
+        EXPECT_FALSE(engine.Download(nullptr));
+        EXPECT_EQ(engine.total_size, length);
+        const int64_t segment = length / 6;
+        std::vector<std::string> expected;
+        for (int64_t i = 0; i < 6; ++i) {
+            const int64_t end = (i < 5 ? (i + 1) * segment : length) - 1;
+            expected.push_back(std::to_string(i * segment) + "-" + std::to_string(end));
+        }
+        EXPECT_EQ(Sorted(local.getRanges()), Sorted(expected));
+    }
+}
+
+TEST_F(DownloadFromFaultServer, CancelReachesAnAnswerWithoutLength) {
+    Serve([&](const FaultRequest& request, int fd) {
+        if (request.method == "HEAD") {
+            FaultServer::send(fd, Head(200, ""));
+            return;
+        }
+        // An endless body without a length, a little at a time.
+        FaultServer::send(fd, Head(200, ""));
+        while (FaultServer::send(fd, CONTENT.substr(0, 1000)) && server.pause(10)) {
+        }
+    });
+    std::atomic<bool> result{true};
+    std::thread install([&] { result = engine.Download(nullptr); });
+    std::this_thread::sleep_for(500ms);
+    const auto cancelled_at = std::chrono::steady_clock::now();
+    engine.cancel = true;
+    install.join();
+    EXPECT_FALSE(result);
+    EXPECT_LT(std::chrono::steady_clock::now() - cancelled_at, 500ms);
+}
+
+} // namespace
+} // namespace inkwarden

@@ -1,0 +1,102 @@
+#include "tests/support/DemoServiceProcess.h"
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "BuildConfig.h"
+
+extern char** environ;
+
+namespace inkwarden::test {
+
+std::string BuiltProgram(const std::string& name) {
+    return std::string(build_config::BINARY_DIR) + "/bin/" + name;
+}
+
+DemoServiceProcess::DemoServiceProcess(std::vector<std::string> extra_args) {
+    // The log goes to a file, so a chatty service never blocks on a full pipe.
+    char log_path[] = "/tmp/inkwarden-demo-service-XXXXXX";
+    const int log_fd = ::mkostemp(log_path, O_CLOEXEC);
+    if (log_fd < 0) {
+        return;
+    }
+    ::unlink(log_path);
+    std::vector<std::string> args = {BuiltProgram("inkwarden-demo-service"), "--port", "0"};
+    args.insert(args.end(), extra_args.begin(), extra_args.end());
+    std::vector<char*> argv;
+    for (std::string& arg : args) {
+        argv.push_back(arg.data());
+    }
+    argv.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, log_fd, STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, log_fd, STDERR_FILENO);
+    const int rc = posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    out_fd_ = log_fd;
+    if (rc != 0) {
+        pid_ = -1;
+        return;
+    }
+
+    // The service announces its address on its first line.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    const std::string marker = "listening on http://127.0.0.1:";
+    while (std::chrono::steady_clock::now() < deadline) {
+        readAvailable(20);
+        const size_t at = output_.find(marker);
+        if (at != std::string::npos && output_.find('\n', at) != std::string::npos) {
+            port_ = std::stoi(output_.substr(at + marker.size()));
+            return;
+        }
+    }
+}
+
+DemoServiceProcess::~DemoServiceProcess() {
+    stop();
+    if (out_fd_ >= 0) {
+        ::close(out_fd_);
+    }
+}
+
+void DemoServiceProcess::readAvailable(int wait_ms) {
+    if (out_fd_ < 0) {
+        return;
+    }
+    if (wait_ms > 0) {
+        ::usleep(static_cast<useconds_t>(wait_ms) * 1000);
+    }
+    char buffer[4096];
+    ssize_t n = 0;
+    while ((n = ::pread(out_fd_, buffer, sizeof(buffer), static_cast<off_t>(output_.size()))) >
+           0) {
+        output_.append(buffer, static_cast<size_t>(n));
+    }
+}
+
+std::string DemoServiceProcess::output() {
+    readAvailable(50);
+    return output_;
+}
+
+int DemoServiceProcess::stop() {
+    if (pid_ <= 0) {
+        return -1;
+    }
+    ::kill(pid_, SIGTERM);
+    int status = 0;
+    while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+    }
+    pid_ = -1;
+    readAvailable(0);
+    return status;
+}
+
+} // namespace inkwarden::test

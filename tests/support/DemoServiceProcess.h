@@ -1,0 +1,41 @@
+#pragma once
+
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+namespace inkwarden::test {
+
+// The real inkwarden-demo-service, started on a free loopback port for one test and
+// stopped (SIGTERM, then reaped) when the object goes.
+class DemoServiceProcess {
+public:
+    explicit DemoServiceProcess(std::vector<std::string> extra_args = {});
+    ~DemoServiceProcess();
+
+    DemoServiceProcess(const DemoServiceProcess&) = delete;
+    DemoServiceProcess& operator=(const DemoServiceProcess&) = delete;
+
+    bool running() const { return port_ > 0; }
+    int port() const { return port_; }
+    std::string address() const { return "http://127.0.0.1:" + std::to_string(port_); }
+
+    // Everything the service printed so far (its log).
+    std::string output();
+
+    // Stops the service and returns its exit status (as waitpid reports it).
+    int stop();
+
+private:
+    void readAvailable(int wait_ms);
+
+    pid_t pid_ = -1;
+    int out_fd_ = -1;
+    int port_ = 0;
+    std::string output_;
+};
+
+// Path of a program built into the build tree's bin/ folder.
+std::string BuiltProgram(const std::string& name);
+
+} // namespace inkwarden::test

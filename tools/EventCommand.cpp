@@ -1,0 +1,46 @@
+// inkwarden-tool event: sends one event exactly as the installer's reporter does.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "net/HttpClient.h"
+#include "telemetry/EventReporter.h"
+#include "tools/Subcommands.h"
+
+namespace inkwarden::tool {
+
+int EventCommand(int argc, char** argv) {
+    std::string url = EVENT_URL;
+    const char* code_text = nullptr;
+    for (int i = 0; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--service") == 0 && i + 1 < argc) {
+            url = std::string(argv[++i]) + EVENT_PATH;
+        } else if (code_text == nullptr && argv[i][0] != '-') {
+            code_text = argv[i];
+        } else {
+            code_text = nullptr;
+            break;
+        }
+    }
+    char* end = nullptr;
+    const long code = code_text ? std::strtol(code_text, &end, 10) : 0;
+    if (code_text == nullptr || *end != '\0' || code < INT32_MIN || code > INT32_MAX) {
+        std::fprintf(stderr, "usage: inkwarden-tool event CODE [--service URL]\n");
+        return 2;
+    }
+
+    EventReporter reporter(EventReporter::Options{url, true});
+    reporter.Start(); // acquires the digest, as the installer does before its first event
+    const std::string body = reporter.BuildBody(static_cast<int>(code));
+    reporter.Stop();
+
+    HttpClient client;
+    const HttpResponse response = client.Post(url, body, JSON_HEADER_LINE);
+    std::printf("sent: %s\n", body.c_str());
+    std::printf("status: %d\n", response.status);
+    std::printf("answer: %s\n", response.body.c_str());
+    return response.body == "1" ? 0 : 1;
+}
+
+} // namespace inkwarden::tool

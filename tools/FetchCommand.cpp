@@ -1,0 +1,134 @@
+// fetch: one download through the segmented engine, as the installer runs it.
+#include "net/SegmentedDownloader.h"
+#include "tools/Subcommands.h"
+
+#include <chrono>
+#include <cinttypes>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <signal.h>
+#include <string>
+#include <unistd.h>
+
+namespace inkwarden::tool {
+namespace {
+
+SegmentedDownloader* g_engine = nullptr;
+volatile sig_atomic_t g_interrupted = 0;
+
+// Setting an atomic flag is all a signal handler may do here; the engine polls it.
+void OnInterrupt(int) {
+    g_interrupted = 1;
+    if (g_engine != nullptr) {
+        g_engine->cancel = true;
+    }
+}
+
+std::string Bytes(double bytes) {
+    const char* UNITS[] = {"B", "KiB", "MiB", "GiB", "TiB"};
+    int unit = 0;
+    while (bytes >= 1024 && unit < 4) {
+        bytes /= 1024;
+        ++unit;
+    }
+    char text[32];
+    std::snprintf(text, sizeof text, unit == 0 ? "%.0f %s" : "%.1f %s", bytes, UNITS[unit]);
+    return text;
+}
+
+// Redraws one line on standard error at most ten times a second.
+class ProgressBar {
+public:
+    void update(int64_t done, int64_t total, bool final_report) {
+        const auto now = std::chrono::steady_clock::now();
+        if (!final_report && now - last_draw_ < std::chrono::milliseconds(100)) {
+            return;
+        }
+        last_draw_ = now;
+        const double seconds = std::chrono::duration<double>(now - begin_).count();
+        const double rate = seconds > 0 ? static_cast<double>(done) / seconds : 0;
+        char line[160];
+        if (total == SegmentedDownloader::UNKNOWN_SIZE) {
+            std::snprintf(line, sizeof line, "\r%s  %s/s", Bytes(static_cast<double>(done)).c_str(),
+                          Bytes(rate).c_str());
+        } else {
+            const double fraction = static_cast<double>(done) / static_cast<double>(total);
+            const int filled = static_cast<int>(fraction * 30);
+            std::string bar(static_cast<size_t>(filled), '#');
+            bar.resize(30, '-');
+            const double left = rate > 0 ? static_cast<double>(total - done) / rate : 0;
+            std::snprintf(line, sizeof line, "\r[%s] %5.1f%%  %s / %s  %s/s  %02d:%02d left ",
+                          bar.c_str(), fraction * 100, Bytes(static_cast<double>(done)).c_str(),
+                          Bytes(static_cast<double>(total)).c_str(), Bytes(rate).c_str(),
+                          static_cast<int>(left) / 60, static_cast<int>(left) % 60);
+        }
+        std::fputs(line, stderr);
+    }
+
+private:
+    std::chrono::steady_clock::time_point begin_ = std::chrono::steady_clock::now();
+    std::chrono::steady_clock::time_point last_draw_;
+};
+
+} // namespace
+
+int FetchCommand(int argc, char** argv) {
+    int connections = 6;
+    int i = 0;
+    if (i < argc && std::strcmp(argv[i], "--connections") == 0) {
+        char* end = nullptr;
+        const long value = i + 1 < argc ? std::strtol(argv[i + 1], &end, 10) : 0;
+        if (end == nullptr || *end != '\0' || value < 1 || value > 64) {
+            std::fprintf(stderr, "fetch: --connections takes a number from 1 to 64\n");
+            return 1;
+        }
+        connections = static_cast<int>(value);
+        i += 2;
+    }
+    if (argc - i != 2) {
+        std::fprintf(stderr, "usage: inkwarden-tool fetch [--connections N] URL PATH\n");
+        return 1;
+    }
+
+    SegmentedDownloader engine;
+    engine.url = argv[i];
+    engine.target_path = argv[i + 1];
+    engine.connection_count = connections;
+
+    g_engine = &engine;
+    struct sigaction action {};
+    action.sa_handler = OnInterrupt;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+
+    ProgressCallback progress;
+    ProgressBar bar;
+    const bool show_bar = ::isatty(STDERR_FILENO) == 1;
+    if (show_bar) {
+        // The engine delivers reports one at a time, so the bar needs no lock.
+        progress = [&bar](int64_t done, int64_t total, double) {
+            bar.update(done, total, done == total);
+        };
+    }
+    const bool ok = engine.Download(progress);
+    g_engine = nullptr;
+    std::signal(SIGINT, SIG_DFL);
+    std::signal(SIGTERM, SIG_DFL);
+    std::fflush(stdout);
+    if (show_bar) {
+        std::fputs("\n", stderr);
+    }
+    if (!ok) {
+        std::fprintf(stderr,
+                     g_interrupted ? "fetch: interrupted, the partial file stays as %s.tmp\n"
+                                   : "fetch: download failed (%s)\n",
+                     g_interrupted ? argv[i + 1] : argv[i]);
+        return 1;
+    }
+    return 0;
+}
+
+} // namespace inkwarden::tool
