@@ -91,26 +91,20 @@ private:
     std::thread thread_;
 };
 
+// The client is made after the server, so that it closes its connection first.
+LatestVersionInfo QueryFixedReply(int status, const std::string& body) {
+    FixedReplyServer server(status, body);
+    HttpClient client;
+    return QueryLatestVersion(client, 7, 57426, server.url());
+}
+
 TEST(QueryLatestVersionTest, FailedAnswersGiveAnEmptyRecord) {
     const LatestVersionInfo empty;
     const std::string good = Base64Encode(EncryptPayload(PayloadKey{}, FULL_REPLY));
-    HttpClient client;
-    {
-        FixedReplyServer not_found(404, good);
-        EXPECT_EQ(QueryLatestVersion(client, 7, 57426, not_found.url()), empty);
-    }
-    {
-        FixedReplyServer empty_body(200, "");
-        EXPECT_EQ(QueryLatestVersion(client, 7, 57426, empty_body.url()), empty);
-    }
-    {
-        FixedReplyServer garbage(200, "bm90IGNpcGhlciB0ZXh0IQ==");
-        EXPECT_EQ(QueryLatestVersion(client, 7, 57426, garbage.url()), empty);
-    }
-    {
-        FixedReplyServer ok(200, good);
-        EXPECT_EQ(QueryLatestVersion(client, 7, 57426, ok.url()).Version_number, "2.1.0.3");
-    }
+    EXPECT_EQ(QueryFixedReply(404, good), empty);
+    EXPECT_EQ(QueryFixedReply(200, ""), empty);
+    EXPECT_EQ(QueryFixedReply(200, "bm90IGNpcGhlciB0ZXh0IQ=="), empty);
+    EXPECT_EQ(QueryFixedReply(200, good).Version_number, "2.1.0.3");
 }
 
 TEST(QueryLatestVersionTest, RoundTripThroughTheDemoService) {
