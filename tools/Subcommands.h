@@ -15,5 +15,6 @@ int QueryCommand(int argc, char** argv);
 int EventCommand(int argc, char** argv);
 int FileVersionCommand(int argc, char** argv);
 int FetchCommand(int argc, char** argv);
+int InstallCommand(int argc, char** argv);
 
 } // namespace inkwarden::tool

@@ -16,6 +16,7 @@ const Subcommand SUBCOMMANDS[] = {
     {"query", "query [--service URL]", QueryCommand},
     {"event", "event CODE [--service URL]", EventCommand},
     {"file-version", "file-version FILE", FileVersionCommand},
+    {"install", "install --folder DIR [--service URL] [--test-url URL] [--no-desktop-link] [--no-start-link]", InstallCommand},
 };
 
 void PrintUsage(std::FILE* out) {

@@ -1,0 +1,117 @@
+// install: one whole install attempt without the window, as the installer's start click runs
+// it: query, download, package run, version check, events. The console stands in for the
+// window and this thread for its UI thread (the install timer ticks here).
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "app/InstallController.h"
+#include "tools/Subcommands.h"
+
+namespace inkwarden::tool {
+namespace {
+
+class ConsoleWindow : public IInstallWindow {
+public:
+    bool HasTabPage() const override { return true; }
+    bool HasPercentLabel() const override { return true; }
+    bool HasContactButton() const override { return true; }
+
+    void SetProgressValue(int value) override { progress = value; }
+    void SetPercentText(const std::string& text) override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (text != percent_) {
+            percent_ = text;
+            std::printf("progress: %s\n", text.c_str());
+            std::fflush(stdout);
+        }
+    }
+    void SelectPage(int index) override {
+        static const char* NAMES[] = {"configuration", "installing", "success", "failure"};
+        std::printf("page: %d (%s)\n", index, index >= 0 && index < 4 ? NAMES[index] : "?");
+        std::fflush(stdout);
+        page = index;
+    }
+    void SetCustomPanel(bool) override {}
+    void SetCloseEnabled(bool) override {}
+    void ShowContactButton() override { std::printf("contact button shown\n"); }
+    void StartInstallTimer() override { timer_running = true; }
+    void KillInstallTimer() override { timer_running = false; }
+
+    std::atomic<int> progress{0};
+    std::atomic<int> page{0};
+    std::atomic<bool> timer_running{false};
+
+private:
+    std::mutex mutex_;
+    std::string percent_;
+};
+
+void PrintUsage() {
+    std::fprintf(stderr, "usage: inkwarden-tool install --folder DIR [--service URL] "
+                         "[--test-url URL] [--no-desktop-link] [--no-start-link]\n");
+}
+
+} // namespace
+
+int InstallCommand(int argc, char** argv) {
+    InstallController::Services services;
+    std::string folder, test_url;
+    bool desktop_link = true, start_link = true;
+    for (int i = 0; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--service" && i + 1 < argc) {
+            const std::string base = argv[++i];
+            services.latest_version_url = base + LATEST_VERSION_PATH;
+            services.events.url = base + EVENT_PATH;
+        } else if (arg == "--folder" && i + 1 < argc) {
+            folder = argv[++i];
+        } else if (arg == "--test-url" && i + 1 < argc) {
+            test_url = argv[++i];
+        } else if (arg == "--no-desktop-link") {
+            desktop_link = false;
+        } else if (arg == "--no-start-link") {
+            start_link = false;
+        } else {
+            PrintUsage();
+            return 2;
+        }
+    }
+    if (folder.empty() || folder[0] != '/') {
+        PrintUsage();
+        return 2;
+    }
+
+    ConsoleWindow window;
+    InstallController controller(window, services);
+    controller.install_folder = folder;
+    controller.test_url = test_url;
+    controller.desktop_link = desktop_link;
+    controller.start_link = start_link;
+    controller.reporter.Start();
+    controller.ShowPage(0);
+    controller.ShowPage(1);
+    controller.StartInstall();
+    while (window.page < 2) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(InstallController::TIMER_PERIOD_MS));
+        if (window.timer_running) {
+            controller.OnInstallTimer(InstallController::INSTALL_TIMER_ID);
+        }
+    }
+    const bool ok = window.page == 2;
+    if (ok) {
+        controller.LaunchProduct();
+    }
+    controller.StopInstall();
+    // Let the last events go out before the reporter stops.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    controller.reporter.Stop();
+    std::printf("%s: %s\n", ok ? "installed" : "failed", controller.ProductPath().c_str());
+    return ok ? 0 : 1;
+}
+
+} // namespace inkwarden::tool
