@@ -276,7 +276,9 @@ void HeadlessWindowLayer::present(NativeWindowId window, const DrawContext& buff
     Window* w = find(window);
     if (w == nullptr || !buffer.isValid())
         return;
-    Presented& p = w->presented ? *w->presented : w->presented.emplace();
+    if (!w->presented)
+        w->presented = std::make_unique<Presented>();
+    Presented& p = *w->presented;
     if (p.width != buffer.width() || p.height != buffer.height()) {
         p.width = buffer.width();
         p.height = buffer.height();
@@ -533,7 +535,7 @@ void HeadlessWindowLayer::key(UINT vk, char character) {
 
 const HeadlessWindowLayer::Presented* HeadlessWindowLayer::presented(NativeWindowId window) const {
     const Window* w = find(window);
-    return w == nullptr || !w->presented ? nullptr : &*w->presented;
+    return w == nullptr ? nullptr : w->presented.get();
 }
 
 std::uint32_t HeadlessWindowLayer::presentedPixel(NativeWindowId window, int x, int y) const {

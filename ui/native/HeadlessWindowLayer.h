@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <deque>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -164,7 +165,7 @@ private:
         UiSize region_corner;
         std::map<std::uintptr_t, Timer> timers;
         std::vector<UiRect> invalidated;
-        std::optional<Presented> presented;
+        std::unique_ptr<Presented> presented;
         std::optional<unsigned> tracked_hover;
         UiPoint cursor;
         bool is_edit = false;
