@@ -13,9 +13,9 @@ namespace {
 struct FontFree {
     void operator()(PangoFontDescription* f) const { pango_font_description_free(f); }
 };
-std::unique_ptr<PangoFontDescription, FontFree> Font(const char* spec) {
+std::unique_ptr<PangoFontDescription, FontFree> Font(const char* description) {
     return std::unique_ptr<PangoFontDescription, FontFree>(
-        pango_font_description_from_string(spec));
+        pango_font_description_from_string(description));
 }
 
 // Bounding box of the pixels that were drawn (alpha > 0).
