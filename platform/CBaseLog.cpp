@@ -87,20 +87,18 @@ bool CBaseLog::LogOpenFile() {
     if (file_open.load()) {
         return true;
     }
-    bool opened_now = false;
-    {
-        std::lock_guard<std::mutex> guard(lock);
-        if (!file.valid() && !path.empty()) {
-            // Appending keeps earlier content and places every write at the end.
-            file.reset(::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644));
-            if (file.valid()) {
-                file_open.store(true);
-                opened_now = true;
-            }
+    std::lock_guard<std::mutex> guard(lock);
+    if (!file.valid() && !path.empty()) {
+        // Appending keeps earlier content and places every write at the end.
+        file.reset(::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644));
+        if (file.valid()) {
+            // Written before other writers can see the file, so it is the opening's first record.
+            const std::string first =
+                BuildRecord(__LINE__, __FILE__, "CBaseLog::LogOpenFile", "日志系统初始化成功.");
+            [[maybe_unused]] const ssize_t written =
+                ::write(file.get(), first.data(), first.size());
+            file_open.store(true);
         }
-    }
-    if (opened_now) {
-        WriteRecord(__LINE__, __FILE__, "CBaseLog::LogOpenFile", false, "日志系统初始化成功.");
     }
     return file_open.load();
 }
@@ -141,28 +139,9 @@ void CBaseLog::WriteRecordV(int line, const char* source_file, const char* funct
     if (!echo && !open) {
         return;
     }
-    // 3. Local time.
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    // 4. Tag; 5. message, formatted outside the lock.
-    const std::string tag =
-        BuildTag(source_file != nullptr ? source_file : "", function != nullptr ? function : "");
-    std::string message = FormatMessageText(format, args);
-    // 6. The record. The message gives way when the record would pass its size, so that the
-    // record keeps its line end and never runs into the next one.
-    char header[RECORD_CAPACITY];
-    int header_length = std::snprintf(
-        header, sizeof header, "[%4d-%2d-%2d %2d:%2d:%2d][%4d][%s]---[%d:%d]", local.tm_year + 1900,
-        local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec, line,
-        tag.c_str(), static_cast<int>(::getpid()), static_cast<int>(::gettid()));
-    if (header_length < 0) {
-        return;
-    }
-    const std::size_t room = RECORD_CAPACITY - 1 - 2 - static_cast<std::size_t>(header_length);
-    std::string record(header, static_cast<std::size_t>(header_length));
-    record += CutAtCharacter(message, room);
-    record += "\r\n";
+    // 3.-6. Formatted outside the lock.
+    const std::string record =
+        BuildRecord(line, source_file, function, FormatMessageText(format, args));
     // 7. Echo.
     if (echo) {
         std::fwrite(record.data(), 1, record.size(), stdout);
@@ -172,6 +151,32 @@ void CBaseLog::WriteRecordV(int line, const char* source_file, const char* funct
     if (file.valid()) {
         [[maybe_unused]] const ssize_t written = ::write(file.get(), record.data(), record.size());
     }
+}
+
+std::string CBaseLog::BuildRecord(int line, const char* source_file, const char* function,
+                                  const std::string& message) {
+    // 3. Local time.
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    // 4. Tag.
+    const std::string tag =
+        BuildTag(source_file != nullptr ? source_file : "", function != nullptr ? function : "");
+    // 6. The record. The message gives way when the record would pass its size, so that the
+    // record keeps its line end and never runs into the next one.
+    char header[RECORD_CAPACITY];
+    int header_length = std::snprintf(
+        header, sizeof header, "[%4d-%2d-%2d %2d:%2d:%2d][%4d][%s]---[%d:%d]", local.tm_year + 1900,
+        local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec, line,
+        tag.c_str(), static_cast<int>(::getpid()), static_cast<int>(::gettid()));
+    if (header_length < 0) {
+        return {};
+    }
+    const std::size_t room = RECORD_CAPACITY - 1 - 2 - static_cast<std::size_t>(header_length);
+    std::string record(header, static_cast<std::size_t>(header_length));
+    record += CutAtCharacter(message, room);
+    record += "\r\n";
+    return record;
 }
 
 } // namespace inkwarden

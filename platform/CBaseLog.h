@@ -41,6 +41,10 @@ public:
 private:
     CBaseLog() = default;
 
+    // Steps 3 to 6: the whole record text with its line end.
+    static std::string BuildRecord(int line, const char* source_file, const char* function,
+                                   const std::string& message);
+
     std::atomic<int> enabled{0};
     std::atomic<bool> file_open{false};
     std::mutex lock; // guards path, file and each append
