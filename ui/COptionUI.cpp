@@ -1,0 +1,102 @@
+#include "ui/COptionUI.h"
+
+#include "ui/ColorFormat.h"
+#include "ui/PaintManager.h"
+#include "ui/ValueFormats.h"
+
+namespace inkwarden {
+
+COptionUI::~COptionUI() {
+    if (manager_ != nullptr && !group_.empty()) {
+        manager_->removeOptionGroup(group_, this);
+    }
+}
+
+void* COptionUI::getInterface(std::string_view name) {
+    if (name == "Option") {
+        return this;
+    }
+    return CButtonUI::getInterface(name);
+}
+
+void COptionUI::setManager(PaintManager* manager, CControlUI* parent, bool init) {
+    CButtonUI::setManager(manager, parent, init);
+    if (init && manager_ != nullptr && !group_.empty()) {
+        manager_->addOptionGroup(group_, this);
+    }
+}
+
+UiSize COptionUI::estimateSize(UiSize available) {
+    return CButtonUI::estimateSize(available);
+}
+
+void COptionUI::setGroup(std::string_view group) {
+    if (group_ == group) {
+        return;
+    }
+    if (manager_ != nullptr && !group_.empty()) {
+        manager_->removeOptionGroup(group_, this);
+    }
+    group_.assign(group);
+    if (manager_ != nullptr && !group_.empty()) {
+        manager_->addOptionGroup(group_, this);
+    }
+    selected(selected_, false);
+}
+
+void COptionUI::selected(bool selected, bool notify) {
+    if (selected_ == selected) {
+        return;
+    }
+    selected_ = selected;
+    if (selected_) {
+        button_state_ |= STATE_SELECTED;
+    } else {
+        button_state_ &= ~STATE_SELECTED;
+    }
+    if (manager_ != nullptr) {
+        if (!group_.empty()) {
+            if (selected_) {
+                const std::vector<CControlUI*>* members = manager_->getOptionGroup(group_);
+                if (members != nullptr) {
+                    // Copy: deselecting may not change the group, but stay safe if it does.
+                    std::vector<CControlUI*> others = *members;
+                    for (CControlUI* other : others) {
+                        auto* option = static_cast<COptionUI*>(other->getInterface("Option"));
+                        if (option != nullptr && option != this) {
+                            option->selected(false, notify);
+                        }
+                    }
+                }
+                if (notify) {
+                    sendNotify("selectchanged");
+                }
+            }
+        } else if (notify) {
+            sendNotify("selectchanged");
+        }
+    }
+    invalidate();
+}
+
+void COptionUI::setAttribute(std::string_view name, std::string_view value) {
+    if (name == "group") {
+        setGroup(value);
+    } else if (name == "selected") {
+        selected(ParseBool(value), true);
+    } else if (name == "selectedimage") {
+        setImageAttribute(selected_image_, value);
+    } else if (name == "selectedhotimage") {
+        setImageAttribute(selected_hot_image_, value);
+    } else if (name == "foreimage") {
+        setImageAttribute(fore_image_, value);
+    } else if (name == "selectedbkcolor") {
+        selected_bk_color_ = ParseColor(value);
+    } else if (name == "selectedtextcolor") {
+        selected_text_color_ = ParseColor(value);
+    } else {
+        CButtonUI::setAttribute(name, value);
+    }
+}
+
+} // namespace inkwarden
