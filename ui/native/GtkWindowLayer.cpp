@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <gtk/gtk.h>
 #include <vector>
 
@@ -1340,14 +1341,15 @@ std::optional<std::string> GtkWindowLayer::pickFolder(NativeWindowId owner,
         if (g_file_test(folder.c_str(), G_FILE_TEST_IS_DIR)) {
             gtk_file_chooser_set_filename(chooser, folder.c_str());
         } else {
-            while (!folder.empty() && !g_file_test(folder.c_str(), G_FILE_TEST_IS_DIR)) {
-                const auto slash = folder.find_last_of('/');
-                folder = slash == std::string::npos ? std::string{} : folder.substr(0, slash);
-                if (slash == 0)
-                    folder = "/";
+            gchar* dir = g_path_get_dirname(folder.c_str());
+            while (!g_file_test(dir, G_FILE_TEST_IS_DIR) && std::strlen(dir) > 1) {
+                gchar* up = g_path_get_dirname(dir);
+                g_free(dir);
+                dir = up;
             }
-            if (!folder.empty())
-                gtk_file_chooser_set_current_folder(chooser, folder.c_str());
+            if (g_file_test(dir, G_FILE_TEST_IS_DIR))
+                gtk_file_chooser_set_current_folder(chooser, dir);
+            g_free(dir);
         }
     }
     if (gtk_dialog_run(GTK_DIALOG(dialog)) != GTK_RESPONSE_ACCEPT)
