@@ -14,7 +14,7 @@ cleanup() {
     rm -rf "$TMP"
 }
 trap cleanup EXIT
-fail() { echo "FAIL: $*"; echo "--- probe output"; cat "$TMP/out"; exit 1; }
+fail() { echo "FAIL: $*"; echo "--- probe output"; cat "$TMP/out"; cat "$TMP/err"; exit 1; }
 
 Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$TMP/display" 2>/dev/null &
 XPID=$!

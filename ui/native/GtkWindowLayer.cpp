@@ -4,6 +4,7 @@
 #include "ui/native/GtkKeyMap.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -174,6 +175,8 @@ struct PostRecord {
     UINT message;
     WPARAM wparam;
     LPARAM lparam;
+    // Hands the record over visibly to thread checkers, which cannot see into GLib's locks.
+    std::atomic<bool> published{false};
 };
 
 } // namespace
@@ -405,11 +408,14 @@ LRESULT GtkWindowLayer::send(NativeWindowId window, UINT message, WPARAM wparam,
 
 bool GtkWindowLayer::post(NativeWindowId window, UINT message, WPARAM wparam, LPARAM lparam) {
     auto* record = new PostRecord{alive_, window, message, wparam, lparam};
+    record->published.store(true, std::memory_order_release);
     // Always queued, even on the UI thread: a post never runs inside its caller.
     g_idle_add_full(
         G_PRIORITY_DEFAULT,
         [](gpointer data) -> gboolean {
             const auto* r = static_cast<PostRecord*>(data);
+            if (!r->published.load(std::memory_order_acquire))
+                return G_SOURCE_REMOVE;
             if (const auto alive = r->alive.lock(); alive && *alive != nullptr)
                 (*alive)->deliverPost(r->window, r->message, r->wparam, r->lparam);
             return G_SOURCE_REMOVE;
