@@ -54,6 +54,17 @@ public:
     const std::string& getHScrollBarStyle() const { return hscrollbar_style_; }
 
 protected:
+    // The layouts' clamp: raise to lo first, then cut to hi (hi wins when lo > hi).
+    static int ClampSize(int v, int lo, int hi) {
+        if (v < lo) {
+            v = lo;
+        }
+        if (v > hi) {
+            v = hi;
+        }
+        return v;
+    }
+
     // The item rectangle shrunk by the inset.
     UiRect innerRect() const;
     // Places a floating child by its percentages and fixed position within the item rectangle.

@@ -3,20 +3,6 @@
 #include <algorithm>
 
 namespace inkwarden {
-namespace {
-
-int Clamp(int v, int lo, int hi) {
-    if (v < lo) {
-        v = lo;
-    }
-    if (v > hi) {
-        v = hi;
-    }
-    return v;
-}
-
-} // namespace
-
 void* CHorizontalLayoutUI::getInterface(std::string_view name) {
     if (name == "HorizontalLayout") {
         return this;
@@ -58,7 +44,7 @@ void CHorizontalLayoutUI::setPos(UiRect rect, bool invalidate_area) {
             if (width == 0) {
                 ++adjustables;
             } else {
-                width = Clamp(width, child->getMinWidth(), child->getMaxWidth());
+                width = ClampSize(width, child->getMinWidth(), child->getMaxWidth());
             }
         }
         fixed_total += pad.left + pad.right + width;
@@ -99,7 +85,7 @@ void CHorizontalLayoutUI::setPos(UiRect rect, bool invalidate_area) {
 
         int w;
         if (fw != 0 && est.cx != 0) {
-            w = Clamp(est.cx, child->getMinWidth(), child->getMaxWidth());
+            w = ClampSize(est.cx, child->getMinWidth(), child->getMaxWidth());
             fixed_left -= w;
         } else {
             ++adjustables_seen;
@@ -107,7 +93,7 @@ void CHorizontalLayoutUI::setPos(UiRect rect, bool invalidate_area) {
             if (adjustables_seen == adjustables) {
                 w = std::max(0, remaining - pad.right - fixed_left);
             }
-            w = Clamp(w, child->getMinWidth(), child->getMaxWidth());
+            w = ClampSize(w, child->getMinWidth(), child->getMaxWidth());
         }
 
         const int max_h = child->getMaxHeight();

@@ -6,20 +6,6 @@
 #include <algorithm>
 
 namespace inkwarden {
-namespace {
-
-int Clamp(int v, int lo, int hi) {
-    if (v < lo) {
-        v = lo;
-    }
-    if (v > hi) {
-        v = hi;
-    }
-    return v;
-}
-
-} // namespace
-
 void* CTabLayoutUI::getInterface(std::string_view name) {
     if (name == "TabLayout") {
         return this;
@@ -127,9 +113,9 @@ void CTabLayoutUI::setPos(UiRect rect, bool invalidate_area) {
                     inner.bottom - pad.bottom};
         UiSize est = page->estimateSize(UiSize{inner.width(), inner.height()});
         int w = est.cx != 0 ? est.cx : std::max(0, area.width());
-        w = Clamp(w, page->getMinWidth(), page->getMaxWidth());
+        w = ClampSize(w, page->getMinWidth(), page->getMaxWidth());
         int h = est.cy != 0 ? est.cy : std::max(0, area.height());
-        h = Clamp(h, page->getMinHeight(), page->getMaxHeight());
+        h = ClampSize(h, page->getMinHeight(), page->getMaxHeight());
         page->setPos(UiRect{area.left, area.top, area.left + w, area.top + h}, false);
     }
 }

@@ -3,20 +3,6 @@
 #include <algorithm>
 
 namespace inkwarden {
-namespace {
-
-int Clamp(int v, int lo, int hi) {
-    if (v < lo) {
-        v = lo;
-    }
-    if (v > hi) {
-        v = hi;
-    }
-    return v;
-}
-
-} // namespace
-
 void* CVerticalLayoutUI::getInterface(std::string_view name) {
     if (name == "VerticalLayout") {
         return this;
@@ -54,7 +40,7 @@ void CVerticalLayoutUI::setPos(UiRect rect, bool invalidate_area) {
         if (est.cy == 0) {
             ++adjustables;
         } else {
-            est.cy = Clamp(est.cy, child->getMinHeight(), child->getMaxHeight());
+            est.cy = ClampSize(est.cy, child->getMinHeight(), child->getMaxHeight());
         }
         fixed_total += pad.top + pad.bottom + est.cy;
     }
@@ -93,7 +79,7 @@ void CVerticalLayoutUI::setPos(UiRect rect, bool invalidate_area) {
 
         int h;
         if (est.cy != 0) {
-            h = Clamp(est.cy, child->getMinHeight(), child->getMaxHeight());
+            h = ClampSize(est.cy, child->getMinHeight(), child->getMaxHeight());
             fixed_left -= h;
         } else {
             ++adjustables_seen;
@@ -102,7 +88,7 @@ void CVerticalLayoutUI::setPos(UiRect rect, bool invalidate_area) {
             if (adjustables_seen == adjustables) {
                 h = std::max(0, remaining - pad.bottom - fixed_left);
             }
-            h = Clamp(h, child->getMinHeight(), child->getMaxHeight());
+            h = ClampSize(h, child->getMinHeight(), child->getMaxHeight());
         }
 
         // The estimated width is not used.
