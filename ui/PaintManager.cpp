@@ -423,4 +423,52 @@ std::string PaintManager::getResourceZip() {
     return SkinPackage::resourceZipName();
 }
 
+// Window runtime. Placeholders until the runtime lands: nothing is handled yet.
+void PaintManager::init(INativeWindowLayer* layer, NativeWindowId window, std::string_view name) {
+    init(static_cast<void*>(nullptr), name);
+    layer_ = layer;
+    native_window_ = window;
+}
+
+bool PaintManager::messageHandler(UINT, WPARAM, LPARAM, LRESULT&) {
+    return false;
+}
+bool PaintManager::preMessageHandler(UINT, WPARAM, LPARAM, LRESULT&) {
+    return false;
+}
+bool PaintManager::translateMessage(const NativeMessage&) {
+    return false;
+}
+void PaintManager::addPreMessageFilter(IMessageFilterUI*) {}
+void PaintManager::removePreMessageFilter(IMessageFilterUI*) {}
+void PaintManager::addMessageFilter(IMessageFilterUI*) {}
+void PaintManager::removeMessageFilter(IMessageFilterUI*) {}
+CControlUI* PaintManager::findControl(UiPoint) const {
+    return nullptr;
+}
+bool PaintManager::setTimer(CControlUI*, UINT, UINT) {
+    return false;
+}
+bool PaintManager::killTimer(CControlUI*, UINT) {
+    return false;
+}
+void PaintManager::killTimers(CControlUI*) {}
+void PaintManager::removeAllTimers() {}
+void PaintManager::setFocus(CControlUI* control, bool) {
+    setFocus(control);
+}
+bool PaintManager::focusNext(bool) {
+    return false;
+}
+void PaintManager::invalidateAll() {}
+void PaintManager::setCapture() {
+    captured_ = true;
+}
+void PaintManager::releaseCapture() {
+    captured_ = false;
+}
+void PaintManager::reapObjects(CControlUI* control) {
+    releaseControl(control);
+}
+
 } // namespace inkwarden

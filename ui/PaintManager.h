@@ -4,6 +4,7 @@
 #include "ui/ImageDescription.h"
 #include "ui/Notification.h"
 #include "ui/UiGeometry.h"
+#include "ui/native/INativeWindowLayer.h"
 
 #include <cstdint>
 #include <functional>
@@ -18,6 +19,7 @@
 namespace inkwarden {
 
 class CControlUI;
+class IMessageFilterUI;
 class INotifyUI;
 
 // One per skinned window: owns the control tree, its fonts, named images, default
@@ -51,6 +53,36 @@ public:
     bool hasWindow() const { return initialised_; }
     void* getWindow() const { return window_; }
     const std::string& getName() const { return name_; }
+
+    // Binds the manager to a native window of a layer: the window runtime below.
+    void init(INativeWindowLayer* layer, NativeWindowId window, std::string_view name = {});
+    INativeWindowLayer* getLayer() const { return layer_; }
+    NativeWindowId getNativeWindow() const { return native_window_; }
+
+    // Window runtime: the window host hands every message it does not handle itself to
+    // messageHandler; true means handled, with the answer in result.
+    bool messageHandler(UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result);
+    bool preMessageHandler(UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result);
+    // The message loop's first look at every message, over all managers; true consumes it.
+    static bool translateMessage(const NativeMessage& msg);
+    void addPreMessageFilter(IMessageFilterUI* filter);
+    void removePreMessageFilter(IMessageFilterUI* filter);
+    void addMessageFilter(IMessageFilterUI* filter);
+    void removeMessageFilter(IMessageFilterUI* filter);
+    // Deepest topmost visible, mouse-enabled control under a client point.
+    CControlUI* findControl(UiPoint point) const;
+    bool setTimer(CControlUI* control, UINT key, UINT elapse);
+    bool killTimer(CControlUI* control, UINT key);
+    void killTimers(CControlUI* control);
+    void removeAllTimers();
+    void setFocus(CControlUI* control, bool focus_window);
+    bool focusNext(bool forward = true);
+    void invalidateAll();
+    void setCapture();
+    void releaseCapture();
+    bool isCaptured() const { return captured_; }
+    // Forgets every control of a subtree (the window is going away).
+    void reapObjects(CControlUI* control);
 
     // Takes ownership of the tree (the old one is destroyed).
     bool attachRoot(CControlUI* root);
@@ -150,6 +182,9 @@ public:
 private:
     bool initialised_ = false;
     void* window_ = nullptr;
+    INativeWindowLayer* layer_ = nullptr;
+    NativeWindowId native_window_ = 0;
+    bool captured_ = false;
     std::string name_;
 
     std::unique_ptr<CControlUI> root_;

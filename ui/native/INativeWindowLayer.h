@@ -21,6 +21,17 @@ using NativeWindowId = std::uint64_t;
 // Whatever the sink does not handle it passes to INativeWindowLayer::defaultProc.
 using MessageSink = std::function<LRESULT(UINT message, WPARAM wparam, LPARAM lparam)>;
 
+// A message as the message loop takes it off the queue, before it is dispatched.
+struct NativeMessage {
+    NativeWindowId window = 0;
+    UINT message = 0;
+    WPARAM wparam = 0;
+    LPARAM lparam = 0;
+};
+
+// Offered every queued input and posted message first; true consumes it.
+using PreTranslateHook = std::function<bool(const NativeMessage&)>;
+
 enum class CursorShape { ARROW, HAND, IBEAM };
 
 enum class ShowCommand { HIDE, SHOW, SHOW_NO_ACTIVATE, MINIMIZE, MAXIMIZE, RESTORE };
@@ -74,6 +85,13 @@ public:
     // Runs the message loop until quit(); returns its exit code.
     virtual int run() = 0;
     virtual void quit(int exit_code) = 0;
+    // The loop's first look at each message (the toolkit's translateMessage).
+    virtual void setPreTranslateHook(PreTranslateHook hook) { (void)hook; }
+    // Parent (child windows) or owner (popups); 0 for a top-level window.
+    virtual NativeWindowId parentOf(NativeWindowId window) const {
+        (void)window;
+        return 0;
+    }
 
     // Geometry. Client rectangles start at (0, 0); window rectangles are in screen (or
     // parent client) coordinates.
