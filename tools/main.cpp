@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <iterator>
+#include <string>
 
 namespace inkwarden::tool {
 namespace {
@@ -16,7 +17,9 @@ const Subcommand SUBCOMMANDS[] = {
     {"query", "query [--service URL]", QueryCommand},
     {"event", "event CODE [--service URL]", EventCommand},
     {"file-version", "file-version FILE", FileVersionCommand},
-    {"install", "install --folder DIR [--service URL] [--test-url URL] [--no-desktop-link] [--no-start-link]", InstallCommand},
+    {"install",
+     "install --folder DIR [--service URL] [--test-url URL] [--no-desktop-link] [--no-start-link]",
+     InstallCommand},
 };
 
 void PrintUsage(std::FILE* out) {
@@ -40,6 +43,15 @@ int main(int argc, char** argv) {
         std::strcmp(name, "-h") == 0) {
         PrintUsage(stdout);
         return 0;
+    }
+    // Two-word names ("skin layout") are tried before one-word ones.
+    if (argc >= 3) {
+        const std::string two = std::string(name) + " " + argv[2];
+        for (const Subcommand& command : SUBCOMMANDS) {
+            if (command.run != nullptr && two == command.name) {
+                return command.run(argc - 3, argv + 3);
+            }
+        }
     }
     for (const Subcommand& command : SUBCOMMANDS) {
         if (command.run != nullptr && std::strcmp(command.name, name) == 0) {
