@@ -90,6 +90,20 @@ void CEditUI::setText(std::string_view text) {
     }
 }
 
+void CEditUI::setVisible(bool visible) {
+    CLabelUI::setVisible(visible);
+    if (!isVisible()) {
+        destroyEditWindow();
+    }
+}
+
+void CEditUI::setInternVisible(bool visible) {
+    CLabelUI::setInternVisible(visible);
+    if (!isVisible()) {
+        destroyEditWindow();
+    }
+}
+
 void CEditUI::doEvent(UiEvent& event) {
     if (!isMouseEnabled() && IsMouseEvent(event.kind)) {
         if (parent_ != nullptr) {

@@ -23,6 +23,9 @@ public:
     UiSize estimateSize(UiSize available) override;
     void setAttribute(std::string_view name, std::string_view value) override;
     void setText(std::string_view text) override;
+    // A hidden edit gives up its native window, which would otherwise stay on screen.
+    void setVisible(bool visible) override;
+    void setInternVisible(bool visible) override;
     void doEvent(UiEvent& event) override;
     void paintStatusImage(DrawContext& dc) override;
     void paintText(DrawContext& dc) override;

@@ -499,6 +499,11 @@ std::string PaintManager::getResourceZip() {
 // Window runtime.
 void PaintManager::init(INativeWindowLayer* layer, NativeWindowId window, std::string_view name) {
     init(static_cast<void*>(nullptr), name);
+    if (layered_timer_ && layer_ != nullptr && layer_->exists(native_window_)) {
+        layer_->killTimer(native_window_, LAYERED_REPAINT_TIMER);
+    }
+    layered_timer_ = false;
+    async_posted_ = false;
     layer_ = layer;
     native_window_ = window;
     offscreen_ = DrawContext{};

@@ -336,6 +336,19 @@ TEST(EditTest, FocusBorrowsANativeEditThatReportsChangesAndReturn) {
     EXPECT_FALSE(v.layer().exists(edit));
 }
 
+TEST(EditTest, HidingTheEditWhileEditingClosesItsNativeWindow) {
+    View v(
+        R"(<VerticalLayout><VerticalLayout name="panel"><Edit name="e" text="x" height="30" /></VerticalLayout><Button name="b" /></VerticalLayout>)");
+    auto* e = v.view.find<CEditUI>("e");
+    v.view.manager().setFocus(e);
+    const NativeWindowId edit = e->getEditWindow();
+    ASSERT_NE(edit, 0u);
+    v.view.manager().findControlByName("panel")->setVisible(false);
+    EXPECT_EQ(e->getEditWindow(), 0u);
+    EXPECT_FALSE(v.layer().exists(edit));
+    EXPECT_EQ(v.view.manager().getFocus(), nullptr);
+}
+
 TEST(EditTest, DisabledEditIgnoresClicks) {
     View v(
         R"(<VerticalLayout><Edit name="e" text="/opt" enabled="false" height="30" /></VerticalLayout>)");
