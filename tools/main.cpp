@@ -20,6 +20,7 @@ const Subcommand SUBCOMMANDS[] = {
     {"install",
      "install --folder DIR [--service URL] [--test-url URL] [--no-desktop-link] [--no-start-link]",
      InstallCommand},
+    {"skin show", "skin show [SKIN] [--page N] [--screenshot OUT.png --after MS]", SkinShowCommand},
 };
 
 void PrintUsage(std::FILE* out) {

@@ -1,0 +1,88 @@
+#!/bin/sh
+# Opens a small skin with `inkwarden-tool skin show` under a private Xvfb, drives it with
+# xdotool and reads the effects from the tool's output.
+set -u
+TOOL="$1"
+SKIN="$2"
+CMAKE="$3"
+for tool in Xvfb xdotool import convert; do
+    command -v "$tool" >/dev/null 2>&1 || { echo "SKIP: $tool is missing"; exit 77; }
+done
+TMP=$(mktemp -d)
+XPID=""
+APID=""
+cleanup() {
+    [ -n "$APID" ] && kill "$APID" 2>/dev/null
+    [ -n "$XPID" ] && kill "$XPID" 2>/dev/null
+    rm -rf "$TMP"
+}
+trap cleanup EXIT
+fail() { echo "FAIL: $*"; echo "--- tool output"; cat "$TMP/out" "$TMP/err"; exit 1; }
+
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$TMP/display" 2>/dev/null &
+XPID=$!
+i=0
+while [ ! -s "$TMP/display" ] && [ $i -lt 100 ]; do sleep 0.1; i=$((i + 1)); done
+[ -s "$TMP/display" ] || { echo "FAIL: Xvfb did not start"; exit 1; }
+export DISPLAY=":$(cat "$TMP/display")"
+
+wait_for() {
+    i=0
+    while ! grep -q "$1" "$TMP/out" && [ $i -lt 50 ]; do sleep 0.1; i=$((i + 1)); done
+    grep -q "$1" "$TMP/out" || fail "missing '$1'"
+}
+start() {
+    : >"$TMP/out"
+    "$TOOL" skin show "$@" >"$TMP/out" 2>"$TMP/err" &
+    APID=$!
+    wait_for "^shown"
+    WID=$(xdotool search --sync --name "Inkwarden skin" | head -n1)
+    [ -n "$WID" ] || fail "no window"
+    sleep 0.5
+}
+finish() {
+    wait "$APID"
+    CODE=$?
+    APID=""
+    [ "$CODE" -eq "$1" ] || fail "exit code $CODE, expected $1"
+}
+position() { xdotool getwindowgeometry "$WID" | sed -n 's/.*Position: \([0-9]*\),\([0-9]*\).*/\1 \2/p'; }
+
+# 1. The window is centred on the work area; dragging the caption band moves it.
+start "$SKIN"
+set -- $(position)
+X=$1
+Y=$2
+[ "$X" -eq 312 ] && [ "$Y" -eq 234 ] || fail "not centred: $X,$Y"
+xdotool mousemove $((X + 100)) $((Y + 12)) mousedown 1
+sleep 0.2
+xdotool mousemove $((X + 130)) $((Y + 40))
+sleep 0.2
+xdotool mousemove $((X + 160)) $((Y + 62))
+sleep 0.2
+xdotool mouseup 1
+sleep 0.5
+set -- $(position)
+[ "$1" -ne "$X" ] || [ "$2" -ne "$Y" ] || fail "the caption drag did not move the window"
+wait_for "^move "
+# The system close command (Alt+F4) asks with code 0; the tool then ends with 0.
+xdotool mousemove $(($1 + 200)) $(($2 + 250)) key alt+F4
+wait_for "^close 0"
+finish 0
+
+# 2. A zip of the same skin, with a screenshot of the window.
+(cd "$SKIN" && "$CMAKE" -E tar cf "$TMP/skin.zip" --format=zip main_frame.xml) ||
+    fail "cannot zip the skin"
+start "$TMP/skin.zip" --screenshot "$TMP/shot.png" --after 300
+wait_for "^screenshot "
+wait_for "^close 0"
+finish 0
+SIZE=$(convert "$TMP/shot.png" -format "%wx%h" info:)
+[ "$SIZE" = "400x300" ] || fail "screenshot is $SIZE"
+
+# 3. Without a display: one clear line, exit code 1.
+env -u DISPLAY "$TOOL" skin show "$SKIN" >"$TMP/out" 2>"$TMP/err"
+[ $? -eq 1 ] || fail "no display: wrong exit code"
+grep -q "cannot open a display" "$TMP/err" || fail "no display: no message"
+echo "PASS"
+exit 0
