@@ -20,6 +20,8 @@ const Subcommand SUBCOMMANDS[] = {
     {"install",
      "install --folder DIR [--service URL] [--test-url URL] [--no-desktop-link] [--no-start-link]",
      InstallCommand},
+    {"skin render", "skin render [--size WxH] [--page N] [--set NAME=VALUE ...] -o OUT.png [SKIN]",
+     SkinRenderCommand},
     {"skin show", "skin show [SKIN] [--page N] [--screenshot OUT.png --after MS]", SkinShowCommand},
 };
 
