@@ -70,7 +70,37 @@ xdotool mousemove $(($1 + 200)) $(($2 + 250)) key alt+F4
 wait_for "^close 0"
 finish 0
 
-# 2. A zip of the same skin, with a screenshot of the window.
+# 2. Clicks become notifications; Return presses the focused button; Escape closes with
+#    code 1 also while the native edit field has the keyboard.
+start "$SKIN"
+set -- $(position)
+X=$1
+Y=$2
+xdotool mousemove $((X + 80)) $((Y + 75)) click 1
+wait_for "^notify click btn_hello"
+xdotool key Return
+i=0
+while [ "$(grep -c '^notify click btn_hello' "$TMP/out")" -lt 2 ] && [ $i -lt 50 ]; do
+    sleep 0.1
+    i=$((i + 1))
+done
+[ "$(grep -c '^notify click btn_hello' "$TMP/out")" -eq 2 ] || fail "Return did not press the button"
+xdotool mousemove $((X + 120)) $((Y + 150)) click 1
+sleep 0.3
+xdotool type "abc"
+xdotool key Escape
+wait_for "^close 1"
+finish 0
+
+# 3. The close button in the caption band is a click, not a drag.
+start "$SKIN"
+set -- $(position)
+xdotool mousemove $(($1 + 382)) $(($2 + 18)) click 1
+wait_for "^notify click closebtn"
+wait_for "^close 1"
+finish 0
+
+# 4. A zip of the same skin, with a screenshot of the window.
 (cd "$SKIN" && "$CMAKE" -E tar cf "$TMP/skin.zip" --format=zip main_frame.xml) ||
     fail "cannot zip the skin"
 start "$TMP/skin.zip" --screenshot "$TMP/shot.png" --after 300
@@ -79,8 +109,13 @@ wait_for "^close 0"
 finish 0
 SIZE=$(convert "$TMP/shot.png" -format "%wx%h" info:)
 [ "$SIZE" = "400x300" ] || fail "screenshot is $SIZE"
+# The skin's pixels where they belong: blue band, red close button, green button.
+pixel() { convert "$TMP/shot.png" -crop "1x1+$1+$2" -depth 8 txt:- | tail -n1; }
+pixel 200 10 | grep -qi "#3179FD" || fail "caption band: $(pixel 200 10)"
+pixel 382 18 | grep -qi "#FF0000" || fail "close button: $(pixel 382 18)"
+pixel 25 60 | grep -qi "#00FF00" || fail "button: $(pixel 25 60)"
 
-# 3. Without a display: one clear line, exit code 1.
+# 5. Without a display: one clear line, exit code 1.
 env -u DISPLAY "$TOOL" skin show "$SKIN" >"$TMP/out" 2>"$TMP/err"
 [ $? -eq 1 ] || fail "no display: wrong exit code"
 grep -q "cannot open a display" "$TMP/err" || fail "no display: no message"

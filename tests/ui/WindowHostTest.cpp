@@ -2,6 +2,7 @@
 
 #include "ui/CButtonUI.h"
 #include "ui/CControlUI.h"
+#include "ui/CEditUI.h"
 #include "ui/CNotifyPump.h"
 #include "ui/COptionUI.h"
 #include "ui/CTextUI.h"
@@ -10,6 +11,7 @@
 #include "ui/WindowImplBase.h"
 #include "ui/native/HeadlessWindowLayer.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <optional>
 #include <string>
@@ -43,7 +45,17 @@ public:
     bool final_message = false;
     bool custom_handles = false;
 
+    std::vector<std::string> notes; // "type name" of each notification
+
     using WindowImplBase::handleDefaultKey;
+
+    void notify(Notification& msg) override {
+        notes.push_back(msg.type + " " + (msg.sender != nullptr ? msg.sender->getName() : ""));
+        WindowImplBase::notify(msg);
+    }
+    bool noted(const std::string& note) const {
+        return std::find(notes.begin(), notes.end(), note) != notes.end();
+    }
 
 protected:
     const char* windowClassName() const override { return "TestWindowFrame"; }
@@ -226,6 +238,53 @@ TEST_F(WindowHostTest, MessageLoopOffersChildKeysWithTheirParent) {
     seen.clear();
     EXPECT_EQ(WindowHost::messageLoop(), 3);
     ASSERT_EQ(seen.size(), 0u); // the loop installed the paint managers' hook instead
+}
+
+TEST_F(WindowHostTest, CloseButtonInTheCaptionBandIsAClick) {
+    TestWindow window;
+    const NativeWindowId id = open(window);
+    window.sendMessage(WM_PAINT); // first layout
+    ASSERT_TRUE(window.noted("windowinit frame"));
+    // Over the close button the band is client area: no drag, a click instead.
+    layer.mouseMove(id, {282, 18});
+    layer.buttonDown(id, {282, 18});
+    layer.buttonUp(id, {282, 18});
+    EXPECT_TRUE(layer.drags().empty());
+    EXPECT_TRUE(window.noted("click closebtn"));
+    layer.pump();
+    ASSERT_TRUE(window.close_code);
+    EXPECT_EQ(*window.close_code, 1u);
+}
+
+TEST_F(WindowHostTest, EscapeInTheChildEditClosesAndReturnGoesToTheFocusedControl) {
+    TestWindow window;
+    const NativeWindowId id = open(window);
+    window.sendMessage(WM_PAINT);
+    // The loop's hook, as messageLoop installs it.
+    layer.setPreTranslateHook(&PaintManager::translateMessage);
+
+    // Return on a focused button presses it; the window is not closed.
+    PaintManager& pm = window.getPaintManager();
+    pm.setFocus(pm.findControlByName("minbtn"), true);
+    layer.key(VK_RETURN);
+    EXPECT_TRUE(window.noted("click minbtn"));
+    EXPECT_TRUE(layer.isMinimized(id));
+    layer.show(id, ShowCommand::RESTORE);
+    EXPECT_FALSE(window.close_code);
+
+    // A click into the edit opens its native field, which takes the keyboard.
+    layer.buttonDown(id, {50, 87});
+    layer.buttonUp(id, {50, 87});
+    auto* edit = dynamic_cast<CEditUI*>(pm.findControlByName("edit"));
+    ASSERT_NE(edit, nullptr);
+    const NativeWindowId field = edit->getEditWindow();
+    ASSERT_NE(field, 0u);
+    ASSERT_EQ(layer.focus(), field);
+    layer.key(VK_ESCAPE);
+    EXPECT_EQ(WindowHost::messageLoop(), -1); // runs the posted close; nobody quits
+    ASSERT_TRUE(window.close_code);
+    EXPECT_EQ(*window.close_code, 1u);
+    EXPECT_FALSE(layer.exists(id));
 }
 
 TEST_F(WindowHostTest, MinMaxInfoComesFromTheSkin) {
