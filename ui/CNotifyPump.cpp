@@ -70,12 +70,12 @@ bool CNotifyPump::loopDispatch(Notification& msg) {
     case NotifySignature::PARAMS:
         if (entry->on_params == nullptr)
             return false;
-        (this->*entry->on_params)(msg.wparam, msg.lparam);
+        entry->on_params(*this, msg.wparam, msg.lparam);
         return true;
     case NotifySignature::NOTIFICATION:
         if (entry->on_notify == nullptr)
             return false;
-        (this->*entry->on_notify)(msg);
+        entry->on_notify(*this, msg);
         return true;
     case NotifySignature::NONE:
         break;

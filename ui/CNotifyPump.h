@@ -17,8 +17,9 @@ enum class NotifySignature : int {
     NOTIFICATION = 2, // handler(notification)
 };
 
-using NotifyHandler = void (CNotifyPump::*)(Notification& msg);
-using NotifyParamsHandler = void (CNotifyPump::*)(std::intptr_t wparam, std::intptr_t lparam);
+// Handlers are plain functions that call a member of the pump's own class.
+using NotifyHandler = void (*)(CNotifyPump& pump, Notification& msg);
+using NotifyParamsHandler = void (*)(CNotifyPump& pump, std::intptr_t wparam, std::intptr_t lparam);
 
 // One entry of a message map; a map ends with an entry whose type is null. An empty (or
 // null) control name matches any control.
@@ -36,15 +37,22 @@ struct NotifyMap {
     const NotifyMapEntry* entries = nullptr;
 };
 
-// A member function of a class derived from CNotifyPump as a map handler.
-template <typename Derived>
-constexpr NotifyHandler NotifyHandlerOf(void (Derived::*handler)(Notification&)) {
-    return static_cast<NotifyHandler>(handler);
+template <typename T> struct NotifyMemberClass;
+template <typename C, typename R, typename... A> struct NotifyMemberClass<R (C::*)(A...)> {
+    using type = C;
+};
+
+// A member function of a class derived from CNotifyPump as a map handler:
+// NotifyHandlerOf<&CMyWindow::onClick>(). Virtual members dispatch as usual.
+template <auto MEMBER> constexpr NotifyHandler NotifyHandlerOf() {
+    using Derived = typename NotifyMemberClass<decltype(MEMBER)>::type;
+    return [](CNotifyPump& pump, Notification& msg) { (static_cast<Derived&>(pump).*MEMBER)(msg); };
 }
-template <typename Derived>
-constexpr NotifyParamsHandler NotifyParamsHandlerOf(void (Derived::*handler)(std::intptr_t,
-                                                                             std::intptr_t)) {
-    return static_cast<NotifyParamsHandler>(handler);
+template <auto MEMBER> constexpr NotifyParamsHandler NotifyParamsHandlerOf() {
+    using Derived = typename NotifyMemberClass<decltype(MEMBER)>::type;
+    return [](CNotifyPump& pump, std::intptr_t wparam, std::intptr_t lparam) {
+        (static_cast<Derived&>(pump).*MEMBER)(wparam, lparam);
+    };
 }
 
 // Dispatches notifications through message maps, or hands them to a named virtual window.

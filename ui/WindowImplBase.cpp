@@ -40,7 +40,7 @@ std::vector<unsigned char>& ResourceZipBlock() {
 }
 
 const NotifyMapEntry WINDOW_ENTRIES[] = {
-    {"click", "", NotifySignature::NOTIFICATION, NotifyHandlerOf(&WindowImplBase::onClick),
+    {"click", "", NotifySignature::NOTIFICATION, NotifyHandlerOf<&WindowImplBase::onClick>(),
      nullptr},
     {},
 };

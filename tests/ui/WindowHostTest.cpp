@@ -486,19 +486,19 @@ protected:
 };
 
 const NotifyMapEntry BASE_ENTRIES[] = {
-    {"click", "closebtn", NotifySignature::NOTIFICATION, NotifyHandlerOf(&BasePump::onNamed),
+    {"click", "closebtn", NotifySignature::NOTIFICATION, NotifyHandlerOf<&BasePump::onNamed>(),
      nullptr},
     {"valuechanged", "", NotifySignature::PARAMS, nullptr,
-     NotifyParamsHandlerOf(&BasePump::onParams)},
+     NotifyParamsHandlerOf<&BasePump::onParams>()},
     {},
 };
 const NotifyMap BasePump::MAP{&CNotifyPump::NOTIFY_MAP, BASE_ENTRIES};
 
 const NotifyMapEntry DERIVED_ENTRIES[] = {
-    {"click", "", NotifySignature::NOTIFICATION, NotifyHandlerOf(&DerivedPump::onAny), nullptr},
-    {"click", "btn_ok", NotifySignature::NOTIFICATION, NotifyHandlerOf(&DerivedPump::onExact),
+    {"click", "", NotifySignature::NOTIFICATION, NotifyHandlerOf<&DerivedPump::onAny>(), nullptr},
+    {"click", "btn_ok", NotifySignature::NOTIFICATION, NotifyHandlerOf<&DerivedPump::onExact>(),
      nullptr},
-    {"click", nullptr, NotifySignature::NOTIFICATION, NotifyHandlerOf(&DerivedPump::onAnyLast),
+    {"click", nullptr, NotifySignature::NOTIFICATION, NotifyHandlerOf<&DerivedPump::onAnyLast>(),
      nullptr},
     {},
 };
