@@ -5,12 +5,14 @@
 
 namespace inkwarden {
 
-HeadlessSkinView::HeadlessSkinView() : manager_(std::make_unique<PaintManager>()) {}
+HeadlessSkinView::HeadlessSkinView(std::unique_ptr<HeadlessWindowLayer> layer)
+    : layer_(layer != nullptr ? std::move(layer) : std::make_unique<HeadlessWindowLayer>()),
+      manager_(std::make_unique<PaintManager>()) {}
 
 HeadlessSkinView::~HeadlessSkinView() {
     manager_.reset();
     if (window_ != 0) {
-        layer_.destroy(window_);
+        layer_->destroy(window_);
     }
 }
 
@@ -26,19 +28,19 @@ bool HeadlessSkinView::load(const std::string& source, UiSize size, std::string&
             manager_->messageHandler(message, wparam, lparam, result)) {
             return result;
         }
-        return layer_.defaultProc(window_, message, wparam, lparam);
+        return layer_->defaultProc(window_, message, wparam, lparam);
     };
-    window_ = layer_.create(params);
+    window_ = layer_->create(params);
     if (window_ == 0) {
         error = "the window could not be created";
         return false;
     }
-    manager_->init(&layer_, window_, "skin");
+    manager_->init(layer_.get(), window_, "skin");
     if (size.cx <= 0 || size.cy <= 0) {
         // The skin's Window size sets the client size, as the window host does.
         manager_->on_resize_window = [this](UiSize s) {
             if (s.cx > 0 && s.cy > 0) {
-                layer_.setWindowRect(window_, UiRect{0, 0, s.cx, s.cy});
+                layer_->setWindowRect(window_, UiRect{0, 0, s.cx, s.cy});
             }
         };
     }
@@ -57,7 +59,7 @@ bool HeadlessSkinView::load(const std::string& source, UiSize size, std::string&
 }
 
 void HeadlessSkinView::paint() {
-    layer_.send(window_, WM_PAINT, 0, 0);
+    layer_->send(window_, WM_PAINT, 0, 0);
 }
 
 void HeadlessSkinView::settle() {
@@ -68,7 +70,7 @@ void HeadlessSkinView::settle() {
             break;
         }
     }
-    layer_.pump(); // asynchronous notifications
+    layer_->pump(); // asynchronous notifications
 }
 
 } // namespace inkwarden

@@ -12,7 +12,8 @@ namespace inkwarden {
 // what the skin render command, the repaint benchmark and pixel tests look at.
 class HeadlessSkinView {
 public:
-    HeadlessSkinView();
+    // A layer of the caller's (a subclass of the headless layer) may replace the default one.
+    explicit HeadlessSkinView(std::unique_ptr<HeadlessWindowLayer> layer = nullptr);
     ~HeadlessSkinView();
     HeadlessSkinView(const HeadlessSkinView&) = delete;
     HeadlessSkinView& operator=(const HeadlessSkinView&) = delete;
@@ -27,18 +28,18 @@ public:
     void settle();
 
     PaintManager& manager() { return *manager_; }
-    HeadlessWindowLayer& layer() { return layer_; }
+    HeadlessWindowLayer& layer() { return *layer_; }
     NativeWindowId window() const { return window_; }
     template <class T> T* find(const char* name) {
         CControlUI* c = manager_->findControlByName(name);
         return c != nullptr ? dynamic_cast<T*>(c) : nullptr;
     }
     // The presented pixel (premultiplied 0xAARRGGBB) and the presented image as PNG.
-    std::uint32_t pixel(int x, int y) const { return layer_.presentedPixel(window_, x, y); }
-    bool savePng(const std::string& path) const { return layer_.savePresentedPng(window_, path); }
+    std::uint32_t pixel(int x, int y) const { return layer_->presentedPixel(window_, x, y); }
+    bool savePng(const std::string& path) const { return layer_->savePresentedPng(window_, path); }
 
 private:
-    HeadlessWindowLayer layer_; // outlives the manager
+    std::unique_ptr<HeadlessWindowLayer> layer_; // outlives the manager
     std::unique_ptr<PaintManager> manager_;
     NativeWindowId window_ = 0;
 };

@@ -1417,9 +1417,8 @@ void PaintManager::paintLayered(DrawContext& dc, const UiRect& client, const UiR
     root_->doPaint(dc, area);
     dc.popClip();
     if (!layered_image_.isEmpty()) {
-        const bool whole = area == client;
-        if (whole || !layered_image_buffer_.isValid() ||
-            layered_image_buffer_.width() != client.width() ||
+        // The alpha image only changes with the window's size or the attribute.
+        if (!layered_image_buffer_.isValid() || layered_image_buffer_.width() != client.width() ||
             layered_image_buffer_.height() != client.height()) {
             layered_image_buffer_ = DrawContext(client.width(), client.height());
             drawImage(layered_image_buffer_, client, client, layered_image_);
