@@ -115,7 +115,20 @@ pixel 200 10 | grep -qi "#3179FD" || fail "caption band: $(pixel 200 10)"
 pixel 382 18 | grep -qi "#FF0000" || fail "close button: $(pixel 382 18)"
 pixel 25 60 | grep -qi "#00FF00" || fail "button: $(pixel 25 60)"
 
-# 5. Without a display: one clear line, exit code 1.
+# 5. A skin that does not build: the error box, and after OK the exit code 1.
+mkdir "$TMP/broken"
+echo '<Window size="200,100"></Window>' >"$TMP/broken/main_frame.xml"
+"$TOOL" skin show "$TMP/broken" >"$TMP/out" 2>"$TMP/err" &
+APID=$!
+BOX=$(xdotool search --sync --name "错误" | head -n1)
+[ -n "$BOX" ] || fail "no error box"
+sleep 0.5
+eval "$(xdotool getwindowgeometry --shell "$BOX")"
+# OK sits at the bottom of the box.
+xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT - 12)) click 1
+finish 1
+
+# 6. Without a display: one clear line, exit code 1.
 env -u DISPLAY "$TOOL" skin show "$SKIN" >"$TMP/out" 2>"$TMP/err"
 [ $? -eq 1 ] || fail "no display: wrong exit code"
 grep -q "cannot open a display" "$TMP/err" || fail "no display: no message"
