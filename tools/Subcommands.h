@@ -17,5 +17,6 @@ int FileVersionCommand(int argc, char** argv);
 int FetchCommand(int argc, char** argv);
 int InstallCommand(int argc, char** argv);
 int SkinRenderCommand(int argc, char** argv);
+int SkinShowCommand(int argc, char** argv);
 
 } // namespace inkwarden::tool

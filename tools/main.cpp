@@ -22,6 +22,7 @@ const Subcommand SUBCOMMANDS[] = {
      InstallCommand},
     {"skin render", "skin render [--size WxH] [--page N] [--set NAME=VALUE ...] -o OUT.png [SKIN]",
      SkinRenderCommand},
+    {"skin show", "skin show [SKIN] [--page N] [--screenshot OUT.png --after MS]", SkinShowCommand},
 };
 
 void PrintUsage(std::FILE* out) {
