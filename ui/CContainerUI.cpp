@@ -92,6 +92,10 @@ bool CContainerUI::removeAt(int index, bool do_not_destroy) {
     std::unique_ptr<CControlUI> owned = std::move(items_[static_cast<size_t>(index)]);
     items_.erase(items_.begin() + index);
     if (do_not_destroy) {
+        // Out of the tree: the manager forgets it (focus, hot, timers) as on deletion.
+        if (manager_ != nullptr) {
+            manager_->reapObjects(owned.get());
+        }
         owned->setManager(nullptr, nullptr, false);
         owned.release(); // the caller owns it now
     }

@@ -87,6 +87,25 @@ TEST(PaintManagerTimerTest, FiredTimerReachesItsControlAndDiesWithIt) {
     EXPECT_EQ(v.recorder.seen.size(), 1u);
 }
 
+TEST(PaintManagerTimerTest, ATakenOutControlIsForgottenByTheManager) {
+    View v(Window("<VerticalLayout name=\"box\"><Button name=\"b\" /></VerticalLayout>"));
+    auto* box = static_cast<IContainerUI*>(
+        v.manager().findControlByName("box")->getInterface("IContainer"));
+    CControlUI* b = v.manager().findControlByName("b");
+    v.layer().mouseMove(v.window(), {10, 10});
+    v.manager().setFocus(b);
+    ASSERT_TRUE(v.manager().setTimer(b, 1, 50));
+    ASSERT_EQ(v.manager().getHot(), b);
+    ASSERT_TRUE(box->remove(b, true));
+    EXPECT_EQ(v.manager().getHot(), nullptr);
+    EXPECT_EQ(v.manager().getFocus(), nullptr);
+    EXPECT_TRUE(v.manager().getTimers().empty());
+    EXPECT_EQ(v.manager().findControlByName("b"), nullptr);
+    delete b;
+    v.layer().mouseMove(v.window(), {12, 12});
+    v.layer().advance(100);
+}
+
 TEST(PaintManagerNotifyTest, NestedSendsAreImmediateAndQueuedOnesCoalesceIntoOnePost) {
     View v(Window(
         "<HorizontalLayout><Control name=\"a\" /><Control name=\"b\" /></HorizontalLayout>"));
