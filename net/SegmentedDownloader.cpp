@@ -120,6 +120,9 @@ int64_t SegmentedDownloader::ProbeSize(const std::string& probe_url, HeaderMap& 
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, 3L);
     curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, follow_redirects ? 1L : 0L);
     curl_easy_setopt(curl, CURLOPT_VERBOSE, 0L);
+    curl_easy_setopt(curl, CURLOPT_MAXREDIRS, MAX_REDIRECTS);
+    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, PROBE_LOW_SPEED_TIME);
 
     // 3. and 4.
     int64_t length = 0;
@@ -352,6 +355,7 @@ bool SegmentedDownloader::PrepareSegmentTransfer(DownloadSegment& segment) {
     curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 0L);
     curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, follow_redirects ? 1L : 0L);
     curl_easy_setopt(curl, CURLOPT_VERBOSE, 0L);
+    curl_easy_setopt(curl, CURLOPT_MAXREDIRS, MAX_REDIRECTS);
 
     if (!segment.ranged()) {
         // 3. Without a length every attempt fetches the whole file again.
