@@ -36,6 +36,14 @@ int64_t WriteAt(int fd, const char* data, int64_t length, int64_t offset) {
     return written;
 }
 
+// The temporary folder may be shared: a file that another user planted under the temporary
+// name could be changed between the download and the package run, so only a regular file of
+// our own is written.
+bool IsOwnRegularFile(int fd) {
+    struct stat info {};
+    return ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_uid == ::geteuid();
+}
+
 } // namespace
 
 SegmentedDownloader::SegmentedDownloader() {
@@ -190,14 +198,15 @@ bool SegmentedDownloader::RunSegments(int64_t total, int64_t segment_size, int n
         if (::unlink(target_path.c_str()) != 0 && errno != ENOENT) {
             result = false;
         } else {
-            // 4. Empty a temporary file left by an earlier attempt.
-            UniqueFd(::open(temporary_path.c_str(), O_RDWR | O_TRUNC | O_CLOEXEC));
+            // 4. Empty a temporary file left by an earlier attempt (never through a link).
+            UniqueFd(::open(temporary_path.c_str(), O_RDWR | O_TRUNC | O_CLOEXEC | O_NOFOLLOW));
 
             // 5.
             for (int i = 0; i < n; ++i) {
                 // 5.1
-                UniqueFd file(::open(temporary_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
-                if (!file) {
+                UniqueFd file(::open(temporary_path.c_str(),
+                                     O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644));
+                if (!file || !IsOwnRegularFile(file.get())) {
                     cancel = true;
                     result = false;
                     break;

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <map>
 #include <mutex>
@@ -531,6 +532,17 @@ TEST_F(DownloadFromFaultServer, FullDiskFailsWithoutATarget) {
     engine.target_path = target.file("file.bin");
     ASSERT_TRUE(engine.Download(nullptr));
     EXPECT_TRUE(TargetIsExact());
+}
+
+TEST_F(DownloadFromFaultServer, TemporaryNameThatIsALinkIsNeverFollowed) {
+    // A link planted under the temporary name must not make the download write elsewhere.
+    Serve([](const FaultRequest& request, int fd) { Answer(request, fd); });
+    const std::string victim = target.file("victim.txt");
+    { std::ofstream(victim) << "keep me"; }
+    std::filesystem::create_symlink(victim, engine.target_path + ".tmp");
+    EXPECT_FALSE(engine.Download(nullptr));
+    EXPECT_EQ(TestFiles::ReadAll(victim), "keep me");
+    EXPECT_FALSE(TestFiles::Exists(engine.target_path));
 }
 
 } // namespace
