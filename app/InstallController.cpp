@@ -1,12 +1,13 @@
 #include "app/InstallController.h"
 
-#include <cstdio>
-
 #include "app/EventCodes.h"
 #include "net/LatestVersionQuery.h"
 #include "platform/FileVersion.h"
 #include "platform/Paths.h"
 #include "platform/ProcessRunner.h"
+
+#include <cstdio>
+#include <sys/stat.h>
 
 namespace inkwarden {
 namespace {
@@ -195,6 +196,11 @@ std::string InstallController::BuildPackageCommandLine() const {
 }
 
 bool InstallController::VerifyInstalledVersion() const {
+    // Two empty versions would otherwise match when the package installed nothing at all.
+    struct stat info {};
+    if (::stat(ProductPath().c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        return false;
+    }
     const std::string installed = ReadFileVersion(ProductPath()).file_version;
     if (test_url.empty()) {
         return installed == latest_version.Version_number;

@@ -51,6 +51,8 @@ bool HttpClient::EnsureHandleLocked() {
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 0L);
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 0L);
     curl_easy_setopt(easy, CURLOPT_VERBOSE, 0L);
+    // Redirects are not followed; should that ever change, a loop must still end.
+    curl_easy_setopt(easy, CURLOPT_MAXREDIRS, 10L);
     // The stop path's socket bookkeeping.
     curl_easy_setopt(easy, CURLOPT_OPENSOCKETFUNCTION, &HttpClient::OnOpenSocket);
     curl_easy_setopt(easy, CURLOPT_OPENSOCKETDATA, this);

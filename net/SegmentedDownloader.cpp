@@ -36,6 +36,14 @@ int64_t WriteAt(int fd, const char* data, int64_t length, int64_t offset) {
     return written;
 }
 
+// The temporary folder may be shared: a file that another user planted under the temporary
+// name could be changed between the download and the package run, so only a regular file of
+// our own is written.
+bool IsOwnRegularFile(int fd) {
+    struct stat info {};
+    return ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_uid == ::geteuid();
+}
+
 } // namespace
 
 SegmentedDownloader::SegmentedDownloader() {
@@ -120,6 +128,9 @@ int64_t SegmentedDownloader::ProbeSize(const std::string& probe_url, HeaderMap& 
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, 3L);
     curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, follow_redirects ? 1L : 0L);
     curl_easy_setopt(curl, CURLOPT_VERBOSE, 0L);
+    curl_easy_setopt(curl, CURLOPT_MAXREDIRS, MAX_REDIRECTS);
+    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, PROBE_LOW_SPEED_TIME);
 
     // 3. and 4.
     int64_t length = 0;
@@ -187,14 +198,15 @@ bool SegmentedDownloader::RunSegments(int64_t total, int64_t segment_size, int n
         if (::unlink(target_path.c_str()) != 0 && errno != ENOENT) {
             result = false;
         } else {
-            // 4. Empty a temporary file left by an earlier attempt.
-            UniqueFd(::open(temporary_path.c_str(), O_RDWR | O_TRUNC | O_CLOEXEC));
+            // 4. Empty a temporary file left by an earlier attempt (never through a link).
+            UniqueFd(::open(temporary_path.c_str(), O_RDWR | O_TRUNC | O_CLOEXEC | O_NOFOLLOW));
 
             // 5.
             for (int i = 0; i < n; ++i) {
                 // 5.1
-                UniqueFd file(::open(temporary_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
-                if (!file) {
+                UniqueFd file(::open(temporary_path.c_str(),
+                                     O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644));
+                if (!file || !IsOwnRegularFile(file.get())) {
                     cancel = true;
                     result = false;
                     break;
@@ -352,6 +364,7 @@ bool SegmentedDownloader::PrepareSegmentTransfer(DownloadSegment& segment) {
     curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 0L);
     curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, follow_redirects ? 1L : 0L);
     curl_easy_setopt(curl, CURLOPT_VERBOSE, 0L);
+    curl_easy_setopt(curl, CURLOPT_MAXREDIRS, MAX_REDIRECTS);
 
     if (!segment.ranged()) {
         // 3. Without a length every attempt fetches the whole file again.

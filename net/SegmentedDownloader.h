@@ -31,6 +31,11 @@ public:
     static constexpr int SEGMENT_ATTEMPTS = 5;
     static constexpr int SEGMENT_PAUSE_MS = 500;
     static constexpr const char* TEMP_SUFFIX = ".tmp";
+    // A redirect loop would otherwise be followed until the transfer's time limit.
+    static constexpr long MAX_REDIRECTS = 10;
+    // The probe has no time limit of its own: a server that accepts and never answers would
+    // hold the install forever. It ends below 1 byte per second over this many seconds.
+    static constexpr long PROBE_LOW_SPEED_TIME = 3;
 
     SegmentedDownloader();
     // Cancels a running download and waits until it has ended.

@@ -200,6 +200,27 @@ bool ContinuesOnNextLine(std::string_view line) {
     return !line.empty() && line.back() == '\\';
 }
 
+// One line as the format reads it: a line ending in a backslash goes on in the next one. A
+// blank line ends the continuation (the dangling backslash stays, as at the end of the file),
+// so that a section appended after it is never swallowed. Reads and writes must agree on this, or a
+// write would change a line that a read never sees.
+struct LogicalLine {
+    std::size_t first = 0;
+    std::size_t last = 0; // inclusive
+    std::string text;
+};
+
+LogicalLine ReadLogicalLine(const std::vector<std::string>& lines, std::size_t first) {
+    LogicalLine logical{first, first, lines[first]};
+    while (ContinuesOnNextLine(logical.text) && logical.last + 1 < lines.size() &&
+           !Trim(lines[logical.last + 1]).empty()) {
+        logical.text = std::string(Trim(logical.text));
+        logical.text.pop_back();
+        logical.text += lines[++logical.last];
+    }
+    return logical;
+}
+
 std::string Escape(std::string_view text) {
     std::string out;
     for (const char c : text) {
@@ -272,13 +293,9 @@ std::optional<std::string> RegistryFile::readString(std::string_view key,
     std::optional<std::string> result;
     bool in_key = false;
     for (std::size_t i = 0; i < lines_.size(); ++i) {
-        std::string logical = lines_[i];
-        while (ContinuesOnNextLine(logical) && i + 1 < lines_.size()) {
-            logical = std::string(Trim(logical));
-            logical.pop_back();
-            logical += lines_[++i];
-        }
-        const std::string_view trimmed = Trim(logical);
+        const LogicalLine logical = ReadLogicalLine(lines_, i);
+        i = logical.last;
+        const std::string_view trimmed = Trim(logical.text);
         if (trimmed.empty() || trimmed.front() == ';') {
             continue;
         }
@@ -327,11 +344,10 @@ bool RegistryFile::setString(std::string_view key, std::string_view name, std::s
     std::optional<std::size_t> section_end;
     bool in_key = false;
     for (std::size_t i = 0; i < lines_.size(); ++i) {
-        const std::size_t first = i;
-        while (ContinuesOnNextLine(lines_[i]) && i + 1 < lines_.size()) {
-            ++i;
-        }
-        const std::string_view trimmed = Trim(lines_[first]);
+        const LogicalLine logical = ReadLogicalLine(lines_, i);
+        const std::size_t first = logical.first;
+        i = logical.last;
+        const std::string_view trimmed = Trim(logical.text);
         if (const auto section = ParseSection(trimmed)) {
             in_key = !section->deleted && EqualsIgnoringCase(section->key, key);
             if (in_key) {
@@ -369,6 +385,11 @@ bool RegistryFile::setString(std::string_view key, std::string_view name, std::s
         lines_.push_back(line);
         lines_.emplace_back();
         final_line_end_ = true;
+    }
+    // Never report a value as set that a read would not find.
+    if (readString(key, name) != std::optional<std::string>(std::string(text))) {
+        lines_ = before;
+        return false;
     }
     return true;
 }

@@ -1,3 +1,11 @@
+#include "app/InstallController.h"
+
+#include "BuildConfig.h"
+#include "platform/FileVersion.h"
+#include "platform/RegistryFile.h"
+#include "tests/support/DemoServiceProcess.h"
+#include "tests/support/TmpfsMount.h"
+
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
@@ -5,16 +13,11 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <httplib.h>
+#include <iterator>
 #include <mutex>
 #include <nlohmann/json.hpp>
 #include <thread>
 #include <vector>
-
-#include "BuildConfig.h"
-#include "app/InstallController.h"
-#include "platform/FileVersion.h"
-#include "platform/RegistryFile.h"
-#include "tests/support/DemoServiceProcess.h"
 
 namespace inkwarden {
 namespace {
@@ -121,12 +124,10 @@ public:
     // A release file; the URLs may use "{service}".
     std::string writeRelease(const std::string& version, const std::string& url,
                              const std::string& silent_url) {
-        const nlohmann::json release = {{"Soft_name", "墨守精灵"},
-                                        {"Version_number", version},
-                                        {"Version_description", "test"},
-                                        {"Download_url", url},
-                                        {"Download_silent_url", silent_url},
-                                        {"Pubdate", "2026-12-08"}};
+        const nlohmann::json release = {
+            {"Soft_name", "墨守精灵"},           {"Version_number", version},
+            {"Version_description", "test"},     {"Download_url", url},
+            {"Download_silent_url", silent_url}, {"Pubdate", "2026-12-08"}};
         const fs::path path = root / "release.json";
         std::ofstream(path) << release.dump();
         return path.string();
@@ -171,7 +172,8 @@ protected:
 
     static std::vector<int> Events(const test::DemoServiceProcess& service, size_t expected) {
         nlohmann::json list;
-        for (int i = 0; i < 100; ++i) {
+        // Generous: under a sanitizer on a busy machine the reporter can lag seconds behind.
+        for (int i = 0; i < 300; ++i) {
             httplib::Client client("127.0.0.1", service.port());
             auto result = client.Get("/api/events");
             list = result ? nlohmann::json::parse(result->body) : nlohmann::json::array();
@@ -192,9 +194,9 @@ protected:
 };
 
 TEST_F(InstallControllerTest, SuccessfulAttemptInstallsTheProductFromTheSilentUrl) {
-    auto service = StartService(world.writeRelease(world.productVersion(),
-                                                   "{service}/packages/missing.bin",
-                                                   "{service}/packages/InkwardenSetup.bin"));
+    auto service =
+        StartService(world.writeRelease(world.productVersion(), "{service}/packages/missing.bin",
+                                        "{service}/packages/InkwardenSetup.bin"));
     auto controller = MakeController(*service);
     controller->ShowPage(0);
     Click(*controller);
@@ -207,9 +209,10 @@ TEST_F(InstallControllerTest, SuccessfulAttemptInstallsTheProductFromTheSilentUr
     EXPECT_TRUE(fs::exists(world.root / "home/Desktop/inkwarden.desktop"));
     EXPECT_TRUE(fs::exists(world.root / "home/.local/share/applications/inkwarden.desktop"));
     EXPECT_TRUE(fs::exists(world.root / "home/.config/autostart/inkwarden.desktop"));
-    EXPECT_EQ(ReadMachineString("SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Inkwarden",
-                                "InstallLocation"),
-              folder.string());
+    EXPECT_EQ(
+        ReadMachineString("SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Inkwarden",
+                          "InstallLocation"),
+        folder.string());
     EXPECT_TRUE(controller->finished);
     EXPECT_TRUE(window.read(window.close_enabled));
     EXPECT_FALSE(window.read(window.panel_shown));
@@ -218,12 +221,13 @@ TEST_F(InstallControllerTest, SuccessfulAttemptInstallsTheProductFromTheSilentUr
     EXPECT_EQ(service->output().find("missing.bin"), std::string::npos);
 
     controller->LaunchProduct();
-    for (int i = 0; i < 100 && !fs::exists(folder / "InkwardenMain.started"); ++i) {
-        std::this_thread::sleep_for(20ms);
-    }
-    std::ifstream marker(folder / "InkwardenMain.started");
+    // The product writes its marker after creating it: wait for the line, not the file.
     std::string argument;
-    std::getline(marker, argument);
+    for (int i = 0; i < 250 && argument.empty(); ++i) {
+        std::this_thread::sleep_for(20ms);
+        std::ifstream marker(folder / "InkwardenMain.started");
+        std::getline(marker, argument);
+    }
     EXPECT_EQ(argument, "-printer_detect");
     EXPECT_EQ(Events(*service, 4), (std::vector<int>{901100, 901200, 901300, 901301}));
     controller->reporter.Stop();
@@ -292,8 +296,8 @@ TEST_F(InstallControllerTest, SecondFailureShowsTheContactButtonOnce) {
         EXPECT_EQ(window.read(window.progress_history).front(), 0); // reset before the query
     }
     controller->StopInstall();
-    EXPECT_EQ(Events(*service, 9), (std::vector<int>{901200, 901201, 901202, 901200, 901203,
-                                                     901201, 901202, 901200, 901201}));
+    EXPECT_EQ(Events(*service, 9), (std::vector<int>{901200, 901201, 901202, 901200, 901203, 901201,
+                                                     901202, 901200, 901201}));
     controller->reporter.Stop();
 }
 
@@ -374,6 +378,84 @@ TEST_F(InstallControllerTest, StopDuringTheQueryEndsItPromptly) {
     EXPECT_EQ(window.read(window.pages), std::vector<int>{1});
     slow.stop();
     thread.join();
+}
+
+// Faults during an attempt: each ends on the failure page, never on the success page.
+
+TEST_F(InstallControllerTest, FullTemporaryFolderFailsTheAttempt) {
+    test::TmpfsMount disk((world.root / "tmp").string(), 64 * 1024);
+    if (!disk.mounted()) {
+        GTEST_SKIP() << disk.why();
+    }
+    auto service = StartService(
+        world.writeRelease(world.productVersion(), "{service}/packages/InkwardenSetup.bin", ""));
+    auto controller = MakeController(*service);
+    Click(*controller);
+    EXPECT_EQ(window.waitForResultPage(), 3);
+    controller->StopInstall();
+    EXPECT_FALSE(fs::exists(world.root / "opt/Inkwarden/InkwardenMain.exe"));
+    EXPECT_FALSE(fs::exists(world.root / "tmp/InkwardenTemp.exe"));
+    EXPECT_EQ(Events(*service, 2), (std::vector<int>{901200, 901201}));
+    controller->reporter.Stop();
+}
+
+TEST_F(InstallControllerTest, ReadOnlyFoldersFailTheAttempt) {
+    auto service = StartService(
+        world.writeRelease(world.productVersion(), "{service}/packages/InkwardenSetup.bin", ""));
+    // The temporary folder, then the install folder's parent, made read-only.
+    for (const fs::path& folder : {world.root / "tmp", world.root / "opt"}) {
+        SCOPED_TRACE(folder.string());
+        fs::create_directories(folder);
+        test::TmpfsMount disk(folder.string(), 1 << 20, true);
+        if (!disk.mounted()) {
+            GTEST_SKIP() << disk.why();
+        }
+        auto controller = MakeController(*service);
+        window.pages.clear();
+        Click(*controller);
+        EXPECT_EQ(window.waitForResultPage(), 3) << service->output();
+        controller->StopInstall();
+        controller->reporter.Stop();
+    }
+    EXPECT_FALSE(fs::exists(world.root / "opt/Inkwarden/InkwardenMain.exe"));
+}
+
+TEST_F(InstallControllerTest, PackageKilledBySignalOrInstallingNothingFails) {
+    // Killed before it installed anything; exits at once without installing anything.
+    world.writeScriptPackage("killed.sh", "kill -KILL $$");
+    world.writeScriptPackage("nothing.sh", "exit 0");
+    for (const std::string name : {"killed.sh", "nothing.sh"}) {
+        SCOPED_TRACE(name);
+        // An empty version would match a product without one, so only the file's absence
+        // can tell this failure.
+        auto service = StartService(world.writeRelease("", "{service}/packages/" + name, ""));
+        auto controller = MakeController(*service);
+        window.pages.clear();
+        Click(*controller);
+        EXPECT_EQ(window.waitForResultPage(), 3) << service->output();
+        controller->StopInstall();
+        EXPECT_EQ(Events(*service, 2), (std::vector<int>{901200, 901201}));
+        controller->reporter.Stop();
+    }
+}
+
+TEST_F(InstallControllerTest, CorruptRegistryFileIsLeftAloneAndTheProductStillInstalls) {
+    const std::string garbage = "\xFF\xFE\x00garbage [HKEY_LOCAL_MACHINE\\x]\n\"a\"=\"b\\";
+    { std::ofstream(world.root / "machine.reg", std::ios::binary) << garbage; }
+    EXPECT_EQ(
+        ReadMachineString("SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Inkwarden",
+                          "InstallLocation"),
+        "");
+    auto service = StartService(
+        world.writeRelease(world.productVersion(), "{service}/packages/InkwardenSetup.bin", ""));
+    auto controller = MakeController(*service);
+    Click(*controller);
+    // The package cannot record its folder and says so; the version check still decides.
+    EXPECT_EQ(window.waitForResultPage(), 2) << service->output();
+    controller->StopInstall();
+    std::ifstream in(world.root / "machine.reg", std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), garbage);
+    controller->reporter.Stop();
 }
 
 TEST(PackageCommandLineTest, OptionsFollowTheQuotedPaths) {

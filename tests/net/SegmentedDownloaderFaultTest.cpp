@@ -3,12 +3,16 @@
 #include "tests/support/FaultServer.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestFiles.h"
+#include "tests/support/TmpfsMount.h"
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
+#include <map>
 #include <mutex>
 #include <sstream>
 #include <thread>
@@ -368,6 +372,177 @@ TEST_F(DownloadFromFaultServer, CancelReachesAnAnswerWithoutLength) {
     install.join();
     EXPECT_FALSE(result);
     EXPECT_LT(std::chrono::steady_clock::now() - cancelled_at, 500ms);
+}
+
+// Faults of the server's lengths, rate, status and redirects, and of the local disk.
+
+TEST_F(DownloadFromFaultServer, ProbeLengthLongerThanTheFileFails) {
+    // The probe promises 5000 bytes more than the server can deliver.
+    constexpr int64_t CLAIMED = SIZE + 5000;
+    Serve([](const FaultRequest& request, int fd) {
+        if (request.method == "HEAD") {
+            FaultServer::send(fd, Head(200, "Accept-Ranges: bytes\r\nContent-Length: " +
+                                                std::to_string(CLAIMED) + "\r\n"));
+        } else if (request.range_start >= SIZE) {
+            FaultServer::send(fd, Head(416, "Content-Range: bytes */" + std::to_string(SIZE) +
+                                                "\r\nContent-Length: 0\r\n"));
+        } else {
+            FaultRequest capped = request;
+            capped.range_end = std::min<int64_t>(request.range_end, SIZE - 1);
+            Answer(capped, fd);
+        }
+    });
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(engine.Download(nullptr));
+    testing::internal::GetCapturedStdout();
+    EXPECT_FALSE(TestFiles::Exists(engine.target_path));
+    // The bytes that did come are in place, the missing tail was never made up.
+    const std::string partial = TestFiles::ReadAll(engine.target_path + ".tmp");
+    EXPECT_EQ(partial, CONTENT);
+}
+
+TEST_F(DownloadFromFaultServer, ProbeLengthShorterThanTheFileGivesExactlyTheAdvertisedBytes) {
+    // The engine can only trust the length it was told: it fetches that much and never more.
+    constexpr int64_t CLAIMED = SIZE - 5000;
+    Serve([](const FaultRequest& request, int fd) {
+        if (request.method == "HEAD") {
+            FaultServer::send(fd, Head(200, "Accept-Ranges: bytes\r\nContent-Length: " +
+                                                std::to_string(CLAIMED) + "\r\n"));
+        } else {
+            Answer(request, fd);
+        }
+    });
+    ASSERT_TRUE(engine.Download(nullptr));
+    EXPECT_EQ(TestFiles::ReadAll(engine.target_path), CONTENT.substr(0, CLAIMED));
+}
+
+TEST_F(DownloadFromFaultServer, ProbeThatStallsForeverEndsInFailure) {
+    // Accepts every connection and never answers.
+    Serve([&](const FaultRequest&, int) { server.pause(60000); });
+    const auto begin = std::chrono::steady_clock::now();
+    EXPECT_FALSE(engine.Download(nullptr));
+    const auto elapsed = std::chrono::steady_clock::now() - begin;
+    EXPECT_FALSE(TestFiles::Exists(engine.target_path + ".tmp"));
+    // Ten probes, each ended by the low-speed rule after about three seconds.
+    EXPECT_EQ(server.requests().size(), 10u);
+    EXPECT_LT(elapsed, 50s);
+}
+
+TEST_F(DownloadFromFaultServer, StormOfUnavailableAnswers) {
+    // Every range answers 503 twice, then the storm is over: the retries carry the download.
+    std::mutex mutex;
+    std::map<int64_t, int> answers;
+    Serve([&](const FaultRequest& request, int fd) {
+        int seen = 0;
+        if (request.method == "GET") {
+            std::lock_guard<std::mutex> lock(mutex);
+            seen = ++answers[request.range_start];
+        }
+        if (seen >= 1 && seen <= 2) {
+            FaultServer::send(fd, Head(503, "Retry-After: 1\r\nContent-Length: 4\r\n") + "busy");
+        } else {
+            Answer(request, fd);
+        }
+    });
+    testing::internal::CaptureStdout();
+    ASSERT_TRUE(engine.Download(nullptr));
+    testing::internal::GetCapturedStdout();
+    EXPECT_TRUE(TargetIsExact());
+    EXPECT_EQ(server.getRanges().size(), 18u);
+
+    // A storm that does not end: five attempts per range, then a failure in bounded time.
+    FaultServer storm;
+    ASSERT_TRUE(storm.start([](const FaultRequest& request, int fd) {
+        if (request.method == "HEAD") {
+            Answer(request, fd);
+        } else {
+            FaultServer::send(fd, Head(503, "Content-Length: 4\r\n") + "busy");
+        }
+    }));
+    engine.url = storm.url("/file");
+    const auto begin = std::chrono::steady_clock::now();
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(engine.Download(nullptr));
+    testing::internal::GetCapturedStdout();
+    EXPECT_LT(std::chrono::steady_clock::now() - begin, 10s);
+    EXPECT_EQ(storm.getRanges().size(), 30u);
+    EXPECT_FALSE(TestFiles::Exists(engine.target_path));
+
+    // A probe answered with 503: nothing is fetched and nothing touched.
+    FaultServer refusing;
+    ASSERT_TRUE(refusing.start([](const FaultRequest&, int fd) {
+        FaultServer::send(fd, Head(503, "Content-Length: 0\r\n"));
+    }));
+    engine.url = refusing.url("/file");
+    EXPECT_FALSE(engine.Download(nullptr));
+    EXPECT_TRUE(refusing.getRanges().empty());
+}
+
+TEST_F(DownloadFromFaultServer, RedirectLoopEndsInFailure) {
+    // The probe's loop: each probe gives up after ten redirects.
+    Serve([](const FaultRequest&, int fd) {
+        FaultServer::send(fd, Head(302, "Location: /file\r\nContent-Length: 0\r\n"));
+    });
+    EXPECT_FALSE(engine.Download(nullptr));
+    EXPECT_EQ(server.requests().size(), 10u * 11u);
+
+    // A loop that only the ranges meet: each attempt gives up after ten redirects.
+    FaultServer ranges_loop;
+    ASSERT_TRUE(ranges_loop.start([](const FaultRequest& request, int fd) {
+        if (request.method == "HEAD") {
+            Answer(request, fd);
+        } else {
+            FaultServer::send(fd, Head(301, "Location: /again\r\nContent-Length: 0\r\n"));
+        }
+    }));
+    engine.url = ranges_loop.url("/file");
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(engine.Download(nullptr));
+    const std::vector<std::string> lines = DiagnosticLines(testing::internal::GetCapturedStdout());
+    EXPECT_EQ(ranges_loop.getRanges().size(), 6u * 5u * 11u);
+    EXPECT_NE(std::find(lines.begin(), lines.end(),
+                        "curl_easy_perform failed res: 47: Number of redirects hit maximum amount"),
+              lines.end());
+    EXPECT_FALSE(TestFiles::Exists(engine.target_path));
+}
+
+TEST_F(DownloadFromFaultServer, FullDiskFailsWithoutATarget) {
+    const std::filesystem::path folder = target.path() / "small";
+    std::filesystem::create_directories(folder);
+    test::TmpfsMount disk(folder.string(), 32 * 1024);
+    if (!disk.mounted()) {
+        GTEST_SKIP() << disk.why();
+    }
+    Serve([](const FaultRequest& request, int fd) { Answer(request, fd); });
+    engine.target_path = (folder / "file.bin").string();
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(engine.Download(nullptr));
+    testing::internal::GetCapturedStdout();
+    EXPECT_FALSE(TestFiles::Exists(engine.target_path));
+
+    // Read-only from the start: no segment can open the temporary file.
+    ASSERT_TRUE(disk.setReadOnly(true));
+    const size_t requests = server.getRanges().size();
+    EXPECT_FALSE(engine.Download(nullptr));
+    EXPECT_FALSE(TestFiles::Exists(engine.target_path));
+    EXPECT_EQ(server.getRanges().size(), requests);
+    // The engine is usable again once the disk is.
+    ASSERT_TRUE(disk.setReadOnly(false));
+    std::filesystem::remove(engine.target_path + ".tmp");
+    engine.target_path = target.file("file.bin");
+    ASSERT_TRUE(engine.Download(nullptr));
+    EXPECT_TRUE(TargetIsExact());
+}
+
+TEST_F(DownloadFromFaultServer, TemporaryNameThatIsALinkIsNeverFollowed) {
+    // A link planted under the temporary name must not make the download write elsewhere.
+    Serve([](const FaultRequest& request, int fd) { Answer(request, fd); });
+    const std::string victim = target.file("victim.txt");
+    { std::ofstream(victim) << "keep me"; }
+    std::filesystem::create_symlink(victim, engine.target_path + ".tmp");
+    EXPECT_FALSE(engine.Download(nullptr));
+    EXPECT_EQ(TestFiles::ReadAll(victim), "keep me");
+    EXPECT_FALSE(TestFiles::Exists(engine.target_path));
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <vector>
 
 namespace inkwarden {
 namespace {
@@ -145,6 +146,29 @@ TEST_F(RegistryFileOnDisk, WriteAfterADeletedKeyAddsASectionThatWins) {
                   "REGEDIT4\n[HKEY_LOCAL_MACHINE\\A]\n\"v\"=\"one\"\n[-HKEY_LOCAL_MACHINE\\A]\n");
     ASSERT_TRUE(WriteMachineString("A", "v", "two"));
     EXPECT_EQ(ReadMachineString("A", "v"), "two");
+}
+
+TEST_F(RegistryFileOnDisk, WriteAfterADanglingContinuationIsReadBack) {
+    // Files that end in one or more backslashes, the last line of a key continuing into
+    // nothing, and a section line split by a continuation.
+    const std::string head =
+        "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\" + UNINSTALL + "]\r\n";
+    const std::vector<std::string> files = {
+        head + "\"InstallLocation\"=\"/opk \\\"w\\\"\\\\",
+        head + "\"Other\"=hex:01,\\\\\\\r\n",
+        head + "\"Other\"=hex:01,\\\r\n\\\r\n\\",
+        "REGEDIT4\n[HKEY_LOCAL_MACHINE\\\n" + UNINSTALL + "]\n\"x\"=\"1\"\\\\\n",
+    };
+    std::filesystem::create_directories(std::filesystem::path(path_).parent_path());
+    for (const std::string& content : files) {
+        folder_.write("etc/inkwarden/machine.reg", content);
+        ASSERT_TRUE(WriteMachineString(UNINSTALL, "InstallLocation", "/opt/Ink \"warden\"\\"))
+            << content;
+        EXPECT_EQ(ReadMachineString(UNINSTALL, "InstallLocation"), "/opt/Ink \"warden\"\\")
+            << content;
+        // The earlier lines are kept as they were.
+        EXPECT_EQ(TestFolder::read(path_).rfind(content.substr(0, content.rfind('\n')), 0), 0u);
+    }
 }
 
 TEST_F(RegistryFileOnDisk, WideFileStaysWide) {
