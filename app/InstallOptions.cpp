@@ -55,6 +55,10 @@ void InstallOptions::SetDialogOwner(INativeWindowLayer* layer, NativeWindowId ow
 }
 
 void InstallOptions::InitInstallFolder() {
+    // A skin without the folder edit cannot install anywhere chosen; it must not crash.
+    if (install_path == nullptr) {
+        return;
+    }
     const std::string previous = ReadMachineString(REGISTRY_KEY, REGISTRY_VALUE);
     if (!previous.empty()) {
         install_folder = previous;
@@ -67,7 +71,9 @@ void InstallOptions::InitInstallFolder() {
 void InstallOptions::InitOptionBoxes() {
     if (agree_box != nullptr) {
         agree_box->selected(licence_agreed);
-        start_button->setEnabled(licence_agreed);
+        if (start_button != nullptr) {
+            start_button->setEnabled(licence_agreed);
+        }
     }
     if (desk_link_box != nullptr) {
         desk_link_box->selected(desktop_link);
@@ -134,7 +140,7 @@ void InstallOptions::UpdateDiskSpace() {
     if (space_available != nullptr) {
         space_available->setText(FormatSize(free_bytes));
     }
-    if (licence_agreed) {
+    if (licence_agreed && start_button != nullptr) {
         start_button->setEnabled(enough);
     }
     if (disk_space_error != nullptr) {
