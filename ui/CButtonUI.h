@@ -22,6 +22,13 @@ public:
     void setEnabled(bool enabled) override;
     UiSize estimateSize(UiSize available) override;
     void setAttribute(std::string_view name, std::string_view value) override;
+    bool activate() override;
+    void doEvent(UiEvent& event) override;
+    void paintStatusImage(DrawContext& dc) override;
+    void paintText(DrawContext& dc) override;
+
+    // The control's own timer that steps the fade between normal and hot images.
+    static constexpr unsigned FADE_TIMER = 11;
 
     unsigned getButtonState() const { return button_state_; }
     const ImageDescription& getNormalImage() const { return normal_image_; }
@@ -41,6 +48,11 @@ public:
     int getFadeAlpha() const { return fade_alpha_; }
 
 protected:
+    // The text colour of the button's states, falling back to the label's rule.
+    std::uint32_t buttonTextColor() const;
+    // The five-state image, once cut into the state images.
+    void applyFiveStatusImage();
+
     unsigned button_state_ = 0;
 
 private:
@@ -58,6 +70,7 @@ private:
     std::uint32_t focused_text_color_ = 0;
     int fade_delta_ = 0;
     int fade_alpha_ = 255;
+    bool five_status_applied_ = false;
 };
 
 } // namespace inkwarden

@@ -1,5 +1,7 @@
 #include "ui/CContainerUI.h"
 
+#include "ui/DrawContext.h"
+#include "ui/ImageDrawing.h"
 #include "ui/PaintManager.h"
 #include "ui/ValueFormats.h"
 
@@ -159,6 +161,53 @@ void CContainerUI::setPos(UiRect rect, bool invalidate_area) {
         } else {
             item->setPos(inner, false);
         }
+    }
+}
+
+CControlUI* CContainerUI::findControl(UiPoint point) {
+    if (!isVisible() || !getPos().contains(point)) {
+        return nullptr;
+    }
+    if (CControlUI* cover = getCover()) {
+        if (CControlUI* hit = cover->findControl(point)) {
+            return hit;
+        }
+    }
+    if (mouse_child_) {
+        const UiRect inner = innerRect();
+        // Later children lie on top.
+        for (auto it = items_.rbegin(); it != items_.rend(); ++it) {
+            CControlUI* hit = (*it)->findControl(point);
+            if (hit != nullptr && ((*it)->isFloat() || inner.contains(point))) {
+                return hit;
+            }
+        }
+    }
+    return isMouseEnabled() ? this : nullptr;
+}
+
+void CContainerUI::doPaint(DrawContext& dc, const UiRect& paint) {
+    const UiRect area = IntersectRect(paint, getPos());
+    if (area.isEmpty()) {
+        return;
+    }
+    CControlUI::doPaint(dc, paint);
+    if (items_.empty()) {
+        return;
+    }
+    const UiRect inner = IntersectRect(innerRect(), area);
+    for (auto& item : items_) {
+        CControlUI* child = item.get();
+        if (!child->isVisible()) {
+            continue;
+        }
+        const bool floating = child->isFloat();
+        const UiRect clip = floating ? area : inner;
+        const UiRect child_area = IntersectRect(clip, child->getPos());
+        if (child_area.isEmpty()) {
+            continue;
+        }
+        child->doPaint(dc, child_area);
     }
 }
 

@@ -40,6 +40,10 @@ public:
     void setInternVisible(bool visible) override;
     void setPos(UiRect rect, bool invalidate = true) override;
     void setAttribute(std::string_view name, std::string_view value) override;
+    CControlUI* findControl(UiPoint point) override;
+    // Its own painting, then every visible child clipped to the inner rectangle (floating
+    // children to the item rectangle).
+    void doPaint(DrawContext& dc, const UiRect& paint) override;
 
     const UiRect& getInset() const { return inset_; }
     void setInset(UiRect inset);

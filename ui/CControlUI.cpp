@@ -1,6 +1,8 @@
 #include "ui/CControlUI.h"
 
 #include "ui/ColorFormat.h"
+#include "ui/DrawContext.h"
+#include "ui/ImageDrawing.h"
 #include "ui/PaintManager.h"
 #include "ui/ValueFormats.h"
 
@@ -435,6 +437,193 @@ void CControlUI::setAttribute(std::string_view name, std::string_view value) {
         }
         custom_attributes_.emplace_back(std::string(name), std::string(value));
     }
+}
+
+bool CControlUI::activate() {
+    return isVisible() && isEnabled();
+}
+
+CControlUI* CControlUI::findControl(UiPoint point) {
+    if (!isVisible() || !item_.contains(point)) {
+        return nullptr;
+    }
+    if (cover_ != nullptr) {
+        if (CControlUI* hit = cover_->findControl(point)) {
+            return hit;
+        }
+    }
+    return mouse_enabled_ ? this : nullptr;
+}
+
+void CControlUI::handleEvent(UiEvent& event) {
+    // A copy: a handler may attach further handlers.
+    auto handlers = on_event;
+    for (auto& handler : handlers) {
+        if (!handler(event)) {
+            return;
+        }
+    }
+    doEvent(event);
+}
+
+void CControlUI::doEvent(UiEvent& event) {
+    switch (event.kind) {
+    case UiEventKind::SETCURSOR:
+        if (manager_ != nullptr) {
+            manager_->setCursor(CursorShape::ARROW);
+        }
+        return;
+    case UiEventKind::SETFOCUS:
+        focused_ = true;
+        invalidate();
+        return;
+    case UiEventKind::KILLFOCUS:
+        focused_ = false;
+        invalidate();
+        return;
+    case UiEventKind::TIMER:
+        sendNotify("timer", static_cast<std::intptr_t>(event.wparam), event.lparam);
+        return;
+    case UiEventKind::CONTEXTMENU:
+        if (menu_used_) {
+            sendNotify("menu", static_cast<std::intptr_t>(event.wparam), event.lparam);
+            return;
+        }
+        break;
+    default:
+        break;
+    }
+    // Containers see their children's unhandled events.
+    if (parent_ != nullptr) {
+        parent_->doEvent(event);
+    }
+}
+
+bool CControlUI::drawImage(DrawContext& dc, ImageDescription& image, const UiRect* dest,
+                           int alpha) {
+    if (manager_ == nullptr || image.isEmpty()) {
+        return false;
+    }
+    return manager_->drawImage(dc, item_, paint_rect_, image, dest, alpha);
+}
+
+void CControlUI::doPaint(DrawContext& dc, const UiRect& paint) {
+    paint_rect_ = Intersect(paint, item_);
+    if (paint_rect_.isEmpty()) {
+        return;
+    }
+    dc.pushClip(paint_rect_);
+    const bool round = border_round_.cx > 0 || border_round_.cy > 0;
+    if (round) {
+        dc.pushRoundClip(item_, border_round_);
+    }
+    paintBkColor(dc);
+    paintBkImage(dc);
+    paintStatusImage(dc);
+    paintText(dc);
+    paintBorder(dc);
+    if (round) {
+        dc.popClip();
+    }
+    dc.popClip();
+}
+
+void CControlUI::paintBkColor(DrawContext& dc) {
+    if (bk_color_ == 0) {
+        return;
+    }
+    if (bk_color2_ != 0) {
+        if (bk_color3_ != 0) {
+            const int middle = item_.top + item_.height() / 2;
+            FillGradient(dc, UiRect{item_.left, item_.top, item_.right, middle}, bk_color_,
+                         bk_color2_, true);
+            FillGradient(dc, UiRect{item_.left, middle, item_.right, item_.bottom}, bk_color2_,
+                         bk_color3_, true);
+        } else {
+            FillGradient(dc, item_, bk_color_, bk_color2_, true);
+        }
+        return;
+    }
+    // A translucent colour blends over the whole item (the clip keeps it to the painted
+    // part); an opaque one just fills what is painted.
+    FillColor(dc, (bk_color_ >> 24) < 255 ? item_ : paint_rect_, bk_color_);
+}
+
+void CControlUI::paintBkImage(DrawContext& dc) {
+    drawImage(dc, bk_image_);
+}
+
+void CControlUI::paintStatusImage(DrawContext&) {}
+
+void CControlUI::paintText(DrawContext&) {}
+
+namespace {
+
+void SetSourceColor(cairo_t* cr, std::uint32_t argb) {
+    cairo_set_source_rgba(cr, ((argb >> 16) & 0xFF) / 255.0, ((argb >> 8) & 0xFF) / 255.0,
+                          (argb & 0xFF) / 255.0, (argb >> 24) / 255.0);
+}
+
+void StrokeLine(cairo_t* cr, double x0, double y0, double x1, double y1, int width) {
+    cairo_set_line_width(cr, width);
+    cairo_move_to(cr, x0, y0);
+    cairo_line_to(cr, x1, y1);
+    cairo_stroke(cr);
+}
+
+} // namespace
+
+void CControlUI::paintBorder(DrawContext& dc) {
+    const UiRect& b = border_size_;
+    if (b.left <= 0 && b.top <= 0 && b.right <= 0 && b.bottom <= 0) {
+        return;
+    }
+    if (border_color_ == 0 && focus_border_color_ == 0) {
+        return;
+    }
+    const std::uint32_t color =
+        (focused_ && focus_border_color_ != 0) ? focus_border_color_ : border_color_;
+    if ((color >> 24) == 0) {
+        return;
+    }
+    cairo_t* cr = dc.cairo();
+    cairo_save(cr);
+    cairo_set_operator(cr, CAIRO_OPERATOR_OVER);
+    SetSourceColor(cr, color);
+    const UiRect& r = item_;
+    if (border_round_.cx > 0 || border_round_.cy > 0) {
+        // The pen runs inside the item rectangle.
+        const double half = b.left / 2.0;
+        cairo_set_line_width(cr, b.left);
+        cairo_new_path(cr);
+        cairo_save(cr);
+        cairo_translate(cr, half, half);
+        RoundRectPath(cr, UiRect{r.left, r.top, r.right - b.left, r.bottom - b.left},
+                      border_round_);
+        cairo_restore(cr);
+        cairo_stroke(cr);
+    } else if (b.left == b.top && b.left == b.right && b.left == b.bottom) {
+        const double half = b.left / 2.0;
+        cairo_set_line_width(cr, b.left);
+        cairo_rectangle(cr, r.left + half, r.top + half, r.width() - b.left, r.height() - b.left);
+        cairo_stroke(cr);
+    } else {
+        if (b.left > 0) {
+            StrokeLine(cr, r.left + b.left / 2.0, r.top, r.left + b.left / 2.0, r.bottom, b.left);
+        }
+        if (b.top > 0) {
+            StrokeLine(cr, r.left, r.top + b.top / 2.0, r.right, r.top + b.top / 2.0, b.top);
+        }
+        if (b.right > 0) {
+            StrokeLine(cr, r.right - b.right / 2.0, r.top, r.right - b.right / 2.0, r.bottom,
+                       b.right);
+        }
+        if (b.bottom > 0) {
+            StrokeLine(cr, r.left, r.bottom - b.bottom / 2.0, r.right, r.bottom - b.bottom / 2.0,
+                       b.bottom);
+        }
+    }
+    cairo_restore(cr);
 }
 
 void CControlUI::applyAttributeList(std::string_view list) {

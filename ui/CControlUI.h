@@ -2,6 +2,7 @@
 
 #include "ui/ImageDescription.h"
 #include "ui/Notification.h"
+#include "ui/UiEvent.h"
 #include "ui/UiGeometry.h"
 
 #include <cstdint>
@@ -14,6 +15,7 @@
 
 namespace inkwarden {
 
+class DrawContext;
 class PaintManager;
 
 struct FloatPercent {
@@ -23,9 +25,8 @@ struct FloatPercent {
     double bottom = 0;
 };
 
-// The base of every control and layout: geometry, visibility, the common attributes.
-// Painting (doPaint and the paint* steps), event handling (handleEvent, doEvent) and
-// activate come with the paint manager's runtime and slot in after setAttribute.
+// The base of every control and layout: geometry, visibility, the common attributes,
+// events from the paint manager and painting in a fixed order of steps.
 class CControlUI {
 public:
     static constexpr int MAX_SIZE = 9999;
@@ -100,6 +101,14 @@ public:
     CControlUI* getCover() const { return cover_.get(); }
     void setCover(CControlUI* cover);
 
+    // Succeeds when the control is visible and enabled; buttons click on success.
+    virtual bool activate();
+    // The deepest visible, mouse-enabled control under a client point, or nothing.
+    virtual CControlUI* findControl(UiPoint point);
+    // On-event handlers first; any that answers false stops the event before doEvent.
+    virtual void handleEvent(UiEvent& event);
+    virtual void doEvent(UiEvent& event);
+
     virtual void setAttribute(std::string_view name, std::string_view value);
     // name="value" pairs, separated by one space; a malformed pair ends the list.
     void applyAttributeList(std::string_view list);
@@ -136,15 +145,31 @@ public:
     bool isContextMenuUsed() const { return menu_used_; }
     const std::string& getVirtualWnd() const { return virtual_wnd_; }
 
+    // Paints the part of the control inside paint: background colour, background image,
+    // status image, text, border; clipped to the border round when one is set.
+    virtual void doPaint(DrawContext& dc, const UiRect& paint);
+    virtual void paintBkColor(DrawContext& dc);
+    virtual void paintBkImage(DrawContext& dc);
+    virtual void paintStatusImage(DrawContext& dc);
+    virtual void paintText(DrawContext& dc);
+    virtual void paintBorder(DrawContext& dc);
+
     // Handlers other code attaches; notify handlers run before the manager's notifiers.
     std::vector<std::function<bool(CControlUI*)>> on_init;
     std::vector<std::function<bool(CControlUI*)>> on_size;
     std::vector<std::function<bool(Notification&)>> on_notify;
+    std::vector<std::function<bool(UiEvent&)>> on_event;
 
 protected:
     // Assigns an image attribute: the same text with the image loaded changes nothing.
     void setImageAttribute(ImageDescription& image, std::string_view text);
     void sendNotify(const char* type, std::intptr_t wparam = 0, std::intptr_t lparam = 0);
+    // Draws an image description over the item rectangle (or over dest, given relative to
+    // it), with fade scaled by alpha / 255. False when nothing could be drawn.
+    bool drawImage(DrawContext& dc, ImageDescription& image, const UiRect* dest = nullptr,
+                   int alpha = 255);
+    // The part of the item rectangle being painted; set by doPaint.
+    UiRect paint_rect_;
 
     PaintManager* manager_ = nullptr;
     CControlUI* parent_ = nullptr;

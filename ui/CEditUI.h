@@ -1,14 +1,20 @@
 #pragma once
 
 #include "ui/CLabelUI.h"
+#include "ui/native/INativeWindowLayer.h"
 
 namespace inkwarden {
 
-// A single-line edit field. The native edit window it borrows while focused comes with
-// the window host.
+// A single-line edit field. While it has focus it borrows a native edit window of the
+// layer, which takes the keys and reports changes back.
 class CEditUI : public CLabelUI {
 public:
+    static constexpr unsigned STATE_FOCUSED = 0x01;
+    static constexpr unsigned STATE_DISABLED = 0x04;
+    static constexpr unsigned STATE_HOT = 0x08;
+
     CEditUI();
+    ~CEditUI() override;
 
     const char* getClass() const override { return "Edit"; }
     void* getInterface(std::string_view name) override;
@@ -16,6 +22,16 @@ public:
     void setEnabled(bool enabled) override;
     UiSize estimateSize(UiSize available) override;
     void setAttribute(std::string_view name, std::string_view value) override;
+    void setText(std::string_view text) override;
+    void doEvent(UiEvent& event) override;
+    void paintStatusImage(DrawContext& dc) override;
+    void paintText(DrawContext& dc) override;
+
+    // The native edit window while editing, else 0.
+    NativeWindowId getEditWindow() const { return edit_window_; }
+    // Where the native window goes: the padded item rectangle, narrowed to a band of the
+    // font's height, clipped by every visible ancestor (empty when one is hidden).
+    UiRect editWindowRect() const;
 
     int getMaxChar() const { return max_char_; }
     void setMaxChar(int count) { max_char_ = count; }
@@ -35,6 +51,13 @@ public:
     const ImageDescription& getDisabledImage() const { return disabled_image_; }
 
 private:
+    void createEditWindow();
+    void destroyEditWindow();
+    LRESULT editMessage(UINT message, WPARAM wparam, LPARAM lparam);
+
+    NativeWindowId edit_window_ = 0;
+    INativeWindowLayer* edit_layer_ = nullptr;
+    bool edit_initialised_ = false;
     int max_char_ = 255;
     bool read_only_ = false;
     bool password_ = false;

@@ -3,6 +3,7 @@
 #include "ui/ColorFormat.h"
 #include "ui/FontEntry.h"
 #include "ui/PaintManager.h"
+#include "ui/TextDrawing.h"
 #include "ui/ValueFormats.h"
 
 namespace inkwarden {
@@ -169,6 +170,74 @@ UiSize CLabelUI::estimateSize(UiSize available) {
     estimate_available_ = available;
     estimate_ = size;
     return size;
+}
+
+void CLabelUI::doEvent(UiEvent& event) {
+    if (event.kind == UiEventKind::SETFOCUS || event.kind == UiEventKind::KILLFOCUS) {
+        setFocusedFlag(event.kind == UiEventKind::SETFOCUS);
+        return;
+    }
+    CControlUI::doEvent(event);
+}
+
+std::uint32_t CLabelUI::textColorOrDefault(std::uint32_t color, bool disabled) const {
+    if (color != 0) {
+        return color;
+    }
+    if (manager_ == nullptr) {
+        return disabled ? PaintManager::DEFAULT_DISABLED_COLOR : PaintManager::DEFAULT_FONT_COLOR;
+    }
+    return disabled ? manager_->getDefaultDisabledColor() : manager_->getDefaultFontColor();
+}
+
+std::uint32_t CLabelUI::labelTextColor() const {
+    return isEnabled() ? textColorOrDefault(text_color_, false)
+                       : textColorOrDefault(disabled_text_color_, true);
+}
+
+void CLabelUI::paintText(DrawContext& dc) {
+    if (text_.empty()) {
+        return;
+    }
+    drawText(dc, labelTextColor());
+}
+
+void CLabelUI::drawText(DrawContext& dc, std::uint32_t color, const std::string* text) {
+    const std::string& source = text != nullptr ? *text : text_;
+    if (source.empty()) {
+        return;
+    }
+    const UiRect& pad = text_padding_;
+    const UiRect rect{item_.left + pad.left, item_.top + pad.top, item_.right - pad.right,
+                      item_.bottom - pad.bottom};
+    if (rect.isEmpty()) {
+        return;
+    }
+    const std::string shown = SubstituteTextTable(source, [](int id) -> std::optional<std::string> {
+        const std::string* entry = PaintManager::getMultiLanguageString(id);
+        return entry ? std::optional<std::string>(*entry) : std::nullopt;
+    });
+    FontEntry* font = resolveFont();
+    const PangoFontDescription* description = font ? font->description() : nullptr;
+    const UINT flags = text_style_ | DT_NOPREFIX;
+    if (show_html_) {
+        MarkupTextOptions options;
+        if (manager_ != nullptr) {
+            options.colors.link = manager_->getDefaultLinkFontColor();
+            options.colors.link_hover = manager_->getDefaultLinkHoverFontColor();
+            options.colors.selected_background = manager_->getDefaultSelectedBkColor();
+            PaintManager* manager = manager_;
+            options.fonts.by_id = [manager](int id) -> const PangoFontDescription* {
+                FontEntry* entry = manager->getFont(id);
+                return entry ? entry->description() : nullptr;
+            };
+        }
+        DrawMarkupText(dc, rect, shown, color, description, flags, options);
+    } else {
+        TextDecoration decoration;
+        decoration.underline = font != nullptr && font->underline();
+        DrawPlainText(dc, rect, shown, color, description, flags, decoration);
+    }
 }
 
 void CLabelUI::setAttribute(std::string_view name, std::string_view value) {

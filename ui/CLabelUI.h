@@ -35,6 +35,8 @@ public:
     void setFixedHeight(int cy) override;
     UiSize estimateSize(UiSize available) override;
     void setAttribute(std::string_view name, std::string_view value) override;
+    void doEvent(UiEvent& event) override;
+    void paintText(DrawContext& dc) override;
 
     unsigned getTextStyle() const { return text_style_; }
     void setTextStyle(unsigned style);
@@ -58,6 +60,13 @@ protected:
     // Text as measured: markup tags removed when show-html is set.
     std::string measurableText() const;
     void resetEstimate() { estimate_valid_ = false; }
+    // A colour of 0 is unset: the manager's default (or default disabled) colour applies.
+    std::uint32_t textColorOrDefault(std::uint32_t color, bool disabled) const;
+    // The label's colour rule: text colour when enabled, else the disabled colour.
+    std::uint32_t labelTextColor() const;
+    // Draws the text (after the text table) in the padded item rectangle, as markup when
+    // show-html is set; `text` replaces the stored text when given.
+    void drawText(DrawContext& dc, std::uint32_t color, const std::string* text = nullptr);
 
     unsigned text_style_;
 

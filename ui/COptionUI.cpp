@@ -1,6 +1,7 @@
 #include "ui/COptionUI.h"
 
 #include "ui/ColorFormat.h"
+#include "ui/ImageDrawing.h"
 #include "ui/PaintManager.h"
 #include "ui/ValueFormats.h"
 
@@ -77,6 +78,61 @@ void COptionUI::selected(bool selected, bool notify) {
         }
     }
     invalidate();
+}
+
+bool COptionUI::activate() {
+    if (!CButtonUI::activate()) {
+        return false;
+    }
+    // A grouped option stays selected; a check box toggles.
+    selected(!group_.empty() ? true : !selected_, true);
+    return true;
+}
+
+void COptionUI::paintStatusImage(DrawContext& dc) {
+    const unsigned saved = button_state_;
+    bool as_button = !selected_;
+    if (selected_) {
+        bool drawn = false;
+        if ((button_state_ & STATE_HOT) != 0) {
+            drawn = drawImage(dc, selected_hot_image_);
+        }
+        if (!drawn) {
+            drawn = drawImage(dc, selected_image_);
+        }
+        if (!drawn) {
+            if (selected_bk_color_ != 0) {
+                FillColor(dc, paint_rect_, selected_bk_color_);
+            } else {
+                as_button = true;
+            }
+        }
+    }
+    if (as_button) {
+        button_state_ &= ~STATE_PUSHED;
+        CButtonUI::paintStatusImage(dc);
+        // Keep the focus and disabled bits the button painting just recorded.
+        button_state_ = (button_state_ & ~STATE_PUSHED) | (saved & STATE_PUSHED);
+    }
+    drawImage(dc, fore_image_);
+}
+
+void COptionUI::paintText(DrawContext& dc) {
+    if (text_.empty()) {
+        return;
+    }
+    if (!selected_) {
+        const unsigned saved = button_state_;
+        button_state_ &= ~STATE_PUSHED;
+        const std::uint32_t color = buttonTextColor();
+        button_state_ = saved;
+        drawText(dc, color);
+        return;
+    }
+    std::uint32_t color = selected_text_color_ != 0 ? selected_text_color_ : getTextColor();
+    color = isEnabled() ? textColorOrDefault(color, false)
+                        : textColorOrDefault(getDisabledTextColor(), true);
+    drawText(dc, color);
 }
 
 void COptionUI::setAttribute(std::string_view name, std::string_view value) {

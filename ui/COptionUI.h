@@ -17,6 +17,9 @@ public:
     void setManager(PaintManager* manager, CControlUI* parent, bool init = true) override;
     UiSize estimateSize(UiSize available) override;
     void setAttribute(std::string_view name, std::string_view value) override;
+    bool activate() override;
+    void paintStatusImage(DrawContext& dc) override;
+    void paintText(DrawContext& dc) override;
 
     bool isSelected() const { return selected_; }
     // Selecting a grouped option deselects the rest of its group; "selectchanged" follows

@@ -2,6 +2,8 @@
 
 #include "ui/ValueFormats.h"
 
+#include <algorithm>
+
 namespace inkwarden {
 
 CProgressUI::CProgressUI() {
@@ -43,6 +45,32 @@ void CProgressUI::setValue(int value) {
     }
     value_ = value;
     invalidate();
+}
+
+UiRect CProgressUI::fillRect() const {
+    int max = max_;
+    // An empty range paints as a range of one.
+    if (min_ >= max) {
+        max = min_ + 1;
+    }
+    const int value = std::clamp(value_, min_, max);
+    const long long range = static_cast<long long>(max) - min_;
+    const int width = item_.width();
+    const int height = item_.height();
+    if (horizontal_) {
+        const int fill = static_cast<int>(width * (static_cast<long long>(value) - min_) / range);
+        return UiRect{0, 0, fill, height};
+    }
+    const int top = static_cast<int>((static_cast<long long>(max) - value) * height / range);
+    return UiRect{0, top, width, height};
+}
+
+void CProgressUI::paintStatusImage(DrawContext& dc) {
+    const UiRect fill = fillRect();
+    if (fill.isEmpty()) {
+        return;
+    }
+    drawImage(dc, fore_image_, &fill);
 }
 
 void CProgressUI::setAttribute(std::string_view name, std::string_view value) {

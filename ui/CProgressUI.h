@@ -12,6 +12,10 @@ public:
     const char* getClass() const override { return "Progress"; }
     void* getInterface(std::string_view name) override;
     void setAttribute(std::string_view name, std::string_view value) override;
+    void paintStatusImage(DrawContext& dc) override;
+    // The fore image's destination relative to the control for the current value; empty
+    // when the value fills nothing.
+    UiRect fillRect() const;
 
     bool isHorizontal() const { return horizontal_; }
     void setHorizontal(bool horizontal);

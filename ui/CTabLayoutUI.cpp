@@ -86,9 +86,12 @@ bool CTabLayoutUI::selectItem(int index, bool notify) {
     }
     getItemAt(index)->setFocus();
     needParentUpdate();
-    // Moving focus on to the next tab stop belongs to the manager's focus order.
-    if (notify && manager_ != nullptr) {
-        manager_->sendNotify(this, "tabselect", cur_sel_, old);
+    if (manager_ != nullptr) {
+        // Focus moves on to the page's first tab stop (after the next layout).
+        manager_->focusNext();
+        if (notify) {
+            manager_->sendNotify(this, "tabselect", cur_sel_, old);
+        }
     }
     return true;
 }

@@ -1,8 +1,12 @@
 #pragma once
 
+#include "ui/DrawContext.h"
 #include "ui/FontEntry.h"
 #include "ui/ImageDescription.h"
+#include "ui/ImageEntry.h"
+#include "ui/ImageLoader.h"
 #include "ui/Notification.h"
+#include "ui/UiEvent.h"
 #include "ui/UiGeometry.h"
 #include "ui/native/INativeWindowLayer.h"
 
@@ -23,8 +27,10 @@ class IMessageFilterUI;
 class INotifyUI;
 
 // One per skinned window: owns the control tree, its fonts, named images, default
-// attribute lists, window attributes and the name map, and delivers notifications.
-// Painting, events, focus order and timers are added by the window runtime.
+// attribute lists, window attributes and the name map; turns the window's messages into
+// control events, keeps focus, hot and pressed controls, runs control timers, paints
+// (double-buffered or per-pixel alpha) and delivers notifications. UI thread only.
+// The window layer given to init must outlive the manager.
 class PaintManager {
 public:
     // Process-wide default colours (AARRGGBB).
@@ -41,6 +47,23 @@ public:
         std::uint32_t mask = 0;
         bool shared = false;
     };
+
+    // A control's timer as started on the native window.
+    struct TimerEntry {
+        CControlUI* control = nullptr;
+        UINT key = 0; // the control's own timer number
+        NativeWindowId window = 0;
+        std::uintptr_t native_id = 0;
+        bool killed = false;
+    };
+
+    // Posted once to deliver the queued asynchronous notifications.
+    static constexpr UINT MSG_ASYNC_NOTIFY = WM_APP + 1;
+    // Batches the layered window's repaints.
+    static constexpr std::uintptr_t LAYERED_REPAINT_TIMER = 0x2000;
+    static constexpr unsigned LAYERED_REPAINT_MS = 10;
+    // Native timer ids of control timers cycle through this many values.
+    static constexpr unsigned TIMER_ID_RANGE = 255;
 
     PaintManager();
     ~PaintManager();
@@ -84,6 +107,42 @@ public:
     // Forgets every control of a subtree (the window is going away).
     void reapObjects(CControlUI* control);
 
+    // Paints what is pending now, as WM_PAINT or the layered repaint timer would.
+    void paint();
+    // True when painting goes through the per-pixel alpha buffer.
+    bool usesLayeredPaint() const;
+    // The buffer of the last paint (layered or off-screen); invalid before the first.
+    const DrawContext& getPaintBuffer() const;
+    const std::vector<TimerEntry>& getTimers() const { return timers_; }
+    CControlUI* getHot() const { return hot_; }
+    CControlUI* getPressed() const { return pressed_; }
+    UiPoint getMousePos() const { return last_mouse_; }
+    unsigned getHoverTime() const { return hover_time_; }
+    void setHoverTime(unsigned ms) { hover_time_ = ms; }
+    void setCursor(CursorShape shape);
+    // Controls that keep receiving mouse-leave while the mouse is over their children.
+    void addMouseLeaveNeeded(CControlUI* control);
+    void removeMouseLeaveNeeded(CControlUI* control);
+    // Native child windows (edit fields) and the controls that own them.
+    void addNativeWindow(CControlUI* control, NativeWindowId window);
+    void removeNativeWindow(NativeWindowId window);
+    CControlUI* getNativeWindowOwner(NativeWindowId window) const;
+    // The control gets focus back on the next paint.
+    void setFocusNeeded(CControlUI* control);
+    // Deletes a control (already taken out of its parent) once the queued notifications
+    // have been delivered.
+    void addDelayedCleanup(CControlUI* control);
+
+    // Images through the manager's cache: the registered image's resource type and mask
+    // apply when the description names none.
+    const ImageEntry* loadImage(const std::string& name, const std::string& res_type,
+                                std::uint32_t mask);
+    // Draws an image description over item (dest, when given, replaces the description's
+    // destination); fade is scaled by alpha / 255. False when the image did not load.
+    bool drawImage(DrawContext& dc, const UiRect& item, const UiRect& paint,
+                   ImageDescription& image, const UiRect* dest = nullptr, int alpha = 255);
+    ImageLoader& getImageLoader() { return image_loader_; }
+
     // Takes ownership of the tree (the old one is destroyed).
     bool attachRoot(CControlUI* root);
     CControlUI* getRoot() const { return root_.get(); }
@@ -107,7 +166,7 @@ public:
     void releaseControl(CControlUI* control);
 
     CControlUI* getFocus() const { return focus_; }
-    void setFocus(CControlUI* control);
+    void setFocus(CControlUI* control) { setFocus(control, true); }
 
     void addNotifier(INotifyUI* notifier);
     void removeNotifier(INotifyUI* notifier);
@@ -180,6 +239,17 @@ public:
     static std::string getResourceZip();
 
 private:
+    UiEvent makeEvent(UiEventKind kind, CControlUI* sender, UiPoint point, WPARAM wparam = 0,
+                      LPARAM lparam = 0, WPARAM key_state = 0) const;
+    void sendEvent(CControlUI* control, UiEvent event);
+    WPARAM keyState() const;
+    void trackKey(UINT message, WPARAM wparam);
+    void deliver(Notification& msg);
+    void startLayeredTimer();
+    UiRect clientRect() const;
+    void paintLayered(DrawContext& dc, const UiRect& client, const UiRect& area);
+    bool isOwnNativeWindow(NativeWindowId window) const;
+
     bool initialised_ = false;
     void* window_ = nullptr;
     INativeWindowLayer* layer_ = nullptr;
@@ -189,6 +259,33 @@ private:
 
     std::unique_ptr<CControlUI> root_;
     CControlUI* focus_ = nullptr;
+    CControlUI* hot_ = nullptr;
+    CControlUI* pressed_ = nullptr;
+    CControlUI* key_pressed_ = nullptr;
+    CControlUI* pending_focus_ = nullptr;
+    bool mouse_tracking_ = false;
+    UiPoint last_mouse_;
+    unsigned hover_time_ = 1000;
+    bool shift_down_ = false;
+    bool control_down_ = false;
+    bool alt_down_ = false;
+    bool layered_timer_ = false;
+    bool async_posted_ = false;
+    bool tooltip_shown_ = false;
+
+    std::vector<TimerEntry> timers_;
+    unsigned timer_counter_ = 4096;
+    std::vector<IMessageFilterUI*> pre_filters_;
+    std::vector<IMessageFilterUI*> filters_;
+    std::vector<CControlUI*> mouse_leave_;
+    std::vector<std::pair<CControlUI*, NativeWindowId>> native_windows_;
+    std::vector<std::unique_ptr<CControlUI>> delayed_cleanup_;
+
+    DrawContext offscreen_;
+    DrawContext layered_buffer_;
+    DrawContext layered_image_buffer_;
+    ImageLoader image_loader_;
+    std::map<std::string, std::unique_ptr<ImageEntry>> image_cache_;
     bool first_layout_ = false;
     bool layout_needed_ = false;
     bool focus_needed_ = false;
