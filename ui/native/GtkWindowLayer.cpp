@@ -31,6 +31,11 @@ struct WidgetDeleter {
 };
 using WidgetPtr = std::unique_ptr<GtkWidget, WidgetDeleter>;
 
+struct ObjectDeleter {
+    void operator()(gpointer object) const { g_object_unref(object); }
+};
+using PixbufPtr = std::unique_ptr<GdkPixbuf, ObjectDeleter>;
+
 struct ErrorDeleter {
     void operator()(GError* e) const { g_error_free(e); }
 };
@@ -105,6 +110,8 @@ struct GtkWindowLayer::Window {
     NativeWindowId saved_focus = 0; // logical focus while the toplevel is inactive
     gulong changed_handler = 0;
     WidgetPtr tooltip;
+    PixbufPtr large_icon;
+    PixbufPtr small_icon;
 };
 
 // What a signal handler is given: the layer and the window's id, looked up on each event
@@ -295,12 +302,14 @@ NativeWindowId GtkWindowLayer::create(const WindowCreateParams& params) {
     gtk_widget_show_all(overlay);
     windows_.emplace(id, std::move(w));
 
-    send(id, WM_NCCREATE, 0, 0);
+    send(id, WM_NCCREATE, 0, static_cast<LPARAM>(id));
     if (!exists(id) || send(id, WM_CREATE, 0, 0) == -1) {
         if (exists(id))
             destroy(id);
         return 0;
     }
+    if (exists(id) && !find(id)->is_child)
+        applyMinMaxInfo(id);
     if (exists(id) && (params.style & WS_VISIBLE))
         show(id, ShowCommand::SHOW);
     return exists(id) ? id : 0;
@@ -337,6 +346,52 @@ void GtkWindowLayer::destroy(NativeWindowId window) {
         pointer_window_ = 0;
     if (!node.empty() && node.mapped()->is_edit && node.mapped()->changed_handler != 0)
         g_signal_handler_disconnect(node.mapped()->widget.get(), node.mapped()->changed_handler);
+}
+
+void GtkWindowLayer::applyMinMaxInfo(NativeWindowId window) {
+    const UiRect work = workArea(window);
+    MINMAXINFO info;
+    info.max_size = {work.width(), work.height()};
+    info.max_position = {work.left, work.top};
+    info.max_track_size = {work.width(), work.height()};
+    send(window, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&info));
+    Window* w = find(window);
+    if (w == nullptr)
+        return;
+    GdkGeometry hints{};
+    int mask = 0;
+    if (info.min_track_size.x > 0 || info.min_track_size.y > 0) {
+        hints.min_width = std::max(1, info.min_track_size.x);
+        hints.min_height = std::max(1, info.min_track_size.y);
+        mask |= GDK_HINT_MIN_SIZE;
+    }
+    if (info.max_track_size.x > 0 && info.max_track_size.y > 0) {
+        hints.max_width = info.max_track_size.x;
+        hints.max_height = info.max_track_size.y;
+        mask |= GDK_HINT_MAX_SIZE;
+    }
+    if (mask != 0)
+        gtk_window_set_geometry_hints(GTK_WINDOW(w->widget.get()), nullptr, &hints,
+                                      GdkWindowHints(mask));
+}
+
+NativeWindowId GtkWindowLayer::parentOf(NativeWindowId window) const {
+    const Window* w = find(window);
+    return w == nullptr ? 0 : w->parent;
+}
+
+bool GtkWindowLayer::dispatchQueued(NativeWindowId window, UINT message, WPARAM wparam,
+                                    LPARAM lparam) {
+    if (hook_) {
+        // A copy: the hook may replace itself.
+        const PreTranslateHook hook = hook_;
+        if (hook(NativeMessage{window, message, wparam, lparam}))
+            return false;
+    }
+    if (!exists(window))
+        return false;
+    send(window, message, wparam, lparam);
+    return true;
 }
 
 bool GtkWindowLayer::exists(NativeWindowId window) const {
@@ -432,7 +487,7 @@ void GtkWindowLayer::deliverPost(NativeWindowId id, UINT message, WPARAM wparam,
         return;
     }
     if (exists(id))
-        send(id, message, wparam, lparam);
+        dispatchQueued(id, message, wparam, lparam);
 }
 
 int GtkWindowLayer::run() {
@@ -587,6 +642,45 @@ void GtkWindowLayer::setTitle(NativeWindowId window, const std::string& title) {
         gtk_window_set_title(GTK_WINDOW(w->widget.get()), title.c_str());
 }
 
+void GtkWindowLayer::setIcon(NativeWindowId window, const DrawContext& image, bool large) {
+    Window* w = find(window);
+    if (w == nullptr || w->is_edit || w->is_child || image.surface() == nullptr)
+        return;
+    cairo_surface_flush(image.surface());
+    PixbufPtr pixbuf(
+        gdk_pixbuf_get_from_surface(image.surface(), 0, 0, image.width(), image.height()));
+    if (!pixbuf)
+        return;
+    (large ? w->large_icon : w->small_icon) = std::move(pixbuf);
+    GList* list = nullptr;
+    if (w->large_icon)
+        list = g_list_append(list, w->large_icon.get());
+    if (w->small_icon)
+        list = g_list_append(list, w->small_icon.get());
+    // The window takes its own references.
+    gtk_window_set_icon_list(GTK_WINDOW(w->widget.get()), list);
+    g_list_free(list);
+}
+
+bool GtkWindowLayer::saveScreenshot(NativeWindowId window, const std::string& path) const {
+    Window* w = toplevelOf(window);
+    if (w == nullptr)
+        return false;
+    GdkWindow* gdk = gtk_widget_get_window(w->widget.get());
+    if (gdk == nullptr || !gdk_window_is_viewable(gdk))
+        return false;
+    // What the display server shows, read back from the window.
+    PixbufPtr pixbuf(gdk_pixbuf_get_from_window(gdk, 0, 0, gdk_window_get_width(gdk),
+                                                gdk_window_get_height(gdk)));
+    if (!pixbuf)
+        return false;
+    GError* error = nullptr;
+    const bool saved = gdk_pixbuf_save(pixbuf.get(), path.c_str(), "png", &error, nullptr) != FALSE;
+    if (error != nullptr)
+        g_error_free(error);
+    return saved;
+}
+
 void GtkWindowLayer::invalidate(NativeWindowId window, const UiRect& rect) {
     Window* w = find(window);
     if (w == nullptr || w->is_edit)
@@ -700,7 +794,7 @@ bool GtkWindowLayer::setTimer(NativeWindowId window, std::uintptr_t id, unsigned
 void GtkWindowLayer::onTimer(NativeWindowId id, std::uintptr_t timer) {
     Window* w = find(id);
     if (w != nullptr && w->timers.count(timer) != 0)
-        send(id, WM_TIMER, timer, 0);
+        dispatchQueued(id, WM_TIMER, timer, 0);
 }
 
 bool GtkWindowLayer::killTimer(NativeWindowId window, std::uintptr_t id) {
@@ -832,7 +926,7 @@ void GtkWindowLayer::onHoverElapsed(NativeWindowId id) {
         return;
     w->hover_ms = 0; // one hover per trackMouse
     const UiPoint p = cursorPosition(id);
-    send(id, WM_MOUSEHOVER, 0, PointParam(p.x, p.y));
+    dispatchQueued(id, WM_MOUSEHOVER, 0, PointParam(p.x, p.y));
 }
 
 void GtkWindowLayer::beginMoveDrag(NativeWindowId window, UiPoint screen_point) {
@@ -889,7 +983,8 @@ bool GtkWindowLayer::onButton(NativeWindowId id, GdkEvent* event) {
 
     if (b.type == GDK_BUTTON_RELEASE) {
         WPARAM keys = KeyStateFlags(b.state) & ~(left ? MK_LBUTTON : MK_RBUTTON);
-        send(target, left ? WM_LBUTTONUP : WM_RBUTTONUP, keys, PointParam(client.x, client.y));
+        dispatchQueued(target, left ? WM_LBUTTONUP : WM_RBUTTONUP, keys,
+                       PointParam(client.x, client.y));
         return TRUE;
     }
 
@@ -926,10 +1021,10 @@ bool GtkWindowLayer::onButton(NativeWindowId id, GdkEvent* event) {
     const WPARAM keys = KeyStateFlags(b.state) | (left ? MK_LBUTTON : MK_RBUTTON);
     if (hit == HTCLIENT) {
         UINT message = left ? (is_double ? WM_LBUTTONDBLCLK : WM_LBUTTONDOWN) : WM_RBUTTONDOWN;
-        send(target, message, keys, PointParam(client.x, client.y));
+        dispatchQueued(target, message, keys, PointParam(client.x, client.y));
     } else if (left) {
-        send(target, is_double ? WM_NCLBUTTONDBLCLK : WM_NCLBUTTONDOWN, static_cast<WPARAM>(hit),
-             PointParam(sx, sy));
+        dispatchQueued(target, is_double ? WM_NCLBUTTONDBLCLK : WM_NCLBUTTONDOWN,
+                       static_cast<WPARAM>(hit), PointParam(sx, sy));
     }
     return TRUE;
 }
@@ -947,7 +1042,7 @@ bool GtkWindowLayer::onMotion(NativeWindowId id, GdkEvent* event) {
     if (w->hover_ms != 0 && w->hover_source != 0)
         trackMouse(target, w->hover_ms);
     const UiPoint client = ClientPoint(w->area, m.x_root, m.y_root);
-    send(target, WM_MOUSEMOVE, KeyStateFlags(m.state), PointParam(client.x, client.y));
+    dispatchQueued(target, WM_MOUSEMOVE, KeyStateFlags(m.state), PointParam(client.x, client.y));
     gdk_event_request_motions(&m);
     return TRUE;
 }
@@ -973,7 +1068,7 @@ bool GtkWindowLayer::onCrossing(NativeWindowId id, GdkEvent* event) {
     w->hover_ms = 0;
     if (w->track_leave) {
         w->track_leave = false;
-        send(id, WM_MOUSELEAVE, 0, 0);
+        dispatchQueued(id, WM_MOUSELEAVE, 0, 0);
     }
     return FALSE;
 }
@@ -1001,8 +1096,8 @@ bool GtkWindowLayer::onScroll(NativeWindowId id, GdkEvent* event) {
     NativeWindowId target = focus_ != 0 && toplevelOf(focus_) == top ? focus_ : id;
     const int sx = static_cast<int>(std::floor(s.x_root));
     const int sy = static_cast<int>(std::floor(s.y_root));
-    send(target, WM_MOUSEWHEEL, MAKEWPARAM(static_cast<int>(KeyStateFlags(s.state)), delta),
-         PointParam(sx, sy));
+    dispatchQueued(target, WM_MOUSEWHEEL,
+                   MAKEWPARAM(static_cast<int>(KeyStateFlags(s.state)), delta), PointParam(sx, sy));
     return TRUE;
 }
 
@@ -1034,23 +1129,28 @@ bool GtkWindowLayer::onKey(NativeWindowId id, GdkEvent* event) {
         if (vk == 0)
             return FALSE;
         const auto lparam = static_cast<LPARAM>(0xC0000001u | (alt ? 0x20000000u : 0));
-        send(target, alt ? WM_SYSKEYUP : WM_KEYUP, vk, lparam);
+        dispatchQueued(target, alt ? WM_SYSKEYUP : WM_KEYUP, vk, lparam);
         return !self->is_edit || vk == VK_RETURN || vk == VK_ESCAPE || vk == VK_TAB;
     }
     const bool repeat = !keys_down_.insert(k.hardware_keycode).second;
+    bool delivered = true;
     if (vk != 0) {
         const auto lparam =
             static_cast<LPARAM>(1u | (repeat ? 0x40000000u : 0) | (alt ? 0x20000000u : 0));
-        send(target, alt ? WM_SYSKEYDOWN : WM_KEYDOWN, vk, lparam);
+        delivered = dispatchQueued(target, alt ? WM_SYSKEYDOWN : WM_KEYDOWN, vk, lparam);
     }
+    if (!exists(id))
+        return TRUE;
     if (self->is_edit) {
-        // The entry types the text itself; keys it has no use for stay with the toolkit.
-        return vk == VK_RETURN || vk == VK_ESCAPE || vk == VK_TAB;
+        // The entry types the text itself; keys it has no use for stay with the toolkit,
+        // and so does a key the message loop took.
+        return !delivered || vk == VK_RETURN || vk == VK_ESCAPE || vk == VK_TAB;
     }
-    if (!exists(target))
+    // A key down the message loop took makes no character.
+    if (!delivered || !exists(target))
         return TRUE;
     if (const unsigned ch = CharacterFromKeyval(k.keyval, control && !alt); ch != 0)
-        send(target, alt ? WM_SYSCHAR : WM_CHAR, ch, 1);
+        dispatchQueued(target, alt ? WM_SYSCHAR : WM_CHAR, ch, 1);
     return TRUE;
 }
 

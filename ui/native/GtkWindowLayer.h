@@ -33,6 +33,8 @@ public:
     bool post(NativeWindowId window, UINT message, WPARAM wparam, LPARAM lparam) override;
     int run() override;
     void quit(int exit_code) override;
+    void setPreTranslateHook(PreTranslateHook hook) override { hook_ = std::move(hook); }
+    NativeWindowId parentOf(NativeWindowId window) const override;
 
     UiRect clientRect(NativeWindowId window) const override;
     UiRect windowRect(NativeWindowId window) const override;
@@ -43,6 +45,8 @@ public:
     bool isMinimized(NativeWindowId window) const override;
     bool isMaximized(NativeWindowId window) const override;
     void setTitle(NativeWindowId window, const std::string& title) override;
+    void setIcon(NativeWindowId window, const DrawContext& image, bool large) override;
+    bool saveScreenshot(NativeWindowId window, const std::string& path) const override;
 
     void invalidate(NativeWindowId window, const UiRect& rect) override;
     bool supportsPerPixelAlpha(NativeWindowId window) const override;
@@ -90,6 +94,9 @@ private:
     Window* toplevelOf(NativeWindowId window) const;
     void connect(GtkWidget* widget, const char* signal, void* handler, NativeWindowId id);
     void changeFocus(NativeWindowId window);
+    // Input and posts go through the pre-translate hook first; false when it took them.
+    bool dispatchQueued(NativeWindowId window, UINT message, WPARAM wparam, LPARAM lparam);
+    void applyMinMaxInfo(NativeWindowId window);
 
     // GDK event handlers, called with the window's id.
     bool onButton(NativeWindowId id, GdkEvent* event);
@@ -133,6 +140,7 @@ private:
     std::optional<int> quit_code_;
     // Posts check this token on delivery: the layer may be gone before they run.
     std::shared_ptr<GtkWindowLayer*> alive_;
+    PreTranslateHook hook_;
 };
 
 } // namespace inkwarden

@@ -43,7 +43,7 @@ NativeWindowId HeadlessWindowLayer::create(const WindowCreateParams& params) {
     w.sink = params.sink;
     w.visible = (params.style & WS_VISIBLE) != 0;
     windows_.emplace(id, std::move(w));
-    send(id, WM_NCCREATE, 0, 0);
+    send(id, WM_NCCREATE, 0, static_cast<LPARAM>(id));
     if (send(id, WM_CREATE, 0, 0) == -1) {
         destroy(id);
         return 0;
@@ -145,10 +145,15 @@ int HeadlessWindowLayer::pump() {
     while (!batch.empty()) {
         const Post p = batch.front();
         batch.pop_front();
+        if (p.window == 0 && p.message == WM_QUIT) {
+            quit(static_cast<int>(p.wparam));
+            ++delivered;
+            continue;
+        }
         // Work posted for a window that is gone is dropped.
         if (find(p.window) == nullptr)
             continue;
-        send(p.window, p.message, p.wparam, p.lparam);
+        dispatchQueued(p.window, p.message, p.wparam, p.lparam);
         ++delivered;
         std::lock_guard lock(post_mutex_);
         batch.insert(batch.end(), posts_.begin(), posts_.end());
@@ -160,6 +165,19 @@ int HeadlessWindowLayer::pump() {
 std::size_t HeadlessWindowLayer::pendingPosts() const {
     std::lock_guard lock(post_mutex_);
     return posts_.size();
+}
+
+bool HeadlessWindowLayer::dispatchQueued(NativeWindowId window, UINT message, WPARAM wparam,
+                                         LPARAM lparam) {
+    if (hook_ && hook_(NativeMessage{window, message, wparam, lparam}))
+        return false;
+    send(window, message, wparam, lparam);
+    return true;
+}
+
+NativeWindowId HeadlessWindowLayer::parentOf(NativeWindowId window) const {
+    const Window* w = find(window);
+    return w == nullptr ? 0 : w->parent;
 }
 
 int HeadlessWindowLayer::run() {
@@ -259,6 +277,20 @@ bool HeadlessWindowLayer::isMaximized(NativeWindowId window) const {
 void HeadlessWindowLayer::setTitle(NativeWindowId window, const std::string& title) {
     if (Window* w = find(window))
         w->title = title;
+}
+
+void HeadlessWindowLayer::setIcon(NativeWindowId window, const DrawContext& image, bool large) {
+    if (Window* w = find(window))
+        (large ? w->large_icon : w->small_icon) = UiSize{image.width(), image.height()};
+}
+
+UiSize HeadlessWindowLayer::iconSize(NativeWindowId window, bool large) const {
+    const Window* w = find(window);
+    return w == nullptr ? UiSize{} : (large ? w->large_icon : w->small_icon);
+}
+
+bool HeadlessWindowLayer::saveScreenshot(NativeWindowId window, const std::string& path) const {
+    return savePresentedPng(window, path);
 }
 
 void HeadlessWindowLayer::invalidate(NativeWindowId window, const UiRect& rect) {
@@ -486,7 +518,7 @@ UiPoint HeadlessWindowLayer::toScreen(NativeWindowId window, UiPoint client) con
 void HeadlessWindowLayer::mouseMove(NativeWindowId window, UiPoint client, WPARAM keys) {
     if (Window* w = find(window))
         w->cursor = client;
-    send(window, WM_MOUSEMOVE, keys, PointParam(client));
+    dispatchQueued(window, WM_MOUSEMOVE, keys, PointParam(client));
 }
 
 void HeadlessWindowLayer::buttonDown(NativeWindowId window, UiPoint client, bool double_click) {
@@ -496,18 +528,18 @@ void HeadlessWindowLayer::buttonDown(NativeWindowId window, UiPoint client, bool
     const LRESULT hit =
         capture_ == window ? HTCLIENT : send(window, WM_NCHITTEST, 0, PointParam(screen));
     if (hit == HTCLIENT) {
-        send(window, double_click ? WM_LBUTTONDBLCLK : WM_LBUTTONDOWN, MK_LBUTTON,
-             PointParam(client));
+        dispatchQueued(window, double_click ? WM_LBUTTONDBLCLK : WM_LBUTTONDOWN, MK_LBUTTON,
+                       PointParam(client));
     } else {
-        send(window, double_click ? WM_NCLBUTTONDBLCLK : WM_NCLBUTTONDOWN, static_cast<WPARAM>(hit),
-             PointParam(screen));
+        dispatchQueued(window, double_click ? WM_NCLBUTTONDBLCLK : WM_NCLBUTTONDOWN,
+                       static_cast<WPARAM>(hit), PointParam(screen));
     }
 }
 
 void HeadlessWindowLayer::buttonUp(NativeWindowId window, UiPoint client) {
     if (Window* w = find(window))
         w->cursor = client;
-    send(window, WM_LBUTTONUP, 0, PointParam(client));
+    dispatchQueued(window, WM_LBUTTONUP, 0, PointParam(client));
 }
 
 void HeadlessWindowLayer::mouseLeave(NativeWindowId window) {
@@ -527,10 +559,11 @@ void HeadlessWindowLayer::key(UINT vk, char character) {
     const NativeWindowId target = focus_;
     if (target == 0)
         return;
-    send(target, WM_KEYDOWN, vk, 1);
-    if (character != 0)
-        send(target, WM_CHAR, static_cast<unsigned char>(character), 1);
-    send(target, WM_KEYUP, vk, static_cast<LPARAM>(0xC0000001u));
+    // A key down that the hook consumes makes no character.
+    if (dispatchQueued(target, WM_KEYDOWN, vk, 1) && character != 0 && exists(target))
+        dispatchQueued(target, WM_CHAR, static_cast<unsigned char>(character), 1);
+    if (exists(target))
+        dispatchQueued(target, WM_KEYUP, vk, static_cast<LPARAM>(0xC0000001u));
 }
 
 const HeadlessWindowLayer::Presented* HeadlessWindowLayer::presented(NativeWindowId window) const {

@@ -50,6 +50,8 @@ public:
     bool post(NativeWindowId window, UINT message, WPARAM wparam, LPARAM lparam) override;
     int run() override; // pumps until quit; returns -1 when the queue runs dry first
     void quit(int exit_code) override;
+    void setPreTranslateHook(PreTranslateHook hook) override { hook_ = std::move(hook); }
+    NativeWindowId parentOf(NativeWindowId window) const override;
 
     UiRect clientRect(NativeWindowId window) const override;
     UiRect windowRect(NativeWindowId window) const override;
@@ -60,6 +62,8 @@ public:
     bool isMinimized(NativeWindowId window) const override;
     bool isMaximized(NativeWindowId window) const override;
     void setTitle(NativeWindowId window, const std::string& title) override;
+    void setIcon(NativeWindowId window, const DrawContext& image, bool large) override;
+    bool saveScreenshot(NativeWindowId window, const std::string& path) const override;
 
     void invalidate(NativeWindowId window, const UiRect& rect) override;
     bool supportsPerPixelAlpha(NativeWindowId window) const override;
@@ -144,6 +148,8 @@ public:
     std::uint32_t editStyle(NativeWindowId edit) const;
     int editLimit(NativeWindowId edit) const;
     std::vector<NativeWindowId> children(NativeWindowId window) const;
+    // Size of the icon last set (large or small); 0 x 0 when none.
+    UiSize iconSize(NativeWindowId window, bool large) const;
 
 private:
     struct Timer {
@@ -173,6 +179,8 @@ private:
         int limit = 0;
         std::pair<int, int> selection{0, 0};
         std::optional<std::string> tooltip;
+        UiSize large_icon;
+        UiSize small_icon;
     };
     struct Post {
         NativeWindowId window;
@@ -183,6 +191,8 @@ private:
 
     Window* find(NativeWindowId window);
     const Window* find(NativeWindowId window) const;
+    // Queued input and posts: offered to the pre-translate hook, then sent.
+    bool dispatchQueued(NativeWindowId window, UINT message, WPARAM wparam, LPARAM lparam);
     UiPoint toScreen(NativeWindowId window, UiPoint client) const;
 
     std::map<NativeWindowId, Window> windows_;
@@ -202,6 +212,7 @@ private:
     std::vector<NativeWindowId> capture_log_;
     bool per_pixel_alpha_ = true;
     UiRect work_area_{0, 0, 1920, 1040};
+    PreTranslateHook hook_;
 };
 
 } // namespace inkwarden

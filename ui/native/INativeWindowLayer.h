@@ -71,9 +71,11 @@ class INativeWindowLayer {
 public:
     virtual ~INativeWindowLayer() = default;
 
-    // Windows. create() delivers WM_NCCREATE and WM_CREATE to the sink before it returns;
-    // a WM_CREATE answer of -1 fails it (0 is returned). destroy() delivers WM_DESTROY,
-    // destroys the children and ends with WM_NCDESTROY.
+    // Windows. create() delivers WM_NCCREATE (lParam = the new window's id, so that the
+    // sink knows its window before create() returns) and WM_CREATE to the sink before it
+    // returns; a WM_CREATE answer of -1 fails it (0 is returned). A top-level window is
+    // then asked WM_GETMINMAXINFO (lParam = MINMAXINFO*) for its tracking limits.
+    // destroy() delivers WM_DESTROY, destroys the children and ends with WM_NCDESTROY.
     virtual NativeWindowId create(const WindowCreateParams& params) = 0;
     virtual void destroy(NativeWindowId window) = 0;
     virtual bool exists(NativeWindowId window) const = 0;
@@ -104,6 +106,18 @@ public:
     virtual bool isMinimized(NativeWindowId window) const = 0;
     virtual bool isMaximized(NativeWindowId window) const = 0;
     virtual void setTitle(NativeWindowId window, const std::string& title) = 0;
+    // The window's icon at one size (large: title bars and switchers; small: lists).
+    virtual void setIcon(NativeWindowId window, const DrawContext& image, bool large) {
+        (void)window;
+        (void)image;
+        (void)large;
+    }
+    // Writes what the window shows on the screen now as a PNG.
+    virtual bool saveScreenshot(NativeWindowId window, const std::string& path) const {
+        (void)window;
+        (void)path;
+        return false;
+    }
 
     // Painting. invalidate() asks for a WM_PAINT; present() puts a painted buffer (the
     // premultiplied image of the whole client area) on the screen for the given area.

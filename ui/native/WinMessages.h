@@ -223,6 +223,24 @@ constexpr std::uint32_t ES_AUTOHSCROLL = 0x0080;
 constexpr std::uint32_t ES_READONLY = 0x0800;
 constexpr std::uint32_t ES_NUMBER = 0x2000;
 
+// Class style: the window receives double clicks.
+constexpr std::uint32_t CS_DBLCLKS = 0x0008;
+// Let the platform choose a position or size.
+constexpr int CW_USEDEFAULT = static_cast<int>(0x80000000);
+
+// WM_GETMINMAXINFO: lParam points to this record, which the window may change.
+struct POINT {
+    int x = 0;
+    int y = 0;
+};
+struct MINMAXINFO {
+    POINT reserved;
+    POINT max_size;
+    POINT max_position;
+    POINT min_track_size;
+    POINT max_track_size;
+};
+
 // Message-parameter helpers.
 constexpr std::uint16_t LOWORD(std::uintptr_t v) {
     return static_cast<std::uint16_t>(v & 0xFFFF);
