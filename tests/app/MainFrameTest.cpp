@@ -338,5 +338,20 @@ TEST_F(MainFrameTest, TestUrlReplacesTheServicesPackage) {
     EXPECT_TRUE(fs::exists(install_folder + "/InkwardenMain.exe"));
 }
 
+TEST_F(MainFrameTest, BrowsedFolderIsNormalisedAtTheStartClick) {
+    StartService(Release("", ""));
+    Open();
+    const std::string chosen = (root / "apps").string();
+    layer.scriptFolder(chosen);
+    Click("btn_dir_select");
+    EXPECT_EQ(frame->install_path->getText(), chosen);
+    Click("btn_install_start");
+    EXPECT_EQ(frame->install_folder, chosen + "/Inkwarden");
+    EXPECT_EQ(frame->install_path->getText(), chosen + "/Inkwarden");
+    EXPECT_TRUE(fs::is_directory(chosen)) << "the probe made the chosen folder";
+    ASSERT_TRUE(RunUntil([&] { return Page() == 3 && frame->finished; }));
+    EXPECT_EQ(Events(5), (std::vector<int>{901100, 901104, 901101, 901200, 901201}));
+}
+
 } // namespace
 } // namespace inkwarden
