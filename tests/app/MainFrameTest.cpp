@@ -19,6 +19,15 @@
 #include <nlohmann/json.hpp>
 #include <thread>
 
+// Pango matches fonts on a thread of its own, synchronised inside libraries that the thread
+// checker cannot see into; its reports there are about them, not about the window.
+extern "C" const char* __tsan_default_suppressions() {
+    return "race:libfontconfig.so.1\n"
+           "race:libpangoft2-1.0.so.0\n"
+           "race:libpango-1.0.so.0\n"
+           "race:libglib-2.0.so.0\n";
+}
+
 namespace inkwarden {
 namespace {
 
