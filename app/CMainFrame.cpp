@@ -16,8 +16,10 @@ namespace inkwarden {
 namespace {
 
 const NotifyMapEntry MAIN_FRAME_ENTRIES[] = {
-    {"click", "", NotifySignature::NOTIFICATION, NotifyHandlerOf<CMainFrame>(&CMainFrame::onClick),
-     nullptr},
+    // Through the base's virtual onClick: a member pointer of this class would have to cross
+    // the install-window base on its way to the pump.
+    {"click", "", NotifySignature::NOTIFICATION,
+     NotifyHandlerOf<WindowImplBase>(&WindowImplBase::onClick), nullptr},
     {},
 };
 
