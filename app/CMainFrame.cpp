@@ -1,0 +1,303 @@
+#include "app/CMainFrame.h"
+
+#include "BuildConfig.h"
+#include "app/EventCodes.h"
+#include "ui/CButtonUI.h"
+#include "ui/CCheckBoxUI.h"
+#include "ui/CEditUI.h"
+#include "ui/CLabelUI.h"
+#include "ui/CProgressUI.h"
+#include "ui/CTabLayoutUI.h"
+#include "ui/WindowHost.h"
+
+#include <cstdio>
+
+namespace inkwarden {
+namespace {
+
+const NotifyMapEntry MAIN_FRAME_ENTRIES[] = {
+    // Through the base's virtual onClick: a member pointer of this class would have to cross
+    // the install-window base on its way to the pump.
+    {"click", "", NotifySignature::NOTIFICATION,
+     NotifyHandlerOf<WindowImplBase>(&WindowImplBase::onClick), nullptr},
+    {},
+};
+
+template <typename T> T* FindAs(PaintManager& manager, const char* name, const char* type) {
+    CControlUI* control = manager.findControlByName(name);
+    return control != nullptr ? static_cast<T*>(control->getInterface(type)) : nullptr;
+}
+
+} // namespace
+
+const NotifyMap CMainFrame::NOTIFY_MAP{&WindowImplBase::NOTIFY_MAP, MAIN_FRAME_ENTRIES};
+
+CMainFrame::CMainFrame() : CMainFrame(Services{}) {}
+
+CMainFrame::CMainFrame(Services services)
+    : InstallOptions(static_cast<IInstallWindow&>(*this), std::move(services)),
+      ui_thread_(std::this_thread::get_id()) {}
+
+CMainFrame::~CMainFrame() {
+    // The close handling has stopped everything; a window that never closed stops here.
+    ui_tasks_.close();
+    StopInstall();
+    reporter.Stop();
+}
+
+void CMainFrame::RunOnUiThread(UiTaskQueue::Task task) {
+    if (OnUiThread()) {
+        task();
+    } else {
+        ui_tasks_.post(std::move(task));
+    }
+}
+
+void CMainFrame::FindControls() {
+    PaintManager& manager = paint_manager_;
+    close_button = FindAs<CButtonUI>(manager, "closebtn", "Button");
+    progress = FindAs<CProgressUI>(manager, "progress", "Progress");
+    tab_page = FindAs<CTabLayoutUI>(manager, "tab_page", "TabLayout");
+    start_button = FindAs<CButtonUI>(manager, "btn_install_start", "Button");
+    contact_button = FindAs<CButtonUI>(manager, "btn_contact_us", "Button");
+    agree_box = FindAs<CCheckBoxUI>(manager, "btn_check_agree", "CheckBox");
+    install_path = FindAs<CEditUI>(manager, "install_path", "Edit");
+    space_required = FindAs<CLabelUI>(manager, "space_required", "Label");
+    space_available = FindAs<CLabelUI>(manager, "space_available", "Label");
+    install_percent = FindAs<CLabelUI>(manager, "install_percent", "Label");
+    disk_space_error = FindAs<CLabelUI>(manager, "disk_space_error", "Label");
+}
+
+void CMainFrame::onWindowReady() {
+    SetDialogOwner(layer(), getHWND());
+    const NativeWindowId window = getHWND();
+    INativeWindowLayer* native = layer();
+    ui_tasks_.open([native, window] { return native->post(window, WM_INSTALL_TASKS, 0, 0); });
+    // 1.-2.
+    FindControls();
+    if (install_path == nullptr || start_button == nullptr) {
+        std::printf("skin lacks install_path or btn_install_start\n");
+    }
+    InitInstallFolder();
+    // 3.-4.
+    PaintManager& manager = paint_manager_;
+    desk_link_box = FindAs<CCheckBoxUI>(manager, "btn_check_desk_lnk", "CheckBox");
+    start_link_box = FindAs<CCheckBoxUI>(manager, "btn_check_startup_lnk", "CheckBox");
+    bootup_box = FindAs<CCheckBoxUI>(manager, "btn_check_bootup", "CheckBox");
+    InitOptionBoxes();
+    // 5.
+    setIcon(ICON_RESOURCE);
+    // 6. A number in the program's file name is not honoured: the identifiers are fixed.
+    app_id = 7;
+    union_id = 57426;
+    // 7.
+    reporter.Start();
+    reporter.app_id = app_id;
+    reporter.union_id = union_id;
+    // 8.-10.
+    ShowPage(0);
+    if (!custom_shown) {
+        SetCustomPanel(false);
+    }
+    if (space_available != nullptr) {
+        UpdateDiskSpace();
+    }
+}
+
+void CMainFrame::onClick(Notification& msg) {
+    const std::string name = msg.sender != nullptr ? msg.sender->getName() : std::string();
+    if (name == "btn_install_finish") {
+        LaunchProduct();
+        postMessage(WM_CLOSE, 0, 1);
+    }
+    if (name == "btn_install_start") {
+        OnStartClicked();
+    }
+    if (name == "btn_install_license") {
+        OpenPage(LICENCE_PAGE);
+    }
+    if (name == "btn_contact_us") {
+        reporter.Report(event_code::CONTACT_CLICKED);
+        OpenPage(CONTACT_PAGE);
+    }
+    if (name == "btn_install_custom" || name == "btn_install_custom_icon") {
+        ToggleCustomPanel();
+    }
+    if (name == "btn_dir_select") {
+        OnBrowseClicked();
+    }
+    if (name == "btn_check_agree") {
+        OnLicenceClicked();
+    }
+    if (name == "btn_check_desk_lnk") {
+        OnDesktopLinkClicked();
+    }
+    if (name == "btn_check_startup_lnk") {
+        OnStartLinkClicked();
+    }
+    if (name == "btn_install_retry") {
+        reporter.Report(event_code::RETRY_CLICKED);
+        ShowPage(1);
+        StartInstall();
+    }
+    WindowImplBase::onClick(msg);
+}
+
+void CMainFrame::OpenPage(const char* path) {
+    // A browser that cannot start is not reported.
+    layer()->openUrl(std::string(build_config::WEBSITE) + path);
+}
+
+std::string CMainFrame::skinFolder() {
+    return WindowHost::getInstancePath();
+}
+
+void CMainFrame::ToggleCustomPanel() {
+    if (paint_manager_.findControlByName("install_custom") == nullptr) {
+        return;
+    }
+    custom_shown = !custom_shown;
+    SetCustomPanel(custom_shown);
+}
+
+void CMainFrame::SetCustomPanel(bool shown) {
+    if (!OnUiThread()) {
+        ui_tasks_.post([this, shown] { SetCustomPanel(shown); });
+        return;
+    }
+    // 1. The window keeps its position.
+    if (CControlUI* panel =
+            FindAs<CControlUI>(paint_manager_, "install_custom", "VerticalLayout")) {
+        UiRect rect = layer()->windowRect(getHWND());
+        rect.right = rect.left + WINDOW_WIDTH;
+        rect.bottom = rect.top + (shown ? UNFOLDED_HEIGHT : FOLDED_HEIGHT);
+        layer()->setWindowRect(getHWND(), rect);
+        panel->setVisible(shown);
+    }
+    // 2.
+    if (auto* icon = FindAs<CButtonUI>(paint_manager_, "btn_install_custom_icon", "Button")) {
+        icon->setAttribute("normalimage", shown ? EXPAND_ICON : FOLD_ICON);
+    }
+}
+
+LRESULT CMainFrame::handleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
+    switch (message) {
+    case WM_INSTALL_TASKS:
+        ui_tasks_.drain();
+        return 0;
+    case WM_TIMER:
+        OnInstallTimer(static_cast<unsigned>(wparam));
+        break;
+    case WM_NCLBUTTONDBLCLK:
+        return 1; // neither maximises nor restores
+    case WM_KEYDOWN:
+        if (wparam == VK_SPACE) {
+            return 0; // the space key never presses the focused button
+        }
+        break;
+    default:
+        break;
+    }
+    return WindowImplBase::handleMessage(message, wparam, lparam);
+}
+
+LRESULT CMainFrame::onClose(UINT message, WPARAM wparam, LPARAM lparam, bool& handled) {
+    // 1. Only the close button and Escape ask, and only before the first attempt ended.
+    if (wparam != 0 && !finished) {
+        const int answer = layer()->messageBox(getHWND(), EXIT_QUESTION, EXIT_CAPTION,
+                                               MB_OKCANCEL | MB_ICONQUESTION);
+        if (answer != IDOK) {
+            handled = true;
+            return 0;
+        }
+    }
+    // 2. Waits for a running package; what the attempt hands over from now on is dropped.
+    StopInstall();
+    ui_tasks_.close();
+    // 3.-5.
+    WindowHost::postQuitMessage(0);
+    reporter.Stop();
+    return WindowImplBase::onClose(message, wparam, lparam, handled);
+}
+
+void CMainFrame::SetProgressValue(int value) {
+    pending_progress_ = value;
+    if (OnUiThread()) {
+        if (progress != nullptr) {
+            progress->setValue(value);
+        }
+        return;
+    }
+    if (!progress_queued_.exchange(true)) {
+        ui_tasks_.post([this] {
+            progress_queued_ = false;
+            if (progress != nullptr) {
+                progress->setValue(pending_progress_);
+            }
+        });
+    }
+}
+
+void CMainFrame::SetPercentText(const std::string& text) {
+    if (OnUiThread()) {
+        {
+            std::lock_guard<std::mutex> lock(percent_mutex_);
+            pending_percent_ = text;
+        }
+        if (install_percent != nullptr) {
+            install_percent->setText(text);
+        }
+        return;
+    }
+    std::lock_guard<std::mutex> lock(percent_mutex_);
+    pending_percent_ = text;
+    if (percent_queued_) {
+        return;
+    }
+    percent_queued_ = true;
+    ui_tasks_.post([this] {
+        std::string latest;
+        {
+            std::lock_guard<std::mutex> lock(percent_mutex_);
+            percent_queued_ = false;
+            latest = pending_percent_;
+        }
+        if (install_percent != nullptr) {
+            install_percent->setText(latest);
+        }
+    });
+}
+
+void CMainFrame::SelectPage(int index) {
+    RunOnUiThread([this, index] {
+        if (tab_page != nullptr) {
+            tab_page->selectItem(index, true);
+        }
+    });
+}
+
+void CMainFrame::SetCloseEnabled(bool enabled) {
+    RunOnUiThread([this, enabled] {
+        if (close_button != nullptr) {
+            close_button->setEnabled(enabled);
+        }
+    });
+}
+
+void CMainFrame::ShowContactButton() {
+    RunOnUiThread([this] {
+        if (contact_button != nullptr) {
+            contact_button->setVisible(true);
+        }
+    });
+}
+
+void CMainFrame::StartInstallTimer() {
+    RunOnUiThread([this] { layer()->setTimer(getHWND(), INSTALL_TIMER_ID, TIMER_PERIOD_MS); });
+}
+
+void CMainFrame::KillInstallTimer() {
+    RunOnUiThread([this] { layer()->killTimer(getHWND(), INSTALL_TIMER_ID); });
+}
+
+} // namespace inkwarden

@@ -1,0 +1,109 @@
+#pragma once
+
+#include "app/InstallOptions.h"
+#include "app/UiTaskQueue.h"
+#include "ui/WindowImplBase.h"
+
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <thread>
+
+namespace inkwarden {
+
+class CButtonUI;
+class CLabelUI;
+class CProgressUI;
+class CTabLayoutUI;
+
+// The installer's one skinned window: finds its controls once the skin is built, turns
+// clicks into the install options and the install sequence, folds the custom panel, opens
+// the licence and contact pages, and asks before it closes. Everything the install thread
+// and the download workers change reaches the UI thread through a non-blocking post.
+// IInstallWindow comes first so that it is whole before the install sequence keeps it.
+class CMainFrame : private IInstallWindow, public WindowImplBase, public InstallOptions {
+public:
+    static constexpr const char* WINDOW_CLASS = "MainWndFrame";
+    static constexpr const char* WINDOW_TITLE = "Downloader";
+    // Visible, with the overlapped window's frame bits (the window host takes the caption
+    // bits off again).
+    static constexpr std::uint32_t WINDOW_STYLE = WS_VISIBLE | WS_OVERLAPPED | WS_CAPTION |
+                                                  WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX |
+                                                  WS_MAXIMIZEBOX;
+    static constexpr int SKIN_RESOURCE = 105;
+    static constexpr UINT ICON_RESOURCE = 101;
+    static constexpr int WINDOW_WIDTH = 570;
+    static constexpr int UNFOLDED_HEIGHT = 460;
+    static constexpr int FOLDED_HEIGHT = 370;
+    static constexpr const char* EXPAND_ICON =
+        "file='png/item_expand.png' source='0,0,14,14' dest='0,0,14,14'";
+    static constexpr const char* FOLD_ICON =
+        "file='png/item_fold.png' source='0,0,14,14' dest='0,0,14,14'";
+    static constexpr const char* LICENCE_PAGE = "/printer_license_chs.htm";
+    static constexpr const char* CONTACT_PAGE = "/contact-us.html";
+    static constexpr const char* EXIT_QUESTION = "您确定要退出安装程序?";
+    static constexpr const char* EXIT_CAPTION = "提醒";
+    // Wakes the UI thread for the work other threads handed over.
+    static constexpr UINT WM_INSTALL_TASKS = WM_APP + 0x49;
+
+    CMainFrame();
+    explicit CMainFrame(Services services);
+    ~CMainFrame() override;
+
+    void onWindowReady() override;
+    void onClick(Notification& msg) override;
+
+    // Any thread: runs on the UI thread, at once when called there.
+    void SetCustomPanel(bool shown) override;
+    void ToggleCustomPanel();
+
+    // Control references, found once in onWindowReady (the option controls are inherited).
+    CButtonUI* close_button = nullptr;
+    CProgressUI* progress = nullptr;
+    CTabLayoutUI* tab_page = nullptr;
+    CButtonUI* contact_button = nullptr;
+    CLabelUI* install_percent = nullptr;
+
+    static const NotifyMap NOTIFY_MAP;
+
+protected:
+    const char* windowClassName() const override { return WINDOW_CLASS; }
+    LRESULT handleMessage(UINT message, WPARAM wparam, LPARAM lparam) override;
+    std::string skinFolder() override;
+    std::string skinFile() override { return "main_frame.xml"; }
+    SkinSource skinSource() const override { return SkinSource::ZipResource; }
+    std::string resourceId() const override { return std::to_string(SKIN_RESOURCE); }
+    LRESULT onClose(UINT message, WPARAM wparam, LPARAM lparam, bool& handled) override;
+    const NotifyMap* getNotifyMap() const override { return &NOTIFY_MAP; }
+
+private:
+    // IInstallWindow: the install thread's and the workers' view of the window.
+    bool HasTabPage() const override { return tab_page != nullptr; }
+    bool HasPercentLabel() const override { return install_percent != nullptr; }
+    bool HasContactButton() const override { return contact_button != nullptr; }
+    void SetProgressValue(int value) override;
+    void SetPercentText(const std::string& text) override;
+    void SelectPage(int index) override;
+    void SetCloseEnabled(bool enabled) override;
+    void ShowContactButton() override;
+    void StartInstallTimer() override;
+    void KillInstallTimer() override;
+
+    bool OnUiThread() const { return std::this_thread::get_id() == ui_thread_; }
+    // Runs the task now on the UI thread, else hands it over.
+    void RunOnUiThread(UiTaskQueue::Task task);
+    void FindControls();
+    void OpenPage(const char* path);
+
+    const std::thread::id ui_thread_;
+    UiTaskQueue ui_tasks_;
+    // Progress reports come in bursts from several workers: only the latest value counts,
+    // and one hand-over at a time is enough.
+    std::atomic<int> pending_progress_{0};
+    std::atomic<bool> progress_queued_{false};
+    std::mutex percent_mutex_;
+    std::string pending_percent_;
+    bool percent_queued_ = false;
+};
+
+} // namespace inkwarden

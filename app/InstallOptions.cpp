@@ -1,0 +1,185 @@
+#include "app/InstallOptions.h"
+
+#include "app/EventCodes.h"
+#include "platform/DirectoryHelpers.h"
+#include "platform/FolderBrowser.h"
+#include "platform/RegistryFile.h"
+#include "ui/CButtonUI.h"
+#include "ui/CCheckBoxUI.h"
+#include "ui/CEditUI.h"
+#include "ui/CLabelUI.h"
+
+namespace inkwarden {
+namespace {
+
+// Letters of the single-byte range fold; bytes of multibyte characters compare as they are.
+bool EqualsIgnoringCase(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        const auto lower = [](unsigned char c) {
+            return c >= 'A' && c <= 'Z' ? static_cast<unsigned char>(c - 'A' + 'a') : c;
+        };
+        if (lower(static_cast<unsigned char>(a[i])) != lower(static_cast<unsigned char>(b[i]))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+std::string NormalizeInstallFolder(const std::string& text, const std::string& name) {
+    // 1.-2. The last component comes from the input, before the trailing "/" go.
+    std::string result = text;
+    const std::size_t cut = text.rfind('/');
+    const std::string last = cut == std::string::npos ? text : text.substr(cut + 1);
+    // 3.
+    while (!result.empty() && result.back() == '/') {
+        result.pop_back();
+    }
+    // 4.
+    if (!EqualsIgnoringCase(last, name)) {
+        result += "/" + name;
+    }
+    return result;
+}
+
+InstallOptions::InstallOptions(IInstallWindow& window, Services services)
+    : InstallController(window, std::move(services)) {}
+
+void InstallOptions::SetDialogOwner(INativeWindowLayer* layer, NativeWindowId owner) {
+    layer_ = layer;
+    owner_ = owner;
+}
+
+void InstallOptions::InitInstallFolder() {
+    // A skin without the folder edit cannot install anywhere chosen; it must not crash.
+    if (install_path == nullptr) {
+        return;
+    }
+    const std::string previous = ReadMachineString(REGISTRY_KEY, REGISTRY_VALUE);
+    if (!previous.empty()) {
+        install_folder = previous;
+        install_path->setText(previous);
+    } else {
+        install_folder = install_path->getText();
+    }
+}
+
+void InstallOptions::InitOptionBoxes() {
+    if (agree_box != nullptr) {
+        agree_box->selected(licence_agreed);
+        if (start_button != nullptr) {
+            start_button->setEnabled(licence_agreed);
+        }
+    }
+    if (desk_link_box != nullptr) {
+        desk_link_box->selected(desktop_link);
+    }
+    if (start_link_box != nullptr) {
+        start_link_box->selected(start_link);
+    }
+    if (bootup_box != nullptr) {
+        bootup_box->selected(bootup);
+    }
+}
+
+void InstallOptions::OnStartClicked() {
+    // 1.
+    reporter.Report(event_code::START_CLICKED);
+    // 2.
+    if (install_path != nullptr) {
+        const std::string text = install_path->getText();
+        if (!ProbeWritableFolder(text)) {
+            if (layer_ != nullptr) {
+                layer_->messageBox(owner_, INVALID_FOLDER_TEXT, INVALID_FOLDER_CAPTION,
+                                   MB_OK | MB_ICONERROR);
+            }
+            return;
+        }
+        install_folder = NormalizeInstallFolder(text, PRODUCT_FOLDER_NAME);
+        install_path->setText(install_folder);
+    }
+    // 3.
+    ShowPage(1);
+    StartInstall();
+}
+
+void InstallOptions::OnBrowseClicked() {
+    // 1.-2.
+    reporter.Report(event_code::BROWSE_CLICKED);
+    if (install_path == nullptr) {
+        return;
+    }
+    // 3.-4. The browser opens at the folder, or the nearest one that exists.
+    const std::string initial = NearestExistingFolder(install_path->getText());
+    const std::string chosen =
+        layer_ != nullptr ? BrowseForFolder(*layer_, owner_, initial, BROWSE_PROMPT) : "";
+    // 5. Taken as it is; the start click normalises it.
+    if (!chosen.empty()) {
+        install_path->setText(chosen);
+        install_folder = chosen;
+    }
+    // 6. Also after a cancel.
+    UpdateDiskSpace();
+}
+
+void InstallOptions::UpdateDiskSpace() {
+    // 1. A failed query counts as no space at all.
+    const std::optional<std::uint64_t> answer =
+        free_space_ ? free_space_(install_folder)
+                    : VolumeFreeBytes(NearestExistingFolder(install_folder));
+    const std::uint64_t free_bytes = answer.value_or(0);
+    const bool enough = free_bytes >= REQUIRED_SPACE;
+    // 2.-5.
+    if (space_required != nullptr) {
+        space_required->setText(FormatSize(REQUIRED_SPACE));
+    }
+    if (space_available != nullptr) {
+        space_available->setText(FormatSize(free_bytes));
+    }
+    if (licence_agreed && start_button != nullptr) {
+        start_button->setEnabled(enough);
+    }
+    if (disk_space_error != nullptr) {
+        disk_space_error->setVisible(!enough);
+    }
+}
+
+void InstallOptions::OnLicenceClicked() {
+    // 1.-2.
+    if (agree_box == nullptr) {
+        return;
+    }
+    licence_agreed = !agree_box->isSelected();
+    // 3. Ticking re-applies the free-space rule, which may disable the button again.
+    if (start_button != nullptr) {
+        start_button->setEnabled(licence_agreed);
+        if (licence_agreed) {
+            UpdateDiskSpace();
+        }
+    }
+    // 4.
+    reporter.Report(licence_agreed ? event_code::LICENCE_TICKED : event_code::LICENCE_CLEARED);
+}
+
+void InstallOptions::OnDesktopLinkClicked() {
+    if (desk_link_box == nullptr) {
+        return;
+    }
+    desktop_link = !desk_link_box->isSelected();
+    reporter.Report(desktop_link ? event_code::DESKTOP_LINK_TICKED
+                                 : event_code::DESKTOP_LINK_CLEARED);
+}
+
+void InstallOptions::OnStartLinkClicked() {
+    if (start_link_box == nullptr) {
+        return;
+    }
+    start_link = !start_link_box->isSelected();
+    reporter.Report(start_link ? event_code::START_LINK_TICKED : event_code::START_LINK_CLEARED);
+}
+
+} // namespace inkwarden

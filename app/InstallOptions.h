@@ -1,0 +1,76 @@
+#pragma once
+
+#include "app/InstallController.h"
+#include "ui/native/INativeWindowLayer.h"
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+
+namespace inkwarden {
+
+class CButtonUI;
+class CCheckBoxUI;
+class CEditUI;
+class CLabelUI;
+
+// The last component of text (taken before trailing "/" go) decides: unless it already is
+// name (ignoring case), "/" and name are appended to text without its trailing "/".
+std::string NormalizeInstallFolder(const std::string& text, const std::string& name);
+
+// The user's choices before an install and the checks that guard the start button: the
+// install folder (skin default or a previous install's), the folder browser, the free-space
+// rule, the licence and shortcut boxes. Runs on the UI thread; the window sets the control
+// references it found and the owner of the dialogs.
+class InstallOptions : public InstallController {
+public:
+    static constexpr std::uint64_t REQUIRED_SPACE = 0xD900000; // 217 MiB
+    static constexpr const char* PRODUCT_FOLDER_NAME = "Inkwarden";
+    static constexpr const char* REGISTRY_KEY =
+        "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Inkwarden";
+    static constexpr const char* REGISTRY_VALUE = "InstallLocation";
+    static constexpr const char* INVALID_FOLDER_TEXT = "安装路径非法, 请重新修改!";
+    static constexpr const char* INVALID_FOLDER_CAPTION = "错误";
+    static constexpr const char* BROWSE_PROMPT = "选择安装目录";
+
+    // Free bytes for a folder that may not exist yet; nothing when the query fails.
+    using FreeSpaceQuery = std::function<std::optional<std::uint64_t>(const std::string& folder)>;
+
+    InstallOptions(IInstallWindow& window, Services services);
+
+    // The owner of the message box and the folder browser.
+    void SetDialogOwner(INativeWindowLayer* layer, NativeWindowId owner);
+    // By default the volume of the nearest existing folder answers.
+    void SetFreeSpaceQuery(FreeSpaceQuery query) { free_space_ = std::move(query); }
+
+    // Initialisation, in the window's order: the folder first, the boxes once found.
+    void InitInstallFolder();
+    void InitOptionBoxes();
+
+    void OnStartClicked();
+    void OnBrowseClicked();
+    void UpdateDiskSpace();
+    // A box's click comes before the box flips: the new state is the opposite of its own.
+    void OnLicenceClicked();
+    void OnDesktopLinkClicked();
+    void OnStartLinkClicked();
+
+    // Control references; "install_path" and "btn_install_start" must be there.
+    CButtonUI* start_button = nullptr;
+    CCheckBoxUI* agree_box = nullptr;
+    CCheckBoxUI* desk_link_box = nullptr;
+    CCheckBoxUI* start_link_box = nullptr;
+    CCheckBoxUI* bootup_box = nullptr;
+    CEditUI* install_path = nullptr;
+    CLabelUI* space_required = nullptr;
+    CLabelUI* space_available = nullptr;
+    CLabelUI* disk_space_error = nullptr;
+
+private:
+    INativeWindowLayer* layer_ = nullptr;
+    NativeWindowId owner_ = 0;
+    FreeSpaceQuery free_space_;
+};
+
+} // namespace inkwarden

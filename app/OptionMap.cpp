@@ -1,0 +1,54 @@
+#include "app/OptionMap.h"
+
+namespace inkwarden {
+
+OptionMap ParseCommandLine(const std::vector<std::string>& arguments,
+                           const std::string& separator) {
+    OptionMap options;
+    // 3. From the second argument on: the first one is the program.
+    for (std::size_t i = 1; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
+        // 4.
+        const std::size_t cut = argument.find_first_of(separator);
+        if (cut == std::string::npos) {
+            continue;
+        }
+        // 5.-6. emplace keeps the first occurrence.
+        options.emplace(argument.substr(0, cut), argument.substr(cut + 1));
+    }
+    return options;
+}
+
+OptionMap ParseCommandLine(int argc, const char* const* argv, const std::string& separator) {
+    // 1. No arguments at all give an empty map.
+    if (argc <= 0 || argv == nullptr) {
+        return {};
+    }
+    std::vector<std::string> arguments;
+    for (int i = 0; i < argc; ++i) {
+        arguments.emplace_back(argv[i] != nullptr ? argv[i] : "");
+    }
+    return ParseCommandLine(arguments, separator);
+}
+
+std::string TestUrlOption(const OptionMap& options) {
+    static const std::string NAME = "-test_url";
+    std::string value;
+    for (const auto& [name, option_value] : options) {
+        if (name.size() != NAME.size()) {
+            continue;
+        }
+        bool same = true;
+        for (std::size_t i = 0; i < name.size() && same; ++i) {
+            const unsigned char c = static_cast<unsigned char>(name[i]);
+            const unsigned char lower = c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c;
+            same = lower == static_cast<unsigned char>(NAME[i]);
+        }
+        if (same) {
+            value = option_value;
+        }
+    }
+    return value;
+}
+
+} // namespace inkwarden

@@ -1,0 +1,366 @@
+#include "BuildConfig.h"
+#include "app/CMainFrame.h"
+#include "platform/FileVersion.h"
+#include "platform/RegistryFile.h"
+#include "tests/support/DemoServiceProcess.h"
+#include "ui/CButtonUI.h"
+#include "ui/CEditUI.h"
+#include "ui/CProgressUI.h"
+#include "ui/CTabLayoutUI.h"
+#include "ui/SkinPackage.h"
+#include "ui/WindowHost.h"
+#include "ui/native/HeadlessWindowLayer.h"
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <httplib.h>
+#include <nlohmann/json.hpp>
+#include <thread>
+
+// Pango matches fonts on a thread of its own, synchronised inside libraries that the thread
+// checker cannot see into; its reports there are about them, not about the window.
+extern "C" const char* __tsan_default_suppressions() {
+    return "race:libfontconfig.so.1\n"
+           "race:libpangoft2-1.0.so.0\n"
+           "race:libpango-1.0.so.0\n"
+           "race:libglib-2.0.so.0\n";
+}
+
+namespace inkwarden {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+// The window as its tests see it: its message handling and the base's close request.
+class TestFrame : public CMainFrame {
+public:
+    using CMainFrame::CMainFrame;
+    using CMainFrame::handleMessage;
+};
+
+class MainFrameTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/inkwarden-window-XXXXXX";
+        root = ::mkdtemp(pattern);
+        fs::create_directories(root / "packages");
+        fs::create_directories(root / "tmp");
+        fs::create_directories(root / "home");
+        fs::copy_file(fs::path(build_config::BINARY_DIR) / "demo/packages/InkwardenSetup.bin",
+                      root / "packages/InkwardenSetup.bin");
+        ::setenv("TMPDIR", (root / "tmp").c_str(), 1);
+        ::setenv("INKWARDEN_REGISTRY", (root / "machine.reg").c_str(), 1);
+        ::setenv("HOME", (root / "home").c_str(), 1);
+        ::unsetenv("XDG_DESKTOP_DIR");
+        ::unsetenv("XDG_DATA_HOME");
+        ::unsetenv("XDG_CONFIG_HOME");
+        // The folder the window starts with, as a previous install would have left it.
+        install_folder = (root / "opt/Inkwarden").string();
+        ASSERT_TRUE(
+            WriteMachineString(InstallOptions::REGISTRY_KEY, "InstallLocation", install_folder));
+        SkinPackage::reset();
+        WindowHost::setLayer(&layer);
+        WindowHost::setExitHandler([this](int code) { exit_code = code; });
+        // What the message loop does first with every message: Escape reaches the window.
+        layer.setPreTranslateHook(&PaintManager::translateMessage);
+    }
+    void TearDown() override {
+        frame.reset();
+        WindowHost::setExitHandler({});
+        WindowHost::setLayer(nullptr);
+        SkinPackage::reset();
+        ::unsetenv("TMPDIR");
+        std::error_code ignored;
+        fs::remove_all(root, ignored);
+    }
+
+    std::string Release(const std::string& url, const std::string& silent_url) {
+        const std::string version =
+            ReadFileVersion((root / "packages/InkwardenSetup.bin").string()).file_version;
+        const nlohmann::json release = {
+            {"Soft_name", "墨守精灵"},           {"Version_number", version},
+            {"Version_description", "t"},        {"Download_url", url},
+            {"Download_silent_url", silent_url}, {"Pubdate", "2026-12-08"}};
+        const fs::path path = root / "release.json";
+        std::ofstream(path) << release.dump();
+        return path.string();
+    }
+
+    void StartService(const std::string& release, std::vector<std::string> extra = {}) {
+        std::vector<std::string> args = {"--release", release, "--packages",
+                                         (root / "packages").string()};
+        args.insert(args.end(), extra.begin(), extra.end());
+        service = std::make_unique<test::DemoServiceProcess>(args);
+        ASSERT_TRUE(service->running()) << service->output();
+    }
+
+    void Open() {
+        InstallController::Services services;
+        services.latest_version_url = service->address() + LATEST_VERSION_PATH;
+        services.events.url = service->address() + EVENT_PATH;
+        frame = std::make_unique<TestFrame>(services);
+        hwnd = frame->create(0, CMainFrame::WINDOW_TITLE, CMainFrame::WINDOW_STYLE, 0);
+        ASSERT_NE(hwnd, 0u);
+        frame->centerWindow();
+        frame->showWindow(true, true);
+        Settle();
+    }
+
+    // Delivers what is posted and paints, as the loop would.
+    void Settle() {
+        for (int round = 0; round < 10; ++round) {
+            const int delivered = layer.pump();
+            if (!layer.exists(hwnd)) {
+                return;
+            }
+            layer.clearInvalidated(hwnd);
+            layer.send(hwnd, WM_PAINT, 0, 0);
+            if (delivered == 0 && layer.pendingPosts() == 0) {
+                return;
+            }
+        }
+    }
+
+    // Runs the window (timers on the virtual clock) until the condition holds.
+    bool RunUntil(const std::function<bool()>& done, std::chrono::seconds timeout = 60s) {
+        const auto deadline = std::chrono::steady_clock::now() + timeout;
+        while (!done()) {
+            if (std::chrono::steady_clock::now() > deadline) {
+                return false;
+            }
+            if (layer.exists(hwnd)) {
+                layer.advance(100);
+            }
+            Settle();
+            std::this_thread::sleep_for(5ms);
+        }
+        return true;
+    }
+
+    CControlUI* Control(const std::string& name) {
+        return frame->getPaintManager().findControlByName(name);
+    }
+    UiPoint Centre(const std::string& name) {
+        CControlUI* control = Control(name);
+        EXPECT_NE(control, nullptr) << name;
+        if (control == nullptr) {
+            return {};
+        }
+        const UiRect& pos = control->getPos();
+        return {(pos.left + pos.right) / 2, (pos.top + pos.bottom) / 2};
+    }
+    void Click(const std::string& name) {
+        const UiPoint at = Centre(name);
+        CControlUI* hit = frame->getPaintManager().findControl(at);
+        EXPECT_TRUE(hit != nullptr && hit->getName() == name) << name << " is not on top";
+        layer.mouseMove(hwnd, at);
+        layer.buttonDown(hwnd, at);
+        layer.buttonUp(hwnd, at);
+        Settle();
+    }
+    int Page() { return frame->tab_page != nullptr ? frame->tab_page->getCurSel() : -1; }
+    UiSize WindowSize() {
+        const UiRect rect = layer.windowRect(hwnd);
+        return {rect.width(), rect.height()};
+    }
+
+    std::vector<int> Events(std::size_t expected) {
+        nlohmann::json list = nlohmann::json::array();
+        for (int i = 0; i < 100; ++i) {
+            httplib::Client client("127.0.0.1", service->port());
+            auto result = client.Get("/api/events");
+            list = result ? nlohmann::json::parse(result->body) : nlohmann::json::array();
+            if (list.size() >= expected) {
+                break;
+            }
+            std::this_thread::sleep_for(30ms);
+        }
+        std::vector<int> codes;
+        for (const auto& event : list) {
+            codes.push_back(event["code"]);
+        }
+        return codes;
+    }
+
+    fs::path root;
+    std::string install_folder;
+    HeadlessWindowLayer layer;
+    std::optional<int> exit_code;
+    std::unique_ptr<test::DemoServiceProcess> service;
+    std::unique_ptr<TestFrame> frame;
+    NativeWindowId hwnd = 0;
+};
+
+TEST_F(MainFrameTest, WholeInstallFromTheStartClickToTheStartedProduct) {
+    StartService(Release("", "{service}/packages/InkwardenSetup.bin"));
+    Open();
+    EXPECT_EQ(Page(), 0);
+    EXPECT_EQ(WindowSize(), (UiSize{570, 460}));
+    EXPECT_EQ(frame->install_path->getText(), install_folder);
+
+    Click("btn_install_start");
+    EXPECT_GE(Page(), 1); // a quick attempt may already have ended
+    EXPECT_EQ(WindowSize(), (UiSize{570, 370})) << "the panel folds from the start click on";
+    ASSERT_TRUE(RunUntil([&] { return Page() >= 2 && frame->finished; }));
+    EXPECT_EQ(Page(), 2);
+    EXPECT_GE(frame->progress->getValue(), 500);
+    EXPECT_TRUE(frame->close_button->isEnabled());
+    const std::vector<int> events = Events(4);
+    EXPECT_EQ(events, (std::vector<int>{901100, 901101, 901200, 901300}));
+
+    Click("btn_install_finish");
+    EXPECT_FALSE(layer.exists(hwnd)) << "the window closes";
+    EXPECT_TRUE(layer.messageBoxCalls().empty()) << "without a question";
+    EXPECT_EQ(layer.quitCode(), 0);
+    ASSERT_TRUE(
+        RunUntil([&] { return fs::exists(install_folder + "/InkwardenMain.started"); }, 10s));
+    std::ifstream started(install_folder + "/InkwardenMain.started");
+    const std::string arguments((std::istreambuf_iterator<char>(started)), {});
+    EXPECT_NE(arguments.find("-printer_detect"), std::string::npos) << arguments;
+}
+
+TEST_F(MainFrameTest, SecondFailureShowsTheContactButtonOnce) {
+    StartService(Release("{service}/packages/missing.bin", ""));
+    Open();
+    Click("btn_install_start");
+    ASSERT_TRUE(RunUntil([&] { return Page() == 3; }));
+    EXPECT_FALSE(frame->contact_button->isOwnVisible());
+    Click("btn_install_retry");
+    ASSERT_TRUE(RunUntil([&] { return Page() == 3 && frame->finished && Events(6).size() >= 6; }));
+    EXPECT_TRUE(frame->contact_button->isOwnVisible());
+    Click("btn_contact_us");
+    ASSERT_EQ(layer.openedUrls().size(), 1u);
+    EXPECT_EQ(layer.openedUrls()[0], std::string(build_config::WEBSITE) + "/contact-us.html");
+    EXPECT_EQ(Events(9), (std::vector<int>{901100, 901101, 901200, 901201, 901202, 901200, 901203,
+                                           901201, 901204}));
+    // After an ended attempt the close button no longer asks.
+    Click("closebtn");
+    EXPECT_TRUE(layer.messageBoxCalls().empty());
+    EXPECT_FALSE(layer.exists(hwnd));
+}
+
+TEST_F(MainFrameTest, CustomPanelFoldsAndUnfolds) {
+    StartService(Release("", ""));
+    Open();
+    auto* icon = static_cast<CButtonUI*>(Control("btn_install_custom_icon"));
+    ASSERT_NE(icon, nullptr);
+    for (const char* toggle : {"btn_install_custom", "btn_install_custom_icon"}) {
+        Click(toggle);
+        EXPECT_EQ(WindowSize(), (UiSize{570, 370}));
+        EXPECT_FALSE(Control("install_custom")->isOwnVisible());
+        EXPECT_EQ(icon->getNormalImage().text, CMainFrame::FOLD_ICON);
+        Click(toggle);
+        EXPECT_EQ(WindowSize(), (UiSize{570, 460}));
+        EXPECT_TRUE(Control("install_custom")->isOwnVisible());
+        EXPECT_EQ(icon->getNormalImage().text, CMainFrame::EXPAND_ICON);
+    }
+}
+
+TEST_F(MainFrameTest, ClosingBeforeAnyAttemptAsksFirst) {
+    StartService(Release("", ""));
+    Open();
+    layer.scriptMessageBoxAnswers({IDCANCEL, IDOK});
+    Click("closebtn");
+    ASSERT_EQ(layer.messageBoxCalls().size(), 1u);
+    const auto& question = layer.messageBoxCalls()[0];
+    EXPECT_EQ(question.text, "您确定要退出安装程序?");
+    EXPECT_EQ(question.caption, "提醒");
+    EXPECT_EQ(question.flags, MB_OKCANCEL | MB_ICONQUESTION);
+    EXPECT_EQ(question.owner, hwnd);
+    EXPECT_TRUE(layer.exists(hwnd)) << "Cancel keeps the window";
+
+    layer.setFocus(hwnd);
+    layer.key(VK_ESCAPE);
+    Settle();
+    EXPECT_EQ(layer.messageBoxCalls().size(), 2u);
+    EXPECT_FALSE(layer.exists(hwnd));
+    EXPECT_EQ(layer.quitCode(), 0);
+    EXPECT_EQ(Events(1), std::vector<int>{901100}) << "no page events after the close";
+}
+
+TEST_F(MainFrameTest, SystemCloseDuringAnAttemptWaitsWithoutAsking) {
+    // A slow download keeps the attempt running.
+    StartService(Release("", "{service}/packages/InkwardenSetup.bin"), {"--throttle", "20000"});
+    Open();
+    Click("btn_install_start");
+    ASSERT_TRUE(RunUntil([&] { return frame->progress->getValue() > 0; }, 30s));
+    EXPECT_FALSE(frame->close_button->isEnabled()) << "no close button while the attempt runs";
+    // Escape during the first attempt still asks; Cancel keeps it running.
+    layer.scriptMessageBoxAnswers({IDCANCEL});
+    layer.setFocus(hwnd);
+    layer.key(VK_ESCAPE);
+    Settle();
+    EXPECT_EQ(layer.messageBoxCalls().size(), 1u);
+    EXPECT_TRUE(layer.exists(hwnd));
+
+    layer.send(hwnd, WM_SYSCOMMAND, SC_CLOSE, 0); // Alt+F4
+    Settle();
+    EXPECT_EQ(layer.messageBoxCalls().size(), 1u) << "no question for the system close";
+    EXPECT_FALSE(layer.exists(hwnd));
+    EXPECT_FALSE(frame->install_thread.joinable() && !frame->finished)
+        << "the attempt was waited for";
+    const std::vector<int> events = Events(3);
+    EXPECT_EQ(events, (std::vector<int>{901100, 901101, 901200})) << "no result page reported";
+}
+
+TEST_F(MainFrameTest, SpaceNeverClicksAndTheCaptionIgnoresDoubleClicks) {
+    StartService(Release("", ""));
+    Open();
+    frame->getPaintManager().setFocus(Control("btn_install_start"));
+    layer.setFocus(hwnd);
+    layer.key(VK_SPACE, ' ');
+    Settle();
+    EXPECT_EQ(Page(), 0);
+    EXPECT_FALSE(frame->install_thread.joinable());
+
+    const UiRect before = layer.windowRect(hwnd);
+    layer.buttonDown(hwnd, {200, 10}, true);
+    layer.buttonUp(hwnd, {200, 10});
+    Settle();
+    EXPECT_FALSE(layer.isMaximized(hwnd));
+    EXPECT_EQ(layer.windowRect(hwnd), before);
+    EXPECT_EQ(frame->handleMessage(WM_NCLBUTTONDBLCLK, HTCAPTION, 0), 1);
+
+    Click("btn_install_license");
+    ASSERT_EQ(layer.openedUrls().size(), 1u);
+    EXPECT_EQ(layer.openedUrls()[0],
+              std::string(build_config::WEBSITE) + "/printer_license_chs.htm");
+    EXPECT_EQ(Events(1), std::vector<int>{901100}) << "the licence link reports nothing";
+
+    // The keys do reach the focused button: Return presses it.
+    frame->getPaintManager().setFocus(Control("btn_install_start"));
+    layer.key(VK_RETURN, '\r');
+    Settle();
+    EXPECT_TRUE(frame->install_thread.joinable());
+}
+
+TEST_F(MainFrameTest, TestUrlReplacesTheServicesPackage) {
+    StartService(Release("", ""));
+    Open();
+    frame->test_url = service->address() + "/packages/InkwardenSetup.bin";
+    Click("btn_install_start");
+    ASSERT_TRUE(RunUntil([&] { return Page() >= 2; }));
+    EXPECT_EQ(Page(), 2);
+    EXPECT_TRUE(fs::exists(install_folder + "/InkwardenMain.exe"));
+}
+
+TEST_F(MainFrameTest, BrowsedFolderIsNormalisedAtTheStartClick) {
+    StartService(Release("", ""));
+    Open();
+    const std::string chosen = (root / "apps").string();
+    layer.scriptFolder(chosen);
+    Click("btn_dir_select");
+    EXPECT_EQ(frame->install_path->getText(), chosen);
+    Click("btn_install_start");
+    EXPECT_EQ(frame->install_folder, chosen + "/Inkwarden");
+    EXPECT_EQ(frame->install_path->getText(), chosen + "/Inkwarden");
+    EXPECT_TRUE(fs::is_directory(chosen)) << "the probe made the chosen folder";
+    ASSERT_TRUE(RunUntil([&] { return Page() == 3 && frame->finished; }));
+    EXPECT_EQ(Events(5), (std::vector<int>{901100, 901104, 901101, 901200, 901201}));
+}
+
+} // namespace
+} // namespace inkwarden
