@@ -16,10 +16,9 @@ namespace inkwarden {
 namespace {
 
 const NotifyMapEntry MAIN_FRAME_ENTRIES[] = {
-    // Through the base's virtual onClick: a member pointer of this class would have to cross
-    // the install-window base on its way to the pump.
-    {"click", "", NotifySignature::NOTIFICATION,
-     NotifyHandlerOf<WindowImplBase>(&WindowImplBase::onClick), nullptr},
+    // Through the base's virtual onClick, which this class overrides.
+    {"click", "", NotifySignature::NOTIFICATION, NotifyHandlerOf<&WindowImplBase::onClick>(),
+     nullptr},
     {},
 };
 
