@@ -189,6 +189,9 @@ struct PostRecord {
 } // namespace
 
 std::unique_ptr<GtkWindowLayer> GtkWindowLayer::open() {
+    // Windows paint through cairo image surfaces; loading the GL stack at display open costs
+    // start-up time and tens of MiB for nothing. A user's own setting is kept.
+    g_setenv("GDK_GL", "disable", FALSE);
     if (!gtk_init_check(nullptr, nullptr))
         return nullptr;
     return std::unique_ptr<GtkWindowLayer>(new GtkWindowLayer());
