@@ -16,5 +16,6 @@ int EventCommand(int argc, char** argv);
 int FileVersionCommand(int argc, char** argv);
 int FetchCommand(int argc, char** argv);
 int InstallCommand(int argc, char** argv);
+int SkinLayoutCommand(int argc, char** argv);
 
 } // namespace inkwarden::tool

@@ -20,6 +20,7 @@ const Subcommand SUBCOMMANDS[] = {
     {"install",
      "install --folder DIR [--service URL] [--test-url URL] [--no-desktop-link] [--no-start-link]",
      InstallCommand},
+    {"skin layout", "skin layout [--size WxH] [--page N|all] [SKIN]", SkinLayoutCommand},
 };
 
 void PrintUsage(std::FILE* out) {
