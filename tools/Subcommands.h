@@ -18,5 +18,6 @@ int FetchCommand(int argc, char** argv);
 int InstallCommand(int argc, char** argv);
 int SkinRenderCommand(int argc, char** argv);
 int SkinShowCommand(int argc, char** argv);
+int SkinLayoutCommand(int argc, char** argv);
 
 } // namespace inkwarden::tool

@@ -23,6 +23,7 @@ const Subcommand SUBCOMMANDS[] = {
     {"skin render", "skin render [--size WxH] [--page N] [--set NAME=VALUE ...] -o OUT.png [SKIN]",
      SkinRenderCommand},
     {"skin show", "skin show [SKIN] [--page N] [--screenshot OUT.png --after MS]", SkinShowCommand},
+    {"skin layout", "skin layout [--size WxH] [--page N|all] [SKIN]", SkinLayoutCommand},
 };
 
 void PrintUsage(std::FILE* out) {

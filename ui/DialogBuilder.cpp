@@ -141,6 +141,7 @@ CControlUI* DialogBuilder::create(int resource_id, const char* type,
                                   CControlUI* parent) {
     callback_ = callback;
     resource_type_ = type != nullptr ? type : "xml";
+    error_.clear();
     std::span<const unsigned char> bytes = ModuleResources::find(resource_type_, resource_id);
     if (bytes.empty()) {
         return nullptr;
@@ -148,23 +149,25 @@ CControlUI* DialogBuilder::create(int resource_id, const char* type,
     if (!markup_.loadFromMemory(bytes.data(), bytes.size(), TextEncoding::Utf8)) {
         return nullptr;
     }
-    return build(manager, parent);
+    return build(manager, parent, "#" + std::to_string(resource_id));
 }
 
 CControlUI* DialogBuilder::create(const std::string& source, IDialogBuilderCallback* callback,
                                   PaintManager* manager, CControlUI* parent) {
     callback_ = callback;
     resource_type_ = nullptr;
+    error_.clear();
     const bool loaded = !source.empty() && source[0] == '<'
                             ? markup_.loadFromString(source)
                             : markup_.loadFromFile(source, TextEncoding::Utf8);
     if (!loaded) {
         return nullptr;
     }
-    return build(manager, parent);
+    return build(manager, parent, source[0] == '<' ? std::string() : source);
 }
 
-CControlUI* DialogBuilder::build(PaintManager* manager, CControlUI* parent) {
+CControlUI* DialogBuilder::build(PaintManager* manager, CControlUI* parent,
+                                 const std::string& source_key) {
     // 1. A loaded document with a root element.
     MarkupNode root = markup_.root();
     if (!root.isValid()) {
@@ -183,7 +186,10 @@ CControlUI* DialogBuilder::build(PaintManager* manager, CControlUI* parent) {
     }
     // 4. The controls.
     failed_ = false;
-    return parse(root, parent, manager);
+    include_chain_.push_back(source_key);
+    CControlUI* result = parse(root, parent, manager, 0);
+    include_chain_.pop_back();
+    return result;
 }
 
 void DialogBuilder::registerResources(MarkupNode& root, PaintManager* manager) {
@@ -229,7 +235,13 @@ void DialogBuilder::registerResources(MarkupNode& root, PaintManager* manager) {
     }
 }
 
-CControlUI* DialogBuilder::parse(MarkupNode& root, CControlUI* parent, PaintManager* manager) {
+CControlUI* DialogBuilder::parse(MarkupNode& root, CControlUI* parent, PaintManager* manager,
+                                 int depth) {
+    if (depth_base_ + depth >= MAX_NESTING && root.hasChildren()) {
+        error_ = "Controls nested too deeply";
+        failed_ = true;
+        return nullptr;
+    }
     CControlUI* result = nullptr;
     // Top-level controls without a parent beyond the first have no owner; they go here.
     std::vector<std::unique_ptr<CControlUI>> orphans;
@@ -246,8 +258,17 @@ CControlUI* DialogBuilder::parse(MarkupNode& root, CControlUI* parent, PaintMana
             }
             const int count = IntAttribute(node, "count", 1);
             const std::string source = node.attributeValue("source");
+            const std::string key =
+                resource_type_ != nullptr ? "#" + std::to_string(ParseInt(source)) : source;
+            // A source that is already being built would include itself without end.
+            if (std::find(include_chain_.begin(), include_chain_.end(), key) !=
+                include_chain_.end()) {
+                continue;
+            }
             for (int i = 0; i < count; ++i) {
                 DialogBuilder inner;
+                inner.include_chain_ = include_chain_;
+                inner.depth_base_ = depth_base_ + depth + 1;
                 CControlUI* made =
                     resource_type_ != nullptr
                         ? inner.create(ParseInt(source), resource_type_, callback_, manager, parent)
@@ -277,7 +298,7 @@ CControlUI* DialogBuilder::parse(MarkupNode& root, CControlUI* parent, PaintMana
         std::unique_ptr<CControlUI> owned(control);
         // 4.4 Children first.
         if (node.hasChildren()) {
-            parse(node, control, manager);
+            parse(node, control, manager, depth + 1);
             if (failed_) {
                 if (parent == nullptr) {
                     delete result;

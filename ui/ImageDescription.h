@@ -8,7 +8,7 @@
 
 namespace inkwarden {
 
-struct ImageEntry;
+class ImageEntry;
 
 // One image attribute value, parsed once when it is set. Loading and drawing come with
 // the paint manager's image cache; `entry` and `load_attempted` belong to that step.

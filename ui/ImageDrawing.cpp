@@ -12,9 +12,25 @@ UiRect IntersectRect(const UiRect& a, const UiRect& b) {
     return r;
 }
 
-UiRect ImageDestRect(const UiRect& item, const UiRect& dest) {
-    if (dest == UiRect{})
+namespace {
+
+// Skin values are unchecked integers; past this no sum of them can overflow.
+constexpr int MAX_OFFSET = 1 << 20;
+
+int Bounded(int value) {
+    return std::clamp(value, -MAX_OFFSET, MAX_OFFSET);
+}
+
+UiRect Bounded(const UiRect& r) {
+    return {Bounded(r.left), Bounded(r.top), Bounded(r.right), Bounded(r.bottom)};
+}
+
+} // namespace
+
+UiRect ImageDestRect(const UiRect& item, const UiRect& raw_dest) {
+    if (raw_dest == UiRect{})
         return item;
+    const UiRect dest = Bounded(raw_dest);
     UiRect d{item.left + dest.left, item.top + dest.top, item.left + dest.right,
              item.top + dest.bottom};
     d.left = std::clamp(d.left, item.left, item.right);
@@ -41,7 +57,9 @@ struct PieceDrawer {
     bool blend;
 
     // Stretches src of the image onto dst, clipped to the painted area.
-    void draw(const UiRect& dst, const UiRect& src) const {
+    void draw(const UiRect& dst, const UiRect& wanted_src) const {
+        // Corners larger than the image ask for pixels it does not have.
+        const UiRect src = IntersectRect(wanted_src, {0, 0, image.width(), image.height()});
         if (dst.isEmpty() || src.isEmpty())
             return;
         const UiRect visible = IntersectRect(dst, paint);
@@ -105,7 +123,7 @@ bool DrawImage(DrawContext& dc, const UiRect& item, const UiRect& paint, const I
         return false;
     const UiRect d = ImageDestRect(item, params.dest);
     const UiRect s = ImageSourceRect(image, params.source);
-    const UiRect& k = params.corner;
+    const UiRect k = Bounded(params.corner);
     const PieceDrawer pieces{dc, image, paint, params.fade / 255.0,
                              image.hasAlpha() || params.fade < 255};
     if (params.fade == 0)

@@ -1,5 +1,6 @@
 #include "ui/SkinPackage.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <memory>
@@ -197,7 +198,10 @@ bool SkinPackage::readFile(const std::string& name, std::vector<unsigned char>& 
     error.clear();
     State& s = state();
     if (s.zip_name.empty()) {
-        return ReadFromDisk(s.resource_path + name, bytes, error);
+        // Skins name their files with "\" as on their home platform; here "/" separates.
+        std::string path = s.resource_path + name;
+        std::replace(path.begin(), path.end(), '\\', '/');
+        return ReadFromDisk(path, bytes, error);
     }
     if (s.cached_zip) {
         return ReadFromZip(s.cached_zip.get(), name, bytes, error);

@@ -101,6 +101,43 @@ TEST(ImageDrawingTest, SourceIsClampedToTheImage) {
     EXPECT_EQ(dc.pixel(569, 367), image.pixel(569, 369));
 }
 
+// Skin values are not checked: corners larger than the image, and numbers near the integer
+// limits, must neither read outside the image nor overflow.
+TEST(ImageDrawingTest, OversizedCornersAndHugeValuesStayInsideImageAndItem) {
+    const ImageEntry blocks = NineBlocks();
+    const UiRect item{4, 4, 20, 20};
+    auto with = [](UiRect dest, UiRect source, UiRect corner, bool xtiled) {
+        ImageDrawParams params;
+        params.dest = dest;
+        params.source = source;
+        params.corner = corner;
+        params.xtiled = xtiled;
+        return params;
+    };
+    const int big = 2147483647;
+    const ImageDrawParams cases[] = {
+        with({}, {}, {12, 12, 12, 12}, false),
+        with({}, {}, {big, 0, big, 0}, false),
+        with({-big, 0, big, big}, {}, {-40, -40, 9, 9}, false),
+        with({}, {8, 8, big, big}, {4, 4, 4, 4}, true),
+    };
+    for (const ImageDrawParams& params : cases) {
+        DrawContext dc(24, 24);
+        // Painting is clipped to the item, as the paint manager clips it.
+        EXPECT_TRUE(DrawImage(dc, item, item, blocks, params));
+        EXPECT_TRUE(RegionIs(dc, {0, 0, 24, 4}, 0));
+        EXPECT_TRUE(RegionIs(dc, {0, 20, 24, 24}, 0));
+        EXPECT_TRUE(RegionIs(dc, {0, 0, 4, 24}, 0));
+        EXPECT_TRUE(RegionIs(dc, {20, 0, 24, 24}, 0));
+    }
+    // An oversized corner piece is stretched from the pixels the image has.
+    DrawContext dc(24, 24);
+    ImageDrawParams params;
+    params.corner = {12, 12, 12, 12};
+    DrawImage(dc, item, dc.bounds(), blocks, params);
+    EXPECT_EQ(dc.pixel(4, 4), BLOCK[0]);
+}
+
 TEST(ImageDrawingTest, DestOffsetsAreClippedToTheControl) {
     EXPECT_EQ(ImageDestRect({10, 10, 60, 60}, {}), (UiRect{10, 10, 60, 60}));
     EXPECT_EQ(ImageDestRect({10, 10, 60, 60}, {5, 6, 20, 1000}), (UiRect{15, 16, 30, 60}));

@@ -1,0 +1,112 @@
+// skin layout [--size WxH] [--page N|all] [SKIN]: builds a skin off-screen, lays it out and
+// prints the control tree with every control's rectangle, so that skin authors can check a
+// layout without running the installer.
+#include "tools/Subcommands.h"
+#include "ui/ModuleResources.h"
+#include "ui/SkinLayoutListing.h"
+#include "ui/SkinPackage.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <system_error>
+
+namespace inkwarden::tool {
+namespace {
+
+constexpr const char* SKIN_FILE = "main_frame.xml";
+constexpr int SKIN_RESOURCE_ID = 105;
+constexpr const char* USAGE =
+    "usage: inkwarden-tool skin layout [--size WxH] [--page N|all] [SKIN]\n"
+    "  SKIN: a folder holding main_frame.xml or a zip file; default:\n"
+    "  the installer's own skin\n";
+
+bool ParseSize(const char* text, UiSize& size) {
+    char* end = nullptr;
+    const long cx = std::strtol(text, &end, 10);
+    if (end == text || (*end != 'x' && *end != 'X')) {
+        return false;
+    }
+    const char* rest = end + 1;
+    const long cy = std::strtol(rest, &end, 10);
+    if (end == rest || *end != '\0' || cx < 0 || cy < 0 || cx > 100000 || cy > 100000) {
+        return false;
+    }
+    size = UiSize{static_cast<int>(cx), static_cast<int>(cy)};
+    return true;
+}
+
+// The compiled-in skin, a skin folder, or a zip file (its folder the resource path).
+bool SelectSkinSource(const std::string& skin, std::string& error) {
+    SkinPackage::reset();
+    if (skin.empty()) {
+        const auto bytes = ModuleResources::find("ZIPRES", SKIN_RESOURCE_ID);
+        if (bytes.empty()) {
+            error = "this program carries no skin resource";
+            return false;
+        }
+        SkinPackage::setResourceZipMemory(bytes);
+        return true;
+    }
+    std::error_code ec;
+    const std::filesystem::path path(skin);
+    if (std::filesystem::is_directory(path, ec)) {
+        SkinPackage::setResourcePath(skin);
+        return true;
+    }
+    if (std::filesystem::is_regular_file(path, ec)) {
+        const std::string folder = path.parent_path().string();
+        SkinPackage::setResourcePath(folder.empty() ? "." : folder);
+        SkinPackage::setResourceZip(path.filename().string());
+        return true;
+    }
+    error = "no such folder or zip file: " + skin;
+    return false;
+}
+
+} // namespace
+
+int SkinLayoutCommand(int argc, char** argv) {
+    SkinLayoutOptions options;
+    std::string skin;
+    for (int i = 0; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--size" && i + 1 < argc) {
+            if (!ParseSize(argv[++i], options.size)) {
+                std::fprintf(stderr, "skin layout: --size wants WIDTHxHEIGHT, not '%s'\n", argv[i]);
+                return 2;
+            }
+        } else if (arg == "--page" && i + 1 < argc) {
+            const std::string value = argv[++i];
+            char* end = nullptr;
+            const long n = std::strtol(value.c_str(), &end, 10);
+            if (value == "all") {
+                options.all_pages = true;
+            } else if (!value.empty() && *end == '\0' && n >= 0 && n < 100000) {
+                options.page = static_cast<int>(n);
+            } else {
+                std::fprintf(stderr, "skin layout: --page wants a page number or 'all'\n");
+                return 2;
+            }
+        } else if (arg == "-h" || arg == "--help") {
+            std::fputs(USAGE, stdout);
+            return 0;
+        } else if (!arg.empty() && arg[0] != '-' && skin.empty()) {
+            skin = arg;
+        } else {
+            std::fputs(USAGE, stderr);
+            return 2;
+        }
+    }
+    std::string error;
+    std::string out;
+    if (!SelectSkinSource(skin, error) || !ListSkinLayout(SKIN_FILE, options, out, error)) {
+        std::fprintf(stderr, "skin layout: %s\n", error.c_str());
+        return 1;
+    }
+    std::fputs(out.c_str(), stdout);
+    return 0;
+}
+
+} // namespace inkwarden::tool
