@@ -35,7 +35,8 @@ int main(int argc, char** argv) {
     using inkwarden::demo::DemoReleaseService;
     DemoReleaseService::Options options;
     long long port = 18080;
-    for (int i = 1; i < argc; ++i) {
+    // Every option takes a value: the loop steps over both.
+    for (int i = 1; i < argc; i += 2) {
         const std::string arg = argv[i];
         const bool has_value = i + 1 < argc;
         long long number = 0;
@@ -59,7 +60,6 @@ int main(int argc, char** argv) {
             PrintUsage(stderr);
             return 2;
         }
-        ++i;
     }
 
     // Signals go to one watcher thread, which stops the server from outside the handler.
