@@ -15,7 +15,7 @@ namespace {
 
 using test::BuildPeImage;
 using test::BuildVersionBlock;
-using test::VersionSpec;
+using test::VersionLayout;
 
 const std::vector<std::pair<std::string, std::string>> ALL_TEXTS = {
     {"Comments", "注释"},
@@ -32,13 +32,13 @@ const std::vector<std::pair<std::string, std::string>> ALL_TEXTS = {
     {"SpecialBuild", "special"},
 };
 
-VersionSpec ChineseSpec() {
-    VersionSpec spec;
-    spec.file[0] = 1, spec.file[1] = 2, spec.file[2] = 40000, spec.file[3] = 3;
-    spec.product[0] = 1, spec.product[1] = 0, spec.product[2] = 0, spec.product[3] = 1;
-    spec.translations = {0x0804 | (0x04b0u << 16)};
-    spec.tables = {{"080404b0", ALL_TEXTS}};
-    return spec;
+VersionLayout ChineseSpec() {
+    VersionLayout layout;
+    layout.file[0] = 1, layout.file[1] = 2, layout.file[2] = 40000, layout.file[3] = 3;
+    layout.product[0] = 1, layout.product[1] = 0, layout.product[2] = 0, layout.product[3] = 1;
+    layout.translations = {0x0804 | (0x04b0u << 16)};
+    layout.tables = {{"080404b0", ALL_TEXTS}};
+    return layout;
 }
 
 // Parses a copy of exactly the given bytes, so that a read past them is caught.
@@ -69,28 +69,28 @@ TEST(FileVersion, PeImageWithChineseTableGivesEveryFieldAndSignedFixedParts) {
 }
 
 TEST(FileVersion, TableIsTheOneTheFirstTranslationNames) {
-    VersionSpec spec;
-    spec.translations = {0x0409 | (0x04e4u << 16), 0x0804 | (0x04b0u << 16)};
-    spec.tables = {{"080404b0", {{"FileVersion", "wrong"}}},
+    VersionLayout layout;
+    layout.translations = {0x0409 | (0x04e4u << 16), 0x0804 | (0x04b0u << 16)};
+    layout.tables = {{"080404b0", {{"FileVersion", "wrong"}}},
                    {"040904E4", {{"FileVersion", "2.0"}, {"ProductName", "Inkwarden"}}}};
-    const FileVersionRecord r = ReadExact(BuildPeImage(BuildVersionBlock(spec)));
+    const FileVersionRecord r = ReadExact(BuildPeImage(BuildVersionBlock(layout)));
     EXPECT_EQ(r.file_version, "2.0"); // the table name compares ignoring case
     EXPECT_EQ(r.product_name, "Inkwarden");
 }
 
 TEST(FileVersion, MissingNameIsEmptyWhileTheOthersAreFilled) {
-    VersionSpec spec = ChineseSpec();
-    spec.tables[0].strings.erase(spec.tables[0].strings.begin()); // no "Comments"
-    const FileVersionRecord r = ReadExact(BuildPeImage(BuildVersionBlock(spec)));
+    VersionLayout layout = ChineseSpec();
+    layout.tables[0].strings.erase(layout.tables[0].strings.begin()); // no "Comments"
+    const FileVersionRecord r = ReadExact(BuildPeImage(BuildVersionBlock(layout)));
     EXPECT_EQ(r.comments, "");
     EXPECT_EQ(r.internal_name, "InkwardenMain");
     EXPECT_EQ(r.special_build, "special");
 }
 
 TEST(FileVersion, WithoutFixedPartTheFixedTextsReadZero) {
-    VersionSpec spec = ChineseSpec();
-    spec.fixed_info = false; // value-length word 0
-    const FileVersionRecord r = ReadExact(BuildPeImage(BuildVersionBlock(spec)));
+    VersionLayout layout = ChineseSpec();
+    layout.fixed_info = false; // value-length word 0
+    const FileVersionRecord r = ReadExact(BuildPeImage(BuildVersionBlock(layout)));
     EXPECT_EQ(r.file_version, "1.2.40000.3");
     EXPECT_EQ(r.fixed_file_version, "0.0.0.0");
     EXPECT_EQ(r.fixed_product_version, "0.0.0.0");
@@ -101,7 +101,7 @@ TEST(FileVersion, ImagesWithoutAUsableResourceGiveTheEmptyRecord) {
     const std::string block = BuildVersionBlock(ChineseSpec());
     EXPECT_EQ(ReadExact(BuildPeImage(block, false)), FileVersionRecord{});   // no resources
     EXPECT_EQ(ReadExact(BuildPeImage(block, true, 3)), FileVersionRecord{}); // icons only
-    VersionSpec untranslated = ChineseSpec();
+    VersionLayout untranslated = ChineseSpec();
     untranslated.translations.clear();
     EXPECT_EQ(ReadExact(BuildPeImage(BuildVersionBlock(untranslated))), FileVersionRecord{});
     EXPECT_EQ(ReadExact(""), FileVersionRecord{});

@@ -71,7 +71,7 @@ struct StringTable {
     std::vector<std::pair<std::string, std::string>> strings;
 };
 
-struct VersionSpec {
+struct VersionLayout {
     std::uint16_t file[4] = {1, 0, 0, 0};
     std::uint16_t product[4] = {1, 0, 0, 0};
     bool fixed_info = true;
@@ -79,22 +79,22 @@ struct VersionSpec {
     std::vector<StringTable> tables;
 };
 
-inline std::string BuildVersionBlock(const VersionSpec& spec) {
+inline std::string BuildVersionBlock(const VersionLayout& layout) {
     VersionNode root{"VS_VERSION_INFO", "", false, 0, {}};
-    if (spec.fixed_info) {
+    if (layout.fixed_info) {
         std::string fixed;
         PutU32(fixed, 0xFEEF04BD);
         PutU32(fixed, 0x00010000);
-        PutU32(fixed, (std::uint32_t{spec.file[0]} << 16) | spec.file[1]);
-        PutU32(fixed, (std::uint32_t{spec.file[2]} << 16) | spec.file[3]);
-        PutU32(fixed, (std::uint32_t{spec.product[0]} << 16) | spec.product[1]);
-        PutU32(fixed, (std::uint32_t{spec.product[2]} << 16) | spec.product[3]);
+        PutU32(fixed, (std::uint32_t{layout.file[0]} << 16) | layout.file[1]);
+        PutU32(fixed, (std::uint32_t{layout.file[2]} << 16) | layout.file[3]);
+        PutU32(fixed, (std::uint32_t{layout.product[0]} << 16) | layout.product[1]);
+        PutU32(fixed, (std::uint32_t{layout.product[2]} << 16) | layout.product[3]);
         fixed.resize(52, '\0');
         root.value = fixed;
         root.value_length = 52;
     }
     VersionNode strings{"StringFileInfo", "", true, 0, {}};
-    for (const StringTable& table : spec.tables) {
+    for (const StringTable& table : layout.tables) {
         VersionNode node{table.name, "", true, 0, {}};
         for (const auto& [name, text] : table.strings) {
             node.children.push_back(TextNode(name, text));
@@ -102,9 +102,9 @@ inline std::string BuildVersionBlock(const VersionSpec& spec) {
         strings.children.push_back(node);
     }
     root.children.push_back(strings);
-    if (!spec.translations.empty()) {
+    if (!layout.translations.empty()) {
         std::string list;
-        for (std::uint32_t t : spec.translations) {
+        for (std::uint32_t t : layout.translations) {
             PutU32(list, t);
         }
         VersionNode translation{
