@@ -72,7 +72,7 @@ TEST(FileVersion, TableIsTheOneTheFirstTranslationNames) {
     VersionLayout layout;
     layout.translations = {0x0409 | (0x04e4u << 16), 0x0804 | (0x04b0u << 16)};
     layout.tables = {{"080404b0", {{"FileVersion", "wrong"}}},
-                   {"040904E4", {{"FileVersion", "2.0"}, {"ProductName", "Inkwarden"}}}};
+                     {"040904E4", {{"FileVersion", "2.0"}, {"ProductName", "Inkwarden"}}}};
     const FileVersionRecord r = ReadExact(BuildPeImage(BuildVersionBlock(layout)));
     EXPECT_EQ(r.file_version, "2.0"); // the table name compares ignoring case
     EXPECT_EQ(r.product_name, "Inkwarden");
