@@ -68,6 +68,13 @@ std::string ForwardSlashes(std::string name) {
     return name;
 }
 
+// The lists of notifiers, filters and such hold each member once, in registration order.
+template <typename T> void AppendOnce(std::vector<T>& list, T item) {
+    if (std::find(list.begin(), list.end(), item) == list.end()) {
+        list.push_back(item);
+    }
+}
+
 std::uint64_t NowMs() {
     using namespace std::chrono;
     return static_cast<std::uint64_t>(
@@ -223,9 +230,7 @@ void PaintManager::releaseControl(CControlUI* control) {
 }
 
 void PaintManager::addNotifier(INotifyUI* notifier) {
-    if (std::find(notifiers_.begin(), notifiers_.end(), notifier) == notifiers_.end()) {
-        notifiers_.push_back(notifier);
-    }
+    AppendOnce(notifiers_, notifier);
 }
 
 void PaintManager::removeNotifier(INotifyUI* notifier) {
@@ -294,9 +299,7 @@ void PaintManager::deliverAsyncNotifications() {
 
 void PaintManager::addOptionGroup(const std::string& group, CControlUI* control) {
     auto& members = option_groups_[group];
-    if (std::find(members.begin(), members.end(), control) == members.end()) {
-        members.push_back(control);
-    }
+    AppendOnce(members, control);
 }
 
 void PaintManager::removeOptionGroup(const std::string& group, CControlUI* control) {
@@ -510,9 +513,7 @@ void PaintManager::init(INativeWindowLayer* layer, NativeWindowId window, std::s
     layered_buffer_ = DrawContext{};
     layered_image_buffer_ = DrawContext{};
     auto& managers = Managers();
-    if (std::find(managers.begin(), managers.end(), this) == managers.end()) {
-        managers.push_back(this);
-    }
+    AppendOnce(managers, this);
     startLayeredTimer();
 }
 
@@ -581,9 +582,7 @@ void PaintManager::sendEvent(CControlUI* control, UiEvent event) {
 }
 
 void PaintManager::addPreMessageFilter(IMessageFilterUI* filter) {
-    if (std::find(pre_filters_.begin(), pre_filters_.end(), filter) == pre_filters_.end()) {
-        pre_filters_.push_back(filter);
-    }
+    AppendOnce(pre_filters_, filter);
 }
 
 void PaintManager::removePreMessageFilter(IMessageFilterUI* filter) {
@@ -591,9 +590,7 @@ void PaintManager::removePreMessageFilter(IMessageFilterUI* filter) {
 }
 
 void PaintManager::addMessageFilter(IMessageFilterUI* filter) {
-    if (std::find(filters_.begin(), filters_.end(), filter) == filters_.end()) {
-        filters_.push_back(filter);
-    }
+    AppendOnce(filters_, filter);
 }
 
 void PaintManager::removeMessageFilter(IMessageFilterUI* filter) {
@@ -1198,9 +1195,7 @@ void PaintManager::setCursor(CursorShape shape) {
 }
 
 void PaintManager::addMouseLeaveNeeded(CControlUI* control) {
-    if (std::find(mouse_leave_.begin(), mouse_leave_.end(), control) == mouse_leave_.end()) {
-        mouse_leave_.push_back(control);
-    }
+    AppendOnce(mouse_leave_, control);
 }
 
 void PaintManager::removeMouseLeaveNeeded(CControlUI* control) {
