@@ -11,6 +11,9 @@ namespace inkwarden {
 // in a cairo image surface that this entry owns.
 class ImageEntry {
 public:
+    // Larger images are refused (a quarter of a gigabyte of pixels, far beyond any screen).
+    static constexpr std::int64_t MAX_PIXELS = std::int64_t{64} << 20;
+
     ImageEntry() = default;
     ~ImageEntry();
     ImageEntry(ImageEntry&& other) noexcept;
