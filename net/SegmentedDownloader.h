@@ -66,6 +66,8 @@ public:
     // Header-only request: the content length (-1 when none was given, 0 on failure).
     int64_t ProbeSize(const std::string& probe_url, HeaderMap& map);
     static bool SupportsRanges(const HeaderMap& map);
+    // The transfers' header callback: one header line of a response into map (a HeaderMap).
+    static size_t OnHeaderLine(char* data, size_t size, size_t count, void* map);
 
 private:
     bool RunSegments(int64_t total, int64_t segment_size, int n, bool length_known);
@@ -74,7 +76,6 @@ private:
     int ReportProgress();
     void SleepUnlessCancelled(int ms);
 
-    static size_t OnHeaderLine(char* data, size_t size, size_t count, void* map);
     static size_t OnSegmentData(char* data, size_t size, size_t count, void* segment);
     static int OnSegmentProgress(void* segment, curl_off_t download_total, curl_off_t download_now,
                                  curl_off_t upload_total, curl_off_t upload_now);

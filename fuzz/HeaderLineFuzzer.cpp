@@ -1,0 +1,36 @@
+// Response headers as the download engine reads them: the input is cut into lines as the
+// transfer library delivers them (each with its line feed), one call per line.
+#include "net/SegmentedDownloader.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    std::string text(reinterpret_cast<const char*>(data), size);
+    inkwarden::HeaderMap map;
+    std::size_t longest = 0;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        end = end == std::string::npos ? text.size() : end + 1;
+        const std::size_t length = end - start;
+        longest = length > longest ? length : longest;
+        // Lines may be split into calls of any size and count; the return is always the whole.
+        const std::size_t size_unit = length % 2 == 0 && length > 0 ? 2 : 1;
+        if (inkwarden::SegmentedDownloader::OnHeaderLine(text.data() + start, size_unit,
+                                                         length / size_unit, &map) != length) {
+            std::abort();
+        }
+        start = end;
+    }
+    for (const auto& [name, value] : map) {
+        // A name ends at its line's first colon; neither part can outgrow its line.
+        if (name.find(':') != std::string::npos || name.size() + value.size() > longest) {
+            std::abort();
+        }
+    }
+    inkwarden::SegmentedDownloader::SupportsRanges(map);
+    return 0;
+}
