@@ -169,7 +169,8 @@ TEST(DownloadCancel, CancelFromAnotherThreadEndsTheDownloadAndClears) {
     install.join();
 
     EXPECT_FALSE(result);
-    EXPECT_LT(returned_at - cancelled_at, 500ms);
+    // Well before the 3.4 s the rest would take, with room for a loaded sanitizer build.
+    EXPECT_LT(returned_at - cancelled_at, 1500ms);
     EXPECT_FALSE(engine.cancel);
     EXPECT_TRUE(TestFiles::Exists(engine.target_path + ".tmp"));
     EXPECT_FALSE(TestFiles::Exists(engine.target_path));
