@@ -18,6 +18,7 @@
 #include <optional>
 #include <random>
 #include <string>
+#include <vector>
 #include <zip.h>
 #include <zlib.h>
 
@@ -29,13 +30,23 @@ std::string InstallerZip() {
     return std::string(reinterpret_cast<const char*>(bytes.data()), bytes.size());
 }
 
+// One file of the compiled-in skin archive.
+std::string InstallerSkinFile(const std::string& name) {
+    SkinPackage::reset();
+    SkinPackage::setResourceZipMemory(ModuleResources::find("ZIPRES", 105));
+    std::vector<unsigned char> bytes;
+    std::string error;
+    EXPECT_TRUE(SkinPackage::readFile(name, bytes, error)) << error;
+    SkinPackage::reset();
+    return std::string(bytes.begin(), bytes.end());
+}
+
 void WriteFile(const std::string& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
 }
 
-// The archive with one entry's bytes replaced.
-std::string WithEntry(const std::string& folder, const std::string& name,
-                      const std::string& bytes) {
+// folder/skin.zip: the installer's archive with one entry's bytes replaced.
+void WithEntry(const std::string& folder, const std::string& name, const std::string& bytes) {
     const std::string path = folder + "/skin.zip";
     WriteFile(path, InstallerZip());
     int error = 0;
@@ -46,7 +57,6 @@ std::string WithEntry(const std::string& folder, const std::string& name,
     zip_source_t* source = zip_source_buffer(archive, bytes.data(), bytes.size(), 0);
     EXPECT_EQ(zip_file_replace(archive, static_cast<zip_uint64_t>(index), source, 0), 0);
     EXPECT_EQ(zip_close(archive), 0);
-    return path;
 }
 
 class ZipSkinWindow : public WindowImplBase {
@@ -138,13 +148,7 @@ TEST_F(CorruptSkinArchive, UnreadableArchivesEndTheProgramWithTheErrorBox) {
 }
 
 TEST(CorruptImage, DamagedBytesDecodeToNothingOrToAnImageOfTheirOwnSize) {
-    SkinPackage::reset();
-    SkinPackage::setResourceZipMemory(ModuleResources::find("ZIPRES", 105));
-    std::vector<unsigned char> bytes;
-    std::string error;
-    ASSERT_TRUE(SkinPackage::readFile("png/install_normal.png", bytes, error)) << error;
-    SkinPackage::reset();
-    const std::string png(bytes.begin(), bytes.end());
+    const std::string png = InstallerSkinFile("png/install_normal.png");
     ASSERT_TRUE(ImageEntry::decode(png.data(), png.size()));
 
     for (size_t cut = 0; cut < png.size(); cut += 1 + png.size() / 64) {
@@ -221,14 +225,10 @@ TEST(CorruptImage, DamagedButtonImageIsNotDrawnAndTheRestOfTheSkinIs) {
     WriteFile(dir.file("skin.zip"), InstallerZip());
     HeadlessSkinView sound;
     render(sound);
-    // The start button's normal image cut to its first 100 bytes, the background image noise.
-    SkinPackage::reset();
-    SkinPackage::setResourceZipMemory(ModuleResources::find("ZIPRES", 105));
-    std::vector<unsigned char> bytes;
-    std::string error;
-    ASSERT_TRUE(SkinPackage::readFile("png/install_normal.png", bytes, error)) << error;
-    WithEntry(dir.path().string(), "png/install_normal.png",
-              std::string(bytes.begin(), bytes.begin() + 100));
+    // The start button's normal image cut to its first 100 bytes.
+    const std::string png = InstallerSkinFile("png/install_normal.png");
+    ASSERT_GT(png.size(), 100u);
+    WithEntry(dir.path().string(), "png/install_normal.png", png.substr(0, 100));
     HeadlessSkinView damaged;
     render(damaged);
     SkinPackage::reset();
