@@ -2,13 +2,13 @@
 
 #include "BuildConfig.h"
 #include "app/EventCodes.h"
-#include "ui/CButtonUI.h"
-#include "ui/CCheckBoxUI.h"
-#include "ui/CEditUI.h"
-#include "ui/CLabelUI.h"
-#include "ui/CProgressUI.h"
-#include "ui/CTabLayoutUI.h"
-#include "ui/WindowHost.h"
+#include "ui/controls/CButtonUI.h"
+#include "ui/controls/CCheckBoxUI.h"
+#include "ui/controls/CEditUI.h"
+#include "ui/controls/CLabelUI.h"
+#include "ui/controls/CProgressUI.h"
+#include "ui/controls/CTabLayoutUI.h"
+#include "ui/host/WindowHost.h"
 
 #include <cstdio>
 

@@ -2,7 +2,7 @@
 
 #include "app/InstallOptions.h"
 #include "app/UiTaskQueue.h"
-#include "ui/WindowImplBase.h"
+#include "ui/host/WindowImplBase.h"
 
 #include <atomic>
 #include <mutex>

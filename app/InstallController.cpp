@@ -1,7 +1,7 @@
 #include "app/InstallController.h"
 
 #include "app/EventCodes.h"
-#include "net/LatestVersionQuery.h"
+#include "release/LatestVersionQuery.h"
 #include "platform/FileVersion.h"
 #include "platform/Paths.h"
 #include "platform/ProcessRunner.h"

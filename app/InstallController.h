@@ -7,7 +7,7 @@
 
 #include "app/IInstallWindow.h"
 #include "net/HttpClient.h"
-#include "net/LatestVersionInfo.h"
+#include "release/LatestVersionInfo.h"
 #include "net/SegmentedDownloader.h"
 #include "telemetry/EventReporter.h"
 

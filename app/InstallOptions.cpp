@@ -2,12 +2,12 @@
 
 #include "app/EventCodes.h"
 #include "platform/DirectoryHelpers.h"
-#include "platform/FolderBrowser.h"
+#include "app/FolderBrowser.h"
 #include "platform/RegistryFile.h"
-#include "ui/CButtonUI.h"
-#include "ui/CCheckBoxUI.h"
-#include "ui/CEditUI.h"
-#include "ui/CLabelUI.h"
+#include "ui/controls/CButtonUI.h"
+#include "ui/controls/CCheckBoxUI.h"
+#include "ui/controls/CEditUI.h"
+#include "ui/controls/CLabelUI.h"
 
 namespace inkwarden {
 namespace {

@@ -3,8 +3,8 @@
 #include "app/CMainFrame.h"
 #include "app/OptionMap.h"
 #include "platform/Paths.h"
-#include "ui/WindowHost.h"
-#include "ui/native/GtkWindowLayer.h"
+#include "ui/host/WindowHost.h"
+#include "ui/native/gtk/GtkWindowLayer.h"
 
 #include <cstdio>
 #include <memory>

@@ -1,10 +1,10 @@
 // The markup parser beside pugixml on the same bytes: the installer's skin and a generated
 // 4 MiB file; and the installer's skin parsed and built into controls.
 #include "BuildConfig.h"
-#include "ui/CControlUI.h"
-#include "ui/DialogBuilder.h"
-#include "ui/MarkupDocument.h"
-#include "ui/PaintManager.h"
+#include "ui/controls/CControlUI.h"
+#include "ui/controls/DialogBuilder.h"
+#include "ui/markup/MarkupDocument.h"
+#include "ui/runtime/PaintManager.h"
 
 #include <benchmark/benchmark.h>
 #include <fstream>

@@ -1,10 +1,10 @@
 // Repaint of the installer's window (570 x 460, layered) through the paint manager on the
 // headless layer: the whole window, and only the progress bar after a value change.
-#include "ui/CProgressUI.h"
-#include "ui/CTabLayoutUI.h"
-#include "ui/HeadlessSkinView.h"
-#include "ui/ModuleResources.h"
-#include "ui/SkinPackage.h"
+#include "ui/controls/CProgressUI.h"
+#include "ui/controls/CTabLayoutUI.h"
+#include "ui/devtools/HeadlessSkinView.h"
+#include "ui/markup/ModuleResources.h"
+#include "ui/markup/SkinPackage.h"
 
 #include <algorithm>
 #include <benchmark/benchmark.h>

@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <string>
 
-#include "net/LatestVersionInfo.h"
-#include "net/LatestVersionRequest.h"
+#include "release/LatestVersionInfo.h"
+#include "release/LatestVersionRequest.h"
 
 // The demo service's side of the wire formats: decoding what the installer sends and
 // encoding what it expects back.

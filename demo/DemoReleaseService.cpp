@@ -9,7 +9,7 @@
 #include <sys/stat.h>
 #include <thread>
 
-#include "net/LatestVersionQuery.h"
+#include "release/LatestVersionQuery.h"
 
 namespace inkwarden::demo {
 namespace {

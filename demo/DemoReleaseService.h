@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "demo/DemoProtocol.h"
-#include "net/LatestVersionInfo.h"
+#include "release/LatestVersionInfo.h"
 
 namespace httplib {
 class Server;

@@ -1,11 +1,11 @@
 // An image description (the first line) parsed and drawn as a nine-slice, and attribute
 // lists (the rest) applied to one control of every class the builder makes.
-#include "ui/CControlUI.h"
-#include "ui/DialogBuilder.h"
-#include "ui/DrawContext.h"
-#include "ui/ImageDescription.h"
-#include "ui/ImageDrawing.h"
-#include "ui/ImageEntry.h"
+#include "ui/controls/CControlUI.h"
+#include "ui/controls/DialogBuilder.h"
+#include "ui/draw/DrawContext.h"
+#include "ui/draw/ImageDescription.h"
+#include "ui/draw/ImageDrawing.h"
+#include "ui/draw/ImageEntry.h"
 
 #include <array>
 #include <cstddef>

@@ -1,6 +1,6 @@
 // The version reply as the installer reads it: the text straight into the parser, and the same
 // bytes as a Base64 body through decipher and parse.
-#include "net/LatestVersionQuery.h"
+#include "release/LatestVersionQuery.h"
 #include "telemetry/PayloadCipher.h"
 
 #include <cstddef>

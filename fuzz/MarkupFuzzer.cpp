@@ -1,8 +1,8 @@
 // Feeds arbitrary bytes to the markup parser in every encoding, as a zip archive through
 // the skin package, and as the markup entry of a real zip made from them (looked up with
 // backslashes and another case), then walks whatever tree came out.
-#include "ui/MarkupDocument.h"
-#include "ui/SkinPackage.h"
+#include "ui/markup/MarkupDocument.h"
+#include "ui/markup/SkinPackage.h"
 
 #include <cstddef>
 #include <cstdint>

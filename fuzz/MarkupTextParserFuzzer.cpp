@@ -1,4 +1,4 @@
-#include "ui/MarkupTextParser.h"
+#include "ui/draw/MarkupTextParser.h"
 
 #include <cstddef>
 #include <cstdint>

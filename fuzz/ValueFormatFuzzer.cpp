@@ -1,6 +1,6 @@
 // The plain value formats of attributes: colours, integers, booleans, rectangles, pairs.
-#include "ui/ColorFormat.h"
-#include "ui/ValueFormats.h"
+#include "ui/markup/ColorFormat.h"
+#include "ui/markup/ValueFormats.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -6,7 +6,7 @@
 
 #include "net/HttpClient.h"
 #include "telemetry/EventReporter.h"
-#include "tools/Subcommands.h"
+#include "Subcommands.h"
 
 namespace inkwarden::tool {
 

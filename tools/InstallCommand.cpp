@@ -10,7 +10,7 @@
 #include <thread>
 
 #include "app/InstallController.h"
-#include "tools/Subcommands.h"
+#include "Subcommands.h"
 
 namespace inkwarden::tool {
 namespace {

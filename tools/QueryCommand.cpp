@@ -4,8 +4,8 @@
 #include <string>
 
 #include "net/HttpClient.h"
-#include "net/LatestVersionQuery.h"
-#include "tools/Subcommands.h"
+#include "release/LatestVersionQuery.h"
+#include "Subcommands.h"
 
 namespace inkwarden::tool {
 

@@ -1,10 +1,10 @@
 // skin layout [--size WxH] [--page N|all] [SKIN]: builds a skin off-screen, lays it out and
 // prints the control tree with every control's rectangle, so that skin authors can check a
 // layout without running the installer.
-#include "tools/Subcommands.h"
-#include "ui/ModuleResources.h"
-#include "ui/SkinLayoutListing.h"
-#include "ui/SkinPackage.h"
+#include "Subcommands.h"
+#include "ui/markup/ModuleResources.h"
+#include "ui/devtools/SkinLayoutListing.h"
+#include "ui/markup/SkinPackage.h"
 
 #include <cstdio>
 #include <cstdlib>

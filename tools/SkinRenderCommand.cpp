@@ -1,15 +1,15 @@
 // skin render: draws a skin headless through the paint manager, layered alpha included,
 // into a PNG, with a tab page selected and simple control values set first.
-#include "tools/Subcommands.h"
-#include "ui/CControlUI.h"
-#include "ui/COptionUI.h"
-#include "ui/CProgressUI.h"
-#include "ui/CTabLayoutUI.h"
-#include "ui/HeadlessSkinView.h"
-#include "ui/IContainerUI.h"
-#include "ui/ModuleResources.h"
-#include "ui/SkinPackage.h"
-#include "ui/ValueFormats.h"
+#include "Subcommands.h"
+#include "ui/controls/CControlUI.h"
+#include "ui/controls/COptionUI.h"
+#include "ui/controls/CProgressUI.h"
+#include "ui/controls/CTabLayoutUI.h"
+#include "ui/devtools/HeadlessSkinView.h"
+#include "ui/controls/IContainerUI.h"
+#include "ui/markup/ModuleResources.h"
+#include "ui/markup/SkinPackage.h"
+#include "ui/markup/ValueFormats.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -5,13 +5,13 @@
 //   move X Y               the window moved (screen coordinates)
 //   screenshot PATH        the screenshot was written
 //   close CODE             a close request with its code
-#include "tools/Subcommands.h"
-#include "ui/CControlUI.h"
-#include "ui/CTabLayoutUI.h"
-#include "ui/ModuleResources.h"
-#include "ui/WindowHost.h"
-#include "ui/WindowImplBase.h"
-#include "ui/native/GtkWindowLayer.h"
+#include "Subcommands.h"
+#include "ui/controls/CControlUI.h"
+#include "ui/controls/CTabLayoutUI.h"
+#include "ui/markup/ModuleResources.h"
+#include "ui/host/WindowHost.h"
+#include "ui/host/WindowImplBase.h"
+#include "ui/native/gtk/GtkWindowLayer.h"
 
 #include <charconv>
 #include <cstdio>

@@ -1,5 +1,5 @@
 // inkwarden-tool: support and authoring commands around the installer.
-#include "tools/Subcommands.h"
+#include "Subcommands.h"
 
 #include <cstdio>
 #include <cstring>

@@ -5,11 +5,11 @@
 #include "platform/RegistryFile.h"
 #include "tests/support/DemoServiceProcess.h"
 #include "tests/support/TempDir.h"
-#include "ui/CButtonUI.h"
-#include "ui/CCheckBoxUI.h"
-#include "ui/CEditUI.h"
-#include "ui/CLabelUI.h"
-#include "ui/native/HeadlessWindowLayer.h"
+#include "ui/controls/CButtonUI.h"
+#include "ui/controls/CCheckBoxUI.h"
+#include "ui/controls/CEditUI.h"
+#include "ui/controls/CLabelUI.h"
+#include "ui/native/headless/HeadlessWindowLayer.h"
 
 #include <chrono>
 #include <filesystem>

@@ -3,13 +3,13 @@
 #include "platform/FileVersion.h"
 #include "platform/RegistryFile.h"
 #include "tests/support/DemoServiceProcess.h"
-#include "ui/CButtonUI.h"
-#include "ui/CEditUI.h"
-#include "ui/CProgressUI.h"
-#include "ui/CTabLayoutUI.h"
-#include "ui/SkinPackage.h"
-#include "ui/WindowHost.h"
-#include "ui/native/HeadlessWindowLayer.h"
+#include "ui/controls/CButtonUI.h"
+#include "ui/controls/CEditUI.h"
+#include "ui/controls/CProgressUI.h"
+#include "ui/controls/CTabLayoutUI.h"
+#include "ui/markup/SkinPackage.h"
+#include "ui/host/WindowHost.h"
+#include "ui/native/headless/HeadlessWindowLayer.h"
 
 #include <chrono>
 #include <filesystem>

@@ -1,4 +1,4 @@
-#include "ui/native/GtkKeyMap.h"
+#include "ui/native/gtk/GtkKeyMap.h"
 
 #include <gdk/gdk.h>
 #include <gtest/gtest.h>

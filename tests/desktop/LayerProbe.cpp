@@ -1,7 +1,7 @@
 // Opens one window through the GTK layer and prints every message it receives, so that a
 // test driving it with xdotool can read what the layer delivered.
-#include "ui/DrawContext.h"
-#include "ui/native/GtkWindowLayer.h"
+#include "ui/draw/DrawContext.h"
+#include "ui/native/gtk/GtkWindowLayer.h"
 
 #include <cairo.h>
 #include <cstdio>

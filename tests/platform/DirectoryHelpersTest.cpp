@@ -1,6 +1,6 @@
 #include "platform/DirectoryHelpers.h"
 
-#include "tests/platform/TestFolder.h"
+#include "TestFolder.h"
 
 #include <fstream>
 #include <gtest/gtest.h>

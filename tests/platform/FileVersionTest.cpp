@@ -1,8 +1,8 @@
 #include "platform/FileVersion.h"
 
 #include "platform/VersionBlock.h"
-#include "tests/platform/PeImageWriter.h"
-#include "tests/platform/TestFolder.h"
+#include "PeImageWriter.h"
+#include "TestFolder.h"
 
 #include <cstring>
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 #include "platform/ProcessRunner.h"
 
 #include "platform/Paths.h"
-#include "tests/platform/TestFolder.h"
+#include "TestFolder.h"
 
 #include <chrono>
 #include <csignal>

@@ -1,7 +1,7 @@
 #include "platform/RegistryFile.h"
 
 #include "platform/TextEncoding.h"
-#include "tests/platform/TestFolder.h"
+#include "TestFolder.h"
 
 #include <cstdlib>
 #include <filesystem>

@@ -1,16 +1,16 @@
 // Attributes of the control classes, the value formats they use, and the label sizes.
-#include "ui/CButtonUI.h"
-#include "ui/CCheckBoxUI.h"
-#include "ui/CContainerUI.h"
-#include "ui/CEditUI.h"
-#include "ui/CLabelUI.h"
-#include "ui/CProgressUI.h"
-#include "ui/CTabLayoutUI.h"
-#include "ui/ColorFormat.h"
-#include "ui/FontEntry.h"
-#include "ui/INotifyUI.h"
-#include "ui/ImageDescription.h"
-#include "ui/PaintManager.h"
+#include "ui/controls/CButtonUI.h"
+#include "ui/controls/CCheckBoxUI.h"
+#include "ui/controls/CContainerUI.h"
+#include "ui/controls/CEditUI.h"
+#include "ui/controls/CLabelUI.h"
+#include "ui/controls/CProgressUI.h"
+#include "ui/controls/CTabLayoutUI.h"
+#include "ui/markup/ColorFormat.h"
+#include "ui/draw/FontEntry.h"
+#include "ui/runtime/INotifyUI.h"
+#include "ui/draw/ImageDescription.h"
+#include "ui/runtime/PaintManager.h"
 
 #include <gtest/gtest.h>
 #include <string>

@@ -1,14 +1,14 @@
 // Controls under the headless layer: the button and option state machines, keys, the
 // progress fill, text colours and markup, images through the manager, the edit field.
 #include "tests/support/TempDir.h"
-#include "ui/CButtonUI.h"
-#include "ui/CCheckBoxUI.h"
-#include "ui/CEditUI.h"
-#include "ui/CProgressUI.h"
-#include "ui/DrawContext.h"
-#include "ui/HeadlessSkinView.h"
-#include "ui/INotifyUI.h"
-#include "ui/SkinPackage.h"
+#include "ui/controls/CButtonUI.h"
+#include "ui/controls/CCheckBoxUI.h"
+#include "ui/controls/CEditUI.h"
+#include "ui/controls/CProgressUI.h"
+#include "ui/draw/DrawContext.h"
+#include "ui/devtools/HeadlessSkinView.h"
+#include "ui/runtime/INotifyUI.h"
+#include "ui/markup/SkinPackage.h"
 
 #include <algorithm>
 #include <cstdlib>

@@ -2,14 +2,14 @@
 // through the error box with exit code 1; a damaged image in a sound archive is not drawn,
 // and everything else still is.
 #include "tests/support/TempDir.h"
-#include "ui/CControlUI.h"
-#include "ui/HeadlessSkinView.h"
-#include "ui/ImageEntry.h"
-#include "ui/ModuleResources.h"
-#include "ui/SkinPackage.h"
-#include "ui/WindowHost.h"
-#include "ui/WindowImplBase.h"
-#include "ui/native/HeadlessWindowLayer.h"
+#include "ui/controls/CControlUI.h"
+#include "ui/devtools/HeadlessSkinView.h"
+#include "ui/draw/ImageEntry.h"
+#include "ui/markup/ModuleResources.h"
+#include "ui/markup/SkinPackage.h"
+#include "ui/host/WindowHost.h"
+#include "ui/host/WindowImplBase.h"
+#include "ui/native/headless/HeadlessWindowLayer.h"
 
 #include <cstdint>
 #include <fstream>

@@ -1,16 +1,16 @@
 // The builder's rules: what goes to the manager, which class an element makes, in which order
 // a control gets its children and attributes, and how a build fails.
-#include "ui/DialogBuilder.h"
+#include "ui/controls/DialogBuilder.h"
 
 #include "BuildConfig.h"
-#include "ui/CContainerUI.h"
-#include "ui/CControlUI.h"
-#include "ui/CLabelUI.h"
-#include "ui/IContainerUI.h"
-#include "ui/IDialogBuilderCallback.h"
-#include "ui/ModuleResources.h"
-#include "ui/PaintManager.h"
-#include "ui/SkinPackage.h"
+#include "ui/controls/CContainerUI.h"
+#include "ui/controls/CControlUI.h"
+#include "ui/controls/CLabelUI.h"
+#include "ui/controls/IContainerUI.h"
+#include "ui/controls/IDialogBuilderCallback.h"
+#include "ui/markup/ModuleResources.h"
+#include "ui/runtime/PaintManager.h"
+#include "ui/markup/SkinPackage.h"
 
 #include <cstring>
 #include <filesystem>

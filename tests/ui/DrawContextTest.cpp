@@ -1,7 +1,7 @@
-#include "ui/DrawContext.h"
+#include "ui/draw/DrawContext.h"
 
-#include "ui/ImageEntry.h"
-#include "ui/ImageLoader.h"
+#include "ui/draw/ImageEntry.h"
+#include "ui/draw/ImageLoader.h"
 
 #include <cstdio>
 #include <filesystem>

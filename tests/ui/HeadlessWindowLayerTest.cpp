@@ -1,7 +1,7 @@
-#include "ui/native/HeadlessWindowLayer.h"
+#include "ui/native/headless/HeadlessWindowLayer.h"
 
-#include "ui/DrawContext.h"
-#include "ui/ImageEntry.h"
+#include "ui/draw/DrawContext.h"
+#include "ui/draw/ImageEntry.h"
 
 #include <atomic>
 #include <filesystem>

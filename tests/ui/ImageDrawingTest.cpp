@@ -1,7 +1,7 @@
-#include "ui/ImageDrawing.h"
+#include "ui/draw/ImageDrawing.h"
 
-#include "ui/DrawContext.h"
-#include "ui/ImageEntry.h"
+#include "ui/draw/DrawContext.h"
+#include "ui/draw/ImageEntry.h"
 
 #include <cstdlib>
 #include <functional>

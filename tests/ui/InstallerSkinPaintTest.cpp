@@ -1,13 +1,13 @@
 // The compiled-in installer skin painted headless: layered alpha, the start button's states,
 // the progress bar and the licence check box, as the window shows them.
-#include "ui/CButtonUI.h"
-#include "ui/CCheckBoxUI.h"
-#include "ui/CProgressUI.h"
-#include "ui/CTabLayoutUI.h"
-#include "ui/HeadlessSkinView.h"
-#include "ui/INotifyUI.h"
-#include "ui/ModuleResources.h"
-#include "ui/SkinPackage.h"
+#include "ui/controls/CButtonUI.h"
+#include "ui/controls/CCheckBoxUI.h"
+#include "ui/controls/CProgressUI.h"
+#include "ui/controls/CTabLayoutUI.h"
+#include "ui/devtools/HeadlessSkinView.h"
+#include "ui/runtime/INotifyUI.h"
+#include "ui/markup/ModuleResources.h"
+#include "ui/markup/SkinPackage.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>

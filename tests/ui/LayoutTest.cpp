@@ -1,12 +1,12 @@
 // Layout arithmetic of the stacking, tab and floating rules, with the numbers the
 // installer's window depends on.
-#include "ui/CControlUI.h"
-#include "ui/CHorizontalLayoutUI.h"
-#include "ui/CTabLayoutUI.h"
-#include "ui/CVerticalLayoutUI.h"
-#include "ui/DialogBuilder.h"
-#include "ui/INotifyUI.h"
-#include "ui/PaintManager.h"
+#include "ui/controls/CControlUI.h"
+#include "ui/controls/CHorizontalLayoutUI.h"
+#include "ui/controls/CTabLayoutUI.h"
+#include "ui/controls/CVerticalLayoutUI.h"
+#include "ui/controls/DialogBuilder.h"
+#include "ui/runtime/INotifyUI.h"
+#include "ui/runtime/PaintManager.h"
 
 #include <gtest/gtest.h>
 #include <string>

@@ -1,4 +1,4 @@
-#include "ui/MarkupDocument.h"
+#include "ui/markup/MarkupDocument.h"
 
 #include "BuildConfig.h"
 

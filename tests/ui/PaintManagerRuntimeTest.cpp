@@ -1,13 +1,13 @@
 // The paint manager's runtime against the headless layer: timer ids, notifications, focus
 // order, mouse routing and the layered paint.
 #include "tests/support/TempDir.h"
-#include "ui/CButtonUI.h"
-#include "ui/CTabLayoutUI.h"
-#include "ui/DrawContext.h"
-#include "ui/HeadlessSkinView.h"
-#include "ui/IContainerUI.h"
-#include "ui/IMessageFilterUI.h"
-#include "ui/INotifyUI.h"
+#include "ui/controls/CButtonUI.h"
+#include "ui/controls/CTabLayoutUI.h"
+#include "ui/draw/DrawContext.h"
+#include "ui/devtools/HeadlessSkinView.h"
+#include "ui/controls/IContainerUI.h"
+#include "ui/runtime/IMessageFilterUI.h"
+#include "ui/runtime/INotifyUI.h"
 
 #include <gtest/gtest.h>
 #include <string>

@@ -1,7 +1,7 @@
-#include "ui/SkinPackage.h"
+#include "ui/markup/SkinPackage.h"
 
-#include "ui/MarkupDocument.h"
-#include "ui/ModuleResources.h"
+#include "ui/markup/MarkupDocument.h"
+#include "ui/markup/ModuleResources.h"
 
 #include <cstdio>
 #include <filesystem>

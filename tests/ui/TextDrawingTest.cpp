@@ -1,7 +1,7 @@
-#include "ui/TextDrawing.h"
+#include "ui/draw/TextDrawing.h"
 
-#include "ui/DrawContext.h"
-#include "ui/MarkupTextParser.h"
+#include "ui/draw/DrawContext.h"
+#include "ui/draw/MarkupTextParser.h"
 
 #include <gtest/gtest.h>
 #include <memory>

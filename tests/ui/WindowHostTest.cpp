@@ -1,15 +1,15 @@
-#include "ui/WindowHost.h"
+#include "ui/host/WindowHost.h"
 
-#include "ui/CButtonUI.h"
-#include "ui/CControlUI.h"
-#include "ui/CEditUI.h"
-#include "ui/CNotifyPump.h"
-#include "ui/COptionUI.h"
-#include "ui/CTextUI.h"
-#include "ui/CWindowWnd.h"
-#include "ui/SkinPackage.h"
-#include "ui/WindowImplBase.h"
-#include "ui/native/HeadlessWindowLayer.h"
+#include "ui/controls/CButtonUI.h"
+#include "ui/controls/CControlUI.h"
+#include "ui/controls/CEditUI.h"
+#include "ui/host/CNotifyPump.h"
+#include "ui/controls/COptionUI.h"
+#include "ui/controls/CTextUI.h"
+#include "ui/host/CWindowWnd.h"
+#include "ui/markup/SkinPackage.h"
+#include "ui/host/WindowImplBase.h"
+#include "ui/native/headless/HeadlessWindowLayer.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
-#include "ui/WindowHost.h"
-#include "ui/WindowImplBase.h"
-#include "ui/native/HeadlessWindowLayer.h"
+#include "ui/host/WindowHost.h"
+#include "ui/host/WindowImplBase.h"
+#include "ui/native/headless/HeadlessWindowLayer.h"
 
 #include <gtest/gtest.h>
 #include <thread>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ui/UiGeometry.h"
-#include "ui/native/WinMessages.h"
+#include "ui/base/UiGeometry.h"
+#include "ui/base/WinMessages.h"
 
 #include <cstdint>
 #include <functional>

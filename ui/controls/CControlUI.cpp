@@ -1,0 +1,672 @@
+#include "ui/controls/CControlUI.h"
+
+#include "ui/markup/ColorFormat.h"
+#include "ui/draw/DrawContext.h"
+#include "ui/draw/ImageDrawing.h"
+#include "ui/runtime/PaintManager.h"
+#include "ui/markup/ValueFormats.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+namespace inkwarden {
+namespace {
+
+UiRect Intersect(const UiRect& a, const UiRect& b) {
+    UiRect r{std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right),
+             std::min(a.bottom, b.bottom)};
+    if (r.isEmpty()) {
+        return UiRect{};
+    }
+    return r;
+}
+
+UiRect Union(const UiRect& a, const UiRect& b) {
+    if (a.isEmpty()) {
+        return b;
+    }
+    if (b.isEmpty()) {
+        return a;
+    }
+    return UiRect{std::min(a.left, b.left), std::min(a.top, b.top), std::max(a.right, b.right),
+                  std::max(a.bottom, b.bottom)};
+}
+
+// Four doubles, each followed by one separator character.
+FloatPercent ParseFloatPercent(std::string_view text) {
+    std::string copy(text);
+    const char* p = copy.c_str();
+    double v[4] = {0, 0, 0, 0};
+    for (double& d : v) {
+        char* end = nullptr;
+        d = std::strtod(p, &end);
+        p = end;
+        if (*p != '\0') {
+            ++p;
+        }
+    }
+    return FloatPercent{v[0], v[1], v[2], v[3]};
+}
+
+} // namespace
+
+CControlUI::CControlUI() = default;
+
+CControlUI::~CControlUI() {
+    if (manager_ != nullptr) {
+        manager_->releaseControl(this);
+    }
+}
+
+void* CControlUI::getInterface(std::string_view name) {
+    if (name == "Control") {
+        return this;
+    }
+    return nullptr;
+}
+
+void CControlUI::setManager(PaintManager* manager, CControlUI* parent, bool init) {
+    if (cover_ != nullptr) {
+        cover_->setManager(manager, this, init);
+    }
+    manager_ = manager;
+    parent_ = parent;
+    if (init && manager_ != nullptr) {
+        manager_->initControl(this);
+    }
+}
+
+void CControlUI::setText(std::string_view text) {
+    if (text_ == text) {
+        return;
+    }
+    text_.assign(text);
+    invalidate();
+}
+
+void CControlUI::setPos(UiRect rect, bool invalidate_area) {
+    if (rect.right < rect.left) {
+        rect.right = rect.left;
+    }
+    if (rect.bottom < rect.top) {
+        rect.bottom = rect.top;
+    }
+    UiRect old = item_;
+    if (float_ && parent_ != nullptr) {
+        // A floating control receives its rectangle relative to the parent's and keeps
+        // its fixed position and size in step with it.
+        const UiRect& p = parent_->getPos();
+        const int pw = p.width();
+        const int ph = p.height();
+        fixed_xy_.x = rect.left - static_cast<int>(float_percent_.left * pw);
+        fixed_xy_.y = rect.top - static_cast<int>(float_percent_.top * ph);
+        fixed_width_ = rect.right - fixed_xy_.x - static_cast<int>(float_percent_.right * pw);
+        fixed_height_ = rect.bottom - fixed_xy_.y - static_cast<int>(float_percent_.bottom * ph);
+        rect =
+            UiRect{rect.left + p.left, rect.top + p.top, rect.right + p.left, rect.bottom + p.top};
+    }
+    item_ = rect;
+    update_needed_ = false;
+    if (cover_ != nullptr && cover_->isVisible()) {
+        cover_->setPos(item_, false);
+    }
+    if (invalidate_area && manager_ != nullptr && isVisible()) {
+        UiRect area = Union(old, item_);
+        for (CControlUI* p = parent_; p != nullptr && !area.isEmpty(); p = p->getParent()) {
+            area = p->isVisible() ? Intersect(area, p->getPos()) : UiRect{};
+        }
+        if (!area.isEmpty()) {
+            manager_->invalidate(area);
+        }
+    }
+    for (auto& handler : on_size) {
+        handler(this);
+    }
+}
+
+void CControlUI::setFixedXY(UiPoint xy) {
+    fixed_xy_ = xy;
+    needParentUpdate();
+}
+
+void CControlUI::setFixedWidth(int cx) {
+    if (cx < 0) {
+        return;
+    }
+    fixed_width_ = cx;
+    needParentUpdate();
+}
+
+void CControlUI::setFixedHeight(int cy) {
+    if (cy < 0) {
+        return;
+    }
+    fixed_height_ = cy;
+    needParentUpdate();
+}
+
+void CControlUI::setMinWidth(int cx) {
+    if (min_width_ == cx || cx < 0) {
+        return;
+    }
+    min_width_ = cx;
+    needParentUpdate();
+}
+
+void CControlUI::setMaxWidth(int cx) {
+    if (max_width_ == cx || cx < 0) {
+        return;
+    }
+    max_width_ = cx;
+    needParentUpdate();
+}
+
+void CControlUI::setMinHeight(int cy) {
+    if (min_height_ == cy || cy < 0) {
+        return;
+    }
+    min_height_ = cy;
+    needParentUpdate();
+}
+
+void CControlUI::setMaxHeight(int cy) {
+    if (max_height_ == cy || cy < 0) {
+        return;
+    }
+    max_height_ = cy;
+    needParentUpdate();
+}
+
+void CControlUI::setPadding(UiRect padding) {
+    padding_ = padding;
+    needParentUpdate();
+}
+
+void CControlUI::setFloatPercent(FloatPercent percent) {
+    float_percent_ = percent;
+    needParentUpdate();
+}
+
+void CControlUI::setFloat(bool value) {
+    if (float_ == value) {
+        return;
+    }
+    float_ = value;
+    needParentUpdate();
+}
+
+UiSize CControlUI::estimateSize(UiSize) {
+    return UiSize{fixed_width_, fixed_height_};
+}
+
+void CControlUI::setVisible(bool visible) {
+    if (visible_ == visible) {
+        return;
+    }
+    const bool was_visible = isVisible();
+    visible_ = visible;
+    if (focused_ && !visible_ && manager_ != nullptr) {
+        manager_->setFocus(nullptr);
+    }
+    if (isVisible() != was_visible) {
+        needParentUpdate();
+    }
+    if (cover_ != nullptr) {
+        cover_->setInternVisible(isVisible());
+    }
+}
+
+void CControlUI::setInternVisible(bool visible) {
+    intern_visible_ = visible;
+    if (!visible && focused_ && manager_ != nullptr) {
+        manager_->setFocus(nullptr);
+    }
+    if (cover_ != nullptr) {
+        cover_->setInternVisible(isVisible());
+    }
+}
+
+void CControlUI::setEnabled(bool enabled) {
+    if (enabled_ == enabled) {
+        return;
+    }
+    enabled_ = enabled;
+    invalidate();
+}
+
+void CControlUI::setFocus() {
+    if (manager_ != nullptr) {
+        manager_->setFocus(this);
+    }
+}
+
+void CControlUI::needUpdate() {
+    if (!isVisible()) {
+        return;
+    }
+    update_needed_ = true;
+    invalidate();
+    if (manager_ != nullptr) {
+        manager_->needUpdate();
+    }
+}
+
+void CControlUI::needParentUpdate() {
+    if (parent_ != nullptr) {
+        parent_->needUpdate();
+        parent_->invalidate();
+    } else {
+        needUpdate();
+    }
+    if (manager_ != nullptr) {
+        manager_->needUpdate();
+    }
+}
+
+void CControlUI::invalidate() {
+    if (!isVisible() || manager_ == nullptr) {
+        return;
+    }
+    UiRect area = item_;
+    for (CControlUI* p = parent_; p != nullptr && !area.isEmpty(); p = p->getParent()) {
+        area = p->isVisible() ? Intersect(area, p->getPos()) : UiRect{};
+    }
+    if (!area.isEmpty()) {
+        manager_->invalidate(area);
+    }
+}
+
+void CControlUI::setCover(CControlUI* cover) {
+    cover_.reset(cover);
+    if (cover_ != nullptr) {
+        cover_->setManager(manager_, this, manager_ != nullptr);
+        cover_->setInternVisible(isVisible());
+    }
+    needUpdate();
+}
+
+void CControlUI::setToolTip(std::string_view text) {
+    tooltip_.clear();
+    // "<n>" in a tooltip is a line break.
+    size_t i = 0;
+    while (i < text.size()) {
+        if (text.substr(i, 3) == "<n>") {
+            tooltip_ += '\n';
+            i += 3;
+        } else {
+            tooltip_ += text[i++];
+        }
+    }
+}
+
+void CControlUI::setBkColor(std::uint32_t color) {
+    bk_color_ = color;
+    invalidate();
+}
+
+void CControlUI::setBkColor2(std::uint32_t color) {
+    bk_color2_ = color;
+    invalidate();
+}
+
+void CControlUI::setBkColor3(std::uint32_t color) {
+    bk_color3_ = color;
+    invalidate();
+}
+
+void CControlUI::setBorderColor(std::uint32_t color) {
+    border_color_ = color;
+    invalidate();
+}
+
+void CControlUI::setFocusBorderColor(std::uint32_t color) {
+    focus_border_color_ = color;
+    invalidate();
+}
+
+void CControlUI::setBorderSize(UiRect size) {
+    border_size_ = size;
+    invalidate();
+}
+
+void CControlUI::setBorderRound(UiSize round) {
+    border_round_ = round;
+    invalidate();
+}
+
+void CControlUI::setBkImage(std::string_view text) {
+    setImageAttribute(bk_image_, text);
+}
+
+void CControlUI::setImageAttribute(ImageDescription& image, std::string_view text) {
+    if (image.text == text && image.entry != nullptr) {
+        return;
+    }
+    image.setText(text);
+    invalidate();
+}
+
+void CControlUI::sendNotify(const char* type, std::intptr_t wparam, std::intptr_t lparam) {
+    // Without a manager there is nobody to tell.
+    if (manager_ != nullptr) {
+        manager_->sendNotify(this, type, wparam, lparam);
+    }
+}
+
+void CControlUI::setAttribute(std::string_view name, std::string_view value) {
+    if (name == "pos") {
+        UiRect r = ParseRect(value);
+        setFixedXY(UiPoint{r.left, r.top});
+        setFixedWidth(r.right - r.left);
+        setFixedHeight(r.bottom - r.top);
+    } else if (name == "padding") {
+        setPadding(ParseRect(value));
+    } else if (name == "bkcolor" || name == "bkcolor1") {
+        setBkColor(ParseColor(value));
+    } else if (name == "bkcolor2") {
+        setBkColor2(ParseColor(value));
+    } else if (name == "bkcolor3") {
+        setBkColor3(ParseColor(value));
+    } else if (name == "bordercolor") {
+        setBorderColor(ParseColor(value));
+    } else if (name == "focusbordercolor") {
+        setFocusBorderColor(ParseColor(value));
+    } else if (name == "colorhsl") {
+        color_hsl_ = ParseBool(value);
+    } else if (name == "bordersize") {
+        if (value.find(',') == std::string_view::npos) {
+            int n = ParseInt(value);
+            setBorderSize(UiRect{n, n, n, n});
+        } else {
+            setBorderSize(ParseRect(value));
+        }
+    } else if (name == "borderstyle") {
+        border_style_ = ParseInt(value);
+    } else if (name == "borderround") {
+        setBorderRound(ParsePair(value));
+    } else if (name == "bkimage") {
+        setBkImage(value);
+    } else if (name == "width") {
+        setFixedWidth(ParseInt(value));
+    } else if (name == "height") {
+        setFixedHeight(ParseInt(value));
+    } else if (name == "minwidth") {
+        setMinWidth(ParseInt(value));
+    } else if (name == "minheight") {
+        setMinHeight(ParseInt(value));
+    } else if (name == "maxwidth") {
+        setMaxWidth(ParseInt(value));
+    } else if (name == "maxheight") {
+        setMaxHeight(ParseInt(value));
+    } else if (name == "name") {
+        setName(value);
+    } else if (name == "text") {
+        setText(value);
+    } else if (name == "tooltip") {
+        setToolTip(value);
+    } else if (name == "userdata") {
+        setUserData(value);
+    } else if (name == "tag") {
+        setTag(ParseInt(value));
+    } else if (name == "enabled") {
+        setEnabled(ParseBool(value));
+    } else if (name == "mouse") {
+        setMouseEnabled(ParseBool(value));
+    } else if (name == "keyboard") {
+        setKeyboardEnabled(ParseBool(value));
+    } else if (name == "visible") {
+        setVisible(ParseBool(value));
+    } else if (name == "float") {
+        if (value.find(',') == std::string_view::npos) {
+            setFloat(ParseBool(value));
+        } else {
+            setFloatPercent(ParseFloatPercent(value));
+            setFloat(true);
+        }
+    } else if (name == "shortcut") {
+        setShortcut(value.empty() ? '\0' : value[0]);
+    } else if (name == "menu") {
+        menu_used_ = ParseBool(value);
+    } else if (name == "virtualwnd") {
+        virtual_wnd_.assign(value);
+    } else if (!name.empty() && !value.empty()) {
+        for (const auto& [key, text] : custom_attributes_) {
+            if (key == name) {
+                return; // the first value stays
+            }
+        }
+        custom_attributes_.emplace_back(std::string(name), std::string(value));
+    }
+}
+
+bool CControlUI::activate() {
+    return isVisible() && isEnabled();
+}
+
+CControlUI* CControlUI::findControl(UiPoint point) {
+    if (!isVisible() || !item_.contains(point)) {
+        return nullptr;
+    }
+    if (cover_ != nullptr) {
+        if (CControlUI* hit = cover_->findControl(point)) {
+            return hit;
+        }
+    }
+    return mouse_enabled_ ? this : nullptr;
+}
+
+void CControlUI::handleEvent(UiEvent& event) {
+    // A copy: a handler may attach further handlers.
+    auto handlers = on_event;
+    for (auto& handler : handlers) {
+        if (!handler(event)) {
+            return;
+        }
+    }
+    doEvent(event);
+}
+
+void CControlUI::doEvent(UiEvent& event) {
+    switch (event.kind) {
+    case UiEventKind::SETCURSOR:
+        if (manager_ != nullptr) {
+            manager_->setCursor(CursorShape::ARROW);
+        }
+        return;
+    case UiEventKind::SETFOCUS:
+        focused_ = true;
+        invalidate();
+        return;
+    case UiEventKind::KILLFOCUS:
+        focused_ = false;
+        invalidate();
+        return;
+    case UiEventKind::TIMER:
+        sendNotify("timer", static_cast<std::intptr_t>(event.wparam), event.lparam);
+        return;
+    case UiEventKind::CONTEXTMENU:
+        if (menu_used_) {
+            sendNotify("menu", static_cast<std::intptr_t>(event.wparam), event.lparam);
+            return;
+        }
+        break;
+    default:
+        break;
+    }
+    // Containers see their children's unhandled events.
+    if (parent_ != nullptr) {
+        parent_->doEvent(event);
+    }
+}
+
+bool CControlUI::drawImage(DrawContext& dc, ImageDescription& image, const UiRect* dest,
+                           int alpha) {
+    if (manager_ == nullptr || image.isEmpty()) {
+        return false;
+    }
+    return manager_->drawImage(dc, item_, paint_rect_, image, dest, alpha);
+}
+
+void CControlUI::doPaint(DrawContext& dc, const UiRect& paint) {
+    paint_rect_ = Intersect(paint, item_);
+    if (paint_rect_.isEmpty()) {
+        return;
+    }
+    dc.pushClip(paint_rect_);
+    const bool round = border_round_.cx > 0 || border_round_.cy > 0;
+    if (round) {
+        dc.pushRoundClip(item_, border_round_);
+    }
+    paintBkColor(dc);
+    paintBkImage(dc);
+    paintStatusImage(dc);
+    paintText(dc);
+    paintBorder(dc);
+    if (round) {
+        dc.popClip();
+    }
+    dc.popClip();
+}
+
+void CControlUI::paintBkColor(DrawContext& dc) {
+    if (bk_color_ == 0) {
+        return;
+    }
+    if (bk_color2_ != 0) {
+        if (bk_color3_ != 0) {
+            const int middle = item_.top + item_.height() / 2;
+            FillGradient(dc, UiRect{item_.left, item_.top, item_.right, middle}, bk_color_,
+                         bk_color2_, true);
+            FillGradient(dc, UiRect{item_.left, middle, item_.right, item_.bottom}, bk_color2_,
+                         bk_color3_, true);
+        } else {
+            FillGradient(dc, item_, bk_color_, bk_color2_, true);
+        }
+        return;
+    }
+    // A translucent colour blends over the whole item (the clip keeps it to the painted
+    // part); an opaque one just fills what is painted.
+    FillColor(dc, (bk_color_ >> 24) < 255 ? item_ : paint_rect_, bk_color_);
+}
+
+void CControlUI::paintBkImage(DrawContext& dc) {
+    drawImage(dc, bk_image_);
+}
+
+void CControlUI::paintStatusImage(DrawContext&) {}
+
+void CControlUI::paintText(DrawContext&) {}
+
+namespace {
+
+void SetSourceColor(cairo_t* cr, std::uint32_t argb) {
+    cairo_set_source_rgba(cr, ((argb >> 16) & 0xFF) / 255.0, ((argb >> 8) & 0xFF) / 255.0,
+                          (argb & 0xFF) / 255.0, (argb >> 24) / 255.0);
+}
+
+void StrokeLine(cairo_t* cr, double x0, double y0, double x1, double y1, int width) {
+    cairo_set_line_width(cr, width);
+    cairo_move_to(cr, x0, y0);
+    cairo_line_to(cr, x1, y1);
+    cairo_stroke(cr);
+}
+
+} // namespace
+
+void CControlUI::paintBorder(DrawContext& dc) {
+    const UiRect& b = border_size_;
+    if (b.left <= 0 && b.top <= 0 && b.right <= 0 && b.bottom <= 0) {
+        return;
+    }
+    if (border_color_ == 0 && focus_border_color_ == 0) {
+        return;
+    }
+    const std::uint32_t color =
+        (focused_ && focus_border_color_ != 0) ? focus_border_color_ : border_color_;
+    if ((color >> 24) == 0) {
+        return;
+    }
+    cairo_t* cr = dc.cairo();
+    cairo_save(cr);
+    cairo_set_operator(cr, CAIRO_OPERATOR_OVER);
+    SetSourceColor(cr, color);
+    const UiRect& r = item_;
+    if (border_round_.cx > 0 || border_round_.cy > 0) {
+        // The pen runs inside the item rectangle.
+        const double half = b.left / 2.0;
+        cairo_set_line_width(cr, b.left);
+        cairo_new_path(cr);
+        cairo_save(cr);
+        cairo_translate(cr, half, half);
+        RoundRectPath(cr, UiRect{r.left, r.top, r.right - b.left, r.bottom - b.left},
+                      border_round_);
+        cairo_restore(cr);
+        cairo_stroke(cr);
+    } else if (b.left == b.top && b.left == b.right && b.left == b.bottom) {
+        const double half = b.left / 2.0;
+        cairo_set_line_width(cr, b.left);
+        cairo_rectangle(cr, r.left + half, r.top + half, r.width() - b.left, r.height() - b.left);
+        cairo_stroke(cr);
+    } else {
+        if (b.left > 0) {
+            StrokeLine(cr, r.left + b.left / 2.0, r.top, r.left + b.left / 2.0, r.bottom, b.left);
+        }
+        if (b.top > 0) {
+            StrokeLine(cr, r.left, r.top + b.top / 2.0, r.right, r.top + b.top / 2.0, b.top);
+        }
+        if (b.right > 0) {
+            StrokeLine(cr, r.right - b.right / 2.0, r.top, r.right - b.right / 2.0, r.bottom,
+                       b.right);
+        }
+        if (b.bottom > 0) {
+            StrokeLine(cr, r.left, r.bottom - b.bottom / 2.0, r.right, r.bottom - b.bottom / 2.0,
+                       b.bottom);
+        }
+    }
+    cairo_restore(cr);
+}
+
+void CControlUI::applyAttributeList(std::string_view list) {
+    size_t p = 0;
+    const size_t n = list.size();
+    while (p < n) {
+        size_t name_start = p;
+        while (p < n && list[p] != '=') {
+            ++p;
+        }
+        std::string_view name = list.substr(name_start, p - name_start);
+        if (p >= n) {
+            return;
+        }
+        ++p; // '='
+        if (p >= n || list[p] != '"') {
+            return;
+        }
+        ++p;
+        size_t value_start = p;
+        while (p < n && list[p] != '"') {
+            ++p;
+        }
+        if (p >= n) {
+            return;
+        }
+        std::string_view value = list.substr(value_start, p - value_start);
+        ++p; // closing quote
+        setAttribute(name, value);
+        if (p >= n || list[p] != ' ') {
+            return;
+        }
+        ++p;
+    }
+}
+
+std::string CControlUI::getCustomAttribute(std::string_view name) const {
+    for (const auto& [key, text] : custom_attributes_) {
+        if (key == name) {
+            return text;
+        }
+    }
+    return {};
+}
+
+} // namespace inkwarden

@@ -1,0 +1,300 @@
+#include "ui/controls/CLabelUI.h"
+
+#include "ui/markup/ColorFormat.h"
+#include "ui/draw/FontEntry.h"
+#include "ui/runtime/PaintManager.h"
+#include "ui/draw/TextDrawing.h"
+#include "ui/markup/ValueFormats.h"
+
+namespace inkwarden {
+namespace {
+
+constexpr const char* TEXT_EFFECT_ATTRIBUTES[] = {
+    "enabledeffect", "enabledluminous",  "luminousfuzzy",    "gradientangle",
+    "enabledstroke", "enabledshadow",    "gradientlength",   "shadowoffset",
+    "textcolor1",    "textshadowcolora", "textshadowcolorb", "strokecolor",
+};
+
+bool IsTagLetter(char c) {
+    return c >= 'a' && c <= 'z';
+}
+
+} // namespace
+
+CLabelUI::CLabelUI() : text_style_(TEXT_SINGLELINE | TEXT_VCENTER | TEXT_LEFT) {}
+
+void* CLabelUI::getInterface(std::string_view name) {
+    if (name == "Label") {
+        return this;
+    }
+    return CControlUI::getInterface(name);
+}
+
+void CLabelUI::setText(std::string_view text) {
+    if (text_ != text) {
+        resetEstimate();
+    }
+    CControlUI::setText(text);
+}
+
+void CLabelUI::setFixedWidth(int cx) {
+    if (cx >= 0 && cx != getFixedWidth()) {
+        resetEstimate();
+    }
+    CControlUI::setFixedWidth(cx);
+}
+
+void CLabelUI::setFixedHeight(int cy) {
+    if (cy >= 0 && cy != getFixedHeight()) {
+        resetEstimate();
+    }
+    CControlUI::setFixedHeight(cy);
+}
+
+void CLabelUI::setTextStyle(unsigned style) {
+    text_style_ = style;
+    resetEstimate();
+    invalidate();
+}
+
+void CLabelUI::setFont(int id) {
+    font_ = id;
+    resetEstimate();
+    invalidate();
+}
+
+void CLabelUI::setTextColor(std::uint32_t color) {
+    text_color_ = color;
+    invalidate();
+}
+
+void CLabelUI::setDisabledTextColor(std::uint32_t color) {
+    disabled_text_color_ = color;
+    invalidate();
+}
+
+void CLabelUI::setTextPadding(UiRect padding) {
+    text_padding_ = padding;
+    resetEstimate();
+    invalidate();
+}
+
+void CLabelUI::setShowHtml(bool show) {
+    if (show_html_ == show) {
+        return;
+    }
+    show_html_ = show;
+    resetEstimate();
+    invalidate();
+}
+
+std::string CLabelUI::getTextEffect(std::string_view name) const {
+    for (const auto& [key, value] : text_effects_) {
+        if (key == name) {
+            return value;
+        }
+    }
+    return {};
+}
+
+FontEntry* CLabelUI::resolveFont() const {
+    if (manager_ != nullptr) {
+        return manager_->getFont(font_);
+    }
+    // Measuring a detached label still needs some font.
+    static PaintManager fallback;
+    return fallback.getDefaultFont();
+}
+
+std::string CLabelUI::measurableText() const {
+    if (!show_html_) {
+        return text_;
+    }
+    // A tag is "<" or "{", an optional "/", one lower-case letter, then " ", ">" or "}"
+    // for an opening tag (">" or "}" for a closing one); it runs to the next ">" or "}".
+    std::string out;
+    const std::string& t = text_;
+    size_t i = 0;
+    while (i < t.size()) {
+        char c = t[i];
+        if ((c == '<' || c == '{') && i + 2 < t.size()) {
+            size_t j = i + 1;
+            bool closing = t[j] == '/';
+            if (closing) {
+                ++j;
+            }
+            if (j + 1 < t.size() && IsTagLetter(t[j]) &&
+                (t[j + 1] == '>' || t[j + 1] == '}' || (!closing && t[j + 1] == ' '))) {
+                if (!closing && t[j] == 'n') {
+                    out += '\n';
+                }
+                size_t end = t.find_first_of(">}", j + 1);
+                i = end == std::string::npos ? t.size() : end + 1;
+                continue;
+            }
+        }
+        out += c;
+        ++i;
+    }
+    return out;
+}
+
+UiSize CLabelUI::estimateSize(UiSize available) {
+    const int cx = getFixedWidth();
+    const int cy = getFixedHeight();
+    if (cx > 0 && cy > 0) {
+        return UiSize{cx, cy};
+    }
+    if (estimate_valid_ && estimate_available_ == available) {
+        return estimate_;
+    }
+    FontEntry* font = resolveFont();
+    const UiRect& pad = text_padding_;
+    UiSize size;
+    if (!isMultiLine()) {
+        size.cy = cy > 0 ? cy : pad.top + pad.bottom + (font ? font->charHeight() : 0) + 8;
+        if (cx > 0) {
+            size.cx = cx;
+        } else {
+            // Measured in a box 9999 pixels wide, so one line.
+            UiSize text = font ? font->measureText(measurableText()) : UiSize{};
+            size.cx = pad.left + pad.right + std::min(text.cx, MAX_SIZE);
+        }
+    } else {
+        size.cx = cx > 0 ? cx : available.cx;
+        int wrap = size.cx - pad.left - pad.right;
+        UiSize text = font && wrap > 0 ? font->measureText(measurableText(), wrap) : UiSize{};
+        size.cy = pad.top + pad.bottom + text.cy;
+    }
+    estimate_valid_ = true;
+    estimate_available_ = available;
+    estimate_ = size;
+    return size;
+}
+
+void CLabelUI::doEvent(UiEvent& event) {
+    if (event.kind == UiEventKind::SETFOCUS || event.kind == UiEventKind::KILLFOCUS) {
+        setFocusedFlag(event.kind == UiEventKind::SETFOCUS);
+        return;
+    }
+    CControlUI::doEvent(event);
+}
+
+std::uint32_t CLabelUI::textColorOrDefault(std::uint32_t color, bool disabled) const {
+    if (color != 0) {
+        return color;
+    }
+    if (manager_ == nullptr) {
+        return disabled ? PaintManager::DEFAULT_DISABLED_COLOR : PaintManager::DEFAULT_FONT_COLOR;
+    }
+    return disabled ? manager_->getDefaultDisabledColor() : manager_->getDefaultFontColor();
+}
+
+std::uint32_t CLabelUI::labelTextColor() const {
+    return isEnabled() ? textColorOrDefault(text_color_, false)
+                       : textColorOrDefault(disabled_text_color_, true);
+}
+
+void CLabelUI::paintText(DrawContext& dc) {
+    if (text_.empty()) {
+        return;
+    }
+    drawText(dc, labelTextColor());
+}
+
+void CLabelUI::drawText(DrawContext& dc, std::uint32_t color, const std::string* text) {
+    const std::string& source = text != nullptr ? *text : text_;
+    if (source.empty()) {
+        return;
+    }
+    const UiRect& pad = text_padding_;
+    const UiRect rect{item_.left + pad.left, item_.top + pad.top, item_.right - pad.right,
+                      item_.bottom - pad.bottom};
+    if (rect.isEmpty()) {
+        return;
+    }
+    const std::string shown = SubstituteTextTable(source, [](int id) -> std::optional<std::string> {
+        const std::string* entry = PaintManager::getMultiLanguageString(id);
+        return entry ? std::optional<std::string>(*entry) : std::nullopt;
+    });
+    FontEntry* font = resolveFont();
+    const PangoFontDescription* description = font ? font->description() : nullptr;
+    const UINT flags = text_style_ | DT_NOPREFIX;
+    if (show_html_) {
+        MarkupTextOptions options;
+        if (manager_ != nullptr) {
+            options.colors.link = manager_->getDefaultLinkFontColor();
+            options.colors.link_hover = manager_->getDefaultLinkHoverFontColor();
+            options.colors.selected_background = manager_->getDefaultSelectedBkColor();
+            PaintManager* manager = manager_;
+            options.fonts.by_id = [manager](int id) -> const PangoFontDescription* {
+                FontEntry* entry = manager->getFont(id);
+                return entry ? entry->description() : nullptr;
+            };
+        }
+        DrawMarkupText(dc, rect, shown, color, description, flags, options);
+    } else {
+        TextDecoration decoration;
+        decoration.underline = font != nullptr && font->underline();
+        DrawPlainText(dc, rect, shown, color, description, flags, decoration);
+    }
+}
+
+void CLabelUI::setAttribute(std::string_view name, std::string_view value) {
+    if (name == "align") {
+        if (value.find("left") != std::string_view::npos) {
+            setTextStyle((text_style_ & ~(TEXT_CENTER | TEXT_RIGHT)) | TEXT_LEFT);
+        }
+        if (value.find("center") != std::string_view::npos) {
+            setTextStyle((text_style_ & ~(TEXT_LEFT | TEXT_RIGHT)) | TEXT_CENTER);
+        }
+        if (value.find("right") != std::string_view::npos) {
+            setTextStyle((text_style_ & ~(TEXT_LEFT | TEXT_CENTER)) | TEXT_RIGHT);
+        }
+    } else if (name == "valign") {
+        if (value.find("top") != std::string_view::npos) {
+            setTextStyle((text_style_ & ~(TEXT_BOTTOM | TEXT_VCENTER)) | TEXT_TOP);
+        }
+        if (value.find("vcenter") != std::string_view::npos) {
+            setTextStyle((text_style_ & ~(TEXT_TOP | TEXT_BOTTOM)) | TEXT_VCENTER);
+        }
+        if (value.find("bottom") != std::string_view::npos) {
+            setTextStyle((text_style_ & ~(TEXT_TOP | TEXT_VCENTER)) | TEXT_BOTTOM);
+        }
+    } else if (name == "endellipsis") {
+        setTextStyle(ParseBool(value) ? text_style_ | TEXT_END_ELLIPSIS
+                                      : text_style_ & ~TEXT_END_ELLIPSIS);
+    } else if (name == "font") {
+        setFont(ParseInt(value));
+    } else if (name == "textcolor") {
+        setTextColor(ParseColor(value));
+    } else if (name == "disabledtextcolor") {
+        setDisabledTextColor(ParseColor(value));
+    } else if (name == "textpadding") {
+        setTextPadding(ParseRect(value));
+    } else if (name == "multiline") {
+        if (ParseBool(value)) {
+            setTextStyle((text_style_ & ~TEXT_SINGLELINE) | TEXT_WORDBREAK);
+        } else {
+            setTextStyle((text_style_ & ~TEXT_WORDBREAK) | TEXT_SINGLELINE);
+        }
+    } else if (name == "showhtml") {
+        setShowHtml(ParseBool(value));
+    } else {
+        for (const char* effect : TEXT_EFFECT_ATTRIBUTES) {
+            if (name == effect) {
+                for (auto& [key, stored] : text_effects_) {
+                    if (key == name) {
+                        stored.assign(value);
+                        return;
+                    }
+                }
+                text_effects_.emplace_back(std::string(name), std::string(value));
+                return;
+            }
+        }
+        CControlUI::setAttribute(name, value);
+    }
+}
+
+} // namespace inkwarden

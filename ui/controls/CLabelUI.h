@@ -1,0 +1,86 @@
+#pragma once
+
+#include "ui/controls/CControlUI.h"
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace inkwarden {
+
+class FontEntry;
+
+// Text in a control's rectangle.
+class CLabelUI : public CControlUI {
+public:
+    // Text style bits, as the platform's text drawing takes them.
+    static constexpr unsigned TEXT_LEFT = 0x0000;
+    static constexpr unsigned TEXT_CENTER = 0x0001;
+    static constexpr unsigned TEXT_RIGHT = 0x0002;
+    static constexpr unsigned TEXT_TOP = 0x0000;
+    static constexpr unsigned TEXT_VCENTER = 0x0004;
+    static constexpr unsigned TEXT_BOTTOM = 0x0008;
+    static constexpr unsigned TEXT_WORDBREAK = 0x0010;
+    static constexpr unsigned TEXT_SINGLELINE = 0x0020;
+    static constexpr unsigned TEXT_NOPREFIX = 0x0800;
+    static constexpr unsigned TEXT_END_ELLIPSIS = 0x8000;
+
+    CLabelUI();
+
+    const char* getClass() const override { return "Label"; }
+    void* getInterface(std::string_view name) override;
+
+    void setText(std::string_view text) override;
+    void setFixedWidth(int cx) override;
+    void setFixedHeight(int cy) override;
+    UiSize estimateSize(UiSize available) override;
+    void setAttribute(std::string_view name, std::string_view value) override;
+    void doEvent(UiEvent& event) override;
+    void paintText(DrawContext& dc) override;
+
+    unsigned getTextStyle() const { return text_style_; }
+    void setTextStyle(unsigned style);
+    int getFont() const { return font_; }
+    void setFont(int id);
+    std::uint32_t getTextColor() const { return text_color_; }
+    void setTextColor(std::uint32_t color);
+    std::uint32_t getDisabledTextColor() const { return disabled_text_color_; }
+    void setDisabledTextColor(std::uint32_t color);
+    const UiRect& getTextPadding() const { return text_padding_; }
+    void setTextPadding(UiRect padding);
+    bool isShowHtml() const { return show_html_; }
+    void setShowHtml(bool show);
+    bool isMultiLine() const { return (text_style_ & TEXT_SINGLELINE) == 0; }
+    // The effect attributes are kept for painting; the installer's skin uses none.
+    std::string getTextEffect(std::string_view name) const;
+
+protected:
+    // The font this label draws with: its own id through the manager, else the default.
+    FontEntry* resolveFont() const;
+    // Text as measured: markup tags removed when show-html is set.
+    std::string measurableText() const;
+    void resetEstimate() { estimate_valid_ = false; }
+    // A colour of 0 is unset: the manager's default (or default disabled) colour applies.
+    std::uint32_t textColorOrDefault(std::uint32_t color, bool disabled) const;
+    // The label's colour rule: text colour when enabled, else the disabled colour.
+    std::uint32_t labelTextColor() const;
+    // Draws the text (after the text table) in the padded item rectangle, as markup when
+    // show-html is set; `text` replaces the stored text when given.
+    void drawText(DrawContext& dc, std::uint32_t color, const std::string* text = nullptr);
+
+    unsigned text_style_;
+
+private:
+    int font_ = -1;
+    std::uint32_t text_color_ = 0;
+    std::uint32_t disabled_text_color_ = 0;
+    UiRect text_padding_;
+    bool show_html_ = false;
+    std::vector<std::pair<std::string, std::string>> text_effects_;
+
+    bool estimate_valid_ = false;
+    UiSize estimate_available_;
+    UiSize estimate_;
+};
+
+} // namespace inkwarden

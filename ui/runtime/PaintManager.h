@@ -1,0 +1,325 @@
+#pragma once
+
+#include "ui/draw/DrawContext.h"
+#include "ui/draw/FontEntry.h"
+#include "ui/draw/ImageDescription.h"
+#include "ui/draw/ImageEntry.h"
+#include "ui/draw/ImageLoader.h"
+#include "ui/base/Notification.h"
+#include "ui/base/UiEvent.h"
+#include "ui/base/UiGeometry.h"
+#include "ui/native/INativeWindowLayer.h"
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace inkwarden {
+
+class CControlUI;
+class IMessageFilterUI;
+class INotifyUI;
+
+// One per skinned window: owns the control tree, its fonts, named images, default
+// attribute lists, window attributes and the name map; turns the window's messages into
+// control events, keeps focus, hot and pressed controls, runs control timers, paints
+// (double-buffered or per-pixel alpha) and delivers notifications. UI thread only.
+// The window layer given to init must outlive the manager.
+class PaintManager {
+public:
+    // Process-wide default colours (AARRGGBB).
+    static constexpr std::uint32_t DEFAULT_DISABLED_COLOR = 0xFFA7A6AA;
+    static constexpr std::uint32_t DEFAULT_FONT_COLOR = 0xFF000000;
+    static constexpr std::uint32_t DEFAULT_LINK_FONT_COLOR = 0xFF0000FF;
+    static constexpr std::uint32_t DEFAULT_LINK_HOVER_FONT_COLOR = 0xFFD3215F;
+    static constexpr std::uint32_t DEFAULT_SELECTED_BK_COLOR = 0xFFBAE4FF;
+
+    // An image declared by the skin; decoding happens on first use.
+    struct ImageRegistration {
+        std::string name;
+        std::string res_type;
+        std::uint32_t mask = 0;
+        bool shared = false;
+    };
+
+    // A control's timer as started on the native window.
+    struct TimerEntry {
+        CControlUI* control = nullptr;
+        UINT key = 0; // the control's own timer number
+        NativeWindowId window = 0;
+        std::uintptr_t native_id = 0;
+        bool killed = false;
+    };
+
+    // Posted once to deliver the queued asynchronous notifications.
+    static constexpr UINT MSG_ASYNC_NOTIFY = WM_APP + 1;
+    // Batches the layered window's repaints.
+    static constexpr std::uintptr_t LAYERED_REPAINT_TIMER = 0x2000;
+    static constexpr unsigned LAYERED_REPAINT_MS = 10;
+    // Native timer ids of control timers cycle through this many values.
+    static constexpr unsigned TIMER_ID_RANGE = 255;
+
+    PaintManager();
+    ~PaintManager();
+    PaintManager(const PaintManager&) = delete;
+    PaintManager& operator=(const PaintManager&) = delete;
+
+    // Resets the per-window state and remembers the window. A null window makes an
+    // off-screen manager (tools and tests) that still takes the skin's window attributes.
+    void init(void* window, std::string_view name = {});
+    bool hasWindow() const { return initialised_; }
+    void* getWindow() const { return window_; }
+    const std::string& getName() const { return name_; }
+
+    // Binds the manager to a native window of a layer: the window runtime below.
+    void init(INativeWindowLayer* layer, NativeWindowId window, std::string_view name = {});
+    INativeWindowLayer* getLayer() const { return layer_; }
+    NativeWindowId getNativeWindow() const { return native_window_; }
+
+    // Window runtime: the window host hands every message it does not handle itself to
+    // messageHandler; true means handled, with the answer in result.
+    bool messageHandler(UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result);
+    bool preMessageHandler(UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result);
+    // The message loop's first look at every message, over all managers; true consumes it.
+    static bool translateMessage(const NativeMessage& msg);
+    void addPreMessageFilter(IMessageFilterUI* filter);
+    void removePreMessageFilter(IMessageFilterUI* filter);
+    void addMessageFilter(IMessageFilterUI* filter);
+    void removeMessageFilter(IMessageFilterUI* filter);
+    // Deepest topmost visible, mouse-enabled control under a client point.
+    CControlUI* findControl(UiPoint point) const;
+    bool setTimer(CControlUI* control, UINT key, UINT elapse);
+    bool killTimer(CControlUI* control, UINT key);
+    void killTimers(CControlUI* control);
+    void removeAllTimers();
+    void setFocus(CControlUI* control, bool focus_window);
+    bool focusNext(bool forward = true);
+    void invalidateAll();
+    void setCapture();
+    void releaseCapture();
+    bool isCaptured() const { return captured_; }
+    // Forgets every control of a subtree (the window is going away).
+    void reapObjects(CControlUI* control);
+
+    // Paints what is pending now, as WM_PAINT or the layered repaint timer would.
+    void paint();
+    // True when painting goes through the per-pixel alpha buffer.
+    bool usesLayeredPaint() const;
+    // The buffer of the last paint (layered or off-screen); invalid before the first.
+    const DrawContext& getPaintBuffer() const;
+    const std::vector<TimerEntry>& getTimers() const { return timers_; }
+    CControlUI* getHot() const { return hot_; }
+    CControlUI* getPressed() const { return pressed_; }
+    UiPoint getMousePos() const { return last_mouse_; }
+    unsigned getHoverTime() const { return hover_time_; }
+    void setHoverTime(unsigned ms) { hover_time_ = ms; }
+    void setCursor(CursorShape shape);
+    // Controls that keep receiving mouse-leave while the mouse is over their children.
+    void addMouseLeaveNeeded(CControlUI* control);
+    void removeMouseLeaveNeeded(CControlUI* control);
+    // Native child windows (edit fields) and the controls that own them.
+    void addNativeWindow(CControlUI* control, NativeWindowId window);
+    void removeNativeWindow(NativeWindowId window);
+    CControlUI* getNativeWindowOwner(NativeWindowId window) const;
+    // The control gets focus back on the next paint.
+    void setFocusNeeded(CControlUI* control);
+    // Deletes a control (already taken out of its parent) once the queued notifications
+    // have been delivered.
+    void addDelayedCleanup(CControlUI* control);
+
+    // Images through the manager's cache: the registered image's resource type and mask
+    // apply when the description names none.
+    const ImageEntry* loadImage(const std::string& name, const std::string& res_type,
+                                std::uint32_t mask);
+    // Draws an image description over item (dest, when given, replaces the description's
+    // destination); fade is scaled by alpha / 255. False when the image did not load.
+    bool drawImage(DrawContext& dc, const UiRect& item, const UiRect& paint,
+                   ImageDescription& image, const UiRect* dest = nullptr, int alpha = 255);
+    ImageLoader& getImageLoader() { return image_loader_; }
+
+    // Takes ownership of the tree (the old one is destroyed).
+    bool attachRoot(CControlUI* root);
+    CControlUI* getRoot() const { return root_.get(); }
+    // Lays the root out at the client rectangle, as a paint would.
+    void layoutRoot(UiRect client);
+    bool isFirstLayoutPending() const { return first_layout_; }
+    bool isLayoutNeeded() const { return layout_needed_; }
+    bool isFocusNeeded() const { return focus_needed_; }
+    void needUpdate() { update_needed_ = true; }
+    bool isUpdateNeeded() const { return update_needed_; }
+
+    // Invalidation is recorded as one dirty rectangle until the window paints it.
+    void invalidate(UiRect rect);
+    const UiRect& getDirtyRect() const { return dirty_; }
+    void clearDirtyRect() { dirty_ = UiRect{}; }
+
+    // Names: the first control with a name keeps it.
+    bool initControl(CControlUI* control);
+    CControlUI* findControlByName(std::string_view name) const;
+    // Forgets every reference to a control that goes away.
+    void releaseControl(CControlUI* control);
+
+    CControlUI* getFocus() const { return focus_; }
+    void setFocus(CControlUI* control) { setFocus(control, true); }
+
+    void addNotifier(INotifyUI* notifier);
+    void removeNotifier(INotifyUI* notifier);
+    void sendNotify(CControlUI* sender, std::string_view type, std::intptr_t wparam = 0,
+                    std::intptr_t lparam = 0, bool async = false, bool allow_repeat = false);
+    void sendNotify(Notification& msg, bool async = false, bool allow_repeat = false);
+    // Delivers the queued asynchronous notifications in order.
+    void deliverAsyncNotifications();
+    size_t asyncQueueSize() const { return async_queue_.size(); }
+
+    // Option groups.
+    void addOptionGroup(const std::string& group, CControlUI* control);
+    void removeOptionGroup(const std::string& group, CControlUI* control);
+    const std::vector<CControlUI*>* getOptionGroup(const std::string& group) const;
+
+    // Fonts, keyed by the id's decimal text.
+    FontEntry* addFont(int id, const std::string& face, int size, bool bold, bool underline,
+                       bool italic, bool shared = false);
+    void setDefaultFont(const std::string& face, int size, bool bold, bool underline, bool italic,
+                        bool shared = false);
+    // Own font of that id, else the shared one, else the default font.
+    FontEntry* getFont(int id);
+    FontEntry* getDefaultFont();
+    static void removeAllSharedFonts();
+
+    // Images by name.
+    void addImage(const std::string& name, const std::string& res_type, std::uint32_t mask,
+                  bool shared = false);
+    const ImageRegistration* getImage(const std::string& name) const;
+
+    // Default attribute lists per control class.
+    void addDefaultAttributeList(const std::string& control_class, const std::string& list,
+                                 bool shared = false);
+    const std::string* getDefaultAttributeList(const std::string& control_class) const;
+    static void removeAllSharedDefaultAttributeLists();
+
+    // The skin's Window attributes.
+    void setWindowAttribute(std::string_view name, std::string_view value);
+    std::string getWindowAttribute(std::string_view name) const;
+    UiSize getInitSize() const { return init_size_; }
+    const UiRect& getSizeBox() const { return size_box_; }
+    const UiRect& getCaptionRect() const { return caption_; }
+    UiSize getRoundCorner() const { return round_corner_; }
+    UiSize getMinInfo() const { return min_info_; }
+    UiSize getMaxInfo() const { return max_info_; }
+    bool isShowDirty() const { return show_dirty_; }
+    bool isNoActivate() const { return no_activate_; }
+    int getOpacity() const { return opacity_; }
+    bool isLayered() const { return layered_; }
+    int getLayeredOpacity() const { return layered_opacity_; }
+    const ImageDescription& getLayeredImage() const { return layered_image_; }
+    std::uint32_t getDefaultDisabledColor() const { return disabled_color_; }
+    std::uint32_t getDefaultFontColor() const { return font_color_; }
+    std::uint32_t getDefaultLinkFontColor() const { return link_color_; }
+    std::uint32_t getDefaultLinkHoverFontColor() const { return link_hover_color_; }
+    std::uint32_t getDefaultSelectedBkColor() const { return selected_color_; }
+    // The window host resizes the native window through this while no tree is attached.
+    std::function<void(UiSize)> on_resize_window;
+
+    // Process-wide text table (%{n} in texts).
+    static void setMultiLanguageString(int id, const std::string& text);
+    static const std::string* getMultiLanguageString(int id);
+    static void removeAllMultiLanguageStrings();
+
+    // Process-wide resource settings, kept by the skin package.
+    static void setResourcePath(const std::string& path);
+    static std::string getResourcePath();
+    static void setResourceZip(const std::string& file_name, bool cached = true);
+    static void setResourceZipMemory(std::span<const unsigned char> bytes);
+    static std::string getResourceZip();
+
+private:
+    UiEvent makeEvent(UiEventKind kind, CControlUI* sender, UiPoint point, WPARAM wparam = 0,
+                      LPARAM lparam = 0, WPARAM key_state = 0) const;
+    void sendEvent(CControlUI* control, UiEvent event);
+    WPARAM keyState() const;
+    void trackKey(UINT message, WPARAM wparam);
+    void deliver(Notification& msg);
+    void startLayeredTimer();
+    UiRect clientRect() const;
+    void paintLayered(DrawContext& dc, const UiRect& client, const UiRect& area);
+    bool isOwnNativeWindow(NativeWindowId window) const;
+
+    bool initialised_ = false;
+    void* window_ = nullptr;
+    INativeWindowLayer* layer_ = nullptr;
+    NativeWindowId native_window_ = 0;
+    bool captured_ = false;
+    std::string name_;
+
+    std::unique_ptr<CControlUI> root_;
+    CControlUI* focus_ = nullptr;
+    CControlUI* hot_ = nullptr;
+    CControlUI* pressed_ = nullptr;
+    CControlUI* key_pressed_ = nullptr;
+    CControlUI* pending_focus_ = nullptr;
+    bool mouse_tracking_ = false;
+    UiPoint last_mouse_;
+    unsigned hover_time_ = 1000;
+    bool shift_down_ = false;
+    bool control_down_ = false;
+    bool alt_down_ = false;
+    bool layered_timer_ = false;
+    bool async_posted_ = false;
+    bool tooltip_shown_ = false;
+
+    std::vector<TimerEntry> timers_;
+    unsigned timer_counter_ = 4096;
+    std::vector<IMessageFilterUI*> pre_filters_;
+    std::vector<IMessageFilterUI*> filters_;
+    std::vector<CControlUI*> mouse_leave_;
+    std::vector<std::pair<CControlUI*, NativeWindowId>> native_windows_;
+    std::vector<std::unique_ptr<CControlUI>> delayed_cleanup_;
+
+    DrawContext offscreen_;
+    DrawContext layered_buffer_;
+    DrawContext layered_image_buffer_;
+    ImageLoader image_loader_;
+    std::map<std::string, std::unique_ptr<ImageEntry>> image_cache_;
+    bool first_layout_ = false;
+    bool layout_needed_ = false;
+    bool focus_needed_ = false;
+    bool update_needed_ = false;
+    UiRect dirty_;
+
+    std::unordered_map<std::string, CControlUI*> names_;
+    std::vector<INotifyUI*> notifiers_;
+    std::vector<Notification> async_queue_;
+    std::map<std::string, std::vector<CControlUI*>> option_groups_;
+
+    std::map<std::string, std::unique_ptr<FontEntry>> fonts_;
+    std::unique_ptr<FontEntry> default_font_;
+    std::map<std::string, ImageRegistration> images_;
+    std::map<std::string, std::string> default_attributes_;
+
+    UiSize init_size_;
+    UiRect size_box_;
+    UiRect caption_;
+    UiSize round_corner_;
+    UiSize min_info_;
+    UiSize max_info_;
+    bool show_dirty_ = false;
+    bool no_activate_ = false;
+    int opacity_ = 255;
+    bool layered_ = false;
+    int layered_opacity_ = 255;
+    ImageDescription layered_image_;
+    std::uint32_t disabled_color_ = DEFAULT_DISABLED_COLOR;
+    std::uint32_t font_color_ = DEFAULT_FONT_COLOR;
+    std::uint32_t link_color_ = DEFAULT_LINK_FONT_COLOR;
+    std::uint32_t link_hover_color_ = DEFAULT_LINK_HOVER_FONT_COLOR;
+    std::uint32_t selected_color_ = DEFAULT_SELECTED_BK_COLOR;
+    std::vector<std::pair<std::string, std::string>> window_attributes_;
+};
+
+} // namespace inkwarden
