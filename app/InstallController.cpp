@@ -1,10 +1,10 @@
 #include "app/InstallController.h"
 
 #include "app/EventCodes.h"
-#include "release/LatestVersionQuery.h"
 #include "platform/FileVersion.h"
 #include "platform/Paths.h"
 #include "platform/ProcessRunner.h"
+#include "release/LatestVersionQuery.h"
 
 #include <cstdio>
 #include <sys/stat.h>

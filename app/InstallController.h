@@ -1,15 +1,15 @@
 #pragma once
 
+#include "app/IInstallWindow.h"
+#include "net/HttpClient.h"
+#include "net/SegmentedDownloader.h"
+#include "release/LatestVersionInfo.h"
+#include "telemetry/EventReporter.h"
+
 #include <atomic>
 #include <cstdint>
 #include <string>
 #include <thread>
-
-#include "app/IInstallWindow.h"
-#include "net/HttpClient.h"
-#include "release/LatestVersionInfo.h"
-#include "net/SegmentedDownloader.h"
-#include "telemetry/EventReporter.h"
 
 namespace inkwarden {
 

@@ -1,8 +1,8 @@
 #include "app/InstallOptions.h"
 
 #include "app/EventCodes.h"
-#include "platform/DirectoryHelpers.h"
 #include "app/FolderBrowser.h"
+#include "platform/DirectoryHelpers.h"
 #include "platform/RegistryFile.h"
 #include "ui/controls/CButtonUI.h"
 #include "ui/controls/CCheckBoxUI.h"

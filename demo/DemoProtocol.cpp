@@ -1,11 +1,11 @@
 #include "demo/DemoProtocol.h"
 
+#include "telemetry/Md5Provider.h"
+#include "telemetry/PayloadCipher.h"
+
 #include <cstdio>
 #include <nlohmann/json.hpp>
 #include <vector>
-
-#include "telemetry/Md5Provider.h"
-#include "telemetry/PayloadCipher.h"
 
 namespace inkwarden::demo {
 namespace {
@@ -127,23 +127,40 @@ bool DecodeEvent(const std::string& body, ReceivedEvent& event, std::string& err
 
 const char* EventMeaning(int code) {
     switch (code) {
-    case 901100: return "configuration page shown";
-    case 901101: return "start button clicked";
-    case 901102: return "licence check box cleared";
-    case 901103: return "licence check box ticked";
-    case 901104: return "browse button clicked";
-    case 901105: return "desktop shortcut cleared";
-    case 901106: return "desktop shortcut ticked";
-    case 901107: return "start-menu shortcut cleared";
-    case 901108: return "start-menu shortcut ticked";
-    case 901200: return "installing page shown";
-    case 901201: return "failure page shown";
-    case 901202: return "retry button clicked";
-    case 901203: return "contact button shown";
-    case 901204: return "contact button clicked";
-    case 901300: return "success page shown";
-    case 901301: return "start-now button clicked";
-    default: return "";
+    case 901100:
+        return "configuration page shown";
+    case 901101:
+        return "start button clicked";
+    case 901102:
+        return "licence check box cleared";
+    case 901103:
+        return "licence check box ticked";
+    case 901104:
+        return "browse button clicked";
+    case 901105:
+        return "desktop shortcut cleared";
+    case 901106:
+        return "desktop shortcut ticked";
+    case 901107:
+        return "start-menu shortcut cleared";
+    case 901108:
+        return "start-menu shortcut ticked";
+    case 901200:
+        return "installing page shown";
+    case 901201:
+        return "failure page shown";
+    case 901202:
+        return "retry button clicked";
+    case 901203:
+        return "contact button shown";
+    case 901204:
+        return "contact button clicked";
+    case 901300:
+        return "success page shown";
+    case 901301:
+        return "start-now button clicked";
+    default:
+        return "";
     }
 }
 

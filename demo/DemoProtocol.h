@@ -1,10 +1,10 @@
 #pragma once
 
-#include <cstdint>
-#include <string>
-
 #include "release/LatestVersionInfo.h"
 #include "release/LatestVersionRequest.h"
+
+#include <cstdint>
+#include <string>
 
 // The demo service's side of the wire formats: decoding what the installer sends and
 // encoding what it expects back.

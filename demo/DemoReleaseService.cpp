@@ -1,5 +1,7 @@
 #include "demo/DemoReleaseService.h"
 
+#include "release/LatestVersionQuery.h"
+
 #include <chrono>
 #include <cstdio>
 #include <fstream>
@@ -8,8 +10,6 @@
 #include <sstream>
 #include <sys/stat.h>
 #include <thread>
-
-#include "release/LatestVersionQuery.h"
 
 namespace inkwarden::demo {
 namespace {
@@ -111,7 +111,9 @@ void DemoReleaseService::run() {
     server_->listen_after_bind();
 }
 
-void DemoReleaseService::stop() { server_->stop(); }
+void DemoReleaseService::stop() {
+    server_->stop();
+}
 
 void DemoReleaseService::log(const std::string& line) {
     std::lock_guard<std::mutex> lock(log_lock_);
@@ -147,8 +149,8 @@ void DemoReleaseService::installRoutes() {
         }
         const char* meaning = EventMeaning(event.code);
         log("event " + std::to_string(event.code) + " (" +
-            (*meaning != '\0' ? meaning : "unknown code") + ") p=" + event.machine_id +
-            " k " + (event.check_matches ? "matches" : "does not match"));
+            (*meaning != '\0' ? meaning : "unknown code") + ") p=" + event.machine_id + " k " +
+            (event.check_matches ? "matches" : "does not match"));
         {
             std::lock_guard<std::mutex> lock(events_lock_);
             events_.push_back(event);
@@ -199,8 +201,7 @@ void DemoReleaseService::installRoutes() {
         auto sent = std::make_shared<std::int64_t>(-1);
         res.set_content_provider(
             static_cast<size_t>(info.st_size), "application/octet-stream",
-            [file, throttle, started, sent](size_t offset, size_t length,
-                                            httplib::DataSink& sink) {
+            [file, throttle, started, sent](size_t offset, size_t length, httplib::DataSink& sink) {
                 if (*sent < 0) {
                     *started = std::chrono::steady_clock::now();
                     *sent = 0;
@@ -220,7 +221,8 @@ void DemoReleaseService::installRoutes() {
                 *sent += static_cast<std::int64_t>(got);
                 if (throttle > 0) {
                     // Keep this connection at the configured average rate.
-                    const auto due = *started + std::chrono::microseconds(*sent * 1000000 / throttle);
+                    const auto due =
+                        *started + std::chrono::microseconds(*sent * 1000000 / throttle);
                     std::this_thread::sleep_until(due);
                 }
                 return true;

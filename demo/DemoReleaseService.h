@@ -1,14 +1,14 @@
 #pragma once
 
+#include "demo/DemoProtocol.h"
+#include "release/LatestVersionInfo.h"
+
 #include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
-
-#include "demo/DemoProtocol.h"
-#include "release/LatestVersionInfo.h"
 
 namespace httplib {
 class Server;

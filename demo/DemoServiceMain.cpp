@@ -1,4 +1,6 @@
 // inkwarden-demo-service: the demo release service on 127.0.0.1.
+#include "demo/DemoReleaseService.h"
+
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -6,8 +8,6 @@
 #include <pthread.h>
 #include <string>
 #include <thread>
-
-#include "demo/DemoReleaseService.h"
 
 namespace {
 

@@ -2,6 +2,8 @@
 // asks on its command line:
 //   PACKAGE -install_path:FOLDER -desktop_link:1|0 -start_link:1|0 -bootup:1|0 -silent
 //           -union_id:N
+#include "platform/RegistryFile.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -10,8 +12,6 @@
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include "platform/RegistryFile.h"
 
 // The product's bytes, linked in by the build.
 extern "C" const unsigned char inkwarden_product_start[];
@@ -146,7 +146,8 @@ int main(int argc, char** argv) {
     if (!WriteFile(product, inkwarden_product_start, size, 0755)) {
         return Fail("cannot write " + product + ": " + std::strerror(errno));
     }
-    if (options.desktop_link && !WriteDesktopEntry(XdgFolder("XDG_DESKTOP_DIR", "Desktop"), product)) {
+    if (options.desktop_link &&
+        !WriteDesktopEntry(XdgFolder("XDG_DESKTOP_DIR", "Desktop"), product)) {
         return Fail("cannot write the desktop shortcut");
     }
     if (options.start_link &&
@@ -158,8 +159,8 @@ int main(int argc, char** argv) {
         return Fail("cannot write the autostart entry");
     }
     if (!inkwarden::WriteMachineString(
-            "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Inkwarden",
-            "InstallLocation", folder)) {
+            "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Inkwarden", "InstallLocation",
+            folder)) {
         return Fail("cannot record the install location in " + inkwarden::RegistryPath());
     }
     std::printf("inkwarden package: installed %s (union %ld)\n", product.c_str(), options.union_id);

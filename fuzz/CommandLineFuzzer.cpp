@@ -1,11 +1,11 @@
 // Splits arbitrary command lines; quoting every argument again must give them back.
+#include "platform/CommandLineSplitter.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
 #include <string_view>
-
-#include "platform/CommandLineSplitter.h"
 
 namespace {
 

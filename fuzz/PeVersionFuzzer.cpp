@@ -1,11 +1,11 @@
 // Feeds arbitrary bytes to the PE reader and the version-block walker.
-#include <cstddef>
-#include <cstdint>
-#include <string_view>
-
 #include "platform/FileVersion.h"
 #include "platform/PeVersionReader.h"
 #include "platform/VersionBlock.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);

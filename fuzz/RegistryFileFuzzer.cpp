@@ -1,10 +1,10 @@
 // Parses arbitrary registry files, reads a value, writes one and reads it back.
+#include "platform/RegistryFile.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <string_view>
-
-#include "platform/RegistryFile.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     auto file =
@@ -12,7 +12,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!file) {
         return 0;
     }
-    const std::string_view key = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Inkwarden";
+    const std::string_view key =
+        "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Inkwarden";
     file->readString(key, "InstallLocation");
     if (!file->setString(key, "InstallLocation", "/opt/Ink \"warden\"\\")) {
         std::abort();

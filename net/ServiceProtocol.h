@@ -1,8 +1,8 @@
 #pragma once
 
-#include <string>
-
 #include "BuildConfig.h"
+
+#include <string>
 
 // What the installer and its services agree on. The services key on the client identifier
 // and version, so these stay as the service knows them.

@@ -1,9 +1,9 @@
 #include "release/LatestVersionQuery.h"
 
-#include <nlohmann/json.hpp>
-
 #include "telemetry/CPCIDCalculator.h"
 #include "telemetry/PayloadCipher.h"
+
+#include <nlohmann/json.hpp>
 
 namespace inkwarden {
 
@@ -45,8 +45,8 @@ LatestVersionInfo ParseLatestVersion(const std::string& text) {
     return info;
 }
 
-LatestVersionInfo QueryLatestVersion(HttpClient& client, std::int32_t app_id,
-                                     std::int32_t union_id, const std::string& url) {
+LatestVersionInfo QueryLatestVersion(HttpClient& client, std::int32_t app_id, std::int32_t union_id,
+                                     const std::string& url) {
     LatestVersionRequest request;
     request.a = app_id;
     request.u = union_id;

@@ -1,11 +1,11 @@
 #pragma once
 
-#include <cstdint>
-#include <string>
-
 #include "net/HttpClient.h"
 #include "release/LatestVersionInfo.h"
 #include "release/LatestVersionRequest.h"
+
+#include <cstdint>
+#include <string>
 
 namespace inkwarden {
 
@@ -17,8 +17,7 @@ LatestVersionInfo ParseLatestVersion(const std::string& text);
 
 // One query: enciphered request, POST, deciphered reply. Failures give an empty or partly
 // filled record, never an error.
-LatestVersionInfo QueryLatestVersion(HttpClient& client, std::int32_t app_id,
-                                     std::int32_t union_id,
+LatestVersionInfo QueryLatestVersion(HttpClient& client, std::int32_t app_id, std::int32_t union_id,
                                      const std::string& url = LATEST_VERSION_URL);
 
 } // namespace inkwarden

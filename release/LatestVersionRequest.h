@@ -1,9 +1,9 @@
 #pragma once
 
+#include "net/ServiceProtocol.h"
+
 #include <cstdint>
 #include <string>
-
-#include "net/ServiceProtocol.h"
 
 namespace inkwarden {
 

@@ -1,9 +1,9 @@
 #include "telemetry/EventReporter.h"
 
+#include "telemetry/CPCIDCalculator.h"
+
 #include <cstdio>
 #include <nlohmann/json.hpp>
-
-#include "telemetry/CPCIDCalculator.h"
 
 namespace inkwarden {
 

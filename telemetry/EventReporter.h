@@ -1,15 +1,15 @@
 #pragma once
 
+#include "net/HttpClient.h"
+#include "net/ServiceProtocol.h"
+#include "telemetry/Md5Provider.h"
+
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <mutex>
 #include <string>
 #include <thread>
-
-#include "net/HttpClient.h"
-#include "net/ServiceProtocol.h"
-#include "telemetry/Md5Provider.h"
 
 namespace inkwarden {
 

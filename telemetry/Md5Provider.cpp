@@ -4,7 +4,9 @@
 
 namespace inkwarden {
 
-void Md5Provider::Free::operator()(EVP_MD* md) const { EVP_MD_free(md); }
+void Md5Provider::Free::operator()(EVP_MD* md) const {
+    EVP_MD_free(md);
+}
 
 bool Md5Provider::acquire() {
     if (!md_) {
@@ -13,7 +15,9 @@ bool Md5Provider::acquire() {
     return md_ != nullptr;
 }
 
-void Md5Provider::release() { md_.reset(); }
+void Md5Provider::release() {
+    md_.reset();
+}
 
 std::string Md5Provider::hexDigest(const std::string& text) const {
     if (!md_) {

@@ -1,6 +1,6 @@
 // cipher: enciphers standard input into Base64 text, or deciphers such text.
-#include "telemetry/PayloadCipher.h"
 #include "Subcommands.h"
+#include "telemetry/PayloadCipher.h"
 
 #include <cstdio>
 #include <cstring>

@@ -1,12 +1,12 @@
 // inkwarden-tool event: sends one event exactly as the installer's reporter does.
+#include "Subcommands.h"
+#include "net/HttpClient.h"
+#include "telemetry/EventReporter.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
-
-#include "net/HttpClient.h"
-#include "telemetry/EventReporter.h"
-#include "Subcommands.h"
 
 namespace inkwarden::tool {
 

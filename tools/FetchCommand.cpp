@@ -1,6 +1,6 @@
 // fetch: one download through the segmented engine, as the installer runs it.
-#include "net/SegmentedDownloader.h"
 #include "Subcommands.h"
+#include "net/SegmentedDownloader.h"
 
 #include <chrono>
 #include <cinttypes>

@@ -1,6 +1,6 @@
 // file-version FILE: the version information that the installer reads from an executable.
-#include "platform/FileVersion.h"
 #include "Subcommands.h"
+#include "platform/FileVersion.h"
 
 #include <array>
 #include <cstdint>

@@ -1,6 +1,9 @@
 // install: one whole install attempt without the window, as the installer's start click runs
 // it: query, download, package run, version check, events. The console stands in for the
 // window and this thread for its UI thread (the install timer ticks here).
+#include "Subcommands.h"
+#include "app/InstallController.h"
+
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -8,9 +11,6 @@
 #include <mutex>
 #include <string>
 #include <thread>
-
-#include "app/InstallController.h"
-#include "Subcommands.h"
 
 namespace inkwarden::tool {
 namespace {

@@ -1,7 +1,7 @@
 // machine-id: prints the machine identifier, with --verbose the facts it is made of first.
+#include "Subcommands.h"
 #include "platform/SystemMachineFacts.h"
 #include "telemetry/CPCIDCalculator.h"
-#include "Subcommands.h"
 
 #include <cstdio>
 #include <cstring>

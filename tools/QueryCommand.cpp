@@ -1,11 +1,11 @@
 // inkwarden-tool query: what this machine would get from the version service.
+#include "Subcommands.h"
+#include "net/HttpClient.h"
+#include "release/LatestVersionQuery.h"
+
 #include <cstdio>
 #include <cstring>
 #include <string>
-
-#include "net/HttpClient.h"
-#include "release/LatestVersionQuery.h"
-#include "Subcommands.h"
 
 namespace inkwarden::tool {
 

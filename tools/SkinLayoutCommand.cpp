@@ -2,8 +2,8 @@
 // prints the control tree with every control's rectangle, so that skin authors can check a
 // layout without running the installer.
 #include "Subcommands.h"
-#include "ui/markup/ModuleResources.h"
 #include "ui/devtools/SkinLayoutListing.h"
+#include "ui/markup/ModuleResources.h"
 #include "ui/markup/SkinPackage.h"
 
 #include <cstdio>

@@ -8,9 +8,9 @@
 #include "Subcommands.h"
 #include "ui/controls/CControlUI.h"
 #include "ui/controls/CTabLayoutUI.h"
-#include "ui/markup/ModuleResources.h"
 #include "ui/host/WindowHost.h"
 #include "ui/host/WindowImplBase.h"
+#include "ui/markup/ModuleResources.h"
 #include "ui/native/gtk/GtkWindowLayer.h"
 
 #include <charconv>

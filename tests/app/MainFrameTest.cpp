@@ -7,8 +7,8 @@
 #include "ui/controls/CEditUI.h"
 #include "ui/controls/CProgressUI.h"
 #include "ui/controls/CTabLayoutUI.h"
-#include "ui/markup/SkinPackage.h"
 #include "ui/host/WindowHost.h"
+#include "ui/markup/SkinPackage.h"
 #include "ui/native/headless/HeadlessWindowLayer.h"
 
 #include <chrono>

@@ -1,15 +1,15 @@
+#include "BuildConfig.h"
+#include "demo/DemoProtocol.h"
+#include "net/ServiceProtocol.h"
+#include "telemetry/PayloadCipher.h"
+#include "tests/support/DemoServiceProcess.h"
+
 #include <fstream>
 #include <gtest/gtest.h>
 #include <httplib.h>
 #include <nlohmann/json.hpp>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include "BuildConfig.h"
-#include "demo/DemoProtocol.h"
-#include "net/ServiceProtocol.h"
-#include "telemetry/PayloadCipher.h"
-#include "tests/support/DemoServiceProcess.h"
 
 namespace inkwarden {
 namespace {
@@ -66,12 +66,13 @@ TEST_F(DemoServiceTest, RejectsBadQueriesAndEvents) {
     auto garbage = client.Post(LATEST_VERSION_PATH, "not base64!", "application/json");
     ASSERT_TRUE(garbage);
     EXPECT_EQ(garbage->status, 400);
-    const std::string four = Base64Encode(EncryptPayload(PayloadKey{}, R"({"a":7,"p":"x","s":"y","u":1})"));
+    const std::string four =
+        Base64Encode(EncryptPayload(PayloadKey{}, R"({"a":7,"p":"x","s":"y","u":1})"));
     EXPECT_EQ(client.Post(LATEST_VERSION_PATH, four, "application/json")->status, 400);
 
-    auto bad_check = client.Post(
-        EVENT_PATH, R"({"a":7,"k":"00","m":901100,"p":"X","u":57426,"v":"1.0.0.1"})",
-        "application/json");
+    auto bad_check =
+        client.Post(EVENT_PATH, R"({"a":7,"k":"00","m":901100,"p":"X","u":57426,"v":"1.0.0.1"})",
+                    "application/json");
     ASSERT_TRUE(bad_check);
     EXPECT_EQ(bad_check->body, "0");
     EXPECT_EQ(client.Post(EVENT_PATH, "[]", "application/json")->body, "0");
@@ -114,8 +115,7 @@ TEST(DemoProtocolTest, DecodesTheInstallersRequest) {
     EXPECT_EQ(request.u, 57426);
 
     EXPECT_FALSE(demo::DecodeLatestVersionRequest(
-        Base64Encode(EncryptPayload(PayloadKey{},
-                                    R"({"a":"7","p":"","s":"","u":1,"v":""})")),
+        Base64Encode(EncryptPayload(PayloadKey{}, R"({"a":"7","p":"","s":"","u":1,"v":""})")),
         request, error));
     EXPECT_FALSE(error.empty());
 }

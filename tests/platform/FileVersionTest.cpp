@@ -1,8 +1,8 @@
 #include "platform/FileVersion.h"
 
-#include "platform/VersionBlock.h"
 #include "PeImageWriter.h"
 #include "TestFolder.h"
+#include "platform/VersionBlock.h"
 
 #include <cstring>
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 #include "platform/ProcessRunner.h"
 
-#include "platform/Paths.h"
 #include "TestFolder.h"
+#include "platform/Paths.h"
 
 #include <chrono>
 #include <csignal>

@@ -1,7 +1,7 @@
 #include "platform/RegistryFile.h"
 
-#include "platform/TextEncoding.h"
 #include "TestFolder.h"
+#include "platform/TextEncoding.h"
 
 #include <cstdlib>
 #include <filesystem>

@@ -1,14 +1,15 @@
+#include "release/LatestVersionQuery.h"
+
+#include "BuildConfig.h"
+#include "net/HttpClient.h"
+#include "telemetry/CPCIDCalculator.h"
+#include "telemetry/PayloadCipher.h"
+#include "tests/support/DemoServiceProcess.h"
+
 #include <gtest/gtest.h>
 #include <httplib.h>
 #include <nlohmann/json.hpp>
 #include <thread>
-
-#include "BuildConfig.h"
-#include "net/HttpClient.h"
-#include "release/LatestVersionQuery.h"
-#include "telemetry/CPCIDCalculator.h"
-#include "telemetry/PayloadCipher.h"
-#include "tests/support/DemoServiceProcess.h"
 
 namespace inkwarden {
 namespace {

@@ -1,5 +1,7 @@
 #include "tests/support/DemoServiceProcess.h"
 
+#include "BuildConfig.h"
+
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -7,8 +9,6 @@
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include "BuildConfig.h"
 
 extern char** environ;
 
@@ -75,8 +75,7 @@ void DemoServiceProcess::readAvailable(int wait_ms) {
     }
     char buffer[4096];
     ssize_t n = 0;
-    while ((n = ::pread(out_fd_, buffer, sizeof(buffer), static_cast<off_t>(output_.size()))) >
-           0) {
+    while ((n = ::pread(out_fd_, buffer, sizeof(buffer), static_cast<off_t>(output_.size()))) > 0) {
         output_.append(buffer, static_cast<size_t>(n));
     }
 }

@@ -1,3 +1,8 @@
+#include "telemetry/EventReporter.h"
+
+#include "telemetry/Md5Provider.h"
+#include "tests/support/DemoServiceProcess.h"
+
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -7,10 +12,6 @@
 #include <nlohmann/json.hpp>
 #include <thread>
 #include <vector>
-
-#include "telemetry/EventReporter.h"
-#include "telemetry/Md5Provider.h"
-#include "tests/support/DemoServiceProcess.h"
 
 namespace inkwarden {
 namespace {
@@ -143,9 +144,16 @@ TEST(EventReporterTest, OnlyTheBodyOneMeansAccepted) {
     std::atomic<int> call{0};
     server.Post(".*", [&](const httplib::Request&, httplib::Response& res) {
         switch (call++) {
-        case 0: res.status = 500; res.set_content("1", "text/plain"); break;
-        case 1: res.set_content("1\n", "text/plain"); break;
-        default: res.set_content("0", "text/plain"); break;
+        case 0:
+            res.status = 500;
+            res.set_content("1", "text/plain");
+            break;
+        case 1:
+            res.set_content("1\n", "text/plain");
+            break;
+        default:
+            res.set_content("0", "text/plain");
+            break;
         }
     });
     const int port = server.bind_to_any_port("127.0.0.1");

@@ -6,10 +6,10 @@
 #include "ui/controls/CLabelUI.h"
 #include "ui/controls/CProgressUI.h"
 #include "ui/controls/CTabLayoutUI.h"
-#include "ui/markup/ColorFormat.h"
 #include "ui/draw/FontEntry.h"
-#include "ui/runtime/INotifyUI.h"
 #include "ui/draw/ImageDescription.h"
+#include "ui/markup/ColorFormat.h"
+#include "ui/runtime/INotifyUI.h"
 #include "ui/runtime/PaintManager.h"
 
 #include <gtest/gtest.h>

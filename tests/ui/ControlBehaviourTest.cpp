@@ -5,10 +5,10 @@
 #include "ui/controls/CCheckBoxUI.h"
 #include "ui/controls/CEditUI.h"
 #include "ui/controls/CProgressUI.h"
-#include "ui/draw/DrawContext.h"
 #include "ui/devtools/HeadlessSkinView.h"
-#include "ui/runtime/INotifyUI.h"
+#include "ui/draw/DrawContext.h"
 #include "ui/markup/SkinPackage.h"
+#include "ui/runtime/INotifyUI.h"
 
 #include <algorithm>
 #include <cstdlib>

@@ -5,10 +5,10 @@
 #include "ui/controls/CControlUI.h"
 #include "ui/devtools/HeadlessSkinView.h"
 #include "ui/draw/ImageEntry.h"
-#include "ui/markup/ModuleResources.h"
-#include "ui/markup/SkinPackage.h"
 #include "ui/host/WindowHost.h"
 #include "ui/host/WindowImplBase.h"
+#include "ui/markup/ModuleResources.h"
+#include "ui/markup/SkinPackage.h"
 #include "ui/native/headless/HeadlessWindowLayer.h"
 
 #include <cstdint>

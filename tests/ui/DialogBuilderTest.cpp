@@ -9,8 +9,8 @@
 #include "ui/controls/IContainerUI.h"
 #include "ui/controls/IDialogBuilderCallback.h"
 #include "ui/markup/ModuleResources.h"
-#include "ui/runtime/PaintManager.h"
 #include "ui/markup/SkinPackage.h"
+#include "ui/runtime/PaintManager.h"
 
 #include <cstring>
 #include <filesystem>

@@ -5,9 +5,9 @@
 #include "ui/controls/CProgressUI.h"
 #include "ui/controls/CTabLayoutUI.h"
 #include "ui/devtools/HeadlessSkinView.h"
-#include "ui/runtime/INotifyUI.h"
 #include "ui/markup/ModuleResources.h"
 #include "ui/markup/SkinPackage.h"
+#include "ui/runtime/INotifyUI.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>

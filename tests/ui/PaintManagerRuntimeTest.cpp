@@ -3,9 +3,9 @@
 #include "tests/support/TempDir.h"
 #include "ui/controls/CButtonUI.h"
 #include "ui/controls/CTabLayoutUI.h"
-#include "ui/draw/DrawContext.h"
-#include "ui/devtools/HeadlessSkinView.h"
 #include "ui/controls/IContainerUI.h"
+#include "ui/devtools/HeadlessSkinView.h"
+#include "ui/draw/DrawContext.h"
 #include "ui/runtime/IMessageFilterUI.h"
 #include "ui/runtime/INotifyUI.h"
 

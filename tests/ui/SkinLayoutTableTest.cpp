@@ -2,10 +2,10 @@
 // were checked by hand once: any change of the markup, the builder or the layout arithmetic
 // that moves a control shows up here as a line diff.
 #include "BuildConfig.h"
-#include "ui/markup/ModuleResources.h"
-#include "ui/runtime/PaintManager.h"
 #include "ui/devtools/SkinLayoutListing.h"
+#include "ui/markup/ModuleResources.h"
 #include "ui/markup/SkinPackage.h"
+#include "ui/runtime/PaintManager.h"
 
 #include <fstream>
 #include <gtest/gtest.h>

@@ -3,12 +3,12 @@
 #include "ui/controls/CButtonUI.h"
 #include "ui/controls/CControlUI.h"
 #include "ui/controls/CEditUI.h"
-#include "ui/host/CNotifyPump.h"
 #include "ui/controls/COptionUI.h"
 #include "ui/controls/CTextUI.h"
+#include "ui/host/CNotifyPump.h"
 #include "ui/host/CWindowWnd.h"
-#include "ui/markup/SkinPackage.h"
 #include "ui/host/WindowImplBase.h"
+#include "ui/markup/SkinPackage.h"
 #include "ui/native/headless/HeadlessWindowLayer.h"
 
 #include <algorithm>

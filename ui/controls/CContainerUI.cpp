@@ -2,8 +2,8 @@
 
 #include "ui/draw/DrawContext.h"
 #include "ui/draw/ImageDrawing.h"
-#include "ui/runtime/PaintManager.h"
 #include "ui/markup/ValueFormats.h"
+#include "ui/runtime/PaintManager.h"
 
 namespace inkwarden {
 

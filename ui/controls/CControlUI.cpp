@@ -1,10 +1,10 @@
 #include "ui/controls/CControlUI.h"
 
-#include "ui/markup/ColorFormat.h"
 #include "ui/draw/DrawContext.h"
 #include "ui/draw/ImageDrawing.h"
-#include "ui/runtime/PaintManager.h"
+#include "ui/markup/ColorFormat.h"
 #include "ui/markup/ValueFormats.h"
+#include "ui/runtime/PaintManager.h"
 
 #include <algorithm>
 #include <cstdlib>

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "ui/draw/ImageDescription.h"
 #include "ui/base/Notification.h"
 #include "ui/base/UiEvent.h"
 #include "ui/base/UiGeometry.h"
+#include "ui/draw/ImageDescription.h"
 
 #include <cstdint>
 #include <functional>

@@ -1,11 +1,11 @@
 #include "ui/controls/CEditUI.h"
 
-#include "ui/markup/ColorFormat.h"
 #include "ui/draw/FontEntry.h"
 #include "ui/draw/ImageDrawing.h"
-#include "ui/runtime/PaintManager.h"
 #include "ui/draw/TextDrawing.h"
+#include "ui/markup/ColorFormat.h"
 #include "ui/markup/ValueFormats.h"
+#include "ui/runtime/PaintManager.h"
 
 #include <algorithm>
 

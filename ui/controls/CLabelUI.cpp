@@ -1,10 +1,10 @@
 #include "ui/controls/CLabelUI.h"
 
-#include "ui/markup/ColorFormat.h"
 #include "ui/draw/FontEntry.h"
-#include "ui/runtime/PaintManager.h"
 #include "ui/draw/TextDrawing.h"
+#include "ui/markup/ColorFormat.h"
 #include "ui/markup/ValueFormats.h"
+#include "ui/runtime/PaintManager.h"
 
 namespace inkwarden {
 namespace {

@@ -1,9 +1,9 @@
 #include "ui/controls/COptionUI.h"
 
-#include "ui/markup/ColorFormat.h"
 #include "ui/draw/ImageDrawing.h"
-#include "ui/runtime/PaintManager.h"
+#include "ui/markup/ColorFormat.h"
 #include "ui/markup/ValueFormats.h"
+#include "ui/runtime/PaintManager.h"
 
 namespace inkwarden {
 

@@ -1,7 +1,7 @@
 #include "ui/controls/CTabLayoutUI.h"
 
-#include "ui/runtime/PaintManager.h"
 #include "ui/markup/ValueFormats.h"
+#include "ui/runtime/PaintManager.h"
 
 #include <algorithm>
 

@@ -12,12 +12,12 @@
 #include "ui/controls/CTabLayoutUI.h"
 #include "ui/controls/CTextUI.h"
 #include "ui/controls/CVerticalLayoutUI.h"
-#include "ui/markup/ColorFormat.h"
 #include "ui/controls/IContainerUI.h"
 #include "ui/controls/IDialogBuilderCallback.h"
+#include "ui/markup/ColorFormat.h"
 #include "ui/markup/ModuleResources.h"
-#include "ui/runtime/PaintManager.h"
 #include "ui/markup/ValueFormats.h"
+#include "ui/runtime/PaintManager.h"
 
 #include <algorithm>
 #include <cstring>

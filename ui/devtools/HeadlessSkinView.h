@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ui/runtime/PaintManager.h"
 #include "ui/native/headless/HeadlessWindowLayer.h"
+#include "ui/runtime/PaintManager.h"
 
 #include <memory>
 #include <string>

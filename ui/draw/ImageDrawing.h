@@ -1,8 +1,8 @@
 #pragma once
 
+#include "ui/base/UiGeometry.h"
 #include "ui/draw/DrawContext.h"
 #include "ui/draw/ImageEntry.h"
-#include "ui/base/UiGeometry.h"
 
 #include <cstdint>
 

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "ui/draw/DrawContext.h"
-#include "ui/draw/MarkupTextParser.h"
 #include "ui/base/UiGeometry.h"
 #include "ui/base/WinMessages.h"
+#include "ui/draw/DrawContext.h"
+#include "ui/draw/MarkupTextParser.h"
 
 #include <cstdint>
 #include <functional>

@@ -1,8 +1,8 @@
 #include "ui/host/CWindowWnd.h"
 
 #include "ui/draw/DrawContext.h"
-#include "ui/markup/ModuleResources.h"
 #include "ui/host/WindowHost.h"
+#include "ui/markup/ModuleResources.h"
 
 #include <cairo.h>
 #include <cstring>

@@ -2,9 +2,9 @@
 
 #include "ui/controls/CControlUI.h"
 #include "ui/controls/DialogBuilder.h"
+#include "ui/host/WindowHost.h"
 #include "ui/markup/ModuleResources.h"
 #include "ui/markup/SkinPackage.h"
-#include "ui/host/WindowHost.h"
 
 #include <cctype>
 #include <charconv>

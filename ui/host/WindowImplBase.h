@@ -1,8 +1,8 @@
 #pragma once
 
+#include "ui/controls/IDialogBuilderCallback.h"
 #include "ui/host/CNotifyPump.h"
 #include "ui/host/CWindowWnd.h"
-#include "ui/controls/IDialogBuilderCallback.h"
 #include "ui/runtime/IMessageFilterUI.h"
 #include "ui/runtime/INotifyUI.h"
 #include "ui/runtime/PaintManager.h"

@@ -1,14 +1,14 @@
 #include "ui/runtime/PaintManager.h"
 
 #include "ui/controls/CControlUI.h"
-#include "ui/markup/ColorFormat.h"
 #include "ui/controls/IContainerUI.h"
-#include "ui/runtime/IMessageFilterUI.h"
-#include "ui/runtime/INotifyUI.h"
 #include "ui/draw/ImageDrawing.h"
+#include "ui/markup/ColorFormat.h"
 #include "ui/markup/ModuleResources.h"
 #include "ui/markup/SkinPackage.h"
 #include "ui/markup/ValueFormats.h"
+#include "ui/runtime/IMessageFilterUI.h"
+#include "ui/runtime/INotifyUI.h"
 
 #include <algorithm>
 #include <cctype>

@@ -1,13 +1,13 @@
 #pragma once
 
+#include "ui/base/Notification.h"
+#include "ui/base/UiEvent.h"
+#include "ui/base/UiGeometry.h"
 #include "ui/draw/DrawContext.h"
 #include "ui/draw/FontEntry.h"
 #include "ui/draw/ImageDescription.h"
 #include "ui/draw/ImageEntry.h"
 #include "ui/draw/ImageLoader.h"
-#include "ui/base/Notification.h"
-#include "ui/base/UiEvent.h"
-#include "ui/base/UiGeometry.h"
 #include "ui/native/INativeWindowLayer.h"
 
 #include <cstdint>
