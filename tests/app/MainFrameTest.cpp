@@ -21,6 +21,7 @@
 
 // Pango matches fonts on a thread of its own, synchronised inside libraries that the thread
 // checker cannot see into; its reports there are about them, not about the window.
+extern "C" const char* __tsan_default_suppressions();
 extern "C" const char* __tsan_default_suppressions() {
     return "race:libfontconfig.so.1\n"
            "race:libpangoft2-1.0.so.0\n"
