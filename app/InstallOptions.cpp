@@ -4,31 +4,14 @@
 #include "app/FolderBrowser.h"
 #include "platform/DirectoryHelpers.h"
 #include "platform/RegistryFile.h"
+#include "platform/TextEncoding.h"
 #include "ui/controls/CButtonUI.h"
 #include "ui/controls/CCheckBoxUI.h"
 #include "ui/controls/CEditUI.h"
 #include "ui/controls/CLabelUI.h"
 
 namespace inkwarden {
-namespace {
-
-// Letters of the single-byte range fold; bytes of multibyte characters compare as they are.
-bool EqualsIgnoringCase(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        const auto lower = [](unsigned char c) {
-            return c >= 'A' && c <= 'Z' ? static_cast<unsigned char>(c - 'A' + 'a') : c;
-        };
-        if (lower(static_cast<unsigned char>(a[i])) != lower(static_cast<unsigned char>(b[i]))) {
-            return false;
-        }
-    }
-    return true;
-}
-
-} // namespace
+namespace {} // namespace
 
 std::string NormalizeInstallFolder(const std::string& text, const std::string& name) {
     // 1.-2. The last component comes from the input, before the trailing "/" go.
@@ -40,7 +23,7 @@ std::string NormalizeInstallFolder(const std::string& text, const std::string& n
         result.pop_back();
     }
     // 4.
-    if (!EqualsIgnoringCase(last, name)) {
+    if (!EqualsIgnoringAsciiCase(last, name)) {
         result += "/" + name;
     }
     return result;

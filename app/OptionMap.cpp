@@ -1,5 +1,7 @@
 #include "app/OptionMap.h"
 
+#include "platform/TextEncoding.h"
+
 namespace inkwarden {
 
 OptionMap ParseCommandLine(const std::vector<std::string>& arguments,
@@ -35,16 +37,7 @@ std::string TestUrlOption(const OptionMap& options) {
     static const std::string NAME = "-test_url";
     std::string value;
     for (const auto& [name, option_value] : options) {
-        if (name.size() != NAME.size()) {
-            continue;
-        }
-        bool same = true;
-        for (std::size_t i = 0; i < name.size() && same; ++i) {
-            const unsigned char c = static_cast<unsigned char>(name[i]);
-            const unsigned char lower = c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c;
-            same = lower == static_cast<unsigned char>(NAME[i]);
-        }
-        if (same) {
+        if (EqualsIgnoringAsciiCase(name, NAME)) {
             value = option_value;
         }
     }

@@ -24,18 +24,6 @@ char Lower(char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (Lower(a[i]) != Lower(b[i])) {
-            return false;
-        }
-    }
-    return true;
-}
-
 std::string_view Trim(std::string_view text) {
     while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) {
         text.remove_prefix(1);
@@ -75,7 +63,7 @@ std::optional<Section> ParseSection(std::string_view line) {
         line.remove_prefix(1);
     }
     const std::size_t cut = line.find('\\');
-    if (!EqualsIgnoringCase(line.substr(0, cut), ROOT)) {
+    if (!EqualsIgnoringAsciiCase(line.substr(0, cut), ROOT)) {
         section.key = "\x01"; // a section of another root: matches no key
         return section;
     }
@@ -178,7 +166,7 @@ std::optional<Value> ParseValue(std::string_view line) {
         value.text = std::move(*text);
     } else if (data == "-") {
         value.kind = ValueKind::DELETED;
-    } else if (data.size() > 7 && EqualsIgnoringCase(data.substr(0, 7), "hex(1):")) {
+    } else if (data.size() > 7 && EqualsIgnoringAsciiCase(data.substr(0, 7), "hex(1):")) {
         if (auto text = DecodeHexString(data.substr(7))) {
             value.kind = ValueKind::STRING;
             value.text = std::move(*text);
@@ -189,10 +177,10 @@ std::optional<Value> ParseValue(std::string_view line) {
 
 bool IsKeyOrSubkey(std::string_view key, std::string_view ancestor) {
     if (key.size() == ancestor.size()) {
-        return EqualsIgnoringCase(key, ancestor);
+        return EqualsIgnoringAsciiCase(key, ancestor);
     }
     return ancestor.empty() || (key.size() > ancestor.size() && key[ancestor.size()] == '\\' &&
-                                EqualsIgnoringCase(key.substr(0, ancestor.size()), ancestor));
+                                EqualsIgnoringAsciiCase(key.substr(0, ancestor.size()), ancestor));
 }
 
 bool ContinuesOnNextLine(std::string_view line) {
@@ -306,7 +294,7 @@ std::optional<std::string> RegistryFile::readString(std::string_view key,
                 }
                 in_key = false;
             } else {
-                in_key = EqualsIgnoringCase(section->key, key);
+                in_key = EqualsIgnoringAsciiCase(section->key, key);
             }
             continue;
         }
@@ -314,7 +302,7 @@ std::optional<std::string> RegistryFile::readString(std::string_view key,
             continue;
         }
         const auto value = ParseValue(trimmed);
-        if (!value || !EqualsIgnoringCase(value->name, name)) {
+        if (!value || !EqualsIgnoringAsciiCase(value->name, name)) {
             continue;
         }
         if (value->kind == ValueKind::STRING) {
@@ -349,7 +337,7 @@ bool RegistryFile::setString(std::string_view key, std::string_view name, std::s
         i = logical.last;
         const std::string_view trimmed = Trim(logical.text);
         if (const auto section = ParseSection(trimmed)) {
-            in_key = !section->deleted && EqualsIgnoringCase(section->key, key);
+            in_key = !section->deleted && EqualsIgnoringAsciiCase(section->key, key);
             if (in_key) {
                 section_end = i + 1;
             }
@@ -362,7 +350,7 @@ bool RegistryFile::setString(std::string_view key, std::string_view name, std::s
             section_end = i + 1;
         }
         if (const auto value = ParseValue(trimmed);
-            value && EqualsIgnoringCase(value->name, name)) {
+            value && EqualsIgnoringAsciiCase(value->name, name)) {
             value_line = first;
             value_end = i + 1;
         }

@@ -60,25 +60,6 @@ std::optional<Record> ParseRecord(const ByteView& block, std::uint64_t offset,
     return record;
 }
 
-bool KeyEquals(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z') {
-            x = static_cast<char>(x - 'A' + 'a');
-        }
-        if (y >= 'A' && y <= 'Z') {
-            y = static_cast<char>(y - 'A' + 'a');
-        }
-        if (x != y) {
-            return false;
-        }
-    }
-    return true;
-}
-
 std::optional<Record> FindRecord(std::string_view bytes, std::string_view path) {
     const ByteView block(bytes);
     auto current = ParseRecord(block, 0, block.size());
@@ -100,7 +81,7 @@ std::optional<Record> FindRecord(std::string_view bytes, std::string_view path) 
             if (!child) {
                 break;
             }
-            if (KeyEquals(child->key, key)) {
+            if (EqualsIgnoringAsciiCase(child->key, key)) {
                 found = std::move(child);
                 break;
             }

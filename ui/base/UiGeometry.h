@@ -30,4 +30,24 @@ struct UiRect {
     bool operator==(const UiRect&) const = default;
 };
 
+// The common part of two rectangles; empty when they do not overlap.
+inline UiRect IntersectRect(const UiRect& a, const UiRect& b) {
+    const UiRect r{a.left > b.left ? a.left : b.left, a.top > b.top ? a.top : b.top,
+                   a.right < b.right ? a.right : b.right,
+                   a.bottom < b.bottom ? a.bottom : b.bottom};
+    return r.isEmpty() ? UiRect{} : r;
+}
+
+// The smallest rectangle holding both; an empty one adds nothing.
+inline UiRect UnionRect(const UiRect& a, const UiRect& b) {
+    if (a.isEmpty()) {
+        return b;
+    }
+    if (b.isEmpty()) {
+        return a;
+    }
+    return UiRect{a.left < b.left ? a.left : b.left, a.top < b.top ? a.top : b.top,
+                  a.right > b.right ? a.right : b.right, a.bottom > b.bottom ? a.bottom : b.bottom};
+}
+
 } // namespace inkwarden

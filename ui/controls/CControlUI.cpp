@@ -12,26 +12,6 @@
 namespace inkwarden {
 namespace {
 
-UiRect Intersect(const UiRect& a, const UiRect& b) {
-    UiRect r{std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right),
-             std::min(a.bottom, b.bottom)};
-    if (r.isEmpty()) {
-        return UiRect{};
-    }
-    return r;
-}
-
-UiRect Union(const UiRect& a, const UiRect& b) {
-    if (a.isEmpty()) {
-        return b;
-    }
-    if (b.isEmpty()) {
-        return a;
-    }
-    return UiRect{std::min(a.left, b.left), std::min(a.top, b.top), std::max(a.right, b.right),
-                  std::max(a.bottom, b.bottom)};
-}
-
 // Four doubles, each followed by one separator character.
 FloatPercent ParseFloatPercent(std::string_view text) {
     std::string copy(text);
@@ -111,9 +91,9 @@ void CControlUI::setPos(UiRect rect, bool invalidate_area) {
         cover_->setPos(item_, false);
     }
     if (invalidate_area && manager_ != nullptr && isVisible()) {
-        UiRect area = Union(old, item_);
+        UiRect area = UnionRect(old, item_);
         for (CControlUI* p = parent_; p != nullptr && !area.isEmpty(); p = p->getParent()) {
-            area = p->isVisible() ? Intersect(area, p->getPos()) : UiRect{};
+            area = p->isVisible() ? IntersectRect(area, p->getPos()) : UiRect{};
         }
         if (!area.isEmpty()) {
             manager_->invalidate(area);
@@ -269,7 +249,7 @@ void CControlUI::invalidate() {
     }
     UiRect area = item_;
     for (CControlUI* p = parent_; p != nullptr && !area.isEmpty(); p = p->getParent()) {
-        area = p->isVisible() ? Intersect(area, p->getPos()) : UiRect{};
+        area = p->isVisible() ? IntersectRect(area, p->getPos()) : UiRect{};
     }
     if (!area.isEmpty()) {
         manager_->invalidate(area);
@@ -508,7 +488,7 @@ bool CControlUI::drawImage(DrawContext& dc, ImageDescription& image, const UiRec
 }
 
 void CControlUI::doPaint(DrawContext& dc, const UiRect& paint) {
-    paint_rect_ = Intersect(paint, item_);
+    paint_rect_ = IntersectRect(paint, item_);
     if (paint_rect_.isEmpty()) {
         return;
     }
@@ -559,11 +539,6 @@ void CControlUI::paintText(DrawContext&) {}
 
 namespace {
 
-void SetSourceColor(cairo_t* cr, std::uint32_t argb) {
-    cairo_set_source_rgba(cr, ((argb >> 16) & 0xFF) / 255.0, ((argb >> 8) & 0xFF) / 255.0,
-                          (argb & 0xFF) / 255.0, (argb >> 24) / 255.0);
-}
-
 void StrokeLine(cairo_t* cr, double x0, double y0, double x1, double y1, int width) {
     cairo_set_line_width(cr, width);
     cairo_move_to(cr, x0, y0);
@@ -589,7 +564,7 @@ void CControlUI::paintBorder(DrawContext& dc) {
     cairo_t* cr = dc.cairo();
     cairo_save(cr);
     cairo_set_operator(cr, CAIRO_OPERATOR_OVER);
-    SetSourceColor(cr, color);
+    SetSourceArgb(cr, color);
     const UiRect& r = item_;
     if (border_round_.cx > 0 || border_round_.cy > 0) {
         // The pen runs inside the item rectangle.

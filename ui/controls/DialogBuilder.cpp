@@ -1,5 +1,6 @@
 #include "ui/controls/DialogBuilder.h"
 
+#include "platform/TextEncoding.h"
 #include "ui/controls/CButtonUI.h"
 #include "ui/controls/CCheckBoxUI.h"
 #include "ui/controls/CContainerUI.h"
@@ -22,7 +23,6 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
-#include <strings.h>
 
 namespace inkwarden {
 namespace {
@@ -33,7 +33,7 @@ std::vector<DialogBuilder::ControlFactory>& Factories() {
 }
 
 bool Is(const char* a, const char* b) {
-    return strcasecmp(a, b) == 0;
+    return EqualsIgnoringAsciiCase(a, b);
 }
 
 // Attribute lookup of the resource elements, whose names match in any case.

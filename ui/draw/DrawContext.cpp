@@ -1,5 +1,7 @@
 #include "ui/draw/DrawContext.h"
 
+#include "ui/base/UiColor.h"
+
 #include <algorithm>
 #include <cmath>
 #include <utility>
@@ -176,6 +178,11 @@ void RoundRectPath(cairo_t* cr, const UiRect& rect, UiSize corner) {
     cairo_arc(cr, 0, 0, 1, M_PI, 3 * M_PI / 2);
     cairo_restore(cr);
     cairo_close_path(cr);
+}
+
+void SetSourceArgb(cairo_t* cr, std::uint32_t argb) {
+    const UnitChannels c = ToUnitChannels(argb);
+    cairo_set_source_rgba(cr, c.red, c.green, c.blue, c.alpha);
 }
 
 } // namespace inkwarden

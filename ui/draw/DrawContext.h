@@ -62,4 +62,7 @@ private:
 // border round gives it) to the current path.
 void RoundRectPath(cairo_t* cr, const UiRect& rect, UiSize corner);
 
+// Makes an 0xAARRGGBB colour the source of the next drawing operation.
+void SetSourceArgb(cairo_t* cr, std::uint32_t argb);
+
 } // namespace inkwarden

@@ -1,16 +1,10 @@
 #include "ui/draw/ImageDrawing.h"
 
+#include "ui/base/UiColor.h"
+
 #include <algorithm>
 
 namespace inkwarden {
-
-UiRect IntersectRect(const UiRect& a, const UiRect& b) {
-    UiRect r{std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right),
-             std::min(a.bottom, b.bottom)};
-    if (r.isEmpty())
-        return {};
-    return r;
-}
 
 namespace {
 
@@ -168,8 +162,7 @@ void FillColor(DrawContext& dc, const UiRect& rect, std::uint32_t argb) {
     cairo_t* cr = dc.cairo();
     cairo_save(cr);
     cairo_rectangle(cr, rect.left, rect.top, rect.width(), rect.height());
-    cairo_set_source_rgba(cr, ((argb >> 16) & 0xFF) / 255.0, ((argb >> 8) & 0xFF) / 255.0,
-                          (argb & 0xFF) / 255.0, a / 255.0);
+    SetSourceArgb(cr, argb);
     cairo_set_operator(cr, a == 255 ? CAIRO_OPERATOR_SOURCE : CAIRO_OPERATOR_OVER);
     cairo_fill(cr);
     cairo_restore(cr);
@@ -183,9 +176,10 @@ void FillGradient(DrawContext& dc, const UiRect& rect, std::uint32_t from, std::
     cairo_t* cr = dc.cairo();
     cairo_pattern_t* gradient = vertical ? cairo_pattern_create_linear(0, rect.top, 0, rect.bottom)
                                          : cairo_pattern_create_linear(rect.left, 0, rect.right, 0);
-    for (auto [offset, c] : {std::pair{0.0, from}, std::pair{1.0, to}})
-        cairo_pattern_add_color_stop_rgb(gradient, offset, ((c >> 16) & 0xFF) / 255.0,
-                                         ((c >> 8) & 0xFF) / 255.0, (c & 0xFF) / 255.0);
+    for (auto [offset, argb] : {std::pair{0.0, from}, std::pair{1.0, to}}) {
+        const UnitChannels c = ToUnitChannels(argb);
+        cairo_pattern_add_color_stop_rgb(gradient, offset, c.red, c.green, c.blue);
+    }
     cairo_save(cr);
     cairo_rectangle(cr, rect.left, rect.top, rect.width(), rect.height());
     cairo_clip(cr);

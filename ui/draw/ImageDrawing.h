@@ -36,6 +36,4 @@ void FillColor(DrawContext& dc, const UiRect& rect, std::uint32_t argb);
 void FillGradient(DrawContext& dc, const UiRect& rect, std::uint32_t from, std::uint32_t to,
                   bool vertical);
 
-UiRect IntersectRect(const UiRect& a, const UiRect& b);
-
 } // namespace inkwarden

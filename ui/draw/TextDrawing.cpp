@@ -1,5 +1,7 @@
 #include "ui/draw/TextDrawing.h"
 
+#include "ui/base/UiColor.h"
+
 #include <algorithm>
 #include <memory>
 #include <pango/pangocairo.h>
@@ -98,8 +100,8 @@ void ShowLayout(DrawContext& dc, PangoLayout* layout, const UiRect& rect, std::u
         cairo_clip(cr);
     }
     cairo_set_operator(cr, CAIRO_OPERATOR_OVER);
-    cairo_set_source_rgb(cr, ((color >> 16) & 0xFF) / 255.0, ((color >> 8) & 0xFF) / 255.0,
-                         (color & 0xFF) / 255.0);
+    const UnitChannels c = ToUnitChannels(color);
+    cairo_set_source_rgb(cr, c.red, c.green, c.blue);
     cairo_move_to(cr, x, y);
     pango_cairo_show_layout(cr, layout);
     cairo_restore(cr);
@@ -145,20 +147,14 @@ LayoutPtr MakeMarkupLayout(cairo_t* cr, std::string_view text, const PangoFontDe
         if (st.underline)
             pango_attr_list_insert(
                 attrs.get(), Ranged(pango_attr_underline_new(PANGO_UNDERLINE_SINGLE), start, end));
-        const std::uint32_t c = st.color != 0 ? st.color : base_color;
+        const WideChannels c = ToWideChannels(st.color != 0 ? st.color : base_color);
         pango_attr_list_insert(
-            attrs.get(),
-            Ranged(pango_attr_foreground_new(static_cast<guint16>(((c >> 16) & 0xFF) * 257),
-                                             static_cast<guint16>(((c >> 8) & 0xFF) * 257),
-                                             static_cast<guint16>((c & 0xFF) * 257)),
-                   start, end));
-        if (st.background != 0)
+            attrs.get(), Ranged(pango_attr_foreground_new(c.red, c.green, c.blue), start, end));
+        if (st.background != 0) {
+            const WideChannels b = ToWideChannels(st.background);
             pango_attr_list_insert(
-                attrs.get(), Ranged(pango_attr_background_new(
-                                        static_cast<guint16>(((st.background >> 16) & 0xFF) * 257),
-                                        static_cast<guint16>(((st.background >> 8) & 0xFF) * 257),
-                                        static_cast<guint16>((st.background & 0xFF) * 257)),
-                                    start, end));
+                attrs.get(), Ranged(pango_attr_background_new(b.red, b.green, b.blue), start, end));
+        }
         start = end;
     }
     pango_layout_set_attributes(layout.get(), attrs.get());

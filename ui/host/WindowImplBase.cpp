@@ -1,5 +1,6 @@
 #include "ui/host/WindowImplBase.h"
 
+#include "platform/TextEncoding.h"
 #include "ui/controls/CControlUI.h"
 #include "ui/controls/DialogBuilder.h"
 #include "ui/host/WindowHost.h"
@@ -14,16 +15,6 @@
 
 namespace inkwarden {
 namespace {
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
-}
 
 std::optional<int> ParseId(const std::string& text) {
     int value = 0;
@@ -233,8 +224,8 @@ LRESULT WindowImplBase::hitTest(UiPoint pt, const UiRect& client, bool maximized
         // Buttons, options and texts in the caption band stay clickable.
         if (under != nullptr) {
             const char* cls = under->getClass();
-            if (EqualsNoCase(cls, "Button") || EqualsNoCase(cls, "Option") ||
-                EqualsNoCase(cls, "Text"))
+            if (EqualsIgnoringAsciiCase(cls, "Button") || EqualsIgnoringAsciiCase(cls, "Option") ||
+                EqualsIgnoringAsciiCase(cls, "Text"))
                 return HTCLIENT;
         }
         return HTCAPTION;

@@ -1,5 +1,6 @@
 #include "ui/runtime/PaintManager.h"
 
+#include "platform/TextEncoding.h"
 #include "ui/controls/CControlUI.h"
 #include "ui/controls/IContainerUI.h"
 #include "ui/draw/ImageDrawing.h"
@@ -14,7 +15,6 @@
 #include <cctype>
 #include <charconv>
 #include <chrono>
-#include <strings.h>
 
 namespace inkwarden {
 namespace {
@@ -43,10 +43,6 @@ std::map<std::string, std::string>& SharedDefaultAttributes() {
 std::map<int, std::string>& TextTable() {
     static std::map<int, std::string> table;
     return table;
-}
-
-bool EqualsNoCase(std::string_view a, const char* b) {
-    return a.size() == std::char_traits<char>::length(b) && strncasecmp(a.data(), b, a.size()) == 0;
 }
 
 // Every manager bound to a window, oldest first.
@@ -409,26 +405,26 @@ void PaintManager::removeAllSharedDefaultAttributeLists() {
 }
 
 void PaintManager::setWindowAttribute(std::string_view name, std::string_view value) {
-    if (EqualsNoCase(name, "size")) {
+    if (EqualsIgnoringAsciiCase(name, "size")) {
         init_size_ = ParsePair(value);
         if (root_ == nullptr && on_resize_window) {
             on_resize_window(init_size_);
         }
-    } else if (EqualsNoCase(name, "sizebox")) {
+    } else if (EqualsIgnoringAsciiCase(name, "sizebox")) {
         size_box_ = ParseRect(value);
-    } else if (EqualsNoCase(name, "caption")) {
+    } else if (EqualsIgnoringAsciiCase(name, "caption")) {
         caption_ = ParseRect(value);
-    } else if (EqualsNoCase(name, "roundcorner")) {
+    } else if (EqualsIgnoringAsciiCase(name, "roundcorner")) {
         round_corner_ = ParsePair(value);
-    } else if (EqualsNoCase(name, "mininfo")) {
+    } else if (EqualsIgnoringAsciiCase(name, "mininfo")) {
         min_info_ = ParsePair(value);
-    } else if (EqualsNoCase(name, "maxinfo")) {
+    } else if (EqualsIgnoringAsciiCase(name, "maxinfo")) {
         max_info_ = ParsePair(value);
-    } else if (EqualsNoCase(name, "showdirty")) {
+    } else if (EqualsIgnoringAsciiCase(name, "showdirty")) {
         show_dirty_ = ParseBool(value);
     } else if (name == "noactivate") {
         no_activate_ = ParseBool(value);
-    } else if (EqualsNoCase(name, "opacity")) {
+    } else if (EqualsIgnoringAsciiCase(name, "opacity")) {
         opacity_ = std::clamp(ParseInt(value), 0, 255);
     } else if (name == "layeredopacity") {
         layered_opacity_ = std::clamp(ParseInt(value), 0, 255);
@@ -437,15 +433,15 @@ void PaintManager::setWindowAttribute(std::string_view name, std::string_view va
         layered_image_.setText(value);
         layered_image_buffer_ = DrawContext{};
         startLayeredTimer();
-    } else if (EqualsNoCase(name, "disabledfontcolor")) {
+    } else if (EqualsIgnoringAsciiCase(name, "disabledfontcolor")) {
         disabled_color_ = ParseColor(value);
-    } else if (EqualsNoCase(name, "defaultfontcolor")) {
+    } else if (EqualsIgnoringAsciiCase(name, "defaultfontcolor")) {
         font_color_ = ParseColor(value);
-    } else if (EqualsNoCase(name, "linkfontcolor")) {
+    } else if (EqualsIgnoringAsciiCase(name, "linkfontcolor")) {
         link_color_ = ParseColor(value);
-    } else if (EqualsNoCase(name, "linkhoverfontcolor")) {
+    } else if (EqualsIgnoringAsciiCase(name, "linkhoverfontcolor")) {
         link_hover_color_ = ParseColor(value);
-    } else if (EqualsNoCase(name, "selectedcolor")) {
+    } else if (EqualsIgnoringAsciiCase(name, "selectedcolor")) {
         selected_color_ = ParseColor(value);
     } else {
         for (const auto& [key, stored] : window_attributes_) {

@@ -1,5 +1,6 @@
 #include "ui/native/gtk/GtkWindowLayer.h"
 
+#include "ui/base/UiColor.h"
 #include "ui/draw/DrawContext.h"
 #include "ui/native/gtk/GtkKeyMap.h"
 
@@ -1244,11 +1245,8 @@ NativeWindowId GtkWindowLayer::createEdit(const EditCreateParams& params) {
     PangoAttrList* attrs = pango_attr_list_new();
     if (params.font != nullptr)
         pango_attr_list_insert(attrs, pango_attr_font_desc_new(params.font));
-    const std::uint32_t c = params.text_color;
-    pango_attr_list_insert(attrs,
-                           pango_attr_foreground_new(static_cast<guint16>(((c >> 16) & 0xFF) * 257),
-                                                     static_cast<guint16>(((c >> 8) & 0xFF) * 257),
-                                                     static_cast<guint16>((c & 0xFF) * 257)));
+    const WideChannels c = ToWideChannels(params.text_color);
+    pango_attr_list_insert(attrs, pango_attr_foreground_new(c.red, c.green, c.blue));
     gtk_entry_set_attributes(e, attrs);
     pango_attr_list_unref(attrs);
     gtk_entry_set_max_length(e, std::max(0, params.limit));
