@@ -1,6 +1,7 @@
 #include "platform/SystemMachineFacts.h"
 
 #include "platform/UniqueFd.h"
+#include "platform/UniqueResource.h"
 
 #include <algorithm>
 #include <cpuid.h>
@@ -41,9 +42,7 @@ bool ReadWholeFile(const fs::path& path, std::vector<std::uint8_t>& bytes) {
     return !in.bad();
 }
 
-struct IfaddrsDeleter {
-    void operator()(ifaddrs* list) const { freeifaddrs(list); }
-};
+using IfaddrsList = UniqueResource<ifaddrs, freeifaddrs>;
 
 } // namespace
 
@@ -112,7 +111,7 @@ std::vector<std::uint8_t> SystemMachineFacts::ReadFallbackAdapterAddress() {
     if (::getifaddrs(&raw) != 0) {
         return {};
     }
-    std::unique_ptr<ifaddrs, IfaddrsDeleter> list(raw);
+    IfaddrsList list(raw);
     for (const ifaddrs* entry = list.get(); entry != nullptr; entry = entry->ifa_next) {
         if (entry->ifa_addr == nullptr || entry->ifa_addr->sa_family != AF_PACKET ||
             (entry->ifa_flags & IFF_LOOPBACK) != 0) {

@@ -1,5 +1,7 @@
 #include "tests/support/TestFiles.h"
 
+#include "platform/UniqueResource.h"
+
 #include <fstream>
 #include <memory>
 #include <openssl/evp.h>
@@ -26,9 +28,7 @@ std::string Hex(const unsigned char* digest, unsigned length) {
     return text;
 }
 
-struct DigestContextDeleter {
-    void operator()(EVP_MD_CTX* context) const { EVP_MD_CTX_free(context); }
-};
+using DigestContext = UniqueResource<EVP_MD_CTX, EVP_MD_CTX_free>;
 
 } // namespace
 
@@ -67,7 +67,7 @@ std::string TestFiles::Sha256OfFile(const std::string& path) {
     if (!in) {
         return "";
     }
-    std::unique_ptr<EVP_MD_CTX, DigestContextDeleter> context(EVP_MD_CTX_new());
+    DigestContext context(EVP_MD_CTX_new());
     EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr);
     std::vector<char> buffer(1 << 20);
     while (in) {

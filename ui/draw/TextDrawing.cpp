@@ -1,5 +1,6 @@
 #include "ui/draw/TextDrawing.h"
 
+#include "platform/UniqueResource.h"
 #include "ui/base/UiColor.h"
 
 #include <algorithm>
@@ -10,20 +11,9 @@ namespace inkwarden {
 
 namespace {
 
-struct LayoutDeleter {
-    void operator()(PangoLayout* layout) const { g_object_unref(layout); }
-};
-using LayoutPtr = std::unique_ptr<PangoLayout, LayoutDeleter>;
-
-struct FontDeleter {
-    void operator()(PangoFontDescription* font) const { pango_font_description_free(font); }
-};
-using FontPtr = std::unique_ptr<PangoFontDescription, FontDeleter>;
-
-struct AttrListDeleter {
-    void operator()(PangoAttrList* list) const { pango_attr_list_unref(list); }
-};
-using AttrListPtr = std::unique_ptr<PangoAttrList, AttrListDeleter>;
+using LayoutPtr = UniqueResource<PangoLayout, g_object_unref>;
+using FontPtr = UniqueResource<PangoFontDescription, pango_font_description_free>;
+using AttrListPtr = UniqueResource<PangoAttrList, pango_attr_list_unref>;
 
 // A measuring context for callers that have no surface at hand.
 cairo_t* MeasureContext() {

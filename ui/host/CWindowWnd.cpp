@@ -1,5 +1,6 @@
 #include "ui/host/CWindowWnd.h"
 
+#include "platform/UniqueResource.h"
 #include "ui/draw/DrawContext.h"
 #include "ui/host/WindowHost.h"
 #include "ui/markup/ModuleResources.h"
@@ -22,9 +23,7 @@ std::map<std::string, WindowClass>& Classes() {
     return classes;
 }
 
-struct SurfaceDeleter {
-    void operator()(cairo_surface_t* s) const { cairo_surface_destroy(s); }
-};
+using SurfacePtr = UniqueResource<cairo_surface_t, cairo_surface_destroy>;
 
 struct PngReader {
     std::span<const unsigned char> bytes;
@@ -43,8 +42,7 @@ cairo_status_t ReadPng(void* closure, unsigned char* data, unsigned int length) 
 // The PNG scaled to size x size; invalid when the bytes are no PNG.
 DrawContext ScaledIcon(std::span<const unsigned char> png, int size) {
     PngReader reader{png};
-    std::unique_ptr<cairo_surface_t, SurfaceDeleter> image(
-        cairo_image_surface_create_from_png_stream(ReadPng, &reader));
+    SurfacePtr image(cairo_image_surface_create_from_png_stream(ReadPng, &reader));
     if (cairo_surface_status(image.get()) != CAIRO_STATUS_SUCCESS)
         return {};
     const int width = cairo_image_surface_get_width(image.get());

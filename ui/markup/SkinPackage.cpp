@@ -1,5 +1,7 @@
 #include "ui/markup/SkinPackage.h"
 
+#include "platform/UniqueResource.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -12,20 +14,9 @@ namespace {
 
 constexpr const char* MEMORY_ZIP_NAME = "membuffer";
 
-struct ZipCloser {
-    void operator()(zip_t* archive) const { zip_discard(archive); }
-};
-using ZipArchive = std::unique_ptr<zip_t, ZipCloser>;
-
-struct ZipFileCloser {
-    void operator()(zip_file_t* file) const { zip_fclose(file); }
-};
-using ZipEntry = std::unique_ptr<zip_file_t, ZipFileCloser>;
-
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
+using ZipArchive = UniqueResource<zip_t, zip_discard>;
+using ZipEntry = UniqueResource<zip_file_t, zip_fclose>;
+using File = UniqueResource<std::FILE, ::fclose>;
 
 struct State {
     std::string resource_path;

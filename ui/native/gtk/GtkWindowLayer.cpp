@@ -1,5 +1,6 @@
 #include "ui/native/gtk/GtkWindowLayer.h"
 
+#include "platform/UniqueResource.h"
 #include "ui/base/UiColor.h"
 #include "ui/draw/DrawContext.h"
 #include "ui/native/gtk/GtkKeyMap.h"
@@ -16,30 +17,13 @@ namespace inkwarden {
 
 namespace {
 
-struct SurfaceDeleter {
-    void operator()(cairo_surface_t* s) const { cairo_surface_destroy(s); }
-};
-using SurfacePtr = std::unique_ptr<cairo_surface_t, SurfaceDeleter>;
-
-struct RegionDeleter {
-    void operator()(cairo_region_t* r) const { cairo_region_destroy(r); }
-};
-using RegionPtr = std::unique_ptr<cairo_region_t, RegionDeleter>;
-
+using SurfacePtr = UniqueResource<cairo_surface_t, cairo_surface_destroy>;
+using RegionPtr = UniqueResource<cairo_region_t, cairo_region_destroy>;
 // A top-level widget (or a child the layer put in a container) that the layer destroys.
-struct WidgetDeleter {
-    void operator()(GtkWidget* w) const { gtk_widget_destroy(w); }
-};
-using WidgetPtr = std::unique_ptr<GtkWidget, WidgetDeleter>;
+using WidgetPtr = UniqueResource<GtkWidget, gtk_widget_destroy>;
+using PixbufPtr = UniqueResource<GdkPixbuf, g_object_unref>;
 
-struct ObjectDeleter {
-    void operator()(gpointer object) const { g_object_unref(object); }
-};
-using PixbufPtr = std::unique_ptr<GdkPixbuf, ObjectDeleter>;
-
-struct ErrorDeleter {
-    void operator()(GError* e) const { g_error_free(e); }
-};
+using ErrorPtr = UniqueResource<GError, g_error_free>;
 
 LPARAM PointParam(int x, int y) {
     return MAKELPARAM(x, y);
@@ -1411,7 +1395,7 @@ bool GtkWindowLayer::openUrl(const std::string& url) {
         return false;
     GError* error = nullptr;
     const gboolean ok = g_app_info_launch_default_for_uri(url.c_str(), nullptr, &error);
-    std::unique_ptr<GError, ErrorDeleter> holder(error);
+    ErrorPtr holder(error);
     return ok != FALSE;
 }
 
