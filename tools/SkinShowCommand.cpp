@@ -30,12 +30,14 @@ constexpr int SKIN_RESOURCE_ID = 105;
 constexpr UINT ICON_RESOURCE_ID = 101;
 // Above the paint manager's timer ids.
 constexpr std::uintptr_t SCREENSHOT_TIMER = 0x7F00;
+// How long the window shows before --screenshot takes it, unless --after says.
+constexpr int DEFAULT_SCREENSHOT_DELAY_MS = 1000;
 
 struct Options {
     std::string skin;
     int page = -1;
     std::string screenshot;
-    int after_ms = 1000;
+    int after_ms = DEFAULT_SCREENSHOT_DELAY_MS;
 };
 
 bool ParseNumber(const char* text, int& value) {

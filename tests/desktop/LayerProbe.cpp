@@ -9,13 +9,51 @@
 
 using namespace inkwarden;
 
-int main() {
-    auto layer = GtkWindowLayer::open();
-    if (!layer) {
-        std::fprintf(stderr, "no display\n");
-        return 2;
+namespace {
+
+// The probe's own messages: one posted from another thread, one to a window that is gone.
+constexpr UINT PROBE_POST = WM_APP + 1;
+constexpr UINT PROBE_DEAD_POST = WM_APP + 2;
+constexpr WPARAM PROBE_POST_VALUE = 42;
+// The top band of the window is its caption.
+constexpr int CAPTION_HEIGHT = 35;
+// The exit code of a probe that was asked to close.
+constexpr int CLOSED_EXIT_CODE = 3;
+
+// What a line shows of a message: the client point, wParam, or nothing.
+enum class Shown { POINT, WPARAM_VALUE };
+
+struct TracedMessage {
+    UINT message;
+    const char* name;
+    Shown shown;
+};
+
+const TracedMessage TRACED[] = {
+    {WM_LBUTTONDOWN, "WM_LBUTTONDOWN", Shown::POINT},
+    {WM_LBUTTONUP, "WM_LBUTTONUP", Shown::POINT},
+    {WM_MOVE, "WM_MOVE", Shown::POINT},
+    {WM_KEYDOWN, "WM_KEYDOWN", Shown::WPARAM_VALUE},
+    {WM_CHAR, "WM_CHAR", Shown::WPARAM_VALUE},
+    {WM_SYSKEYDOWN, "WM_SYSKEYDOWN", Shown::WPARAM_VALUE},
+    {WM_NCLBUTTONDOWN, "WM_NCLBUTTONDOWN", Shown::WPARAM_VALUE},
+    {PROBE_POST, "WM_APP+1", Shown::WPARAM_VALUE},
+};
+
+void Trace(UINT message, WPARAM wparam, LPARAM lparam) {
+    for (const TracedMessage& t : TRACED) {
+        if (t.message != message)
+            continue;
+        if (t.shown == Shown::POINT)
+            std::printf("%s %d %d\n", t.name, GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam));
+        else
+            std::printf("%s %u\n", t.name, static_cast<unsigned>(wparam));
+        std::fflush(stdout);
     }
-    NativeWindowId window = 0;
+}
+
+// Opaque red on the left half, half-transparent blue on the right.
+DrawContext ProbePixels() {
     DrawContext buffer(300, 200);
     cairo_t* cr = buffer.cairo();
     cairo_set_source_rgba(cr, 1, 0, 0, 1);
@@ -24,71 +62,62 @@ int main() {
     cairo_set_source_rgba(cr, 0, 0, 1, 0.5);
     cairo_rectangle(cr, 150, 0, 150, 200);
     cairo_fill(cr);
+    return buffer;
+}
 
+// The probe's window; `window` is its id once create() returns.
+void OpenProbeWindow(GtkWindowLayer& layer, NativeWindowId& window) {
     WindowCreateParams params;
     params.title = "LayerProbe";
     params.rect = {100, 100, 400, 300};
     params.style = WS_POPUP;
-    params.sink = [&](UINT m, WPARAM w, LPARAM l) -> LRESULT {
-        const int x = GET_X_LPARAM(l);
-        const int y = GET_Y_LPARAM(l);
-        switch (m) {
-        case WM_NCHITTEST: {
-            const UiRect r = layer->windowRect(window);
-            return y - r.top < 35 ? HTCAPTION : HTCLIENT;
+    params.sink = [&layer, &window](UINT m, WPARAM w, LPARAM l) -> LRESULT {
+        if (m == WM_NCHITTEST) {
+            const UiRect r = layer.windowRect(window);
+            return GET_Y_LPARAM(l) - r.top < CAPTION_HEIGHT ? HTCAPTION : HTCLIENT;
         }
-        case WM_LBUTTONDOWN:
-            std::printf("WM_LBUTTONDOWN %d %d\n", x, y);
-            break;
-        case WM_LBUTTONUP:
-            std::printf("WM_LBUTTONUP %d %d\n", x, y);
-            break;
-        case WM_KEYDOWN:
-            std::printf("WM_KEYDOWN %u\n", static_cast<unsigned>(w));
-            break;
-        case WM_CHAR:
-            std::printf("WM_CHAR %u\n", static_cast<unsigned>(w));
-            break;
-        case WM_SYSKEYDOWN:
-            std::printf("WM_SYSKEYDOWN %u\n", static_cast<unsigned>(w));
-            break;
-        case WM_NCLBUTTONDOWN:
-            std::printf("WM_NCLBUTTONDOWN %d\n", static_cast<int>(w));
-            break;
-        case WM_MOVE:
-            std::printf("WM_MOVE %d %d\n", x, y);
-            break;
-        case WM_CLOSE:
+        if (m == WM_CLOSE) {
             std::printf("WM_CLOSE\n");
             std::fflush(stdout);
-            layer->quit(3);
+            layer.quit(CLOSED_EXIT_CODE);
             return 0;
-        case WM_APP + 1:
-            std::printf("WM_APP+1 %u\n", static_cast<unsigned>(w));
-            break;
-        default:
-            break;
         }
-        std::fflush(stdout);
-        return layer->defaultProc(window, m, w, l);
+        Trace(m, w, l);
+        return layer.defaultProc(window, m, w, l);
     };
-    window = layer->create(params);
-    layer->show(window, ShowCommand::SHOW);
-    layer->present(window, buffer, buffer.bounds(), PresentMode::PER_PIXEL, 255);
+    window = layer.create(params);
+}
 
-    // A window that is gone before its post runs: the post must be dropped.
-    WindowCreateParams gone_params;
-    gone_params.rect = {0, 0, 10, 10};
-    gone_params.sink = [](UINT m, WPARAM, LPARAM) -> LRESULT {
-        if (m == WM_APP + 2)
+// A window that is gone before its post runs: the post must be dropped.
+void PostToAGoneWindow(GtkWindowLayer& layer) {
+    WindowCreateParams params;
+    params.rect = {0, 0, 10, 10};
+    params.sink = [](UINT m, WPARAM, LPARAM) -> LRESULT {
+        if (m == PROBE_DEAD_POST)
             std::printf("DEAD WINDOW RAN\n");
         return m == WM_NCCREATE ? 1 : 0;
     };
-    const NativeWindowId gone = layer->create(gone_params);
-    layer->post(gone, WM_APP + 2, 0, 0);
-    layer->destroy(gone);
+    const NativeWindowId gone = layer.create(params);
+    layer.post(gone, PROBE_DEAD_POST, 0, 0);
+    layer.destroy(gone);
+}
 
-    std::thread poster([&] { layer->post(window, WM_APP + 1, 42, 0); });
+} // namespace
+
+int main() {
+    auto layer = GtkWindowLayer::open();
+    if (!layer) {
+        std::fprintf(stderr, "no display\n");
+        return 2;
+    }
+    const DrawContext buffer = ProbePixels();
+    NativeWindowId window = 0;
+    OpenProbeWindow(*layer, window);
+    layer->show(window, ShowCommand::SHOW);
+    layer->present(window, buffer, buffer.bounds(), PresentMode::PER_PIXEL, 255);
+    PostToAGoneWindow(*layer);
+
+    std::thread poster([&] { layer->post(window, PROBE_POST, PROBE_POST_VALUE, 0); });
     std::printf("READY\n");
     std::fflush(stdout);
     const int code = layer->run();

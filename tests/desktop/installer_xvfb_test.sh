@@ -6,28 +6,16 @@ set -u
 INSTALLER="$1"
 SERVICE="$2"
 PACKAGES="$3"
-for tool in Xvfb xdotool import convert curl; do
-    command -v "$tool" >/dev/null 2>&1 || { echo "SKIP: $tool is missing"; exit 77; }
-done
-TMP=$(mktemp -d)
-XPID=""
 SPID=""
 IPID=""
-cleanup() {
+stop_processes() {
     [ -n "$IPID" ] && kill "$IPID" 2>/dev/null
     [ -n "$SPID" ] && kill "$SPID" 2>/dev/null
-    [ -n "$XPID" ] && kill "$XPID" 2>/dev/null
-    rm -rf "$TMP"
 }
-trap cleanup EXIT
+. "$(dirname "$0")/desktop_env.sh"
+require_tools Xvfb xdotool import convert curl
 fail() { echo "FAIL: $*"; echo "--- installer"; cat "$TMP/installer.log"; exit 1; }
-
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$TMP/display" 2>/dev/null &
-XPID=$!
-i=0
-while [ ! -s "$TMP/display" ] && [ $i -lt 100 ]; do sleep 0.1; i=$((i + 1)); done
-[ -s "$TMP/display" ] || { echo "FAIL: Xvfb did not start"; exit 1; }
-export DISPLAY=":$(cat "$TMP/display")"
+start_xvfb
 
 # Any free port: the package comes through -test_url; the compiled-in services may be absent.
 "$SERVICE" --port 0 --packages "$PACKAGES" --throttle 50000 >"$TMP/service.log" 2>&1 &

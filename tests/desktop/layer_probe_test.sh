@@ -2,26 +2,12 @@
 # Drives the layer probe under a private Xvfb with xdotool.
 set -u
 PROBE="$1"
-for tool in Xvfb xdotool import; do
-    command -v "$tool" >/dev/null 2>&1 || { echo "SKIP: $tool is missing"; exit 77; }
-done
-TMP=$(mktemp -d)
-XPID=""
 PPID_=""
-cleanup() {
-    [ -n "$PPID_" ] && kill "$PPID_" 2>/dev/null
-    [ -n "$XPID" ] && kill "$XPID" 2>/dev/null
-    rm -rf "$TMP"
-}
-trap cleanup EXIT
+stop_processes() { [ -n "$PPID_" ] && kill "$PPID_" 2>/dev/null; }
+. "$(dirname "$0")/desktop_env.sh"
+require_tools Xvfb xdotool import
 fail() { echo "FAIL: $*"; echo "--- probe output"; cat "$TMP/out"; cat "$TMP/err"; exit 1; }
-
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$TMP/display" 2>/dev/null &
-XPID=$!
-i=0
-while [ ! -s "$TMP/display" ] && [ $i -lt 100 ]; do sleep 0.1; i=$((i + 1)); done
-[ -s "$TMP/display" ] || { echo "FAIL: Xvfb did not start"; exit 1; }
-export DISPLAY=":$(cat "$TMP/display")"
+start_xvfb
 
 "$PROBE" >"$TMP/out" 2>"$TMP/err" &
 PPID_=$!

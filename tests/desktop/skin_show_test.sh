@@ -5,26 +5,12 @@ set -u
 TOOL="$1"
 SKIN="$2"
 CMAKE="$3"
-for tool in Xvfb xdotool import convert; do
-    command -v "$tool" >/dev/null 2>&1 || { echo "SKIP: $tool is missing"; exit 77; }
-done
-TMP=$(mktemp -d)
-XPID=""
 APID=""
-cleanup() {
-    [ -n "$APID" ] && kill "$APID" 2>/dev/null
-    [ -n "$XPID" ] && kill "$XPID" 2>/dev/null
-    rm -rf "$TMP"
-}
-trap cleanup EXIT
+stop_processes() { [ -n "$APID" ] && kill "$APID" 2>/dev/null; }
+. "$(dirname "$0")/desktop_env.sh"
+require_tools Xvfb xdotool import convert
 fail() { echo "FAIL: $*"; echo "--- tool output"; cat "$TMP/out" "$TMP/err"; exit 1; }
-
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$TMP/display" 2>/dev/null &
-XPID=$!
-i=0
-while [ ! -s "$TMP/display" ] && [ $i -lt 100 ]; do sleep 0.1; i=$((i + 1)); done
-[ -s "$TMP/display" ] || { echo "FAIL: Xvfb did not start"; exit 1; }
-export DISPLAY=":$(cat "$TMP/display")"
+start_xvfb
 
 wait_for() {
     i=0
@@ -48,7 +34,7 @@ finish() {
 }
 position() { xdotool getwindowgeometry "$WID" | sed -n 's/.*Position: \([0-9]*\),\([0-9]*\).*/\1 \2/p'; }
 
-# 1. The window is centred on the work area; dragging the caption band moves it.
+# The window is centred on the work area; dragging the caption band moves it.
 start "$SKIN"
 set -- $(position)
 X=$1
@@ -70,8 +56,8 @@ xdotool mousemove $(($1 + 200)) $(($2 + 250)) key alt+F4
 wait_for "^close 0"
 finish 0
 
-# 2. Clicks become notifications; Return presses the focused button; Escape closes with
-#    code 1 also while the native edit field has the keyboard.
+# Clicks become notifications; Return presses the focused button; Escape closes with
+# code 1 also while the native edit field has the keyboard.
 start "$SKIN"
 set -- $(position)
 X=$1
@@ -92,7 +78,7 @@ xdotool key Escape
 wait_for "^close 1"
 finish 0
 
-# 3. The close button in the caption band is a click, not a drag.
+# The close button in the caption band is a click, not a drag.
 start "$SKIN"
 set -- $(position)
 xdotool mousemove $(($1 + 382)) $(($2 + 18)) click 1
@@ -100,7 +86,7 @@ wait_for "^notify click closebtn"
 wait_for "^close 1"
 finish 0
 
-# 4. A zip of the same skin, with a screenshot of the window.
+# A zip of the same skin, with a screenshot of the window.
 (cd "$SKIN" && "$CMAKE" -E tar cf "$TMP/skin.zip" --format=zip main_frame.xml) ||
     fail "cannot zip the skin"
 start "$TMP/skin.zip" --screenshot "$TMP/shot.png" --after 300
@@ -115,7 +101,7 @@ pixel 200 10 | grep -qi "#3179FD" || fail "caption band: $(pixel 200 10)"
 pixel 382 18 | grep -qi "#FF0000" || fail "close button: $(pixel 382 18)"
 pixel 25 60 | grep -qi "#00FF00" || fail "button: $(pixel 25 60)"
 
-# 5. A skin that does not build: the error box, and after OK the exit code 1.
+# A skin that does not build: the error box, and after OK the exit code 1.
 mkdir "$TMP/broken"
 echo '<Window size="200,100"></Window>' >"$TMP/broken/main_frame.xml"
 "$TOOL" skin show "$TMP/broken" >"$TMP/out" 2>"$TMP/err" &
@@ -128,7 +114,7 @@ eval "$(xdotool getwindowgeometry --shell "$BOX")"
 xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT - 12)) click 1
 finish 1
 
-# 6. Without a display: one clear line, exit code 1.
+# Without a display: one clear line, exit code 1.
 env -u DISPLAY "$TOOL" skin show "$SKIN" >"$TMP/out" 2>"$TMP/err"
 [ $? -eq 1 ] || fail "no display: wrong exit code"
 grep -q "cannot open a display" "$TMP/err" || fail "no display: no message"

@@ -1,6 +1,7 @@
 // The installer's own skin archive, damaged: an archive that cannot be read ends the program
 // through the error box with exit code 1; a damaged image in a sound archive is not drawn,
 // and everything else still is.
+#include "HeadlessHostTest.h"
 #include "tests/support/TempDir.h"
 #include "ui/controls/CControlUI.h"
 #include "ui/devtools/HeadlessSkinView.h"
@@ -71,17 +72,8 @@ protected:
     std::string zipFileName() const override { return "skin.zip"; }
 };
 
-class CorruptSkinArchive : public ::testing::Test {
+class CorruptSkinArchive : public HeadlessHostTest {
 protected:
-    void SetUp() override {
-        WindowHost::setLayer(&layer);
-        WindowHost::setExitHandler([this](int code) { exit_code = code; });
-    }
-    void TearDown() override {
-        WindowHost::setExitHandler({});
-        WindowHost::setLayer(nullptr);
-        SkinPackage::reset();
-    }
     // Opens the installer's window over folder/skin.zip; the window, or 0.
     NativeWindowId open() {
         SkinPackage::reset();
@@ -99,10 +91,8 @@ protected:
         EXPECT_EQ(layer.messageBoxCalls().back().caption, "错误") << what;
     }
 
-    HeadlessWindowLayer layer;
     test::TempDir dir;
     std::list<ZipSkinWindow> windows; // each lives as long as the layer's record of it
-    std::optional<int> exit_code;
     size_t boxes = 0;
 };
 

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -33,6 +34,21 @@ protected:
             if (m == WM_CREATE)
                 return fail_create ? -1 : 0;
             return 0;
+        };
+        return layer.create(p);
+    }
+    // A window whose sink logs and leaves every message to the default procedure.
+    NativeWindowId openDefault(UiRect rect = {100, 50, 670, 510}, NativeWindowId parent = 0) {
+        WindowCreateParams p;
+        p.parent = parent;
+        p.rect = rect;
+        // Shared: the layer calls a copy of the sink.
+        auto self = std::make_shared<NativeWindowId>(0);
+        p.sink = [this, self](UINT m, WPARAM w, LPARAM l) -> LRESULT {
+            if (m == WM_NCCREATE)
+                *self = static_cast<NativeWindowId>(l);
+            log.push_back({m, w, l});
+            return layer.defaultProc(*self, m, w, l);
         };
         return layer.create(p);
     }
@@ -173,6 +189,46 @@ TEST_F(HeadlessWindowLayerTest, HitTestDrivesClientMessagesAndDrags) {
 
     layer.defaultProc(w, WM_CLOSE, 0, 0);
     EXPECT_FALSE(layer.exists(w));
+}
+
+// The default procedure is the desktop layer's: Alt+F4 asks for the system close command,
+// which sends WM_CLOSE, whose default destroys the window with its children.
+TEST_F(HeadlessWindowLayerTest, DefaultProcClosesOnAltF4AndRunsSystemCommands) {
+    const NativeWindowId w = openDefault();
+    const NativeWindowId child = openDefault({0, 0, 10, 10}, w);
+    layer.setFocus(w);
+    layer.key(VK_F4); // without Alt
+    layer.altKey('X');
+    EXPECT_TRUE(layer.exists(w));
+
+    layer.setCapture(w);
+    log.clear();
+    layer.altKey(VK_F4);
+    EXPECT_FALSE(layer.exists(w));
+    EXPECT_FALSE(layer.exists(child));
+    EXPECT_EQ(messages(), (std::vector<UINT>{WM_SYSKEYDOWN, WM_SYSCOMMAND, WM_CLOSE, WM_DESTROY,
+                                             WM_DESTROY, WM_NCDESTROY, WM_NCDESTROY}));
+    EXPECT_EQ(log[0].wparam, VK_F4);
+    EXPECT_EQ(static_cast<std::uint32_t>(log[0].lparam) & KEY_ALT_DOWN, KEY_ALT_DOWN);
+    EXPECT_EQ(log[1].wparam, SC_CLOSE);
+    EXPECT_EQ(layer.focus(), 0u);
+    EXPECT_EQ(layer.capture(), 0u);
+
+    // The low bits of a system command are the platform's own.
+    const NativeWindowId other = openDefault();
+    layer.send(other, WM_SYSCOMMAND, SC_MAXIMIZE | 2, 0);
+    EXPECT_TRUE(layer.isMaximized(other));
+    layer.send(other, WM_NCLBUTTONDBLCLK, HTCAPTION, 0); // toggles back
+    EXPECT_FALSE(layer.isMaximized(other));
+    layer.send(other, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    EXPECT_TRUE(layer.isMinimized(other));
+    layer.send(other, WM_SYSCOMMAND, SC_RESTORE, 0);
+    EXPECT_FALSE(layer.isMinimized(other));
+    EXPECT_EQ(layer.send(other, WM_NCHITTEST, 0, 0), HTCLIENT);
+    EXPECT_EQ(layer.send(other, WM_MOUSEACTIVATE, 0, 0), MA_ACTIVATE);
+    layer.send(other, WM_SYSCOMMAND, SC_CLOSE | 3, 0);
+    EXPECT_FALSE(layer.exists(other));
+    EXPECT_EQ(layer.send(other, WM_NCHITTEST, 0, 0), 0); // gone: nothing answers
 }
 
 TEST_F(HeadlessWindowLayerTest, KeysGoToTheFocusAndEditsReportChanges) {

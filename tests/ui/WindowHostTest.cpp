@@ -1,5 +1,6 @@
 #include "ui/host/WindowHost.h"
 
+#include "HeadlessHostTest.h"
 #include "ui/controls/CButtonUI.h"
 #include "ui/controls/CControlUI.h"
 #include "ui/controls/CEditUI.h"
@@ -83,24 +84,11 @@ protected:
     }
 };
 
-class WindowHostTest : public ::testing::Test {
+class WindowHostTest : public HeadlessHostTest {
 protected:
-    void SetUp() override {
-        SkinPackage::reset();
-        WindowHost::setLayer(&layer);
-        WindowHost::setExitHandler([this](int code) { exit_code = code; });
-    }
-    void TearDown() override {
-        WindowHost::setExitHandler({});
-        WindowHost::setLayer(nullptr);
-        SkinPackage::reset();
-    }
     NativeWindowId open(TestWindow& window, UiRect rect = {100, 100, 400, 300}) {
         return window.create(0, "Downloader", WS_POPUP | WS_VISIBLE, 0, rect);
     }
-
-    HeadlessWindowLayer layer;
-    std::optional<int> exit_code;
 };
 
 TEST(WindowHitTest, SizeBoxCaptionAndClickableClasses) {
@@ -342,6 +330,16 @@ TEST_F(WindowHostTest, WindowButtonsMinimiseMaximiseRestoreAndClose) {
     other.sendMessage(WM_SYSCOMMAND, SC_CLOSE, 0);
     ASSERT_TRUE(other.close_code);
     EXPECT_EQ(*other.close_code, 0u);
+    // So does Alt+F4, through the layer's default procedure as on the desktop; the close
+    // message's default then destroys the window.
+    TestWindow keyed;
+    const NativeWindowId keyed_id = open(keyed);
+    layer.setFocus(keyed_id);
+    layer.altKey(VK_F4);
+    ASSERT_TRUE(keyed.close_code);
+    EXPECT_EQ(*keyed.close_code, 0u);
+    EXPECT_FALSE(layer.exists(keyed_id));
+    EXPECT_TRUE(keyed.final_message);
 }
 
 TEST_F(WindowHostTest, MarkupThatDoesNotBuildIsFatal) {

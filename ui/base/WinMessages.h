@@ -91,6 +91,7 @@ constexpr WPARAM SC_MAXIMIZE = 0xF030;
 constexpr WPARAM SC_CLOSE = 0xF060;
 constexpr WPARAM SC_KEYMENU = 0xF100;
 constexpr WPARAM SC_RESTORE = 0xF120;
+constexpr WPARAM SC_COMMAND_MASK = 0xFFF0; // the command without the platform's bits
 
 // Hit-test codes (answer of WM_NCHITTEST).
 constexpr LRESULT HTERROR = -2;
@@ -161,6 +162,10 @@ constexpr LRESULT MA_ACTIVATE = 1;
 constexpr LRESULT MA_ACTIVATEANDEAT = 2;
 constexpr LRESULT MA_NOACTIVATE = 3;
 constexpr LRESULT MA_NOACTIVATEANDEAT = 4;
+// WM_CREATE answer refusing the window (creation fails).
+constexpr LRESULT CREATE_REFUSED = -1;
+// WM_NCCALCSIZE answer asking for the whole window to be redrawn.
+constexpr LRESULT WVR_REDRAW = 0x0300;
 
 constexpr int WHEEL_DELTA = 120;
 
@@ -241,6 +246,12 @@ struct MINMAXINFO {
     POINT max_track_size;
 };
 
+// Key-message lParam: a repeat count of one in the low word, then these bits.
+constexpr std::uint32_t KEY_REPEAT_ONCE = 0x00000001;
+constexpr std::uint32_t KEY_ALT_DOWN = 0x20000000;
+constexpr std::uint32_t KEY_WAS_DOWN = 0x40000000; // a held key repeating
+constexpr std::uint32_t KEY_RELEASED = 0x80000000;
+
 // Message-parameter helpers.
 constexpr std::uint16_t LOWORD(std::uintptr_t v) {
     return static_cast<std::uint16_t>(v & 0xFFFF);
@@ -262,6 +273,15 @@ constexpr LPARAM MAKELPARAM(int low, int high) {
     return static_cast<LPARAM>(
         static_cast<std::int32_t>((static_cast<std::uint32_t>(high & 0xFFFF) << 16) |
                                   static_cast<std::uint32_t>(low & 0xFFFF)));
+}
+// lParam of WM_KEYDOWN / WM_SYSKEYDOWN and of WM_KEYUP / WM_SYSKEYUP.
+constexpr LPARAM KeyDownParam(bool repeat, bool alt) {
+    return static_cast<LPARAM>(KEY_REPEAT_ONCE | (repeat ? KEY_WAS_DOWN : 0) |
+                               (alt ? KEY_ALT_DOWN : 0));
+}
+constexpr LPARAM KeyUpParam(bool alt) {
+    return static_cast<LPARAM>(KEY_REPEAT_ONCE | KEY_WAS_DOWN | KEY_RELEASED |
+                               (alt ? KEY_ALT_DOWN : 0));
 }
 constexpr WPARAM MAKEWPARAM(int low, int high) {
     return static_cast<WPARAM>((static_cast<std::uint32_t>(high & 0xFFFF) << 16) |

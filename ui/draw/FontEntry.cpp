@@ -10,6 +10,12 @@
 namespace inkwarden {
 namespace {
 
+// A font without a face or a size in the skin.
+constexpr const char* DEFAULT_FACE = "Sans";
+constexpr int DEFAULT_SIZE = 12; // pixels
+// Layouts are measured at the screen resolution the skins were drawn for.
+constexpr double SKIN_DPI = 96.0;
+
 // Loads the skin's face aliases into the default fontconfig setup once, before the first
 // font is resolved.
 void LoadFontAliases() {
@@ -36,10 +42,11 @@ std::unique_ptr<FontEntry> FontEntry::create(const std::string& face, int size, 
     font->italic_ = italic;
 
     font->description_ = pango_font_description_new();
-    pango_font_description_set_family(font->description_, face.empty() ? "Sans" : face.c_str());
+    pango_font_description_set_family(font->description_,
+                                      face.empty() ? DEFAULT_FACE : face.c_str());
     // The size is the character height in pixels.
     pango_font_description_set_absolute_size(
-        font->description_, static_cast<double>(size > 0 ? size : 12) * PANGO_SCALE);
+        font->description_, static_cast<double>(size > 0 ? size : DEFAULT_SIZE) * PANGO_SCALE);
     pango_font_description_set_weight(font->description_,
                                       bold ? PANGO_WEIGHT_BOLD : PANGO_WEIGHT_NORMAL);
     pango_font_description_set_style(font->description_,
@@ -60,7 +67,7 @@ std::unique_ptr<FontEntry> FontEntry::create(const std::string& face, int size, 
     PangoContext* context = pango_layout_get_context(font->layout_);
     pango_cairo_context_set_font_options(context, options);
     cairo_font_options_destroy(options);
-    pango_cairo_context_set_resolution(context, 96.0);
+    pango_cairo_context_set_resolution(context, SKIN_DPI);
     pango_layout_context_changed(font->layout_);
     pango_layout_set_font_description(font->layout_, font->description_);
 

@@ -3,6 +3,7 @@
 #include "ui/base/UiColor.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace inkwarden {
 
@@ -42,6 +43,14 @@ UiRect ImageSourceRect(const ImageEntry& image, const UiRect& source) {
 }
 
 namespace {
+
+// One of the nine cells that the corner insets cut a rectangle into: column and row 0 are
+// the left and top insets, 1 the middle, 2 the right and bottom insets.
+UiRect NineSliceCell(const UiRect& r, const UiRect& corner, int column, int row) {
+    const int xs[] = {r.left, r.left + corner.left, r.right - corner.right, r.right};
+    const int ys[] = {r.top, r.top + corner.top, r.bottom - corner.bottom, r.bottom};
+    return {xs[column], ys[row], xs[column + 1], ys[row + 1]};
+}
 
 struct PieceDrawer {
     DrawContext& dc;
@@ -123,35 +132,20 @@ bool DrawImage(DrawContext& dc, const UiRect& item, const UiRect& paint, const I
     if (params.fade == 0)
         return true;
 
-    // 1. Centre.
     if (!params.hole) {
-        const UiRect dc_rect{d.left + k.left, d.top + k.top, d.right - k.right,
-                             d.bottom - k.bottom};
-        const UiRect sc_rect{s.left + k.left, s.top + k.top, s.right - k.right,
-                             s.bottom - k.bottom};
+        const UiRect dst_centre = NineSliceCell(d, k, 1, 1);
+        const UiRect src_centre = NineSliceCell(s, k, 1, 1);
         if (params.xtiled || params.ytiled)
-            pieces.tile(dc_rect, sc_rect, params.xtiled, params.ytiled);
+            pieces.tile(dst_centre, src_centre, params.xtiled, params.ytiled);
         else
-            pieces.draw(dc_rect, sc_rect);
+            pieces.draw(dst_centre, src_centre);
     }
-    // 2. Edges: top, bottom (stretched across), left, right (stretched down).
-    pieces.draw({d.left + k.left, d.top, d.right - k.right, d.top + k.top},
-                {s.left + k.left, s.top, s.right - k.right, s.top + k.top});
-    pieces.draw({d.left + k.left, d.bottom - k.bottom, d.right - k.right, d.bottom},
-                {s.left + k.left, s.bottom - k.bottom, s.right - k.right, s.bottom});
-    pieces.draw({d.left, d.top + k.top, d.left + k.left, d.bottom - k.bottom},
-                {s.left, s.top + k.top, s.left + k.left, s.bottom - k.bottom});
-    pieces.draw({d.right - k.right, d.top + k.top, d.right, d.bottom - k.bottom},
-                {s.right - k.right, s.top + k.top, s.right, s.bottom - k.bottom});
-    // 3. Corners, unscaled.
-    pieces.draw({d.left, d.top, d.left + k.left, d.top + k.top},
-                {s.left, s.top, s.left + k.left, s.top + k.top});
-    pieces.draw({d.right - k.right, d.top, d.right, d.top + k.top},
-                {s.right - k.right, s.top, s.right, s.top + k.top});
-    pieces.draw({d.left, d.bottom - k.bottom, d.left + k.left, d.bottom},
-                {s.left, s.bottom - k.bottom, s.left + k.left, s.bottom});
-    pieces.draw({d.right - k.right, d.bottom - k.bottom, d.right, d.bottom},
-                {s.right - k.right, s.bottom - k.bottom, s.right, s.bottom});
+    // The edges stretch along their length (top, bottom, left, right); the corners keep
+    // their size.
+    static constexpr std::pair<int, int> BORDER_CELLS[] = {{1, 0}, {1, 2}, {0, 1}, {2, 1},
+                                                           {0, 0}, {2, 0}, {0, 2}, {2, 2}};
+    for (const auto& [column, row] : BORDER_CELLS)
+        pieces.draw(NineSliceCell(d, k, column, row), NineSliceCell(s, k, column, row));
     return true;
 }
 

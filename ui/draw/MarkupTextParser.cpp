@@ -8,6 +8,9 @@ namespace inkwarden {
 namespace {
 
 constexpr std::string_view KNOWN_TAGS = "abcfinprsuvxy";
+// Digits past this bound are read no further, so that the number cannot overflow.
+constexpr long MAX_DECIMAL = 1000000;
+constexpr std::uint32_t ALPHA_MASK = 0xFF000000;
 
 bool IsTagEnd(char c) {
     return c == '>' || c == '}';
@@ -46,7 +49,7 @@ int ParseDecimal(std::string_view text) {
         ++i;
     }
     long value = 0;
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9' && value < 1000000; ++i)
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9' && value < MAX_DECIMAL; ++i)
         value = value * 10 + (text[i] - '0');
     return static_cast<int>(negative ? -value : value);
 }
@@ -137,8 +140,9 @@ private:
             break;
         case 'c': {
             std::uint32_t color = ParseHex(args);
-            if ((color >> 24) == 0)
-                color |= 0xFF000000;
+            // A colour without alpha is opaque.
+            if ((color & ALPHA_MASK) == 0)
+                color |= ALPHA_MASK;
             style_.color = color;
             break;
         }

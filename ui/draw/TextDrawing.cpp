@@ -15,6 +15,13 @@ using LayoutPtr = UniqueResource<PangoLayout, g_object_unref>;
 using FontPtr = UniqueResource<PangoFontDescription, pango_font_description_free>;
 using AttrListPtr = UniqueResource<PangoAttrList, pango_attr_list_unref>;
 
+// Text drawn without a font of its own.
+constexpr const char* FALLBACK_FONT = "Sans 12px";
+// Measuring ignores the colour.
+constexpr std::uint32_t MEASURE_COLOR = 0xFF000000;
+// Longer digit runs are no text-table id; the bound keeps the number from overflowing.
+constexpr long MAX_TABLE_ID = 100000000;
+
 // A measuring context for callers that have no surface at hand.
 cairo_t* MeasureContext() {
     static DrawContext context(1, 1);
@@ -22,7 +29,7 @@ cairo_t* MeasureContext() {
 }
 
 const PangoFontDescription* FallbackFont() {
-    static FontPtr font(pango_font_description_from_string("Sans 12px"));
+    static FontPtr font(pango_font_description_from_string(FALLBACK_FONT));
     return font.get();
 }
 
@@ -188,7 +195,7 @@ UiSize MeasureMarkupText(std::string_view text, const PangoFontDescription* font
     if (text.empty())
         return {};
     LayoutPtr layout =
-        MakeMarkupLayout(MeasureContext(), text, font, flags, width, 0xFF000000, options);
+        MakeMarkupLayout(MeasureContext(), text, font, flags, width, MEASURE_COLOR, options);
     return LayoutSize(layout.get());
 }
 
@@ -201,7 +208,7 @@ std::string SubstituteTextTable(std::string_view text,
         if (text[i] == '%' && i + 2 < text.size() && text[i + 1] == '{' && lookup) {
             std::size_t j = i + 2;
             long n = 0;
-            while (j < text.size() && text[j] >= '0' && text[j] <= '9' && n <= 100000000) {
+            while (j < text.size() && text[j] >= '0' && text[j] <= '9' && n <= MAX_TABLE_ID) {
                 n = n * 10 + (text[j] - '0');
                 ++j;
             }

@@ -9,6 +9,7 @@
 
 #include <cctype>
 #include <charconv>
+#include <map>
 #include <span>
 #include <string_view>
 #include <vector>
@@ -77,73 +78,43 @@ void WindowImplBase::onClick(Notification& msg) {
         sendMessage(WM_SYSCOMMAND, SC_RESTORE, 0);
 }
 
+WindowImplBase::MessageHandler WindowImplBase::namedHandler(UINT message) {
+    static const std::map<UINT, MessageHandler> HANDLERS = {
+        {WM_CREATE, &WindowImplBase::onCreate},
+        {WM_CLOSE, &WindowImplBase::onClose},
+        {WM_DESTROY, &WindowImplBase::onDestroy},
+        {WM_NCACTIVATE, &WindowImplBase::onNcActivate},
+        {WM_NCCALCSIZE, &WindowImplBase::onNcCalcSize},
+        {WM_NCPAINT, &WindowImplBase::onNcPaint},
+        {WM_NCHITTEST, &WindowImplBase::onNcHitTest},
+        {WM_GETMINMAXINFO, &WindowImplBase::onGetMinMaxInfo},
+        {WM_MOUSEWHEEL, &WindowImplBase::onMouseWheel},
+        {WM_SIZE, &WindowImplBase::onSize},
+        {WM_CHAR, &WindowImplBase::onChar},
+        {WM_SYSCOMMAND, &WindowImplBase::onSysCommand},
+        {WM_KEYDOWN, &WindowImplBase::onKeyDown},
+        {WM_KILLFOCUS, &WindowImplBase::onKillFocus},
+        {WM_SETFOCUS, &WindowImplBase::onSetFocus},
+        {WM_LBUTTONUP, &WindowImplBase::onLButtonUp},
+        {WM_LBUTTONDOWN, &WindowImplBase::onLButtonDown},
+        {WM_MOUSEMOVE, &WindowImplBase::onMouseMove},
+        {WM_MOUSEHOVER, &WindowImplBase::onMouseHover},
+    };
+    const auto it = HANDLERS.find(message);
+    return it == HANDLERS.end() ? nullptr : it->second;
+}
+
 LRESULT WindowImplBase::handleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
+    // The named handler first; one that leaves the message (or none) passes it on to the
+    // custom handler, then to the paint manager, then to the default procedure.
+    bool handled = false;
     LRESULT result = 0;
-    bool handled = true;
-    switch (message) {
-    case WM_CREATE:
-        result = onCreate(message, wparam, lparam, handled);
-        break;
-    case WM_CLOSE:
-        result = onClose(message, wparam, lparam, handled);
-        break;
-    case WM_DESTROY:
-        result = onDestroy(message, wparam, lparam, handled);
-        break;
-    case WM_NCACTIVATE:
-        result = onNcActivate(message, wparam, lparam, handled);
-        break;
-    case WM_NCCALCSIZE:
-        result = onNcCalcSize(message, wparam, lparam, handled);
-        break;
-    case WM_NCPAINT:
-        result = onNcPaint(message, wparam, lparam, handled);
-        break;
-    case WM_NCHITTEST:
-        result = onNcHitTest(message, wparam, lparam, handled);
-        break;
-    case WM_GETMINMAXINFO:
-        result = onGetMinMaxInfo(message, wparam, lparam, handled);
-        break;
-    case WM_MOUSEWHEEL:
-        result = onMouseWheel(message, wparam, lparam, handled);
-        break;
-    case WM_SIZE:
-        result = onSize(message, wparam, lparam, handled);
-        break;
-    case WM_CHAR:
-        result = onChar(message, wparam, lparam, handled);
-        break;
-    case WM_SYSCOMMAND:
-        result = onSysCommand(message, wparam, lparam, handled);
-        break;
-    case WM_KEYDOWN:
-        result = onKeyDown(message, wparam, lparam, handled);
-        break;
-    case WM_KILLFOCUS:
-        result = onKillFocus(message, wparam, lparam, handled);
-        break;
-    case WM_SETFOCUS:
-        result = onSetFocus(message, wparam, lparam, handled);
-        break;
-    case WM_LBUTTONUP:
-        result = onLButtonUp(message, wparam, lparam, handled);
-        break;
-    case WM_LBUTTONDOWN:
-        result = onLButtonDown(message, wparam, lparam, handled);
-        break;
-    case WM_MOUSEMOVE:
-        result = onMouseMove(message, wparam, lparam, handled);
-        break;
-    case WM_MOUSEHOVER:
-        result = onMouseHover(message, wparam, lparam, handled);
-        break;
-    default:
-        handled = false;
-        break;
+    if (const MessageHandler handler = namedHandler(message)) {
+        handled = true;
+        result = (this->*handler)(message, wparam, lparam, handled);
+        if (handled)
+            return result;
     }
-    if (handled)
-        return result;
     result = handleCustomMessage(message, wparam, lparam, handled);
     if (handled)
         return result;
@@ -152,9 +123,13 @@ LRESULT WindowImplBase::handleMessage(UINT message, WPARAM wparam, LPARAM lparam
     return CWindowWnd::handleMessage(message, wparam, lparam);
 }
 
-LRESULT WindowImplBase::handleCustomMessage(UINT, WPARAM, LPARAM, bool& handled) {
+LRESULT WindowImplBase::leaveUnhandled(bool& handled) {
     handled = false;
     return 0;
+}
+
+LRESULT WindowImplBase::handleCustomMessage(UINT, WPARAM, LPARAM, bool& handled) {
+    return leaveUnhandled(handled);
 }
 
 std::uint32_t WindowImplBase::windowStyle() const {
@@ -162,13 +137,11 @@ std::uint32_t WindowImplBase::windowStyle() const {
 }
 
 LRESULT WindowImplBase::onClose(UINT, WPARAM, LPARAM, bool& handled) {
-    handled = false;
-    return 0;
+    return leaveUnhandled(handled);
 }
 
 LRESULT WindowImplBase::onDestroy(UINT, WPARAM, LPARAM, bool& handled) {
-    handled = false;
-    return 0;
+    return leaveUnhandled(handled);
 }
 
 LRESULT WindowImplBase::onNcActivate(UINT, WPARAM wparam, LPARAM, bool& handled) {
@@ -186,7 +159,7 @@ LRESULT WindowImplBase::onNcCalcSize(UINT, WPARAM, LPARAM lparam, bool&) {
         const UiRect area = layer()->workArea(hwnd_);
         proposed->right = proposed->left + area.width();
         proposed->bottom = proposed->top + area.height();
-        return 0x300; // redraw
+        return WVR_REDRAW;
     }
     // The whole window is client area.
     return 0;
@@ -259,13 +232,11 @@ LRESULT WindowImplBase::onGetMinMaxInfo(UINT, WPARAM, LPARAM lparam, bool& handl
 }
 
 LRESULT WindowImplBase::onMouseWheel(UINT, WPARAM, LPARAM, bool& handled) {
-    handled = false;
-    return 0;
+    return leaveUnhandled(handled);
 }
 
 LRESULT WindowImplBase::onMouseHover(UINT, WPARAM, LPARAM, bool& handled) {
-    handled = false;
-    return 0;
+    return leaveUnhandled(handled);
 }
 
 LRESULT WindowImplBase::onSize(UINT, WPARAM, LPARAM, bool& handled) {
@@ -280,8 +251,7 @@ LRESULT WindowImplBase::onSize(UINT, WPARAM, LPARAM, bool& handled) {
 }
 
 LRESULT WindowImplBase::onChar(UINT, WPARAM, LPARAM, bool& handled) {
-    handled = false;
-    return 0;
+    return leaveUnhandled(handled);
 }
 
 LRESULT WindowImplBase::onSysCommand(UINT message, WPARAM wparam, LPARAM lparam, bool& handled) {
@@ -305,69 +275,73 @@ LRESULT WindowImplBase::onSysCommand(UINT message, WPARAM wparam, LPARAM lparam,
 }
 
 LRESULT WindowImplBase::onCreate(UINT, WPARAM, LPARAM, bool&) {
-    // 1. No caption; the layer's windows carry no frame, so only the style changes.
+    // No caption; the layer's windows carry no frame, so only the style changes.
     setStyle((getStyle() & ~WS_CAPTION) | WS_CLIPSIBLINGS | WS_CLIPCHILDREN);
+    attachPaintManager();
+    PaintManager::setResourcePath(resourcePath());
+    // Without the archive the window stays empty.
+    if (!openSkinArchive())
+        return 0;
+    CControlUI* root = buildSkinTree();
+    // A skin that does not build ends the program.
+    if (root == nullptr) {
+        failSkinLoad();
+        return CREATE_REFUSED;
+    }
+    paint_manager_.attachRoot(root);
+    paint_manager_.addNotifier(this);
+    onWindowReady();
+    return 0;
+}
 
-    // 2. The manager takes the window; this window sees its messages first.
-    INativeWindowLayer* host = layer();
-    paint_manager_.init(host, hwnd_);
+void WindowImplBase::attachPaintManager() {
+    // The manager takes the window; this window sees its messages first.
+    paint_manager_.init(layer(), hwnd_);
     paint_manager_.on_resize_window = [this](UiSize size) { resizeClient(size.cx, size.cy); };
     paint_manager_.addPreMessageFilter(this);
+}
 
-    // 3. The resource path.
-    std::string path = PaintManager::getResourcePath();
-    if (path.empty()) {
-        const std::string folder = skinFolder();
-        // A folder that is already absolute is not put under the program's folder.
-        path = !folder.empty() && folder.front() == '/' ? folder
-                                                        : WindowHost::getInstancePath() + folder;
-    }
-    PaintManager::setResourcePath(path);
+std::string WindowImplBase::resourcePath() {
+    const std::string path = PaintManager::getResourcePath();
+    if (!path.empty())
+        return path;
+    const std::string folder = skinFolder();
+    // A folder that is already absolute is not put under the program's folder.
+    return !folder.empty() && folder.front() == '/' ? folder
+                                                    : WindowHost::getInstancePath() + folder;
+}
 
-    // 4. The archive.
+bool WindowImplBase::openSkinArchive() {
     switch (skinSource()) {
     case SkinSource::ZipFile:
         PaintManager::setResourceZip(zipFileName(), true);
-        break;
+        return true;
     case SkinSource::ZipResource: {
         const std::optional<int> id = ParseId(resourceId());
         const auto bytes =
             id ? ModuleResources::find("ZIPRES", *id) : std::span<const unsigned char>{};
-        // Without the archive the window stays empty.
         if (bytes.empty())
-            return 0;
+            return false;
         std::vector<unsigned char>& block = ResourceZipBlock();
         if (block.empty())
             block.assign(bytes.begin(), bytes.end());
         PaintManager::setResourceZipMemory(block);
-        break;
+        return true;
     }
     case SkinSource::Folder:
     case SkinSource::ModuleResource:
         break;
     }
+    return true;
+}
 
-    // 5. The tree.
-    CControlUI* root = nullptr;
+CControlUI* WindowImplBase::buildSkinTree() {
     DialogBuilder builder;
-    if (skinSource() == SkinSource::ModuleResource) {
-        if (const std::optional<int> id = ParseId(skinFile()))
-            root = builder.create(*id, "xml", this, &paint_manager_);
-    } else {
-        root = builder.create(skinFile(), this, &paint_manager_);
-    }
-
-    // 6. A skin that does not build ends the program.
-    if (root == nullptr) {
-        failSkinLoad();
-        return -1;
-    }
-
-    // 7. Attach and go.
-    paint_manager_.attachRoot(root);
-    paint_manager_.addNotifier(this);
-    onWindowReady();
-    return 0;
+    if (skinSource() != SkinSource::ModuleResource)
+        return builder.create(skinFile(), this, &paint_manager_);
+    // The skin file names an "xml" module resource by its number.
+    const std::optional<int> id = ParseId(skinFile());
+    return id ? builder.create(*id, "xml", this, &paint_manager_) : nullptr;
 }
 
 void WindowImplBase::failSkinLoad() {
@@ -376,33 +350,27 @@ void WindowImplBase::failSkinLoad() {
 }
 
 LRESULT WindowImplBase::onKeyDown(UINT, WPARAM, LPARAM, bool& handled) {
-    handled = false;
-    return 0;
+    return leaveUnhandled(handled);
 }
 
 LRESULT WindowImplBase::onKillFocus(UINT, WPARAM, LPARAM, bool& handled) {
-    handled = false;
-    return 0;
+    return leaveUnhandled(handled);
 }
 
 LRESULT WindowImplBase::onSetFocus(UINT, WPARAM, LPARAM, bool& handled) {
-    handled = false;
-    return 0;
+    return leaveUnhandled(handled);
 }
 
 LRESULT WindowImplBase::onLButtonDown(UINT, WPARAM, LPARAM, bool& handled) {
-    handled = false;
-    return 0;
+    return leaveUnhandled(handled);
 }
 
 LRESULT WindowImplBase::onLButtonUp(UINT, WPARAM, LPARAM, bool& handled) {
-    handled = false;
-    return 0;
+    return leaveUnhandled(handled);
 }
 
 LRESULT WindowImplBase::onMouseMove(UINT, WPARAM, LPARAM, bool& handled) {
-    handled = false;
-    return 0;
+    return leaveUnhandled(handled);
 }
 
 void WindowImplBase::onFinalMessage(NativeWindowId) {

@@ -97,6 +97,21 @@ protected:
     PaintManager paint_manager_;
 
 private:
+    using MessageHandler = LRESULT (WindowImplBase::*)(UINT, WPARAM, LPARAM, bool&);
+
+    // The on... handler of a message; null for messages without one.
+    static MessageHandler namedHandler(UINT message);
+    // What the default handlers answer: 0, and the message goes on.
+    static LRESULT leaveUnhandled(bool& handled);
+    // The paint manager takes the window and sees its messages after this window.
+    void attachPaintManager();
+    // The resource path set before, else skinFolder() (under the program's folder unless
+    // it is absolute).
+    std::string resourcePath();
+    // The archive skinSource() names; false when a resource archive is missing.
+    bool openSkinArchive();
+    // The control tree of skinFile(); null when it does not build.
+    CControlUI* buildSkinTree();
     // The skin did not build: the message box, then the end of the process.
     void failSkinLoad();
 };

@@ -20,113 +20,21 @@ LPARAM PointParam(UiPoint p) {
 HeadlessWindowLayer::HeadlessWindowLayer() = default;
 HeadlessWindowLayer::~HeadlessWindowLayer() = default;
 
-HeadlessWindowLayer::Window* HeadlessWindowLayer::find(NativeWindowId window) {
-    auto it = windows_.find(window);
-    return it == windows_.end() ? nullptr : &it->second;
-}
-
-const HeadlessWindowLayer::Window* HeadlessWindowLayer::find(NativeWindowId window) const {
-    auto it = windows_.find(window);
-    return it == windows_.end() ? nullptr : &it->second;
-}
-
 NativeWindowId HeadlessWindowLayer::create(const WindowCreateParams& params) {
-    if (params.parent != 0 && find(params.parent) == nullptr)
+    if (params.parent != 0 && !exists(params.parent))
         return 0;
-    const NativeWindowId id = next_id_++;
-    Window w;
-    w.parent = params.parent;
-    w.title = params.title;
-    w.style = params.style;
-    w.ex_style = params.ex_style;
-    w.rect = params.rect;
-    w.sink = params.sink;
-    w.visible = (params.style & WS_VISIBLE) != 0;
-    windows_.emplace(id, std::move(w));
-    send(id, WM_NCCREATE, 0, static_cast<LPARAM>(id));
-    if (send(id, WM_CREATE, 0, 0) == -1) {
-        destroy(id);
-        return 0;
-    }
-    return id;
-}
-
-void HeadlessWindowLayer::destroy(NativeWindowId window) {
-    if (find(window) == nullptr)
-        return;
-    send(window, WM_DESTROY, 0, 0);
-    for (NativeWindowId child : children(window))
-        destroy(child);
-    send(window, WM_NCDESTROY, 0, 0);
-    windows_.erase(window);
-    if (capture_ == window)
-        capture_ = 0;
-    if (focus_ == window)
-        focus_ = 0;
-}
-
-bool HeadlessWindowLayer::exists(NativeWindowId window) const {
-    return find(window) != nullptr;
-}
-
-LRESULT HeadlessWindowLayer::defaultProc(NativeWindowId window, UINT message, WPARAM wparam,
-                                         LPARAM lparam) {
-    switch (message) {
-    case WM_NCCREATE:
-        return 1;
-    case WM_CLOSE:
-        destroy(window);
-        return 0;
-    case WM_NCHITTEST:
-        return HTCLIENT;
-    case WM_NCLBUTTONDOWN: {
-        const UiPoint p{GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam)};
-        const auto hit = static_cast<LRESULT>(wparam);
-        if (hit == HTCAPTION)
-            beginMoveDrag(window, p);
-        else if (hit >= HTLEFT && hit <= HTBOTTOMRIGHT)
-            beginResizeDrag(window, hit, p);
-        return 0;
-    }
-    case WM_NCLBUTTONDBLCLK:
-        if (static_cast<LRESULT>(wparam) == HTCAPTION)
-            show(window, isMaximized(window) ? ShowCommand::RESTORE : ShowCommand::MAXIMIZE);
-        return 0;
-    case WM_SYSCOMMAND:
-        switch (wparam & 0xFFF0) {
-        case SC_CLOSE:
-            send(window, WM_CLOSE, 0, 0);
-            break;
-        case SC_MINIMIZE:
-            show(window, ShowCommand::MINIMIZE);
-            break;
-        case SC_MAXIMIZE:
-            show(window, ShowCommand::MAXIMIZE);
-            break;
-        case SC_RESTORE:
-            show(window, ShowCommand::RESTORE);
-            break;
-        default:
-            break;
-        }
-        return 0;
-    case WM_MOUSEACTIVATE:
-        return MA_ACTIVATE;
-    default:
-        return 0;
-    }
-}
-
-LRESULT HeadlessWindowLayer::send(NativeWindowId window, UINT message, WPARAM wparam,
-                                  LPARAM lparam) {
-    Window* w = find(window);
-    if (w == nullptr)
-        return 0;
-    if (!w->sink)
-        return defaultProc(window, message, wparam, lparam);
-    // A copy: the sink may destroy its own window.
-    MessageSink sink = w->sink;
-    return sink(message, wparam, lparam);
+    auto w = std::make_unique<Window>();
+    w->id = allocateId();
+    w->parent = params.parent;
+    w->title = params.title;
+    w->style = params.style;
+    w->ex_style = params.ex_style;
+    w->rect = params.rect;
+    w->sink = params.sink;
+    w->visible = (params.style & WS_VISIBLE) != 0;
+    const NativeWindowId id = w->id;
+    adopt(std::move(w));
+    return deliverCreate(id) ? id : 0;
 }
 
 bool HeadlessWindowLayer::post(NativeWindowId window, UINT message, WPARAM wparam, LPARAM lparam) {
@@ -165,19 +73,6 @@ int HeadlessWindowLayer::pump() {
 std::size_t HeadlessWindowLayer::pendingPosts() const {
     std::lock_guard lock(post_mutex_);
     return posts_.size();
-}
-
-bool HeadlessWindowLayer::dispatchQueued(NativeWindowId window, UINT message, WPARAM wparam,
-                                         LPARAM lparam) {
-    if (hook_ && hook_(NativeMessage{window, message, wparam, lparam}))
-        return false;
-    send(window, message, wparam, lparam);
-    return true;
-}
-
-NativeWindowId HeadlessWindowLayer::parentOf(NativeWindowId window) const {
-    const Window* w = find(window);
-    return w == nullptr ? 0 : w->parent;
 }
 
 int HeadlessWindowLayer::run() {
@@ -355,8 +250,8 @@ void HeadlessWindowLayer::advance(unsigned ms) {
         NativeWindowId due_window = 0;
         std::uintptr_t due_id = 0;
         std::uint64_t due_at = end + 1;
-        for (const auto& [wid, w] : windows_)
-            for (const auto& [tid, t] : w.timers)
+        for (const auto& [wid, record] : records())
+            for (const auto& [tid, t] : static_cast<const Window&>(*record).timers)
                 if (t.due < due_at) {
                     due_at = t.due;
                     due_window = wid;
@@ -365,7 +260,7 @@ void HeadlessWindowLayer::advance(unsigned ms) {
         if (due_window == 0)
             break;
         now_ms_ = due_at;
-        Timer& t = windows_[due_window].timers[due_id];
+        Timer& t = find(due_window)->timers[due_id];
         t.due = now_ms_ + t.elapse;
         send(due_window, WM_TIMER, due_id, 0);
     }
@@ -383,14 +278,8 @@ void HeadlessWindowLayer::releaseCapture() {
 }
 
 void HeadlessWindowLayer::setFocus(NativeWindowId window) {
-    if (window == focus_ || (window != 0 && find(window) == nullptr))
-        return;
-    const NativeWindowId old = focus_;
-    focus_ = window;
-    if (old != 0)
-        send(old, WM_KILLFOCUS, static_cast<WPARAM>(window), 0);
-    if (window != 0 && focus_ == window)
-        send(window, WM_SETFOCUS, static_cast<WPARAM>(old), 0);
+    if (window == 0 || exists(window))
+        changeFocus(window);
 }
 
 UiPoint HeadlessWindowLayer::cursorPosition(NativeWindowId window) const {
@@ -432,6 +321,7 @@ namespace {
 // Characters of UTF-8 text, so that selections count as the user sees them.
 int CharCount(const std::string& text) {
     return static_cast<int>(std::count_if(text.begin(), text.end(), [](char c) {
+        // Continuation bytes are 10xxxxxx.
         return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
     }));
 }
@@ -560,10 +450,20 @@ void HeadlessWindowLayer::key(UINT vk, char character) {
     if (target == 0)
         return;
     // A key down that the hook consumes makes no character.
-    if (dispatchQueued(target, WM_KEYDOWN, vk, 1) && character != 0 && exists(target))
+    if (dispatchQueued(target, WM_KEYDOWN, vk, KeyDownParam(false, false)) && character != 0 &&
+        exists(target))
         dispatchQueued(target, WM_CHAR, static_cast<unsigned char>(character), 1);
     if (exists(target))
-        dispatchQueued(target, WM_KEYUP, vk, static_cast<LPARAM>(0xC0000001u));
+        dispatchQueued(target, WM_KEYUP, vk, KeyUpParam(false));
+}
+
+void HeadlessWindowLayer::altKey(UINT vk) {
+    const NativeWindowId target = focus_;
+    if (target == 0)
+        return;
+    dispatchQueued(target, WM_SYSKEYDOWN, vk, KeyDownParam(false, true));
+    if (exists(target))
+        dispatchQueued(target, WM_SYSKEYUP, vk, KeyUpParam(true));
 }
 
 const HeadlessWindowLayer::Presented* HeadlessWindowLayer::presented(NativeWindowId window) const {
@@ -647,14 +547,6 @@ std::uint32_t HeadlessWindowLayer::editStyle(NativeWindowId edit) const {
 int HeadlessWindowLayer::editLimit(NativeWindowId edit) const {
     const Window* w = find(edit);
     return w == nullptr ? 0 : w->limit;
-}
-
-std::vector<NativeWindowId> HeadlessWindowLayer::children(NativeWindowId window) const {
-    std::vector<NativeWindowId> out;
-    for (const auto& [id, w] : windows_)
-        if (w.parent == window)
-            out.push_back(id);
-    return out;
 }
 
 } // namespace inkwarden

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ui/native/INativeWindowLayer.h"
+#include "ui/native/WindowLayerBase.h"
 
 #include <cstdint>
 #include <deque>
@@ -16,7 +16,7 @@ namespace inkwarden {
 // A window layer without a display, for tests: windows are records, the test injects
 // messages, timers run on a virtual clock that advance() moves, posts wait for pump(),
 // and message boxes answer from a script.
-class HeadlessWindowLayer : public INativeWindowLayer {
+class HeadlessWindowLayer : public WindowLayerBase {
 public:
     struct MessageBoxCall {
         NativeWindowId owner;
@@ -43,15 +43,9 @@ public:
     ~HeadlessWindowLayer() override;
 
     NativeWindowId create(const WindowCreateParams& params) override;
-    void destroy(NativeWindowId window) override;
-    bool exists(NativeWindowId window) const override;
-    LRESULT defaultProc(NativeWindowId window, UINT message, WPARAM wparam, LPARAM lparam) override;
-    LRESULT send(NativeWindowId window, UINT message, WPARAM wparam, LPARAM lparam) override;
     bool post(NativeWindowId window, UINT message, WPARAM wparam, LPARAM lparam) override;
     int run() override; // pumps until quit; returns -1 when the queue runs dry first
     void quit(int exit_code) override;
-    void setPreTranslateHook(PreTranslateHook hook) override { hook_ = std::move(hook); }
-    NativeWindowId parentOf(NativeWindowId window) const override;
 
     UiRect clientRect(NativeWindowId window) const override;
     UiRect windowRect(NativeWindowId window) const override;
@@ -77,10 +71,8 @@ public:
 
     void setCapture(NativeWindowId window) override;
     void releaseCapture() override;
-    NativeWindowId capture() const override { return capture_; }
     void setCursor(CursorShape shape) override { cursor_ = shape; }
     void setFocus(NativeWindowId window) override;
-    NativeWindowId focus() const override { return focus_; }
     UiPoint cursorPosition(NativeWindowId window) const override;
     void trackMouse(NativeWindowId window, unsigned hover_ms) override;
     void beginMoveDrag(NativeWindowId window, UiPoint screen_point) override;
@@ -116,6 +108,9 @@ public:
     void hover(NativeWindowId window);
     // Key down (and up) on the focused window, with WM_CHAR for printable keys.
     void key(UINT vk, char character = 0);
+    // A key pressed with Alt held, as the desktop delivers it: WM_SYSKEYDOWN and
+    // WM_SYSKEYUP on the focused window.
+    void altKey(UINT vk);
     // User typing into an edit: replaces its text and reports the change to the parent.
     void typeIntoEdit(NativeWindowId edit, const std::string& text);
 
@@ -147,7 +142,6 @@ public:
     bool hasTimer(NativeWindowId window, std::uintptr_t id) const;
     std::uint32_t editStyle(NativeWindowId edit) const;
     int editLimit(NativeWindowId edit) const;
-    std::vector<NativeWindowId> children(NativeWindowId window) const;
     // Size of the icon last set (large or small); 0 x 0 when none.
     UiSize iconSize(NativeWindowId window, bool large) const;
 
@@ -156,13 +150,9 @@ private:
         unsigned elapse = 0;
         std::uint64_t due = 0;
     };
-    struct Window {
-        NativeWindowId parent = 0;
+    struct Window : WindowRecord {
         std::string title;
-        std::uint32_t style = 0;
         std::uint32_t ex_style = 0;
-        UiRect rect;
-        MessageSink sink;
         bool visible = false;
         bool minimized = false;
         bool maximized = false;
@@ -174,7 +164,6 @@ private:
         std::unique_ptr<Presented> presented;
         std::optional<unsigned> tracked_hover;
         UiPoint cursor;
-        bool is_edit = false;
         std::string text;
         int limit = 0;
         std::pair<int, int> selection{0, 0};
@@ -189,20 +178,16 @@ private:
         LPARAM lparam;
     };
 
-    Window* find(NativeWindowId window);
-    const Window* find(NativeWindowId window) const;
-    // Queued input and posts: offered to the pre-translate hook, then sent.
-    bool dispatchQueued(NativeWindowId window, UINT message, WPARAM wparam, LPARAM lparam);
+    Window* find(NativeWindowId window) const { return findAs<Window>(window); }
     UiPoint toScreen(NativeWindowId window, UiPoint client) const;
 
-    std::map<NativeWindowId, Window> windows_;
-    NativeWindowId next_id_ = 1;
+    // The work area until a test sets its own.
+    static constexpr UiRect DEFAULT_WORK_AREA{0, 0, 1920, 1040};
+
     std::uint64_t now_ms_ = 0;
     mutable std::mutex post_mutex_;
     std::deque<Post> posts_;
     std::optional<int> quit_code_;
-    NativeWindowId capture_ = 0;
-    NativeWindowId focus_ = 0;
     CursorShape cursor_ = CursorShape::ARROW;
     std::deque<int> box_answers_;
     std::vector<MessageBoxCall> box_calls_;
@@ -211,8 +196,7 @@ private:
     std::vector<std::string> urls_;
     std::vector<NativeWindowId> capture_log_;
     bool per_pixel_alpha_ = true;
-    UiRect work_area_{0, 0, 1920, 1040};
-    PreTranslateHook hook_;
+    UiRect work_area_ = DEFAULT_WORK_AREA;
 };
 
 } // namespace inkwarden
