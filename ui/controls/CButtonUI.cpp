@@ -22,7 +22,7 @@ void* CButtonUI::getInterface(std::string_view name) {
 }
 
 unsigned CButtonUI::getControlFlags() const {
-    return (isKeyboardEnabled() ? 1u : 0u) | (isEnabled() ? 2u : 0u);
+    return (isKeyboardEnabled() ? FLAG_TAB_STOP : 0u) | (isEnabled() ? FLAG_SET_CURSOR : 0u);
 }
 
 void CButtonUI::setEnabled(bool enabled) {

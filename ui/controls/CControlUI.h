@@ -31,6 +31,12 @@ class CControlUI {
 public:
     static constexpr int MAX_SIZE = 9999;
 
+    // What a control asks of the paint manager, as bits of getControlFlags.
+    enum ControlFlag : unsigned {
+        FLAG_TAB_STOP = 0x1,   // Tab may move focus to it
+        FLAG_SET_CURSOR = 0x2, // it sets the cursor while the mouse is over it
+    };
+
     CControlUI();
     virtual ~CControlUI();
     CControlUI(const CControlUI&) = delete;

@@ -18,7 +18,9 @@ public:
 
     const char* getClass() const override { return "Edit"; }
     void* getInterface(std::string_view name) override;
-    unsigned getControlFlags() const override { return isEnabled() ? 2u | 1u : 0u; }
+    unsigned getControlFlags() const override {
+        return isEnabled() ? FLAG_SET_CURSOR | FLAG_TAB_STOP : 0u;
+    }
     void setEnabled(bool enabled) override;
     UiSize estimateSize(UiSize available) override;
     void setAttribute(std::string_view name, std::string_view value) override;
