@@ -57,7 +57,6 @@ public:
     const std::string& getVScrollBarStyle() const { return vscrollbar_style_; }
     const std::string& getHScrollBarStyle() const { return hscrollbar_style_; }
 
-protected:
     // The layouts' clamp: raise to lo first, then cut to hi (hi wins when lo > hi).
     static int ClampSize(int v, int lo, int hi) {
         if (v < lo) {
@@ -74,11 +73,24 @@ protected:
     // Places a floating child by its percentages and fixed position within the item rectangle.
     void setFloatPos(CControlUI* child);
 
+protected:
     std::vector<std::unique_ptr<CControlUI>> items_;
 
 private:
+    // A word of "childalign" or "childvalign" and the alignment it selects.
+    struct AlignWord {
+        std::string_view word;
+        int align;
+    };
+    using AlignWords = AlignWord[3];
+    static constexpr AlignWords HORIZONTAL_ALIGNS = {
+        {"left", ALIGN_LEFT}, {"center", ALIGN_CENTER}, {"right", ALIGN_RIGHT}};
+    static constexpr AlignWords VERTICAL_ALIGNS = {
+        {"top", ALIGN_TOP}, {"vcenter", ALIGN_VCENTER}, {"bottom", ALIGN_BOTTOM}};
+
     // Gives a new child its manager and parent and registers its names.
     void adopt(CControlUI* control);
+    void alignFromWord(int& align, std::string_view value, const AlignWords& words);
 
     UiRect inset_;
     int child_padding_ = 0;

@@ -24,6 +24,8 @@ public:
     static constexpr unsigned TEXT_SINGLELINE = 0x0020;
     static constexpr unsigned TEXT_NOPREFIX = 0x0800;
     static constexpr unsigned TEXT_END_ELLIPSIS = 0x8000;
+    // A line of text is the font's character height and this much more.
+    static constexpr int LINE_HEIGHT_EXTRA = 8;
 
     CLabelUI();
 
@@ -55,6 +57,19 @@ public:
     std::string getTextEffect(std::string_view name) const;
 
 protected:
+    // Stores a property that changes the text's measured size, and repaints.
+    template <typename T> void setMeasured(T& field, T value) {
+        field = value;
+        resetEstimate();
+        invalidate();
+    }
+    // The item rectangle less the text padding.
+    UiRect textRect() const;
+    // The fixed size when a fixed height is set, else (fixed width, one line of the font).
+    UiSize fixedOrOneLineSize() const;
+    // A control that takes no mouse input hands mouse events to its parent; true when the
+    // event went on.
+    bool passOnWhileMouseDisabled(UiEvent& event);
     // The font this label draws with: its own id through the manager, else the default.
     FontEntry* resolveFont() const;
     // Text as measured: markup tags removed when show-html is set.
@@ -71,6 +86,22 @@ protected:
     unsigned text_style_;
 
 private:
+    // An alignment word of "align" or "valign" and the style bit it selects.
+    struct AlignWord {
+        std::string_view word;
+        unsigned style;
+    };
+    using AlignWords = AlignWord[3];
+    static constexpr AlignWords HORIZONTAL_ALIGN_WORDS = {
+        {"left", TEXT_LEFT}, {"center", TEXT_CENTER}, {"right", TEXT_RIGHT}};
+    static constexpr AlignWords VERTICAL_ALIGN_WORDS = {
+        {"top", TEXT_TOP}, {"vcenter", TEXT_VCENTER}, {"bottom", TEXT_BOTTOM}};
+
+    // Replaces the style bits under mask.
+    void setTextStyleBits(unsigned mask, unsigned bits);
+    void alignFromWords(std::string_view value, const AlignWords& words);
+    void setTextEffect(std::string_view name, std::string_view value);
+
     int font_ = -1;
     std::uint32_t text_color_ = 0;
     std::uint32_t disabled_text_color_ = 0;
