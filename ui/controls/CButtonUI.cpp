@@ -65,27 +65,9 @@ void CButtonUI::doEvent(UiEvent& event) {
         break;
     case UiEventKind::BUTTONDOWN:
     case UiEventKind::DBLCLICK:
-        if (item_.contains(event.point) && isEnabled()) {
-            button_state_ |= STATE_PUSHED | STATE_CAPTURED;
-            invalidate();
-        }
-        return;
     case UiEventKind::MOUSEMOVE:
-        // While captured, the button looks pushed only with the mouse over it.
-        if ((button_state_ & STATE_CAPTURED) != 0) {
-            setStateBit(button_state_, STATE_PUSHED, item_.contains(event.point));
-            invalidate();
-        }
-        return;
     case UiEventKind::BUTTONUP:
-        if ((button_state_ & STATE_CAPTURED) != 0) {
-            // Released outside: no click.
-            if (item_.contains(event.point) && isEnabled()) {
-                activate();
-            }
-            button_state_ &= ~(STATE_PUSHED | STATE_CAPTURED);
-            invalidate();
-        }
+        onPressEvent(event);
         return;
     case UiEventKind::CONTEXTMENU:
         if (isContextMenuUsed() && isEnabled()) {
@@ -113,6 +95,28 @@ void CButtonUI::doEvent(UiEvent& event) {
         break;
     }
     CLabelUI::doEvent(event);
+}
+
+void CButtonUI::onPressEvent(const UiEvent& event) {
+    const bool inside = item_.contains(event.point);
+    const bool captured = (button_state_ & STATE_CAPTURED) != 0;
+    if (event.kind == UiEventKind::BUTTONDOWN || event.kind == UiEventKind::DBLCLICK) {
+        if (inside && isEnabled()) {
+            button_state_ |= STATE_PUSHED | STATE_CAPTURED;
+            invalidate();
+        }
+    } else if (event.kind == UiEventKind::MOUSEMOVE && captured) {
+        // While captured, the button looks pushed only with the mouse over it.
+        setStateBit(button_state_, STATE_PUSHED, inside);
+        invalidate();
+    } else if (event.kind == UiEventKind::BUTTONUP && captured) {
+        // Released outside: no click.
+        if (inside && isEnabled()) {
+            activate();
+        }
+        button_state_ &= ~(STATE_PUSHED | STATE_CAPTURED);
+        invalidate();
+    }
 }
 
 void CButtonUI::onMouseEnter(const UiEvent& event) {

@@ -50,6 +50,8 @@ protected:
     unsigned button_state_ = 0;
 
 private:
+    // Press, drag and release: the button clicks when released over itself.
+    void onPressEvent(const UiEvent& event);
     void onMouseEnter(const UiEvent& event);
     void onMouseLeave(const UiEvent& event);
     // One fade step towards the hot image while hot, back to normal otherwise.

@@ -226,11 +226,12 @@ void CContainerUI::setChildPadding(int padding) {
     needUpdate();
 }
 
-void CContainerUI::alignFromWord(int& align, std::string_view value, const AlignWords& words) {
-    // An unknown word leaves the alignment as it was; the layout runs again either way.
-    for (const AlignWord& word : words) {
+void CContainerUI::alignFromWord(int& align, std::string_view value, const AlignmentWords& words) {
+    // The whole value is one word; an unknown word leaves the alignment as it was, and the
+    // layout runs again either way.
+    for (const AlignmentWord& word : words) {
         if (value == word.word) {
-            align = word.align;
+            align = static_cast<int>(word.bits);
             break;
         }
     }
@@ -243,8 +244,8 @@ void CContainerUI::setAttribute(std::string_view name, std::string_view value) {
     static constexpr AttributeSetter<CContainerUI> ATTRIBUTES[] = {
         {"inset", [](C& c, V v) { c.setInset(ParseRect(v)); }},
         {"childpadding", [](C& c, V v) { c.setChildPadding(ParseInt(v)); }},
-        {"childalign", [](C& c, V v) { c.alignFromWord(c.child_align_, v, HORIZONTAL_ALIGNS); }},
-        {"childvalign", [](C& c, V v) { c.alignFromWord(c.child_valign_, v, VERTICAL_ALIGNS); }},
+        {"childalign", [](C& c, V v) { c.alignFromWord(c.child_align_, v, HORIZONTAL_ALIGNMENT); }},
+        {"childvalign", [](C& c, V v) { c.alignFromWord(c.child_valign_, v, VERTICAL_ALIGNMENT); }},
         {"mousechild", [](C& c, V v) { c.mouse_child_ = ParseBool(v); }},
         {"vscrollbar", [](C& c, V v) { c.vscrollbar_ = ParseBool(v); }},
         {"hscrollbar", [](C& c, V v) { c.hscrollbar_ = ParseBool(v); }},

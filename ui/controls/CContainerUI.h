@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ui/controls/AlignmentWords.h"
 #include "ui/controls/CControlUI.h"
 #include "ui/controls/IContainerUI.h"
 
@@ -12,12 +13,13 @@ namespace inkwarden {
 // Holds and owns child controls; the base of the layouts.
 class CContainerUI : public CControlUI, public IContainerUI {
 public:
-    static constexpr int ALIGN_LEFT = 0;
-    static constexpr int ALIGN_CENTER = 1;
-    static constexpr int ALIGN_RIGHT = 2;
-    static constexpr int ALIGN_TOP = 0;
-    static constexpr int ALIGN_VCENTER = 4;
-    static constexpr int ALIGN_BOTTOM = 8;
+    // Child alignment takes the platform's text alignment bits.
+    static constexpr int ALIGN_LEFT = DT_LEFT;
+    static constexpr int ALIGN_CENTER = DT_CENTER;
+    static constexpr int ALIGN_RIGHT = DT_RIGHT;
+    static constexpr int ALIGN_TOP = DT_TOP;
+    static constexpr int ALIGN_VCENTER = DT_VCENTER;
+    static constexpr int ALIGN_BOTTOM = DT_BOTTOM;
 
     CContainerUI() = default;
     ~CContainerUI() override;
@@ -77,20 +79,9 @@ protected:
     std::vector<std::unique_ptr<CControlUI>> items_;
 
 private:
-    // A word of "childalign" or "childvalign" and the alignment it selects.
-    struct AlignWord {
-        std::string_view word;
-        int align;
-    };
-    using AlignWords = AlignWord[3];
-    static constexpr AlignWords HORIZONTAL_ALIGNS = {
-        {"left", ALIGN_LEFT}, {"center", ALIGN_CENTER}, {"right", ALIGN_RIGHT}};
-    static constexpr AlignWords VERTICAL_ALIGNS = {
-        {"top", ALIGN_TOP}, {"vcenter", ALIGN_VCENTER}, {"bottom", ALIGN_BOTTOM}};
-
     // Gives a new child its manager and parent and registers its names.
     void adopt(CControlUI* control);
-    void alignFromWord(int& align, std::string_view value, const AlignWords& words);
+    void alignFromWord(int& align, std::string_view value, const AlignmentWords& words);
 
     UiRect inset_;
     int child_padding_ = 0;

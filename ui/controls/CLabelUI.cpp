@@ -268,8 +268,8 @@ void CLabelUI::setAttribute(std::string_view name, std::string_view value) {
     using L = CLabelUI;
     using V = std::string_view;
     static constexpr AttributeSetter<CLabelUI> ATTRIBUTES[] = {
-        {"align", [](L& l, V v) { l.alignFromWords(v, HORIZONTAL_ALIGN_WORDS); }},
-        {"valign", [](L& l, V v) { l.alignFromWords(v, VERTICAL_ALIGN_WORDS); }},
+        {"align", [](L& l, V v) { l.alignFromWords(v, HORIZONTAL_ALIGNMENT); }},
+        {"valign", [](L& l, V v) { l.alignFromWords(v, VERTICAL_ALIGNMENT); }},
         {"endellipsis",
          [](L& l, V v) {
              l.setTextStyleBits(TEXT_END_ELLIPSIS, ParseBool(v) ? TEXT_END_ELLIPSIS : 0);
@@ -299,15 +299,15 @@ void CLabelUI::setTextStyleBits(unsigned mask, unsigned bits) {
     setTextStyle((text_style_ & ~mask) | bits);
 }
 
-void CLabelUI::alignFromWords(std::string_view value, const AlignWords& words) {
+void CLabelUI::alignFromWords(std::string_view value, const AlignmentWords& words) {
     // Every word the value contains applies, in the table's order.
     unsigned mask = 0;
-    for (const AlignWord& word : words) {
-        mask |= word.style;
+    for (const AlignmentWord& word : words) {
+        mask |= word.bits;
     }
-    for (const AlignWord& word : words) {
+    for (const AlignmentWord& word : words) {
         if (value.find(word.word) != std::string_view::npos) {
-            setTextStyleBits(mask, word.style);
+            setTextStyleBits(mask, word.bits);
         }
     }
 }

@@ -650,14 +650,8 @@ bool PaintManager::onSysChar(WPARAM wparam) {
 }
 
 bool PaintManager::messageHandler(UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result) {
-    if (RunFilters(filters_, message, wparam, lparam, result)) {
-        // A filter that takes a mouse message still moves the last mouse position.
-        if (CarriesClientPoint(message)) {
-            last_mouse_ = PointOf(lparam);
-        }
-        return true;
-    }
-    if (onLayeredFrame(message, wparam, result)) {
+    if (runMessageFilters(message, wparam, lparam, result) ||
+        onLayeredFrame(message, wparam, result)) {
         return true;
     }
     trackKey(message, wparam);
@@ -709,6 +703,17 @@ bool PaintManager::messageHandler(UINT message, WPARAM wparam, LPARAM lparam, LR
     default:
         return false;
     }
+}
+
+bool PaintManager::runMessageFilters(UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result) {
+    if (!RunFilters(filters_, message, wparam, lparam, result)) {
+        return false;
+    }
+    // A filter that takes a mouse message still moves the last mouse position.
+    if (CarriesClientPoint(message)) {
+        last_mouse_ = PointOf(lparam);
+    }
+    return true;
 }
 
 bool PaintManager::onLayeredFrame(UINT message, WPARAM wparam, LRESULT& result) {

@@ -236,6 +236,7 @@ public:
 private:
     // One handler per message or message family; each answers whether it handled the
     // message, with the answer in result where the message has one.
+    bool runMessageFilters(UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result);
     bool onLayeredFrame(UINT message, WPARAM wparam, LRESULT& result);
     bool onClose();
     bool onEraseBackground(LRESULT& result);
