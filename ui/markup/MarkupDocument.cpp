@@ -13,6 +13,10 @@ constexpr size_t MAX_ERROR_MESSAGE = 99;
 constexpr size_t MAX_ERROR_LOCATION = 49;
 // Offsets are 32-bit; a skin file is at most a few MiB, so this only stops absurd input.
 constexpr size_t MAX_TEXT = 0x7fffffffu;
+// The element table grows by half plus this many entries.
+constexpr std::uint64_t ELEMENT_TABLE_STEP = 500;
+// Open levels reserved up front; deeper documents grow the list.
+constexpr size_t USUAL_DEPTH = 32;
 
 // Character classes, looked up per byte. Whitespace is 1..32; name characters are letters,
 // digits, "_", ":" and every byte of a multi-byte character.
@@ -331,7 +335,8 @@ bool MarkupDocument::reserveElement() {
     if (element_count_ < element_capacity_) {
         return true;
     }
-    const std::uint64_t grown = std::uint64_t{element_capacity_} / 2 + element_capacity_ + 500;
+    const std::uint64_t grown =
+        std::uint64_t{element_capacity_} / 2 + element_capacity_ + ELEMENT_TABLE_STEP;
     if (grown > 0xffffffffu / sizeof(Element)) {
         return false;
     }
@@ -425,7 +430,7 @@ bool MarkupDocument::parse() {
     // The recursion of the grammar is kept in the table itself (parent links) plus the last
     // child per open level, so nesting depth never costs stack.
     ParseState state;
-    state.last_child.reserve(32);
+    state.last_child.reserve(USUAL_DEPTH);
     state.last_child.push_back(0);
     char* p = base;
     for (;;) {

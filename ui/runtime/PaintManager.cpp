@@ -1,19 +1,13 @@
 #include "ui/runtime/PaintManager.h"
 
-#include "platform/TextEncoding.h"
 #include "ui/controls/CControlUI.h"
 #include "ui/controls/ForEachControl.h"
-#include "ui/draw/ImageDrawing.h"
-#include "ui/markup/ColorFormat.h"
-#include "ui/markup/ModuleResources.h"
 #include "ui/markup/SkinPackage.h"
-#include "ui/markup/ValueFormats.h"
 #include "ui/runtime/IMessageFilterUI.h"
 #include "ui/runtime/INotifyUI.h"
 
 #include <algorithm>
 #include <cctype>
-#include <charconv>
 #include <chrono>
 
 namespace inkwarden {
@@ -34,12 +28,6 @@ constexpr WPARAM MK_ALT = 0x0020;
 
 // Layout rounds in one paint, for layouts that ask for more layout.
 constexpr int MAX_LAYOUT_ROUNDS = 4;
-
-// Skin names use either slash.
-std::string ForwardSlashes(std::string name) {
-    std::replace(name.begin(), name.end(), '\\', '/');
-    return name;
-}
 
 // The lists of notifiers, filters and such hold each member once, in registration order.
 template <typename T> void AppendOnce(std::vector<T>& list, T item) {
@@ -117,29 +105,7 @@ void ApplyAlphaMask(DrawContext& dc, const DrawContext& mask, const UiRect& area
 
 } // namespace
 
-PaintManager::PaintManager() {
-    image_loader_.setSkinFileReader([](const std::string& name) -> std::optional<std::string> {
-        std::vector<unsigned char> bytes;
-        std::string error;
-        if (!SkinPackage::readFile(ForwardSlashes(name), bytes, error)) {
-            return std::nullopt;
-        }
-        return std::string(bytes.begin(), bytes.end());
-    });
-    image_loader_.setResourceReader(
-        [](const std::string& type, const std::string& name) -> std::optional<std::string> {
-            int id = 0;
-            const auto [end, ec] = std::from_chars(name.data(), name.data() + name.size(), id);
-            if (ec != std::errc{} || end != name.data() + name.size()) {
-                return std::nullopt;
-            }
-            const auto bytes = ModuleResources::find(type, id);
-            if (bytes.empty()) {
-                return std::nullopt;
-            }
-            return std::string(bytes.begin(), bytes.end());
-        });
-}
+PaintManager::PaintManager() = default;
 
 PaintManager::~PaintManager() {
     // The tree goes first, while the maps its controls reach are still here.
@@ -1205,79 +1171,12 @@ void PaintManager::reapObjects(CControlUI* control) {
 
 const ImageEntry* PaintManager::loadImage(const std::string& name, const std::string& res_type,
                                           std::uint32_t mask) {
-    if (name.empty()) {
-        return nullptr;
-    }
-    std::string type = res_type;
-    if (const ImageRegistration* registered = getImage(name)) {
-        if (type.empty()) {
-            type = registered->res_type;
-        }
-        if (mask == 0) {
-            mask = registered->mask;
-        }
-    }
-    // One decode per image and mask for this window.
-    std::string key = type + '\x1f' + ForwardSlashes(name);
-    if (mask != 0) {
-        key += '\x1f' + std::to_string(mask);
-    }
-    auto it = image_cache_.find(key);
-    if (it != image_cache_.end()) {
-        return it->second.get();
-    }
-    std::optional<ImageEntry> image = image_loader_.load(name, type, mask);
-    std::unique_ptr<ImageEntry> entry;
-    if (image) {
-        entry = std::make_unique<ImageEntry>(std::move(*image));
-    }
-    const ImageEntry* result = entry.get();
-    image_cache_.emplace(key, std::move(entry)); // failures are remembered too
-    return result;
-}
-
-const ImageEntry* PaintManager::loadColorImage(std::uint32_t color) {
-    // One 1x1 image per colour and window, beside the files.
-    const std::string key = "\x1f"
-                            "color" +
-                            std::to_string(color);
-    auto it = image_cache_.find(key);
-    if (it == image_cache_.end()) {
-        std::optional<ImageEntry> entry = ImageEntry::fromColor(color);
-        it = image_cache_
-                 .emplace(key, entry ? std::make_unique<ImageEntry>(std::move(*entry)) : nullptr)
-                 .first;
-    }
-    return it->second.get();
+    return images_.load(name, res_type, mask);
 }
 
 bool PaintManager::drawImage(DrawContext& dc, const UiRect& item, const UiRect& paint,
                              ImageDescription& image, const UiRect* dest, int alpha) {
-    if (image.isEmpty()) {
-        return false;
-    }
-    if (!image.load_attempted) {
-        image.load_attempted = true;
-        image.entry = image.has_color ? loadColorImage(image.color)
-                                      : loadImage(image.res.empty() ? image.file : image.res,
-                                                  image.res_type, image.mask);
-    }
-    if (image.entry == nullptr) {
-        return false;
-    }
-    ImageDrawParams params;
-    params.dest = dest != nullptr ? *dest : image.dest;
-    params.source = image.source;
-    params.corner = image.corner;
-    params.fade =
-        static_cast<std::uint8_t>(std::clamp(image.fade * std::clamp(alpha, 0, 255) / 255, 0, 255));
-    params.hole = image.hole;
-    params.xtiled = image.xtiled;
-    params.ytiled = image.ytiled;
-    if (params.fade == 0) {
-        return true; // drawn, invisibly
-    }
-    return DrawImage(dc, item, paint, *image.entry, params);
+    return images_.draw(dc, item, paint, image, dest, alpha);
 }
 
 void PaintManager::paint() {

@@ -9,6 +9,7 @@
 #include "ui/draw/ImageEntry.h"
 #include "ui/draw/ImageLoader.h"
 #include "ui/native/INativeWindowLayer.h"
+#include "ui/runtime/ImageCache.h"
 #include "ui/runtime/ResourceRegistry.h"
 #include "ui/runtime/TimerTable.h"
 #include "ui/runtime/WindowAttributes.h"
@@ -136,7 +137,7 @@ public:
     // destination); fade is scaled by alpha / 255. False when the image did not load.
     bool drawImage(DrawContext& dc, const UiRect& item, const UiRect& paint,
                    ImageDescription& image, const UiRect* dest = nullptr, int alpha = 255);
-    ImageLoader& getImageLoader() { return image_loader_; }
+    ImageLoader& getImageLoader() { return images_.loader(); }
 
     // Takes ownership of the tree (the old one is destroyed).
     bool attachRoot(CControlUI* root);
@@ -283,7 +284,6 @@ private:
     void trackKey(UINT message, WPARAM wparam);
     void deliver(Notification& msg);
     void postAsyncNotify();
-    const ImageEntry* loadColorImage(std::uint32_t color);
     void startLayeredTimer();
     UiRect clientRect() const;
     void paintLayered(DrawContext& dc, const UiRect& client, const UiRect& area);
@@ -322,8 +322,6 @@ private:
     DrawContext offscreen_;
     DrawContext layered_buffer_;
     DrawContext layered_image_buffer_;
-    ImageLoader image_loader_;
-    std::map<std::string, std::unique_ptr<ImageEntry>> image_cache_;
     bool first_layout_ = false;
     bool layout_needed_ = false;
     bool focus_needed_ = false;
@@ -336,6 +334,7 @@ private:
     std::map<std::string, std::vector<CControlUI*>> option_groups_;
 
     ResourceRegistry resources_;
+    ImageCache images_{resources_}; // after the registry it reads
     WindowAttributes attributes_;
 };
 
