@@ -214,6 +214,15 @@ protected:
     UiRect item_;
 
 private:
+    // Minimum and maximum sizes: negative values and the same value change nothing.
+    void setSizeLimit(int& limit, int value);
+    // The attributes that set several properties at once.
+    void setPosAttribute(UiRect pos);
+    void setFloatAttribute(std::string_view value);
+    // Names that no class knows: the first non-empty value per non-empty name is kept.
+    void setCustomAttribute(std::string_view name, std::string_view value);
+    void invalidateWithinAncestors(UiRect area);
+
     std::string tooltip_;
     std::string user_data_;
     std::string virtual_wnd_;
@@ -249,15 +258,6 @@ private:
     bool focused_ = false;
     bool menu_used_ = false;
     bool update_needed_ = true;
-
-    // Minimum and maximum sizes: negative values and the same value change nothing.
-    void setSizeLimit(int& limit, int value);
-    // The attributes that set several properties at once.
-    void setPosAttribute(UiRect pos);
-    void setFloatAttribute(std::string_view value);
-    // Names that no class knows: the first non-empty value per non-empty name is kept.
-    void setCustomAttribute(std::string_view name, std::string_view value);
-    void invalidateWithinAncestors(UiRect area);
 
     std::unique_ptr<CControlUI> cover_;
     std::vector<std::pair<std::string, std::string>> custom_attributes_;
