@@ -3,20 +3,19 @@
 // layout without running the installer.
 #include "Subcommands.h"
 #include "ui/devtools/SkinLayoutListing.h"
-#include "ui/markup/ModuleResources.h"
-#include "ui/markup/SkinPackage.h"
+#include "ui/devtools/SkinSource.h"
 
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <string>
-#include <system_error>
 
 namespace inkwarden::tool {
 namespace {
 
 constexpr const char* SKIN_FILE = "main_frame.xml";
-constexpr int SKIN_RESOURCE_ID = 105;
+// Limits of the arguments, far beyond any skin.
+constexpr long MAX_SIDE = 100000;
+constexpr long PAGE_LIMIT = 100000;
 constexpr const char* USAGE =
     "usage: inkwarden-tool skin layout [--size WxH] [--page N|all] [SKIN]\n"
     "  SKIN: a folder holding main_frame.xml or a zip file; default:\n"
@@ -30,7 +29,7 @@ bool ParseSize(const char* text, UiSize& size) {
     }
     const char* rest = end + 1;
     const long cy = std::strtol(rest, &end, 10);
-    if (end == rest || *end != '\0' || cx < 0 || cy < 0 || cx > 100000 || cy > 100000) {
+    if (end == rest || *end != '\0' || cx < 0 || cy < 0 || cx > MAX_SIDE || cy > MAX_SIDE) {
         return false;
     }
     size = UiSize{static_cast<int>(cx), static_cast<int>(cy)};
@@ -38,30 +37,17 @@ bool ParseSize(const char* text, UiSize& size) {
 }
 
 // The compiled-in skin, a skin folder, or a zip file (its folder the resource path).
-bool SelectSkinSource(const std::string& skin, std::string& error) {
-    SkinPackage::reset();
-    if (skin.empty()) {
-        const auto bytes = ModuleResources::find("ZIPRES", SKIN_RESOURCE_ID);
-        if (bytes.empty()) {
-            error = "this program carries no skin resource";
-            return false;
-        }
-        SkinPackage::setResourceZipMemory(bytes);
+bool SelectSkin(const std::string& skin, std::string& error) {
+    switch (SelectSkinSource(skin)) {
+    case SkinSourceError::NONE:
         return true;
+    case SkinSourceError::NO_COMPILED_IN_SKIN:
+        error = "this program carries no skin resource";
+        return false;
+    case SkinSourceError::NO_SUCH_PATH:
+        error = "no such folder or zip file: " + skin;
+        return false;
     }
-    std::error_code ec;
-    const std::filesystem::path path(skin);
-    if (std::filesystem::is_directory(path, ec)) {
-        SkinPackage::setResourcePath(skin);
-        return true;
-    }
-    if (std::filesystem::is_regular_file(path, ec)) {
-        const std::string folder = path.parent_path().string();
-        SkinPackage::setResourcePath(folder.empty() ? "." : folder);
-        SkinPackage::setResourceZip(path.filename().string());
-        return true;
-    }
-    error = "no such folder or zip file: " + skin;
     return false;
 }
 
@@ -83,7 +69,7 @@ int SkinLayoutCommand(int argc, char** argv) {
             const long n = std::strtol(value.c_str(), &end, 10);
             if (value == "all") {
                 options.all_pages = true;
-            } else if (!value.empty() && *end == '\0' && n >= 0 && n < 100000) {
+            } else if (!value.empty() && *end == '\0' && n >= 0 && n < PAGE_LIMIT) {
                 options.page = static_cast<int>(n);
             } else {
                 std::fprintf(stderr, "skin layout: --page wants a page number or 'all'\n");
@@ -101,7 +87,7 @@ int SkinLayoutCommand(int argc, char** argv) {
     }
     std::string error;
     std::string out;
-    if (!SelectSkinSource(skin, error) || !ListSkinLayout(SKIN_FILE, options, out, error)) {
+    if (!SelectSkin(skin, error) || !ListSkinLayout(SKIN_FILE, options, out, error)) {
         std::fprintf(stderr, "skin layout: %s\n", error.c_str());
         return 1;
     }

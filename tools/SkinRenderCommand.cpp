@@ -5,10 +5,9 @@
 #include "ui/controls/COptionUI.h"
 #include "ui/controls/CProgressUI.h"
 #include "ui/controls/CTabLayoutUI.h"
-#include "ui/controls/IContainerUI.h"
+#include "ui/controls/ForEachControl.h"
 #include "ui/devtools/HeadlessSkinView.h"
-#include "ui/markup/ModuleResources.h"
-#include "ui/markup/SkinPackage.h"
+#include "ui/devtools/SkinSource.h"
 #include "ui/markup/ValueFormats.h"
 
 #include <cstdio>
@@ -30,13 +29,16 @@ constexpr const char* USAGE = "usage: inkwarden-tool skin render [--size WxH] [-
                               "other: text) or NAME.ATTRIBUTE\n";
 
 constexpr const char* SKIN_FILE = "main_frame.xml";
+// Limits of the arguments, far beyond any skin.
+constexpr long MAX_PAGE = 1000;
+constexpr int MAX_SIDE = 10000;
 
 bool ParseSize(const char* text, UiSize& size) {
     int w = 0;
     int h = 0;
     char extra = 0;
-    if (std::sscanf(text, "%dx%d%c", &w, &h, &extra) != 2 || w <= 0 || h <= 0 || w > 10000 ||
-        h > 10000) {
+    if (std::sscanf(text, "%dx%d%c", &w, &h, &extra) != 2 || w <= 0 || h <= 0 || w > MAX_SIDE ||
+        h > MAX_SIDE) {
         return false;
     }
     size = UiSize{w, h};
@@ -45,33 +47,23 @@ bool ParseSize(const char* text, UiSize& size) {
 
 // Points the skin package at the skin; false with a reason when it cannot be used.
 bool SelectSkin(const std::string& skin, std::string& error) {
-    if (skin.empty()) {
-        const auto zip = ModuleResources::find("ZIPRES", 105);
-        if (zip.empty()) {
-            error = "no compiled-in skin";
-            return false;
-        }
-        SkinPackage::setResourceZipMemory(zip);
-        return true;
-    }
     std::error_code ec;
-    const std::filesystem::path path(skin);
-    if (std::filesystem::is_directory(path, ec)) {
-        if (!std::filesystem::exists(path / SKIN_FILE, ec)) {
-            error = skin + ": no " + SKIN_FILE + " in this folder";
-            return false;
-        }
-        SkinPackage::setResourcePath(path.string());
-        return true;
+    if (!skin.empty() && std::filesystem::is_directory(skin, ec) &&
+        !std::filesystem::exists(std::filesystem::path(skin) / SKIN_FILE, ec)) {
+        error = skin + ": no " + SKIN_FILE + " in this folder";
+        return false;
     }
-    if (!std::filesystem::is_regular_file(path, ec)) {
+    switch (SelectSkinSource(skin)) {
+    case SkinSourceError::NONE:
+        return true;
+    case SkinSourceError::NO_COMPILED_IN_SKIN:
+        error = "no compiled-in skin";
+        return false;
+    case SkinSourceError::NO_SUCH_PATH:
         error = skin + ": no such folder or file";
         return false;
     }
-    const std::filesystem::path parent = path.parent_path();
-    SkinPackage::setResourcePath(parent.empty() ? std::string(".") : parent.string());
-    SkinPackage::setResourceZip(path.filename().string(), true);
-    return true;
+    return false;
 }
 
 // NAME=VALUE or NAME.ATTRIBUTE=VALUE on the built tree.
@@ -112,94 +104,106 @@ bool ApplySetting(HeadlessSkinView& view, const std::string& setting, std::strin
     return true;
 }
 
-} // namespace
-
-int SkinRenderCommand(int argc, char** argv) {
+// The command line, read into its options.
+struct RenderOptions {
     UiSize size;
     int page = -1;
     std::vector<std::string> settings;
     std::string out;
     std::string skin;
+};
+
+// 0 when the arguments are usable, else the exit code of a usage error (already reported).
+int ParseArguments(int argc, char** argv, RenderOptions& options) {
     for (int i = 0; i < argc; ++i) {
         const std::string arg = argv[i];
         const bool has_value = i + 1 < argc;
         if (arg == "--size" && has_value) {
-            if (!ParseSize(argv[++i], size)) {
+            if (!ParseSize(argv[++i], options.size)) {
                 std::fprintf(stderr, "skin render: --size wants WxH, e.g. 570x460\n");
                 return 2;
             }
         } else if (arg == "--page" && has_value) {
             char* end = nullptr;
             const long n = std::strtol(argv[++i], &end, 10);
-            if (*end != '\0' || n < 0 || n > 1000) {
+            if (*end != '\0' || n < 0 || n > MAX_PAGE) {
                 std::fprintf(stderr, "skin render: --page wants a page number\n");
                 return 2;
             }
-            page = static_cast<int>(n);
+            options.page = static_cast<int>(n);
         } else if (arg == "--set" && has_value) {
-            settings.emplace_back(argv[++i]);
+            options.settings.emplace_back(argv[++i]);
         } else if (arg == "-o" && has_value) {
-            out = argv[++i];
-        } else if (!arg.empty() && arg[0] != '-' && skin.empty()) {
-            skin = arg;
+            options.out = argv[++i];
+        } else if (!arg.empty() && arg[0] != '-' && options.skin.empty()) {
+            options.skin = arg;
         } else {
             std::fputs(USAGE, stderr);
             return 2;
         }
     }
-    if (out.empty()) {
+    if (options.out.empty()) {
         std::fputs(USAGE, stderr);
         return 2;
     }
+    return 0;
+}
+
+// Selects the page in the tree's first tab layout; false with a reason when there is none.
+bool SelectPage(HeadlessSkinView& view, int page, std::string& error) {
+    CTabLayoutUI* tab = nullptr;
+    ForEachControl(view.manager().getRoot(), [&tab](CControlUI* c) {
+        tab = static_cast<CTabLayoutUI*>(c->getInterface("TabLayout"));
+        return tab != nullptr ? VisitResult::STOP : VisitResult::CONTINUE;
+    });
+    if (tab == nullptr) {
+        error = "--page: the skin has no tab layout";
+        return false;
+    }
+    if (!tab->selectItem(page)) {
+        error = "--page " + std::to_string(page) + ": the tab layout has " +
+                std::to_string(tab->getCount()) + " pages";
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+int SkinRenderCommand(int argc, char** argv) {
+    RenderOptions options;
+    if (const int usage = ParseArguments(argc, argv, options); usage != 0) {
+        return usage;
+    }
     std::string error;
-    if (!SelectSkin(skin, error)) {
+    if (!SelectSkin(options.skin, error)) {
         std::fprintf(stderr, "skin render: %s\n", error.c_str());
         return 1;
     }
     HeadlessSkinView view;
-    if (!view.load(SKIN_FILE, size, error)) {
+    if (!view.load(SKIN_FILE, options.size, error)) {
         std::fprintf(stderr, "skin render: %s: %s\n", SKIN_FILE, error.c_str());
         return 1;
     }
     // The first paint lays out and announces the window, as on screen.
     view.settle();
-    if (page >= 0) {
-        CTabLayoutUI* tab = nullptr;
-        // The first tab layout of the tree, in tree order.
-        std::vector<CControlUI*> stack{view.manager().getRoot()};
-        while (!stack.empty() && tab == nullptr) {
-            CControlUI* c = stack.back();
-            stack.pop_back();
-            tab = static_cast<CTabLayoutUI*>(c->getInterface("TabLayout"));
-            if (auto* container = static_cast<IContainerUI*>(c->getInterface("IContainer"))) {
-                for (int k = container->getCount() - 1; k >= 0; --k) {
-                    stack.push_back(container->getItemAt(k));
-                }
-            }
-        }
-        if (tab == nullptr) {
-            std::fprintf(stderr, "skin render: --page: the skin has no tab layout\n");
-            return 1;
-        }
-        if (!tab->selectItem(page)) {
-            std::fprintf(stderr, "skin render: --page %d: the tab layout has %d pages\n", page,
-                         tab->getCount());
-            return 1;
-        }
+    if (options.page >= 0 && !SelectPage(view, options.page, error)) {
+        std::fprintf(stderr, "skin render: %s\n", error.c_str());
+        return 1;
     }
-    for (const std::string& setting : settings) {
+    for (const std::string& setting : options.settings) {
         if (!ApplySetting(view, setting, error)) {
             std::fprintf(stderr, "skin render: %s\n", error.c_str());
             return 1;
         }
     }
     view.settle();
-    if (!view.savePng(out)) {
-        std::fprintf(stderr, "skin render: cannot write %s\n", out.c_str());
+    if (!view.savePng(options.out)) {
+        std::fprintf(stderr, "skin render: cannot write %s\n", options.out.c_str());
         return 1;
     }
     const UiRect client = view.layer().clientRect(view.window());
-    std::printf("%s: %dx%d%s\n", out.c_str(), client.width(), client.height(),
+    std::printf("%s: %dx%d%s\n", options.out.c_str(), client.width(), client.height(),
                 view.manager().usesLayeredPaint() ? ", per-pixel alpha" : "");
     return 0;
 }

@@ -11,6 +11,7 @@
 #include "ui/markup/ColorFormat.h"
 #include "ui/runtime/INotifyUI.h"
 #include "ui/runtime/PaintManager.h"
+#include "ui/runtime/WindowAttributes.h"
 
 #include <gtest/gtest.h>
 #include <string>
@@ -241,6 +242,86 @@ TEST(ControlAttributeTest, ContainerAttributesAndAttributeLists) {
     EXPECT_EQ(other.getFont(), -1);
     other.applyAttributeList("width=\"9");
     EXPECT_EQ(other.getFixedWidth(), 40);
+}
+
+TEST(ControlAttributeTest, NamesMatchExactlyThroughEveryClassOfTheChain) {
+    // Each class takes its own names, in exact case, and hands the rest to its base class;
+    // names that no class takes become custom attributes.
+    CCheckBoxUI box;
+    box.setAttribute("Selected", "true");
+    box.setAttribute("FOREIMAGE", "file='a.png'");
+    box.setAttribute("HotImage", "file='b.png'");
+    box.setAttribute("Align", "right");
+    box.setAttribute("EnabledShadow", "true");
+    box.setAttribute("Height", "16");
+    EXPECT_FALSE(box.isSelected());
+    EXPECT_TRUE(box.getOptionForeImage().isEmpty());
+    EXPECT_TRUE(box.getHotImage().isEmpty());
+    EXPECT_EQ(box.getTextStyle() & CLabelUI::TEXT_RIGHT, 0u);
+    EXPECT_EQ(box.getTextEffect("EnabledShadow"), "");
+    EXPECT_EQ(box.getFixedHeight(), 0);
+    for (const char* name : {"Selected", "FOREIMAGE", "HotImage", "Align", "EnabledShadow"}) {
+        EXPECT_NE(box.getCustomAttribute(name), "") << name;
+    }
+    // Every level of the chain still answers its own names.
+    box.setAttribute("selected", "true");     // option
+    box.setAttribute("hotimage", "b.png");    // button
+    box.setAttribute("align", "right");       // label
+    box.setAttribute("height", "16");         // control
+    box.setAttribute("pushedtextcolor", "1"); // button, below the option
+    EXPECT_TRUE(box.isSelected());
+    EXPECT_EQ(box.getHotImage().file, "b.png");
+    EXPECT_NE(box.getTextStyle() & CLabelUI::TEXT_RIGHT, 0u);
+    EXPECT_EQ(box.getFixedHeight(), 16);
+    EXPECT_EQ(box.getPushedTextColor(), 1u);
+
+    // The tab's page selection is also kept as a custom attribute.
+    CTabLayoutUI tab;
+    tab.add(new CContainerUI);
+    tab.add(new CContainerUI);
+    tab.setAttribute("selectedid", "1");
+    tab.setAttribute("ChildPadding", "4");
+    EXPECT_EQ(tab.getCurSel(), 1);
+    EXPECT_EQ(tab.getCustomAttribute("selectedid"), "1");
+    EXPECT_EQ(tab.getChildPadding(), 0);
+}
+
+TEST(WindowAttributesTest, AnyCaseExceptNoActivateAndTheLayeredOnes) {
+    WindowAttributes a;
+    EXPECT_EQ(a.set("SIZE", "570,460"), WindowAttributes::Effect::RESIZE);
+    EXPECT_EQ(a.set("Caption", "0,0,0,35"), WindowAttributes::Effect::NONE);
+    a.set("ShowDirty", "true");
+    a.set("DefaultFontColor", "#FF010203");
+    a.set("OPACITY", "-4");
+    EXPECT_EQ(a.initSize(), (UiSize{570, 460}));
+    EXPECT_EQ(a.caption(), (UiRect{0, 0, 0, 35}));
+    EXPECT_TRUE(a.showDirty());
+    EXPECT_EQ(a.fontColor(), 0xFF010203u);
+    EXPECT_EQ(a.opacity(), 0);
+
+    // These three are taken in exact case only; other spellings are named attributes.
+    EXPECT_EQ(a.set("NoActivate", "true"), WindowAttributes::Effect::NONE);
+    EXPECT_EQ(a.set("LayeredOpacity", "9"), WindowAttributes::Effect::NONE);
+    EXPECT_EQ(a.set("LAYEREDIMAGE", "x.png"), WindowAttributes::Effect::NONE);
+    EXPECT_FALSE(a.noActivate());
+    EXPECT_EQ(a.layeredOpacity(), 255);
+    EXPECT_FALSE(a.layered());
+    EXPECT_EQ(a.get("NoActivate"), "true");
+    EXPECT_EQ(a.get("noactivate"), "");
+    a.set("noactivate", "true");
+    a.set("layeredopacity", "300");
+    EXPECT_EQ(a.set("layeredimage", "file='bg.png'"), WindowAttributes::Effect::LAYERED_IMAGE);
+    EXPECT_TRUE(a.noActivate());
+    EXPECT_EQ(a.layeredOpacity(), 255);
+    EXPECT_TRUE(a.layered());
+    EXPECT_EQ(a.layeredImage().file, "bg.png");
+
+    // A named attribute keeps its first value.
+    a.set("skin", "a");
+    a.set("skin", "b");
+    a.set("Skin", "c");
+    EXPECT_EQ(a.get("skin"), "a");
+    EXPECT_EQ(a.get("Skin"), "c");
 }
 
 struct Recorder : INotifyUI {

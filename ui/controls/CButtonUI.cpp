@@ -1,5 +1,6 @@
 #include "ui/controls/CButtonUI.h"
 
+#include "ui/controls/AttributeTable.h"
 #include "ui/draw/FontEntry.h"
 #include "ui/draw/ImageDrawing.h"
 #include "ui/markup/ColorFormat.h"
@@ -7,6 +8,7 @@
 #include "ui/runtime/PaintManager.h"
 
 #include <algorithm>
+#include <iterator>
 
 namespace inkwarden {
 
@@ -22,7 +24,7 @@ void* CButtonUI::getInterface(std::string_view name) {
 }
 
 unsigned CButtonUI::getControlFlags() const {
-    return (isKeyboardEnabled() ? 1u : 0u) | (isEnabled() ? 2u : 0u);
+    return (isKeyboardEnabled() ? FLAG_TAB_STOP : 0u) | (isEnabled() ? FLAG_SET_CURSOR : 0u);
 }
 
 void CButtonUI::setEnabled(bool enabled) {
@@ -33,11 +35,7 @@ void CButtonUI::setEnabled(bool enabled) {
 }
 
 UiSize CButtonUI::estimateSize(UiSize) {
-    if (getFixedHeight() > 0) {
-        return UiSize{getFixedWidth(), getFixedHeight()};
-    }
-    FontEntry* font = resolveFont();
-    return UiSize{getFixedWidth(), (font ? font->charHeight() : 0) + 8};
+    return fixedOrOneLineSize();
 }
 
 bool CButtonUI::activate() {
@@ -49,12 +47,7 @@ bool CButtonUI::activate() {
 }
 
 void CButtonUI::doEvent(UiEvent& event) {
-    if (!isMouseEnabled() && IsMouseEvent(event.kind)) {
-        if (parent_ != nullptr) {
-            parent_->doEvent(event);
-        } else {
-            CLabelUI::doEvent(event);
-        }
+    if (passOnWhileMouseDisabled(event)) {
         return;
     }
     switch (event.kind) {
@@ -72,30 +65,9 @@ void CButtonUI::doEvent(UiEvent& event) {
         break;
     case UiEventKind::BUTTONDOWN:
     case UiEventKind::DBLCLICK:
-        if (item_.contains(event.point) && isEnabled()) {
-            button_state_ |= STATE_PUSHED | STATE_CAPTURED;
-            invalidate();
-        }
-        return;
     case UiEventKind::MOUSEMOVE:
-        if ((button_state_ & STATE_CAPTURED) != 0) {
-            if (item_.contains(event.point)) {
-                button_state_ |= STATE_PUSHED;
-            } else {
-                button_state_ &= ~STATE_PUSHED;
-            }
-            invalidate();
-        }
-        return;
     case UiEventKind::BUTTONUP:
-        if ((button_state_ & STATE_CAPTURED) != 0) {
-            // Released outside: no click.
-            if (item_.contains(event.point) && isEnabled()) {
-                activate();
-            }
-            button_state_ &= ~(STATE_PUSHED | STATE_CAPTURED);
-            invalidate();
-        }
+        onPressEvent(event);
         return;
     case UiEventKind::CONTEXTMENU:
         if (isContextMenuUsed() && isEnabled()) {
@@ -103,32 +75,10 @@ void CButtonUI::doEvent(UiEvent& event) {
         }
         return;
     case UiEventKind::MOUSEENTER:
-        if (item_.contains(event.point) && isEnabled()) {
-            button_state_ |= STATE_HOT;
-            invalidate();
-            if (fade_delta_ > 0 && manager_ != nullptr) {
-                manager_->setTimer(this, FADE_TIMER, 30);
-            }
-        }
+        onMouseEnter(event);
         return;
     case UiEventKind::MOUSELEAVE:
-        if (item_.contains(event.point)) {
-            // Still over the button: the mouse went onto a child or a native window.
-            if (manager_ != nullptr) {
-                manager_->addMouseLeaveNeeded(this);
-            }
-            return;
-        }
-        if (isEnabled()) {
-            button_state_ &= ~STATE_HOT;
-            invalidate();
-        }
-        if (manager_ != nullptr) {
-            manager_->removeMouseLeaveNeeded(this);
-            if (fade_delta_ > 0) {
-                manager_->setTimer(this, FADE_TIMER, 30);
-            }
-        }
+        onMouseLeave(event);
         return;
     case UiEventKind::SETCURSOR:
         if (manager_ != nullptr) {
@@ -137,18 +87,7 @@ void CButtonUI::doEvent(UiEvent& event) {
         return;
     case UiEventKind::TIMER:
         if (event.wparam == FADE_TIMER) {
-            if ((button_state_ & STATE_HOT) != 0) {
-                fade_alpha_ = std::max(fade_alpha_ - fade_delta_, 0);
-                if (fade_alpha_ == 0 && manager_ != nullptr) {
-                    manager_->killTimer(this, FADE_TIMER);
-                }
-            } else {
-                fade_alpha_ = std::min(fade_alpha_ + fade_delta_, 255);
-                if (fade_alpha_ == 255 && manager_ != nullptr) {
-                    manager_->killTimer(this, FADE_TIMER);
-                }
-            }
-            invalidate();
+            stepFade();
             return;
         }
         break;
@@ -156,6 +95,70 @@ void CButtonUI::doEvent(UiEvent& event) {
         break;
     }
     CLabelUI::doEvent(event);
+}
+
+void CButtonUI::onPressEvent(const UiEvent& event) {
+    const bool inside = item_.contains(event.point);
+    const bool captured = (button_state_ & STATE_CAPTURED) != 0;
+    if (event.kind == UiEventKind::BUTTONDOWN || event.kind == UiEventKind::DBLCLICK) {
+        if (inside && isEnabled()) {
+            button_state_ |= STATE_PUSHED | STATE_CAPTURED;
+            invalidate();
+        }
+    } else if (event.kind == UiEventKind::MOUSEMOVE && captured) {
+        // While captured, the button looks pushed only with the mouse over it.
+        setStateBit(button_state_, STATE_PUSHED, inside);
+        invalidate();
+    } else if (event.kind == UiEventKind::BUTTONUP && captured) {
+        // Released outside: no click.
+        if (inside && isEnabled()) {
+            activate();
+        }
+        button_state_ &= ~(STATE_PUSHED | STATE_CAPTURED);
+        invalidate();
+    }
+}
+
+void CButtonUI::onMouseEnter(const UiEvent& event) {
+    if (!item_.contains(event.point) || !isEnabled()) {
+        return;
+    }
+    button_state_ |= STATE_HOT;
+    invalidate();
+    if (fade_delta_ > 0 && manager_ != nullptr) {
+        manager_->setTimer(this, FADE_TIMER, FADE_INTERVAL_MS);
+    }
+}
+
+void CButtonUI::onMouseLeave(const UiEvent& event) {
+    if (item_.contains(event.point)) {
+        // Still over the button: the mouse went onto a child or a native window.
+        if (manager_ != nullptr) {
+            manager_->addMouseLeaveNeeded(this);
+        }
+        return;
+    }
+    if (isEnabled()) {
+        button_state_ &= ~STATE_HOT;
+        invalidate();
+    }
+    if (manager_ != nullptr) {
+        manager_->removeMouseLeaveNeeded(this);
+        if (fade_delta_ > 0) {
+            manager_->setTimer(this, FADE_TIMER, FADE_INTERVAL_MS);
+        }
+    }
+}
+
+void CButtonUI::stepFade() {
+    // The fade alpha is the normal image's share; the timer stops at either end.
+    const bool hot = (button_state_ & STATE_HOT) != 0;
+    fade_alpha_ = hot ? std::max(fade_alpha_ - fade_delta_, 0)
+                      : std::min(fade_alpha_ + fade_delta_, OPAQUE_ALPHA);
+    if (fade_alpha_ == (hot ? 0 : OPAQUE_ALPHA) && manager_ != nullptr) {
+        manager_->killTimer(this, FADE_TIMER);
+    }
+    invalidate();
 }
 
 void CButtonUI::applyFiveStatusImage() {
@@ -169,12 +172,13 @@ void CButtonUI::applyFiveStatusImage() {
     if (image == nullptr) {
         return;
     }
-    const int strip = image->width() / 5;
-    const int height = image->height();
     // Left to right: normal, pushed, hot, focused, disabled.
     ImageDescription* targets[] = {&normal_image_, &pushed_image_, &hot_image_, &focused_image_,
                                    &disabled_image_};
-    for (int i = 0; i < 5; ++i) {
+    const int strips = static_cast<int>(std::size(targets));
+    const int strip = image->width() / strips;
+    const int height = image->height();
+    for (int i = 0; i < strips; ++i) {
         std::string text = (five.res.empty() ? "file='" + five.file : "res='" + five.res) + "'";
         if (!five.res_type.empty()) {
             text += " restype='" + five.res_type + "'";
@@ -190,58 +194,55 @@ void CButtonUI::paintStatusImage(DrawContext& dc) {
     if (!five_status_applied_ && !five_status_image_.isEmpty()) {
         applyFiveStatusImage();
     }
-    if (isFocused()) {
-        button_state_ |= STATE_FOCUSED;
-    } else {
-        button_state_ &= ~STATE_FOCUSED;
-    }
-    if (!isEnabled()) {
-        button_state_ |= STATE_DISABLED;
-    } else {
-        button_state_ &= ~STATE_DISABLED;
-    }
-    const bool fading = fade_delta_ > 0;
+    syncFocusAndEnabledBits(button_state_);
     bool normal = false;
     if ((button_state_ & STATE_DISABLED) != 0) {
-        // 1. Disabled; without its image the normal rule applies.
+        // Without a disabled image the normal rule applies.
         normal = !drawImage(dc, disabled_image_);
     } else if ((button_state_ & STATE_PUSHED) != 0) {
-        // 2. Pushed.
         if (!drawImage(dc, pushed_image_)) {
             drawImage(dc, normal_image_);
         }
     } else if ((button_state_ & STATE_HOT) != 0) {
-        // 3. Hot.
-        if (fading) {
-            drawImage(dc, normal_image_, nullptr, fade_alpha_);
-            drawImage(dc, hot_image_, nullptr, 255 - fade_alpha_);
-        } else if (!drawImage(dc, hot_image_)) {
-            drawImage(dc, normal_image_);
-        }
-        if (drawImage(dc, hot_fore_image_)) {
-            return;
-        }
-        if (hot_bk_color_ != 0) {
-            FillColor(dc, paint_rect_, hot_bk_color_);
+        if (paintHot(dc)) {
             return;
         }
     } else if ((button_state_ & STATE_FOCUSED) != 0) {
-        // 4. Focused.
         normal = !drawImage(dc, focused_image_);
     } else {
         normal = true;
     }
     if (normal) {
-        // 5. Normal, with the fade back from hot.
-        if (fading && fade_alpha_ < 255) {
-            drawImage(dc, hot_image_, nullptr, 255 - fade_alpha_);
-            drawImage(dc, normal_image_, nullptr, fade_alpha_);
-        } else {
-            drawImage(dc, normal_image_);
-        }
+        paintNormal(dc);
     }
-    // 6. Fore image.
+    // The fore image lies on top of every state.
     drawImage(dc, fore_image_);
+}
+
+bool CButtonUI::paintHot(DrawContext& dc) {
+    if (fade_delta_ > 0) {
+        drawImage(dc, normal_image_, nullptr, fade_alpha_);
+        drawImage(dc, hot_image_, nullptr, OPAQUE_ALPHA - fade_alpha_);
+    } else if (!drawImage(dc, hot_image_)) {
+        drawImage(dc, normal_image_);
+    }
+    if (drawImage(dc, hot_fore_image_)) {
+        return true;
+    }
+    if (hot_bk_color_ != 0) {
+        FillColor(dc, paint_rect_, hot_bk_color_);
+        return true;
+    }
+    return false;
+}
+
+void CButtonUI::paintNormal(DrawContext& dc) {
+    if (fade_delta_ > 0 && fade_alpha_ < OPAQUE_ALPHA) {
+        drawImage(dc, hot_image_, nullptr, OPAQUE_ALPHA - fade_alpha_);
+        drawImage(dc, normal_image_, nullptr, fade_alpha_);
+    } else {
+        drawImage(dc, normal_image_);
+    }
 }
 
 std::uint32_t CButtonUI::buttonTextColor() const {
@@ -265,34 +266,28 @@ void CButtonUI::paintText(DrawContext& dc) {
 }
 
 void CButtonUI::setAttribute(std::string_view name, std::string_view value) {
-    if (name == "normalimage") {
-        setImageAttribute(normal_image_, value);
-    } else if (name == "hotimage") {
-        setImageAttribute(hot_image_, value);
-    } else if (name == "pushedimage") {
-        setImageAttribute(pushed_image_, value);
-    } else if (name == "focusedimage") {
-        setImageAttribute(focused_image_, value);
-    } else if (name == "disabledimage") {
-        setImageAttribute(disabled_image_, value);
-    } else if (name == "foreimage") {
-        setImageAttribute(fore_image_, value);
-    } else if (name == "hotforeimage") {
-        setImageAttribute(hot_fore_image_, value);
-    } else if (name == "fivestatusimage") {
-        setImageAttribute(five_status_image_, value);
-        five_status_applied_ = false;
-    } else if (name == "fadedelta") {
-        fade_delta_ = std::clamp(ParseInt(value), 0, 255);
-    } else if (name == "hotbkcolor") {
-        hot_bk_color_ = ParseColor(value);
-    } else if (name == "hottextcolor") {
-        hot_text_color_ = ParseColor(value);
-    } else if (name == "pushedtextcolor") {
-        pushed_text_color_ = ParseColor(value);
-    } else if (name == "focusedtextcolor") {
-        focused_text_color_ = ParseColor(value);
-    } else {
+    using B = CButtonUI;
+    using V = std::string_view;
+    static constexpr AttributeSetter<CButtonUI> ATTRIBUTES[] = {
+        {"normalimage", [](B& b, V v) { b.setImageAttribute(b.normal_image_, v); }},
+        {"hotimage", [](B& b, V v) { b.setImageAttribute(b.hot_image_, v); }},
+        {"pushedimage", [](B& b, V v) { b.setImageAttribute(b.pushed_image_, v); }},
+        {"focusedimage", [](B& b, V v) { b.setImageAttribute(b.focused_image_, v); }},
+        {"disabledimage", [](B& b, V v) { b.setImageAttribute(b.disabled_image_, v); }},
+        {"foreimage", [](B& b, V v) { b.setImageAttribute(b.fore_image_, v); }},
+        {"hotforeimage", [](B& b, V v) { b.setImageAttribute(b.hot_fore_image_, v); }},
+        {"fivestatusimage",
+         [](B& b, V v) {
+             b.setImageAttribute(b.five_status_image_, v);
+             b.five_status_applied_ = false;
+         }},
+        {"fadedelta", [](B& b, V v) { b.fade_delta_ = std::clamp(ParseInt(v), 0, OPAQUE_ALPHA); }},
+        {"hotbkcolor", [](B& b, V v) { b.hot_bk_color_ = ParseColor(v); }},
+        {"hottextcolor", [](B& b, V v) { b.hot_text_color_ = ParseColor(v); }},
+        {"pushedtextcolor", [](B& b, V v) { b.pushed_text_color_ = ParseColor(v); }},
+        {"focusedtextcolor", [](B& b, V v) { b.focused_text_color_ = ParseColor(v); }},
+    };
+    if (!ApplyAttribute(ATTRIBUTES, *this, name, value)) {
         CLabelUI::setAttribute(name, value);
     }
 }

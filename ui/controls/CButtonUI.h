@@ -7,13 +7,6 @@ namespace inkwarden {
 // A push button with image states.
 class CButtonUI : public CLabelUI {
 public:
-    static constexpr unsigned STATE_FOCUSED = 0x01;
-    static constexpr unsigned STATE_SELECTED = 0x02;
-    static constexpr unsigned STATE_DISABLED = 0x04;
-    static constexpr unsigned STATE_HOT = 0x08;
-    static constexpr unsigned STATE_PUSHED = 0x10;
-    static constexpr unsigned STATE_CAPTURED = 0x40;
-
     CButtonUI();
 
     const char* getClass() const override { return "Button"; }
@@ -29,6 +22,7 @@ public:
 
     // The control's own timer that steps the fade between normal and hot images.
     static constexpr unsigned FADE_TIMER = 11;
+    static constexpr unsigned FADE_INTERVAL_MS = 30;
 
     unsigned getButtonState() const { return button_state_; }
     const ImageDescription& getNormalImage() const { return normal_image_; }
@@ -56,6 +50,18 @@ protected:
     unsigned button_state_ = 0;
 
 private:
+    // Press, drag and release: the button clicks when released over itself.
+    void onPressEvent(const UiEvent& event);
+    void onMouseEnter(const UiEvent& event);
+    void onMouseLeave(const UiEvent& event);
+    // One fade step towards the hot image while hot, back to normal otherwise.
+    void stepFade();
+    // The hot images; true when a hot-fore image or the hot background colour ends the
+    // painting there.
+    bool paintHot(DrawContext& dc);
+    // The normal image, blended with the hot one while fading back.
+    void paintNormal(DrawContext& dc);
+
     ImageDescription normal_image_;
     ImageDescription hot_image_;
     ImageDescription hot_fore_image_;

@@ -1,5 +1,6 @@
 #include "ui/controls/CContainerUI.h"
 
+#include "ui/controls/AttributeTable.h"
 #include "ui/draw/DrawContext.h"
 #include "ui/draw/ImageDrawing.h"
 #include "ui/markup/ValueFormats.h"
@@ -225,40 +226,33 @@ void CContainerUI::setChildPadding(int padding) {
     needUpdate();
 }
 
+void CContainerUI::alignFromWord(int& align, std::string_view value, const AlignmentWords& words) {
+    // The whole value is one word; an unknown word leaves the alignment as it was, and the
+    // layout runs again either way.
+    for (const AlignmentWord& word : words) {
+        if (value == word.word) {
+            align = static_cast<int>(word.bits);
+            break;
+        }
+    }
+    needUpdate();
+}
+
 void CContainerUI::setAttribute(std::string_view name, std::string_view value) {
-    if (name == "inset") {
-        setInset(ParseRect(value));
-    } else if (name == "childpadding") {
-        setChildPadding(ParseInt(value));
-    } else if (name == "childalign") {
-        if (value == "left") {
-            child_align_ = ALIGN_LEFT;
-        } else if (value == "center") {
-            child_align_ = ALIGN_CENTER;
-        } else if (value == "right") {
-            child_align_ = ALIGN_RIGHT;
-        }
-        needUpdate();
-    } else if (name == "childvalign") {
-        if (value == "top") {
-            child_valign_ = ALIGN_TOP;
-        } else if (value == "vcenter") {
-            child_valign_ = ALIGN_VCENTER;
-        } else if (value == "bottom") {
-            child_valign_ = ALIGN_BOTTOM;
-        }
-        needUpdate();
-    } else if (name == "mousechild") {
-        mouse_child_ = ParseBool(value);
-    } else if (name == "vscrollbar") {
-        vscrollbar_ = ParseBool(value);
-    } else if (name == "hscrollbar") {
-        hscrollbar_ = ParseBool(value);
-    } else if (name == "vscrollbarstyle") {
-        vscrollbar_style_.assign(value);
-    } else if (name == "hscrollbarstyle") {
-        hscrollbar_style_.assign(value);
-    } else {
+    using C = CContainerUI;
+    using V = std::string_view;
+    static constexpr AttributeSetter<CContainerUI> ATTRIBUTES[] = {
+        {"inset", [](C& c, V v) { c.setInset(ParseRect(v)); }},
+        {"childpadding", [](C& c, V v) { c.setChildPadding(ParseInt(v)); }},
+        {"childalign", [](C& c, V v) { c.alignFromWord(c.child_align_, v, HORIZONTAL_ALIGNMENT); }},
+        {"childvalign", [](C& c, V v) { c.alignFromWord(c.child_valign_, v, VERTICAL_ALIGNMENT); }},
+        {"mousechild", [](C& c, V v) { c.mouse_child_ = ParseBool(v); }},
+        {"vscrollbar", [](C& c, V v) { c.vscrollbar_ = ParseBool(v); }},
+        {"hscrollbar", [](C& c, V v) { c.hscrollbar_ = ParseBool(v); }},
+        {"vscrollbarstyle", [](C& c, V v) { c.vscrollbar_style_.assign(v); }},
+        {"hscrollbarstyle", [](C& c, V v) { c.hscrollbar_style_.assign(v); }},
+    };
+    if (!ApplyAttribute(ATTRIBUTES, *this, name, value)) {
         CControlUI::setAttribute(name, value);
     }
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ui/controls/AlignmentWords.h"
 #include "ui/controls/CControlUI.h"
 #include "ui/controls/IContainerUI.h"
 
@@ -12,12 +13,13 @@ namespace inkwarden {
 // Holds and owns child controls; the base of the layouts.
 class CContainerUI : public CControlUI, public IContainerUI {
 public:
-    static constexpr int ALIGN_LEFT = 0;
-    static constexpr int ALIGN_CENTER = 1;
-    static constexpr int ALIGN_RIGHT = 2;
-    static constexpr int ALIGN_TOP = 0;
-    static constexpr int ALIGN_VCENTER = 4;
-    static constexpr int ALIGN_BOTTOM = 8;
+    // Child alignment takes the platform's text alignment bits.
+    static constexpr int ALIGN_LEFT = DT_LEFT;
+    static constexpr int ALIGN_CENTER = DT_CENTER;
+    static constexpr int ALIGN_RIGHT = DT_RIGHT;
+    static constexpr int ALIGN_TOP = DT_TOP;
+    static constexpr int ALIGN_VCENTER = DT_VCENTER;
+    static constexpr int ALIGN_BOTTOM = DT_BOTTOM;
 
     CContainerUI() = default;
     ~CContainerUI() override;
@@ -57,7 +59,6 @@ public:
     const std::string& getVScrollBarStyle() const { return vscrollbar_style_; }
     const std::string& getHScrollBarStyle() const { return hscrollbar_style_; }
 
-protected:
     // The layouts' clamp: raise to lo first, then cut to hi (hi wins when lo > hi).
     static int ClampSize(int v, int lo, int hi) {
         if (v < lo) {
@@ -74,11 +75,13 @@ protected:
     // Places a floating child by its percentages and fixed position within the item rectangle.
     void setFloatPos(CControlUI* child);
 
+protected:
     std::vector<std::unique_ptr<CControlUI>> items_;
 
 private:
     // Gives a new child its manager and parent and registers its names.
     void adopt(CControlUI* control);
+    void alignFromWord(int& align, std::string_view value, const AlignmentWords& words);
 
     UiRect inset_;
     int child_padding_ = 0;

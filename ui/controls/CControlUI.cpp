@@ -1,5 +1,6 @@
 #include "ui/controls/CControlUI.h"
 
+#include "ui/controls/AttributeTable.h"
 #include "ui/draw/DrawContext.h"
 #include "ui/draw/ImageDrawing.h"
 #include "ui/markup/ColorFormat.h"
@@ -26,6 +27,15 @@ FloatPercent ParseFloatPercent(std::string_view text) {
         }
     }
     return FloatPercent{v[0], v[1], v[2], v[3]};
+}
+
+// One number for all four sides, or l,t,r,b.
+UiRect ParseBorderSize(std::string_view text) {
+    if (text.find(',') != std::string_view::npos) {
+        return ParseRect(text);
+    }
+    const int n = ParseInt(text);
+    return UiRect{n, n, n, n};
 }
 
 } // namespace
@@ -91,13 +101,7 @@ void CControlUI::setPos(UiRect rect, bool invalidate_area) {
         cover_->setPos(item_, false);
     }
     if (invalidate_area && manager_ != nullptr && isVisible()) {
-        UiRect area = UnionRect(old, item_);
-        for (CControlUI* p = parent_; p != nullptr && !area.isEmpty(); p = p->getParent()) {
-            area = p->isVisible() ? IntersectRect(area, p->getPos()) : UiRect{};
-        }
-        if (!area.isEmpty()) {
-            manager_->invalidate(area);
-        }
+        invalidateWithinAncestors(UnionRect(old, item_));
     }
     for (auto& handler : on_size) {
         handler(this);
@@ -105,74 +109,56 @@ void CControlUI::setPos(UiRect rect, bool invalidate_area) {
 }
 
 void CControlUI::setFixedXY(UiPoint xy) {
-    fixed_xy_ = xy;
-    needParentUpdate();
+    setLaidOut(fixed_xy_, xy);
 }
 
 void CControlUI::setFixedWidth(int cx) {
-    if (cx < 0) {
-        return;
+    // Negative sizes are ignored, so that a short "pos" sets only the position.
+    if (cx >= 0) {
+        setLaidOut(fixed_width_, cx);
     }
-    fixed_width_ = cx;
-    needParentUpdate();
 }
 
 void CControlUI::setFixedHeight(int cy) {
-    if (cy < 0) {
-        return;
+    if (cy >= 0) {
+        setLaidOut(fixed_height_, cy);
     }
-    fixed_height_ = cy;
-    needParentUpdate();
 }
 
 void CControlUI::setMinWidth(int cx) {
-    if (min_width_ == cx || cx < 0) {
-        return;
-    }
-    min_width_ = cx;
-    needParentUpdate();
+    setSizeLimit(min_width_, cx);
 }
 
 void CControlUI::setMaxWidth(int cx) {
-    if (max_width_ == cx || cx < 0) {
-        return;
-    }
-    max_width_ = cx;
-    needParentUpdate();
+    setSizeLimit(max_width_, cx);
 }
 
 void CControlUI::setMinHeight(int cy) {
-    if (min_height_ == cy || cy < 0) {
-        return;
-    }
-    min_height_ = cy;
-    needParentUpdate();
+    setSizeLimit(min_height_, cy);
 }
 
 void CControlUI::setMaxHeight(int cy) {
-    if (max_height_ == cy || cy < 0) {
-        return;
+    setSizeLimit(max_height_, cy);
+}
+
+void CControlUI::setSizeLimit(int& limit, int value) {
+    if (limit != value && value >= 0) {
+        setLaidOut(limit, value);
     }
-    max_height_ = cy;
-    needParentUpdate();
 }
 
 void CControlUI::setPadding(UiRect padding) {
-    padding_ = padding;
-    needParentUpdate();
+    setLaidOut(padding_, padding);
 }
 
 void CControlUI::setFloatPercent(FloatPercent percent) {
-    float_percent_ = percent;
-    needParentUpdate();
+    setLaidOut(float_percent_, percent);
 }
 
 void CControlUI::setFloat(bool value) {
-    if (float_ == value) {
-        return;
+    if (float_ != value) {
+        setLaidOut(float_, value);
     }
-    float_ = value;
-    needParentUpdate();
 }
 
 UiSize CControlUI::estimateSize(UiSize) {
@@ -247,7 +233,11 @@ void CControlUI::invalidate() {
     if (!isVisible() || manager_ == nullptr) {
         return;
     }
-    UiRect area = item_;
+    invalidateWithinAncestors(item_);
+}
+
+void CControlUI::invalidateWithinAncestors(UiRect area) {
+    // What an ancestor clips away, or hides, needs no repaint.
     for (CControlUI* p = parent_; p != nullptr && !area.isEmpty(); p = p->getParent()) {
         area = p->isVisible() ? IntersectRect(area, p->getPos()) : UiRect{};
     }
@@ -280,38 +270,31 @@ void CControlUI::setToolTip(std::string_view text) {
 }
 
 void CControlUI::setBkColor(std::uint32_t color) {
-    bk_color_ = color;
-    invalidate();
+    setPainted(bk_color_, color);
 }
 
 void CControlUI::setBkColor2(std::uint32_t color) {
-    bk_color2_ = color;
-    invalidate();
+    setPainted(bk_color2_, color);
 }
 
 void CControlUI::setBkColor3(std::uint32_t color) {
-    bk_color3_ = color;
-    invalidate();
+    setPainted(bk_color3_, color);
 }
 
 void CControlUI::setBorderColor(std::uint32_t color) {
-    border_color_ = color;
-    invalidate();
+    setPainted(border_color_, color);
 }
 
 void CControlUI::setFocusBorderColor(std::uint32_t color) {
-    focus_border_color_ = color;
-    invalidate();
+    setPainted(focus_border_color_, color);
 }
 
 void CControlUI::setBorderSize(UiRect size) {
-    border_size_ = size;
-    invalidate();
+    setPainted(border_size_, size);
 }
 
 void CControlUI::setBorderRound(UiSize round) {
-    border_round_ = round;
-    invalidate();
+    setPainted(border_round_, round);
 }
 
 void CControlUI::setBkImage(std::string_view text) {
@@ -334,89 +317,73 @@ void CControlUI::sendNotify(const char* type, std::intptr_t wparam, std::intptr_
 }
 
 void CControlUI::setAttribute(std::string_view name, std::string_view value) {
-    if (name == "pos") {
-        UiRect r = ParseRect(value);
-        setFixedXY(UiPoint{r.left, r.top});
-        setFixedWidth(r.right - r.left);
-        setFixedHeight(r.bottom - r.top);
-    } else if (name == "padding") {
-        setPadding(ParseRect(value));
-    } else if (name == "bkcolor" || name == "bkcolor1") {
-        setBkColor(ParseColor(value));
-    } else if (name == "bkcolor2") {
-        setBkColor2(ParseColor(value));
-    } else if (name == "bkcolor3") {
-        setBkColor3(ParseColor(value));
-    } else if (name == "bordercolor") {
-        setBorderColor(ParseColor(value));
-    } else if (name == "focusbordercolor") {
-        setFocusBorderColor(ParseColor(value));
-    } else if (name == "colorhsl") {
-        color_hsl_ = ParseBool(value);
-    } else if (name == "bordersize") {
-        if (value.find(',') == std::string_view::npos) {
-            int n = ParseInt(value);
-            setBorderSize(UiRect{n, n, n, n});
-        } else {
-            setBorderSize(ParseRect(value));
-        }
-    } else if (name == "borderstyle") {
-        border_style_ = ParseInt(value);
-    } else if (name == "borderround") {
-        setBorderRound(ParsePair(value));
-    } else if (name == "bkimage") {
-        setBkImage(value);
-    } else if (name == "width") {
-        setFixedWidth(ParseInt(value));
-    } else if (name == "height") {
-        setFixedHeight(ParseInt(value));
-    } else if (name == "minwidth") {
-        setMinWidth(ParseInt(value));
-    } else if (name == "minheight") {
-        setMinHeight(ParseInt(value));
-    } else if (name == "maxwidth") {
-        setMaxWidth(ParseInt(value));
-    } else if (name == "maxheight") {
-        setMaxHeight(ParseInt(value));
-    } else if (name == "name") {
-        setName(value);
-    } else if (name == "text") {
-        setText(value);
-    } else if (name == "tooltip") {
-        setToolTip(value);
-    } else if (name == "userdata") {
-        setUserData(value);
-    } else if (name == "tag") {
-        setTag(ParseInt(value));
-    } else if (name == "enabled") {
-        setEnabled(ParseBool(value));
-    } else if (name == "mouse") {
-        setMouseEnabled(ParseBool(value));
-    } else if (name == "keyboard") {
-        setKeyboardEnabled(ParseBool(value));
-    } else if (name == "visible") {
-        setVisible(ParseBool(value));
-    } else if (name == "float") {
-        if (value.find(',') == std::string_view::npos) {
-            setFloat(ParseBool(value));
-        } else {
-            setFloatPercent(ParseFloatPercent(value));
-            setFloat(true);
-        }
-    } else if (name == "shortcut") {
-        setShortcut(value.empty() ? '\0' : value[0]);
-    } else if (name == "menu") {
-        menu_used_ = ParseBool(value);
-    } else if (name == "virtualwnd") {
-        virtual_wnd_.assign(value);
-    } else if (!name.empty() && !value.empty()) {
-        for (const auto& [key, text] : custom_attributes_) {
-            if (key == name) {
-                return; // the first value stays
-            }
-        }
-        custom_attributes_.emplace_back(std::string(name), std::string(value));
+    using C = CControlUI;
+    using V = std::string_view;
+    static constexpr AttributeSetter<CControlUI> ATTRIBUTES[] = {
+        {"pos", [](C& c, V v) { c.setPosAttribute(ParseRect(v)); }},
+        {"padding", [](C& c, V v) { c.setPadding(ParseRect(v)); }},
+        {"bkcolor", [](C& c, V v) { c.setBkColor(ParseColor(v)); }},
+        {"bkcolor1", [](C& c, V v) { c.setBkColor(ParseColor(v)); }},
+        {"bkcolor2", [](C& c, V v) { c.setBkColor2(ParseColor(v)); }},
+        {"bkcolor3", [](C& c, V v) { c.setBkColor3(ParseColor(v)); }},
+        {"bordercolor", [](C& c, V v) { c.setBorderColor(ParseColor(v)); }},
+        {"focusbordercolor", [](C& c, V v) { c.setFocusBorderColor(ParseColor(v)); }},
+        {"colorhsl", [](C& c, V v) { c.color_hsl_ = ParseBool(v); }},
+        {"bordersize", [](C& c, V v) { c.setBorderSize(ParseBorderSize(v)); }},
+        {"borderstyle", [](C& c, V v) { c.border_style_ = ParseInt(v); }},
+        {"borderround", [](C& c, V v) { c.setBorderRound(ParsePair(v)); }},
+        {"bkimage", [](C& c, V v) { c.setBkImage(v); }},
+        {"width", [](C& c, V v) { c.setFixedWidth(ParseInt(v)); }},
+        {"height", [](C& c, V v) { c.setFixedHeight(ParseInt(v)); }},
+        {"minwidth", [](C& c, V v) { c.setMinWidth(ParseInt(v)); }},
+        {"minheight", [](C& c, V v) { c.setMinHeight(ParseInt(v)); }},
+        {"maxwidth", [](C& c, V v) { c.setMaxWidth(ParseInt(v)); }},
+        {"maxheight", [](C& c, V v) { c.setMaxHeight(ParseInt(v)); }},
+        {"name", [](C& c, V v) { c.setName(v); }},
+        {"text", [](C& c, V v) { c.setText(v); }},
+        {"tooltip", [](C& c, V v) { c.setToolTip(v); }},
+        {"userdata", [](C& c, V v) { c.setUserData(v); }},
+        {"tag", [](C& c, V v) { c.setTag(ParseInt(v)); }},
+        {"enabled", [](C& c, V v) { c.setEnabled(ParseBool(v)); }},
+        {"mouse", [](C& c, V v) { c.setMouseEnabled(ParseBool(v)); }},
+        {"keyboard", [](C& c, V v) { c.setKeyboardEnabled(ParseBool(v)); }},
+        {"visible", [](C& c, V v) { c.setVisible(ParseBool(v)); }},
+        {"float", [](C& c, V v) { c.setFloatAttribute(v); }},
+        {"shortcut", [](C& c, V v) { c.setShortcut(v.empty() ? '\0' : v[0]); }},
+        {"menu", [](C& c, V v) { c.menu_used_ = ParseBool(v); }},
+        {"virtualwnd", [](C& c, V v) { c.virtual_wnd_.assign(v); }},
+    };
+    if (!ApplyAttribute(ATTRIBUTES, *this, name, value)) {
+        setCustomAttribute(name, value);
     }
+}
+
+void CControlUI::setPosAttribute(UiRect pos) {
+    setFixedXY(UiPoint{pos.left, pos.top});
+    setFixedWidth(pos.right - pos.left);
+    setFixedHeight(pos.bottom - pos.top);
+}
+
+void CControlUI::setFloatAttribute(std::string_view value) {
+    // "true" or "false", or four percentages of the parent, which also make it float.
+    if (value.find(',') == std::string_view::npos) {
+        setFloat(ParseBool(value));
+        return;
+    }
+    setFloatPercent(ParseFloatPercent(value));
+    setFloat(true);
+}
+
+void CControlUI::setCustomAttribute(std::string_view name, std::string_view value) {
+    if (name.empty() || value.empty()) {
+        return;
+    }
+    for (const auto& [key, text] : custom_attributes_) {
+        if (key == name) {
+            return; // the first value stays
+        }
+    }
+    custom_attributes_.emplace_back(std::string(name), std::string(value));
 }
 
 bool CControlUI::activate() {

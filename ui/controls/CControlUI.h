@@ -30,6 +30,24 @@ struct FloatPercent {
 class CControlUI {
 public:
     static constexpr int MAX_SIZE = 9999;
+    // Alpha of an image drawn without fading.
+    static constexpr int OPAQUE_ALPHA = 255;
+
+    // What a control asks of the paint manager, as bits of getControlFlags.
+    enum ControlFlag : unsigned {
+        FLAG_TAB_STOP = 0x1,   // Tab may move focus to it
+        FLAG_SET_CURSOR = 0x2, // it sets the cursor while the mouse is over it
+    };
+
+    // The state bits of the controls that paint by state (buttons, options, edits).
+    enum ControlState : unsigned {
+        STATE_FOCUSED = 0x01,
+        STATE_SELECTED = 0x02,
+        STATE_DISABLED = 0x04,
+        STATE_HOT = 0x08,
+        STATE_PUSHED = 0x10,
+        STATE_CAPTURED = 0x40,
+    };
 
     CControlUI();
     virtual ~CControlUI();
@@ -161,13 +179,31 @@ public:
     std::vector<std::function<bool(UiEvent&)>> on_event;
 
 protected:
+    // Stores a property that only shows when painted, and repaints.
+    template <typename T> void setPainted(T& field, T value) {
+        field = value;
+        invalidate();
+    }
+    // Stores a property of the geometry, and asks the parent for a layout.
+    template <typename T> void setLaidOut(T& field, T value) {
+        field = value;
+        needParentUpdate();
+    }
+    static void setStateBit(unsigned& state, unsigned bit, bool on) {
+        state = on ? state | bit : state & ~bit;
+    }
+    // The focused and disabled bits follow the control before it paints by state.
+    void syncFocusAndEnabledBits(unsigned& state) const {
+        setStateBit(state, STATE_FOCUSED, isFocused());
+        setStateBit(state, STATE_DISABLED, !isEnabled());
+    }
     // Assigns an image attribute: the same text with the image loaded changes nothing.
     void setImageAttribute(ImageDescription& image, std::string_view text);
     void sendNotify(const char* type, std::intptr_t wparam = 0, std::intptr_t lparam = 0);
     // Draws an image description over the item rectangle (or over dest, given relative to
     // it), with fade scaled by alpha / 255. False when nothing could be drawn.
     bool drawImage(DrawContext& dc, ImageDescription& image, const UiRect* dest = nullptr,
-                   int alpha = 255);
+                   int alpha = OPAQUE_ALPHA);
     // The part of the item rectangle being painted; set by doPaint.
     UiRect paint_rect_;
 
@@ -178,6 +214,15 @@ protected:
     UiRect item_;
 
 private:
+    // Minimum and maximum sizes: negative values and the same value change nothing.
+    void setSizeLimit(int& limit, int value);
+    // The attributes that set several properties at once.
+    void setPosAttribute(UiRect pos);
+    void setFloatAttribute(std::string_view value);
+    // Names that no class knows: the first non-empty value per non-empty name is kept.
+    void setCustomAttribute(std::string_view name, std::string_view value);
+    void invalidateWithinAncestors(UiRect area);
+
     std::string tooltip_;
     std::string user_data_;
     std::string virtual_wnd_;

@@ -1,5 +1,6 @@
 #include "ui/controls/CEditUI.h"
 
+#include "ui/controls/AttributeTable.h"
 #include "ui/draw/FontEntry.h"
 #include "ui/draw/ImageDrawing.h"
 #include "ui/draw/TextDrawing.h"
@@ -10,10 +11,20 @@
 #include <algorithm>
 
 namespace inkwarden {
+namespace {
+
+// Characters of UTF-8 text, as the native edit counts its caret positions.
+size_t CountCharacters(const std::string& text) {
+    return static_cast<size_t>(std::count_if(text.begin(), text.end(), [](char c) {
+        return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    }));
+}
+
+} // namespace
 
 CEditUI::CEditUI() {
-    setTextPadding(UiRect{4, 3, 4, 3});
-    setBkColor(0xFFFFFFFF);
+    setTextPadding(DEFAULT_TEXT_PADDING);
+    setBkColor(OPAQUE_WHITE);
 }
 
 CEditUI::~CEditUI() {
@@ -36,52 +47,36 @@ void CEditUI::setEnabled(bool enabled) {
 }
 
 UiSize CEditUI::estimateSize(UiSize) {
-    if (getFixedHeight() > 0) {
-        return UiSize{getFixedWidth(), getFixedHeight()};
-    }
-    FontEntry* font = resolveFont();
-    return UiSize{getFixedWidth(), (font ? font->charHeight() : 0) + 8};
+    return fixedOrOneLineSize();
 }
 
 void CEditUI::setReadOnly(bool read_only) {
-    read_only_ = read_only;
-    invalidate();
+    setPainted(read_only_, read_only);
 }
 
 void CEditUI::setPasswordMode(bool password) {
-    password_ = password;
-    invalidate();
+    setPainted(password_, password);
 }
 
 void CEditUI::setAttribute(std::string_view name, std::string_view value) {
-    if (name == "readonly") {
-        setReadOnly(ParseBool(value));
-    } else if (name == "numberonly") {
-        number_only_ = ParseBool(value);
-    } else if (name == "password") {
-        setPasswordMode(ParseBool(value));
-    } else if (name == "autoselall") {
-        auto_sel_all_ = ParseBool(value);
-    } else if (name == "maxchar") {
-        setMaxChar(ParseInt(value));
-    } else if (name == "normalimage") {
-        setImageAttribute(normal_image_, value);
-    } else if (name == "hotimage") {
-        setImageAttribute(hot_image_, value);
-    } else if (name == "focusedimage") {
-        setImageAttribute(focused_image_, value);
-    } else if (name == "disabledimage") {
-        setImageAttribute(disabled_image_, value);
-    } else if (name == "nativebkcolor") {
-        native_bk_color_ = ParseColor(value);
-    } else {
+    using E = CEditUI;
+    using V = std::string_view;
+    static constexpr AttributeSetter<CEditUI> ATTRIBUTES[] = {
+        {"readonly", [](E& e, V v) { e.setReadOnly(ParseBool(v)); }},
+        {"numberonly", [](E& e, V v) { e.number_only_ = ParseBool(v); }},
+        {"password", [](E& e, V v) { e.setPasswordMode(ParseBool(v)); }},
+        {"autoselall", [](E& e, V v) { e.auto_sel_all_ = ParseBool(v); }},
+        {"maxchar", [](E& e, V v) { e.setMaxChar(ParseInt(v)); }},
+        {"normalimage", [](E& e, V v) { e.setImageAttribute(e.normal_image_, v); }},
+        {"hotimage", [](E& e, V v) { e.setImageAttribute(e.hot_image_, v); }},
+        {"focusedimage", [](E& e, V v) { e.setImageAttribute(e.focused_image_, v); }},
+        {"disabledimage", [](E& e, V v) { e.setImageAttribute(e.disabled_image_, v); }},
+        {"nativebkcolor", [](E& e, V v) { e.native_bk_color_ = ParseColor(v); }},
+    };
+    if (!ApplyAttribute(ATTRIBUTES, *this, name, value)) {
         CLabelUI::setAttribute(name, value);
     }
 }
-
-} // namespace inkwarden
-
-namespace inkwarden {
 
 void CEditUI::setText(std::string_view text) {
     CLabelUI::setText(text);
@@ -105,12 +100,7 @@ void CEditUI::setInternVisible(bool visible) {
 }
 
 void CEditUI::doEvent(UiEvent& event) {
-    if (!isMouseEnabled() && IsMouseEvent(event.kind)) {
-        if (parent_ != nullptr) {
-            parent_->doEvent(event);
-        } else {
-            CLabelUI::doEvent(event);
-        }
+    if (passOnWhileMouseDisabled(event)) {
         return;
     }
     const bool editing = edit_window_ != 0;
@@ -122,6 +112,7 @@ void CEditUI::doEvent(UiEvent& event) {
         }
         break;
     case UiEventKind::WINDOWSIZE:
+        // The native window is placed anew: focus comes back to this control after layout.
         if (editing && manager_ != nullptr) {
             manager_->setFocusNeeded(this);
         }
@@ -145,34 +136,16 @@ void CEditUI::doEvent(UiEvent& event) {
     case UiEventKind::BUTTONDOWN:
     case UiEventKind::DBLCLICK:
     case UiEventKind::RBUTTONDOWN:
-        if (!isEnabled()) {
-            return;
-        }
-        if (manager_ != nullptr) {
-            manager_->releaseCapture();
-        }
-        if (isFocused() && !editing) {
-            createEditWindow();
-        } else if (editing && !auto_sel_all_ && edit_layer_ != nullptr) {
-            edit_layer_->setEditSelection(edit_window_, 0, 0);
-            const UiRect r = editWindowRect();
-            edit_layer_->send(edit_window_, WM_LBUTTONDOWN, MK_LBUTTON,
-                              MAKELPARAM(event.point.x - r.left, event.point.y - r.top));
-        }
+        onButtonDown(event, editing);
         return;
     case UiEventKind::MOUSEMOVE:
     case UiEventKind::BUTTONUP:
     case UiEventKind::CONTEXTMENU:
         return;
     case UiEventKind::MOUSEENTER:
-        if (isEnabled()) {
-            edit_state_ |= STATE_HOT;
-            invalidate();
-        }
-        return;
     case UiEventKind::MOUSELEAVE:
         if (isEnabled()) {
-            edit_state_ &= ~STATE_HOT;
+            setStateBit(edit_state_, STATE_HOT, event.kind == UiEventKind::MOUSEENTER);
             invalidate();
         }
         return;
@@ -182,10 +155,27 @@ void CEditUI::doEvent(UiEvent& event) {
     CLabelUI::doEvent(event);
 }
 
+void CEditUI::onButtonDown(const UiEvent& event, bool editing) {
+    if (!isEnabled()) {
+        return;
+    }
+    // The native window takes the mouse from here on.
+    if (manager_ != nullptr) {
+        manager_->releaseCapture();
+    }
+    if (isFocused() && !editing) {
+        createEditWindow();
+    } else if (editing && !auto_sel_all_ && edit_layer_ != nullptr) {
+        // The click places the caret where it lands in the native window.
+        edit_layer_->setEditSelection(edit_window_, 0, 0);
+        const UiRect r = editWindowRect();
+        edit_layer_->send(edit_window_, WM_LBUTTONDOWN, MK_LBUTTON,
+                          MAKELPARAM(event.point.x - r.left, event.point.y - r.top));
+    }
+}
+
 UiRect CEditUI::editWindowRect() const {
-    const UiRect& pad = getTextPadding();
-    UiRect r{item_.left + pad.left, item_.top + pad.top, item_.right - pad.right,
-             item_.bottom - pad.bottom};
+    UiRect r = textRect();
     FontEntry* font = resolveFont();
     const int font_height = font != nullptr ? font->charHeight() : 0;
     if (font_height > 0 && font_height < r.height()) {
@@ -251,9 +241,7 @@ void CEditUI::createEditWindow() {
     if (auto_sel_all_) {
         layer->setEditSelection(id, 0, text_.empty() ? 1 : -1);
     } else {
-        const int end = static_cast<int>(std::count_if(text_.begin(), text_.end(), [](char c) {
-            return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-        }));
+        const int end = static_cast<int>(CountCharacters(text_));
         layer->setEditSelection(id, end, end);
     }
     edit_initialised_ = true;
@@ -320,16 +308,7 @@ LRESULT CEditUI::editMessage(UINT message, WPARAM wparam, LPARAM lparam) {
 }
 
 void CEditUI::paintStatusImage(DrawContext& dc) {
-    if (isFocused()) {
-        edit_state_ |= STATE_FOCUSED;
-    } else {
-        edit_state_ &= ~STATE_FOCUSED;
-    }
-    if (!isEnabled()) {
-        edit_state_ |= STATE_DISABLED;
-    } else {
-        edit_state_ &= ~STATE_DISABLED;
-    }
+    syncFocusAndEnabledBits(edit_state_);
     bool drawn = false;
     if ((edit_state_ & STATE_DISABLED) != 0) {
         drawn = drawImage(dc, disabled_image_);
@@ -349,16 +328,10 @@ void CEditUI::paintText(DrawContext& dc) {
     }
     std::string shown = text_;
     if (password_) {
-        const auto count = std::count_if(text_.begin(), text_.end(), [](char c) {
-            return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-        });
-        shown.assign(static_cast<size_t>(count), password_char_);
+        shown.assign(CountCharacters(text_), password_char_);
     }
-    const UiRect& pad = getTextPadding();
-    const UiRect rect{item_.left + pad.left, item_.top + pad.top, item_.right - pad.right,
-                      item_.bottom - pad.bottom};
     FontEntry* font = resolveFont();
-    DrawPlainText(dc, rect, shown, labelTextColor(), font ? font->description() : nullptr,
+    DrawPlainText(dc, textRect(), shown, labelTextColor(), font ? font->description() : nullptr,
                   (getTextStyle() | DT_SINGLELINE | DT_NOPREFIX) & ~DT_WORDBREAK);
 }
 

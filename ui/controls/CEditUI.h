@@ -9,16 +9,18 @@ namespace inkwarden {
 // layer, which takes the keys and reports changes back.
 class CEditUI : public CLabelUI {
 public:
-    static constexpr unsigned STATE_FOCUSED = 0x01;
-    static constexpr unsigned STATE_DISABLED = 0x04;
-    static constexpr unsigned STATE_HOT = 0x08;
+    static constexpr std::uint32_t OPAQUE_WHITE = 0xFFFFFFFF;
+    static constexpr UiRect DEFAULT_TEXT_PADDING{4, 3, 4, 3};
+    static constexpr int DEFAULT_MAX_CHAR = 255;
 
     CEditUI();
     ~CEditUI() override;
 
     const char* getClass() const override { return "Edit"; }
     void* getInterface(std::string_view name) override;
-    unsigned getControlFlags() const override { return isEnabled() ? 2u | 1u : 0u; }
+    unsigned getControlFlags() const override {
+        return isEnabled() ? FLAG_SET_CURSOR | FLAG_TAB_STOP : 0u;
+    }
     void setEnabled(bool enabled) override;
     UiSize estimateSize(UiSize available) override;
     void setAttribute(std::string_view name, std::string_view value) override;
@@ -54,6 +56,8 @@ public:
     const ImageDescription& getDisabledImage() const { return disabled_image_; }
 
 private:
+    // A click while enabled: the native window opens, or takes the click when open.
+    void onButtonDown(const UiEvent& event, bool editing);
     void createEditWindow();
     void destroyEditWindow();
     LRESULT editMessage(UINT message, WPARAM wparam, LPARAM lparam);
@@ -61,14 +65,15 @@ private:
     NativeWindowId edit_window_ = 0;
     INativeWindowLayer* edit_layer_ = nullptr;
     bool edit_initialised_ = false;
-    int max_char_ = 255;
+    int max_char_ = DEFAULT_MAX_CHAR;
     bool read_only_ = false;
     bool password_ = false;
     char password_char_ = '*';
     bool auto_sel_all_ = false;
     bool number_only_ = false;
     unsigned window_styles_ = 0;
-    std::uint32_t native_bk_color_ = 0xFFFFFFFF;
+    // Opaque white leaves the native edit its own background.
+    std::uint32_t native_bk_color_ = OPAQUE_WHITE;
     unsigned edit_state_ = 0;
     ImageDescription normal_image_;
     ImageDescription hot_image_;

@@ -1,19 +1,28 @@
 #include "ui/controls/CLabelUI.h"
 
+#include "ui/controls/AttributeTable.h"
 #include "ui/draw/FontEntry.h"
 #include "ui/draw/TextDrawing.h"
 #include "ui/markup/ColorFormat.h"
 #include "ui/markup/ValueFormats.h"
 #include "ui/runtime/PaintManager.h"
 
+#include <algorithm>
+#include <iterator>
+
 namespace inkwarden {
 namespace {
 
-constexpr const char* TEXT_EFFECT_ATTRIBUTES[] = {
+constexpr std::string_view TEXT_EFFECT_ATTRIBUTES[] = {
     "enabledeffect", "enabledluminous",  "luminousfuzzy",    "gradientangle",
     "enabledstroke", "enabledshadow",    "gradientlength",   "shadowoffset",
     "textcolor1",    "textshadowcolora", "textshadowcolorb", "strokecolor",
 };
+
+bool IsTextEffect(std::string_view name) {
+    return std::find(std::begin(TEXT_EFFECT_ATTRIBUTES), std::end(TEXT_EFFECT_ATTRIBUTES), name) !=
+           std::end(TEXT_EFFECT_ATTRIBUTES);
+}
 
 bool IsTagLetter(char c) {
     return c >= 'a' && c <= 'z';
@@ -52,40 +61,29 @@ void CLabelUI::setFixedHeight(int cy) {
 }
 
 void CLabelUI::setTextStyle(unsigned style) {
-    text_style_ = style;
-    resetEstimate();
-    invalidate();
+    setMeasured(text_style_, style);
 }
 
 void CLabelUI::setFont(int id) {
-    font_ = id;
-    resetEstimate();
-    invalidate();
+    setMeasured(font_, id);
 }
 
 void CLabelUI::setTextColor(std::uint32_t color) {
-    text_color_ = color;
-    invalidate();
+    setPainted(text_color_, color);
 }
 
 void CLabelUI::setDisabledTextColor(std::uint32_t color) {
-    disabled_text_color_ = color;
-    invalidate();
+    setPainted(disabled_text_color_, color);
 }
 
 void CLabelUI::setTextPadding(UiRect padding) {
-    text_padding_ = padding;
-    resetEstimate();
-    invalidate();
+    setMeasured(text_padding_, padding);
 }
 
 void CLabelUI::setShowHtml(bool show) {
-    if (show_html_ == show) {
-        return;
+    if (show_html_ != show) {
+        setMeasured(show_html_, show);
     }
-    show_html_ = show;
-    resetEstimate();
-    invalidate();
 }
 
 std::string CLabelUI::getTextEffect(std::string_view name) const {
@@ -152,7 +150,9 @@ UiSize CLabelUI::estimateSize(UiSize available) {
     const UiRect& pad = text_padding_;
     UiSize size;
     if (!isMultiLine()) {
-        size.cy = cy > 0 ? cy : pad.top + pad.bottom + (font ? font->charHeight() : 0) + 8;
+        size.cy = cy > 0
+                      ? cy
+                      : pad.top + pad.bottom + (font ? font->charHeight() : 0) + LINE_HEIGHT_EXTRA;
         if (cx > 0) {
             size.cx = cx;
         } else {
@@ -170,6 +170,32 @@ UiSize CLabelUI::estimateSize(UiSize available) {
     estimate_available_ = available;
     estimate_ = size;
     return size;
+}
+
+UiRect CLabelUI::textRect() const {
+    const UiRect& pad = text_padding_;
+    return UiRect{item_.left + pad.left, item_.top + pad.top, item_.right - pad.right,
+                  item_.bottom - pad.bottom};
+}
+
+UiSize CLabelUI::fixedOrOneLineSize() const {
+    if (getFixedHeight() > 0) {
+        return UiSize{getFixedWidth(), getFixedHeight()};
+    }
+    FontEntry* font = resolveFont();
+    return UiSize{getFixedWidth(), (font ? font->charHeight() : 0) + LINE_HEIGHT_EXTRA};
+}
+
+bool CLabelUI::passOnWhileMouseDisabled(UiEvent& event) {
+    if (isMouseEnabled() || !IsMouseEvent(event.kind)) {
+        return false;
+    }
+    if (parent_ != nullptr) {
+        parent_->doEvent(event);
+    } else {
+        CLabelUI::doEvent(event);
+    }
+    return true;
 }
 
 void CLabelUI::doEvent(UiEvent& event) {
@@ -207,9 +233,7 @@ void CLabelUI::drawText(DrawContext& dc, std::uint32_t color, const std::string*
     if (source.empty()) {
         return;
     }
-    const UiRect& pad = text_padding_;
-    const UiRect rect{item_.left + pad.left, item_.top + pad.top, item_.right - pad.right,
-                      item_.bottom - pad.bottom};
+    const UiRect rect = textRect();
     if (rect.isEmpty()) {
         return;
     }
@@ -241,60 +265,61 @@ void CLabelUI::drawText(DrawContext& dc, std::uint32_t color, const std::string*
 }
 
 void CLabelUI::setAttribute(std::string_view name, std::string_view value) {
-    if (name == "align") {
-        if (value.find("left") != std::string_view::npos) {
-            setTextStyle((text_style_ & ~(TEXT_CENTER | TEXT_RIGHT)) | TEXT_LEFT);
-        }
-        if (value.find("center") != std::string_view::npos) {
-            setTextStyle((text_style_ & ~(TEXT_LEFT | TEXT_RIGHT)) | TEXT_CENTER);
-        }
-        if (value.find("right") != std::string_view::npos) {
-            setTextStyle((text_style_ & ~(TEXT_LEFT | TEXT_CENTER)) | TEXT_RIGHT);
-        }
-    } else if (name == "valign") {
-        if (value.find("top") != std::string_view::npos) {
-            setTextStyle((text_style_ & ~(TEXT_BOTTOM | TEXT_VCENTER)) | TEXT_TOP);
-        }
-        if (value.find("vcenter") != std::string_view::npos) {
-            setTextStyle((text_style_ & ~(TEXT_TOP | TEXT_BOTTOM)) | TEXT_VCENTER);
-        }
-        if (value.find("bottom") != std::string_view::npos) {
-            setTextStyle((text_style_ & ~(TEXT_TOP | TEXT_VCENTER)) | TEXT_BOTTOM);
-        }
-    } else if (name == "endellipsis") {
-        setTextStyle(ParseBool(value) ? text_style_ | TEXT_END_ELLIPSIS
-                                      : text_style_ & ~TEXT_END_ELLIPSIS);
-    } else if (name == "font") {
-        setFont(ParseInt(value));
-    } else if (name == "textcolor") {
-        setTextColor(ParseColor(value));
-    } else if (name == "disabledtextcolor") {
-        setDisabledTextColor(ParseColor(value));
-    } else if (name == "textpadding") {
-        setTextPadding(ParseRect(value));
-    } else if (name == "multiline") {
-        if (ParseBool(value)) {
-            setTextStyle((text_style_ & ~TEXT_SINGLELINE) | TEXT_WORDBREAK);
-        } else {
-            setTextStyle((text_style_ & ~TEXT_WORDBREAK) | TEXT_SINGLELINE);
-        }
-    } else if (name == "showhtml") {
-        setShowHtml(ParseBool(value));
-    } else {
-        for (const char* effect : TEXT_EFFECT_ATTRIBUTES) {
-            if (name == effect) {
-                for (auto& [key, stored] : text_effects_) {
-                    if (key == name) {
-                        stored.assign(value);
-                        return;
-                    }
-                }
-                text_effects_.emplace_back(std::string(name), std::string(value));
-                return;
-            }
-        }
-        CControlUI::setAttribute(name, value);
+    using L = CLabelUI;
+    using V = std::string_view;
+    static constexpr AttributeSetter<CLabelUI> ATTRIBUTES[] = {
+        {"align", [](L& l, V v) { l.alignFromWords(v, HORIZONTAL_ALIGNMENT); }},
+        {"valign", [](L& l, V v) { l.alignFromWords(v, VERTICAL_ALIGNMENT); }},
+        {"endellipsis",
+         [](L& l, V v) {
+             l.setTextStyleBits(TEXT_END_ELLIPSIS, ParseBool(v) ? TEXT_END_ELLIPSIS : 0);
+         }},
+        {"font", [](L& l, V v) { l.setFont(ParseInt(v)); }},
+        {"textcolor", [](L& l, V v) { l.setTextColor(ParseColor(v)); }},
+        {"disabledtextcolor", [](L& l, V v) { l.setDisabledTextColor(ParseColor(v)); }},
+        {"textpadding", [](L& l, V v) { l.setTextPadding(ParseRect(v)); }},
+        {"multiline",
+         [](L& l, V v) {
+             l.setTextStyleBits(TEXT_SINGLELINE | TEXT_WORDBREAK,
+                                ParseBool(v) ? TEXT_WORDBREAK : TEXT_SINGLELINE);
+         }},
+        {"showhtml", [](L& l, V v) { l.setShowHtml(ParseBool(v)); }},
+    };
+    if (ApplyAttribute(ATTRIBUTES, *this, name, value)) {
+        return;
     }
+    if (IsTextEffect(name)) {
+        setTextEffect(name, value);
+        return;
+    }
+    CControlUI::setAttribute(name, value);
+}
+
+void CLabelUI::setTextStyleBits(unsigned mask, unsigned bits) {
+    setTextStyle((text_style_ & ~mask) | bits);
+}
+
+void CLabelUI::alignFromWords(std::string_view value, const AlignmentWords& words) {
+    // Every word the value contains applies, in the table's order.
+    unsigned mask = 0;
+    for (const AlignmentWord& word : words) {
+        mask |= word.bits;
+    }
+    for (const AlignmentWord& word : words) {
+        if (value.find(word.word) != std::string_view::npos) {
+            setTextStyleBits(mask, word.bits);
+        }
+    }
+}
+
+void CLabelUI::setTextEffect(std::string_view name, std::string_view value) {
+    for (auto& [key, stored] : text_effects_) {
+        if (key == name) {
+            stored.assign(value);
+            return;
+        }
+    }
+    text_effects_.emplace_back(std::string(name), std::string(value));
 }
 
 } // namespace inkwarden

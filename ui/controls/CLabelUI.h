@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ui/controls/AlignmentWords.h"
 #include "ui/controls/CControlUI.h"
 
 #include <string>
@@ -14,16 +15,18 @@ class FontEntry;
 class CLabelUI : public CControlUI {
 public:
     // Text style bits, as the platform's text drawing takes them.
-    static constexpr unsigned TEXT_LEFT = 0x0000;
-    static constexpr unsigned TEXT_CENTER = 0x0001;
-    static constexpr unsigned TEXT_RIGHT = 0x0002;
-    static constexpr unsigned TEXT_TOP = 0x0000;
-    static constexpr unsigned TEXT_VCENTER = 0x0004;
-    static constexpr unsigned TEXT_BOTTOM = 0x0008;
-    static constexpr unsigned TEXT_WORDBREAK = 0x0010;
-    static constexpr unsigned TEXT_SINGLELINE = 0x0020;
-    static constexpr unsigned TEXT_NOPREFIX = 0x0800;
-    static constexpr unsigned TEXT_END_ELLIPSIS = 0x8000;
+    static constexpr unsigned TEXT_LEFT = DT_LEFT;
+    static constexpr unsigned TEXT_CENTER = DT_CENTER;
+    static constexpr unsigned TEXT_RIGHT = DT_RIGHT;
+    static constexpr unsigned TEXT_TOP = DT_TOP;
+    static constexpr unsigned TEXT_VCENTER = DT_VCENTER;
+    static constexpr unsigned TEXT_BOTTOM = DT_BOTTOM;
+    static constexpr unsigned TEXT_WORDBREAK = DT_WORDBREAK;
+    static constexpr unsigned TEXT_SINGLELINE = DT_SINGLELINE;
+    static constexpr unsigned TEXT_NOPREFIX = DT_NOPREFIX;
+    static constexpr unsigned TEXT_END_ELLIPSIS = DT_END_ELLIPSIS;
+    // A line of text is the font's character height and this much more.
+    static constexpr int LINE_HEIGHT_EXTRA = 8;
 
     CLabelUI();
 
@@ -55,6 +58,19 @@ public:
     std::string getTextEffect(std::string_view name) const;
 
 protected:
+    // Stores a property that changes the text's measured size, and repaints.
+    template <typename T> void setMeasured(T& field, T value) {
+        field = value;
+        resetEstimate();
+        invalidate();
+    }
+    // The item rectangle less the text padding.
+    UiRect textRect() const;
+    // The fixed size when a fixed height is set, else (fixed width, one line of the font).
+    UiSize fixedOrOneLineSize() const;
+    // A control that takes no mouse input hands mouse events to its parent; true when the
+    // event went on.
+    bool passOnWhileMouseDisabled(UiEvent& event);
     // The font this label draws with: its own id through the manager, else the default.
     FontEntry* resolveFont() const;
     // Text as measured: markup tags removed when show-html is set.
@@ -71,6 +87,11 @@ protected:
     unsigned text_style_;
 
 private:
+    // Replaces the style bits under mask.
+    void setTextStyleBits(unsigned mask, unsigned bits);
+    void alignFromWords(std::string_view value, const AlignmentWords& words);
+    void setTextEffect(std::string_view name, std::string_view value);
+
     int font_ = -1;
     std::uint32_t text_color_ = 0;
     std::uint32_t disabled_text_color_ = 0;

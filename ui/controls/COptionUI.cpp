@@ -1,5 +1,6 @@
 #include "ui/controls/COptionUI.h"
 
+#include "ui/controls/AttributeTable.h"
 #include "ui/draw/ImageDrawing.h"
 #include "ui/markup/ColorFormat.h"
 #include "ui/markup/ValueFormats.h"
@@ -27,10 +28,6 @@ void COptionUI::setManager(PaintManager* manager, CControlUI* parent, bool init)
     }
 }
 
-UiSize COptionUI::estimateSize(UiSize available) {
-    return CButtonUI::estimateSize(available);
-}
-
 void COptionUI::setGroup(std::string_view group) {
     if (group_ == group) {
         return;
@@ -50,34 +47,32 @@ void COptionUI::selected(bool selected, bool notify) {
         return;
     }
     selected_ = selected;
-    if (selected_) {
-        button_state_ |= STATE_SELECTED;
-    } else {
-        button_state_ &= ~STATE_SELECTED;
-    }
+    setStateBit(button_state_, STATE_SELECTED, selected_);
     if (manager_ != nullptr) {
-        if (!group_.empty()) {
-            if (selected_) {
-                const std::vector<CControlUI*>* members = manager_->getOptionGroup(group_);
-                if (members != nullptr) {
-                    // Copy: deselecting may not change the group, but stay safe if it does.
-                    std::vector<CControlUI*> others = *members;
-                    for (CControlUI* other : others) {
-                        auto* option = static_cast<COptionUI*>(other->getInterface("Option"));
-                        if (option != nullptr && option != this) {
-                            option->selected(false, notify);
-                        }
-                    }
-                }
-                if (notify) {
-                    sendNotify("selectchanged");
-                }
-            }
-        } else if (notify) {
+        // Selecting a grouped option deselects the others; deselecting one says nothing.
+        if (!group_.empty() && selected_) {
+            deselectOthers(notify);
+        }
+        if (notify && (group_.empty() || selected_)) {
             sendNotify("selectchanged");
         }
     }
     invalidate();
+}
+
+void COptionUI::deselectOthers(bool notify) {
+    const std::vector<CControlUI*>* members = manager_->getOptionGroup(group_);
+    if (members == nullptr) {
+        return;
+    }
+    // Copy: deselecting may not change the group, but stay safe if it does.
+    std::vector<CControlUI*> others = *members;
+    for (CControlUI* other : others) {
+        auto* option = static_cast<COptionUI*>(other->getInterface("Option"));
+        if (option != nullptr && option != this) {
+            option->selected(false, notify);
+        }
+    }
 }
 
 bool COptionUI::activate() {
@@ -136,21 +131,18 @@ void COptionUI::paintText(DrawContext& dc) {
 }
 
 void COptionUI::setAttribute(std::string_view name, std::string_view value) {
-    if (name == "group") {
-        setGroup(value);
-    } else if (name == "selected") {
-        selected(ParseBool(value), true);
-    } else if (name == "selectedimage") {
-        setImageAttribute(selected_image_, value);
-    } else if (name == "selectedhotimage") {
-        setImageAttribute(selected_hot_image_, value);
-    } else if (name == "foreimage") {
-        setImageAttribute(fore_image_, value);
-    } else if (name == "selectedbkcolor") {
-        selected_bk_color_ = ParseColor(value);
-    } else if (name == "selectedtextcolor") {
-        selected_text_color_ = ParseColor(value);
-    } else {
+    using O = COptionUI;
+    using V = std::string_view;
+    static constexpr AttributeSetter<COptionUI> ATTRIBUTES[] = {
+        {"group", [](O& o, V v) { o.setGroup(v); }},
+        {"selected", [](O& o, V v) { o.selected(ParseBool(v), true); }},
+        {"selectedimage", [](O& o, V v) { o.setImageAttribute(o.selected_image_, v); }},
+        {"selectedhotimage", [](O& o, V v) { o.setImageAttribute(o.selected_hot_image_, v); }},
+        {"foreimage", [](O& o, V v) { o.setImageAttribute(o.fore_image_, v); }},
+        {"selectedbkcolor", [](O& o, V v) { o.selected_bk_color_ = ParseColor(v); }},
+        {"selectedtextcolor", [](O& o, V v) { o.selected_text_color_ = ParseColor(v); }},
+    };
+    if (!ApplyAttribute(ATTRIBUTES, *this, name, value)) {
         CButtonUI::setAttribute(name, value);
     }
 }

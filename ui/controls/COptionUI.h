@@ -15,7 +15,6 @@ public:
     const char* getClass() const override { return "Option"; }
     void* getInterface(std::string_view name) override;
     void setManager(PaintManager* manager, CControlUI* parent, bool init = true) override;
-    UiSize estimateSize(UiSize available) override;
     void setAttribute(std::string_view name, std::string_view value) override;
     bool activate() override;
     void paintStatusImage(DrawContext& dc) override;
@@ -35,6 +34,8 @@ public:
     std::uint32_t getSelectedTextColor() const { return selected_text_color_; }
 
 private:
+    void deselectOthers(bool notify);
+
     bool selected_ = false;
     std::string group_;
     ImageDescription selected_image_;

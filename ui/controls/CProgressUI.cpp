@@ -1,5 +1,6 @@
 #include "ui/controls/CProgressUI.h"
 
+#include "ui/controls/AttributeTable.h"
 #include "ui/markup/ValueFormats.h"
 
 #include <algorithm>
@@ -8,7 +9,7 @@ namespace inkwarden {
 
 CProgressUI::CProgressUI() {
     text_style_ = TEXT_SINGLELINE | TEXT_CENTER;
-    setFixedHeight(12);
+    setFixedHeight(DEFAULT_HEIGHT);
 }
 
 void* CProgressUI::getInterface(std::string_view name) {
@@ -19,32 +20,28 @@ void* CProgressUI::getInterface(std::string_view name) {
 }
 
 void CProgressUI::setHorizontal(bool horizontal) {
-    if (horizontal_ == horizontal) {
-        return;
+    if (horizontal_ != horizontal) {
+        setPainted(horizontal_, horizontal);
     }
-    horizontal_ = horizontal;
-    invalidate();
 }
 
 void CProgressUI::setMinValue(int value) {
-    min_ = value;
-    invalidate();
+    setPainted(min_, value);
 }
 
 void CProgressUI::setMaxValue(int value) {
-    max_ = value;
-    invalidate();
+    setPainted(max_, value);
 }
 
 void CProgressUI::setValue(int value) {
+    // Cut to the maximum first, so that an empty range keeps the minimum.
     if (value > max_) {
         value = max_;
     }
     if (value < min_) {
         value = min_;
     }
-    value_ = value;
-    invalidate();
+    setPainted(value_, value);
 }
 
 UiRect CProgressUI::fillRect() const {
@@ -74,17 +71,16 @@ void CProgressUI::paintStatusImage(DrawContext& dc) {
 }
 
 void CProgressUI::setAttribute(std::string_view name, std::string_view value) {
-    if (name == "foreimage") {
-        setImageAttribute(fore_image_, value);
-    } else if (name == "hor") {
-        setHorizontal(ParseBool(value));
-    } else if (name == "min") {
-        setMinValue(ParseInt(value));
-    } else if (name == "max") {
-        setMaxValue(ParseInt(value));
-    } else if (name == "value") {
-        setValue(ParseInt(value));
-    } else {
+    using P = CProgressUI;
+    using V = std::string_view;
+    static constexpr AttributeSetter<CProgressUI> ATTRIBUTES[] = {
+        {"foreimage", [](P& p, V v) { p.setImageAttribute(p.fore_image_, v); }},
+        {"hor", [](P& p, V v) { p.setHorizontal(ParseBool(v)); }},
+        {"min", [](P& p, V v) { p.setMinValue(ParseInt(v)); }},
+        {"max", [](P& p, V v) { p.setMaxValue(ParseInt(v)); }},
+        {"value", [](P& p, V v) { p.setValue(ParseInt(v)); }},
+    };
+    if (!ApplyAttribute(ATTRIBUTES, *this, name, value)) {
         CLabelUI::setAttribute(name, value);
     }
 }

@@ -7,6 +7,9 @@ namespace inkwarden {
 // A bar filled in proportion to its value.
 class CProgressUI : public CLabelUI {
 public:
+    static constexpr int DEFAULT_HEIGHT = 12;
+    static constexpr int DEFAULT_MAX_VALUE = 100;
+
     CProgressUI();
 
     const char* getClass() const override { return "Progress"; }
@@ -31,7 +34,7 @@ public:
 private:
     bool horizontal_ = true;
     int min_ = 0;
-    int max_ = 100;
+    int max_ = DEFAULT_MAX_VALUE;
     int value_ = 0;
     ImageDescription fore_image_;
 };

@@ -6,6 +6,7 @@
 #include <algorithm>
 
 namespace inkwarden {
+
 void* CTabLayoutUI::getInterface(std::string_view name) {
     if (name == "TabLayout") {
         return this;
@@ -14,21 +15,15 @@ void* CTabLayoutUI::getInterface(std::string_view name) {
 }
 
 bool CTabLayoutUI::add(CControlUI* control) {
-    if (!CContainerUI::add(control)) {
-        return false;
-    }
-    if (cur_sel_ == -1 && control->isVisible()) {
-        cur_sel_ = getItemIndex(control);
-    } else {
-        control->setVisible(false);
-    }
-    return true;
+    return addAt(control, getCount());
 }
 
 bool CTabLayoutUI::addAt(CControlUI* control, int index) {
     if (!CContainerUI::addAt(control, index)) {
         return false;
     }
+    // The first visible page becomes the selected one; every other page is hidden, and a
+    // page inserted before the selection moves it up.
     if (cur_sel_ == -1 && control->isVisible()) {
         cur_sel_ = getItemIndex(control);
     } else {
@@ -38,14 +33,6 @@ bool CTabLayoutUI::addAt(CControlUI* control, int index) {
         control->setVisible(false);
     }
     return true;
-}
-
-bool CTabLayoutUI::remove(CControlUI* control, bool do_not_destroy) {
-    int index = getItemIndex(control);
-    if (index < 0) {
-        return false;
-    }
-    return removeAt(index, do_not_destroy);
 }
 
 bool CTabLayoutUI::removeAt(int index, bool do_not_destroy) {
@@ -124,6 +111,8 @@ void CTabLayoutUI::setPos(UiRect rect, bool invalidate_area) {
 }
 
 void CTabLayoutUI::setAttribute(std::string_view name, std::string_view value) {
+    // The tab's one attribute of its own selects a page and then goes on to the container,
+    // which keeps it as a custom attribute.
     if (name == "selectedid") {
         selectItem(ParseInt(value));
     }

@@ -12,7 +12,6 @@ public:
 
     bool add(CControlUI* control) override;
     bool addAt(CControlUI* control, int index) override;
-    bool remove(CControlUI* control, bool do_not_destroy = false) override;
     bool removeAt(int index, bool do_not_destroy = false) override;
     void removeAll() override;
     void setPos(UiRect rect, bool invalidate = true) override;

@@ -32,30 +32,60 @@ std::vector<DialogBuilder::ControlFactory>& Factories() {
     return factories;
 }
 
-bool Is(const char* a, const char* b) {
+bool Is(std::string_view a, std::string_view b) {
     return EqualsIgnoringAsciiCase(a, b);
 }
 
-// Attribute lookup of the resource elements, whose names match in any case.
-const char* AttributeNoCase(MarkupNode& node, const char* name, const char* fallback = "") {
+// Attribute lookup of the resource elements, whose names match in any case; nothing when
+// the element has no such attribute.
+const char* FindAttributeNoCase(MarkupNode& node, const char* name) {
     const int count = node.attributeCount();
     for (int i = 0; i < count; ++i) {
         if (Is(node.attributeName(i), name)) {
             return node.attributeValue(i);
         }
     }
-    return fallback;
+    return nullptr;
+}
+
+const char* AttributeNoCase(MarkupNode& node, const char* name) {
+    const char* value = FindAttributeNoCase(node, name);
+    return value != nullptr ? value : "";
 }
 
 int IntAttribute(MarkupNode& node, const char* name, int fallback) {
-    const int count = node.attributeCount();
-    for (int i = 0; i < count; ++i) {
-        if (Is(node.attributeName(i), name)) {
-            return ParseInt(node.attributeValue(i));
-        }
-    }
-    return fallback;
+    const char* value = FindAttributeNoCase(node, name);
+    return value != nullptr ? ParseInt(value) : fallback;
 }
+
+bool BoolAttribute(MarkupNode& node, const char* name) {
+    return ParseBoolAnyCase(AttributeNoCase(node, name));
+}
+
+// The element names the builder knows itself, and the classes they make.
+struct BuiltInClass {
+    std::string_view element;
+    CControlUI* (*make)();
+};
+
+template <typename Control> CControlUI* Make() {
+    return new Control;
+}
+
+constexpr BuiltInClass BUILT_IN_CLASSES[] = {
+    {"Text", Make<CTextUI>},
+    {"Edit", Make<CEditUI>},
+    {"Label", Make<CLabelUI>},
+    {"Button", Make<CButtonUI>},
+    {"Option", Make<COptionUI>},
+    {"Control", Make<CControlUI>},
+    {"CheckBox", Make<CCheckBoxUI>},
+    {"Progress", Make<CProgressUI>},
+    {"TabLayout", Make<CTabLayoutUI>},
+    {"Container", Make<CContainerUI>},
+    {"VerticalLayout", Make<CVerticalLayoutUI>},
+    {"HorizontalLayout", Make<CHorizontalLayoutUI>},
+};
 
 bool IsResourceElement(const char* name) {
     return Is(name, "Image") || Is(name, "Font") || Is(name, "Default") ||
@@ -76,62 +106,12 @@ void DialogBuilder::unregisterFactory(ControlFactory factory) {
 }
 
 CControlUI* DialogBuilder::createBuiltIn(const char* name) {
-    // Dispatched on the length first, as most names differ there.
-    switch (std::strlen(name)) {
-    case 4:
-        if (Is(name, "Text")) {
-            return new CTextUI;
+    // The length first, as most names differ there.
+    const std::string_view wanted(name);
+    for (const BuiltInClass& known : BUILT_IN_CLASSES) {
+        if (known.element.size() == wanted.size() && Is(name, known.element)) {
+            return known.make();
         }
-        if (Is(name, "Edit")) {
-            return new CEditUI;
-        }
-        break;
-    case 5:
-        if (Is(name, "Label")) {
-            return new CLabelUI;
-        }
-        break;
-    case 6:
-        if (Is(name, "Button")) {
-            return new CButtonUI;
-        }
-        if (Is(name, "Option")) {
-            return new COptionUI;
-        }
-        break;
-    case 7:
-        if (Is(name, "Control")) {
-            return new CControlUI;
-        }
-        break;
-    case 8:
-        if (Is(name, "CheckBox")) {
-            return new CCheckBoxUI;
-        }
-        if (Is(name, "Progress")) {
-            return new CProgressUI;
-        }
-        break;
-    case 9:
-        if (Is(name, "TabLayout")) {
-            return new CTabLayoutUI;
-        }
-        if (Is(name, "Container")) {
-            return new CContainerUI;
-        }
-        break;
-    case 14:
-        if (Is(name, "VerticalLayout")) {
-            return new CVerticalLayoutUI;
-        }
-        break;
-    case 16:
-        if (Is(name, "HorizontalLayout")) {
-            return new CHorizontalLayoutUI;
-        }
-        break;
-    default:
-        break;
     }
     return nullptr;
 }
@@ -168,23 +148,20 @@ CControlUI* DialogBuilder::create(const std::string& source, IDialogBuilderCallb
 
 CControlUI* DialogBuilder::build(PaintManager* manager, CControlUI* parent,
                                  const std::string& source_key) {
-    // 1. A loaded document with a root element.
     MarkupNode root = markup_.root();
     if (!root.isValid()) {
-        return nullptr;
+        return nullptr; // loaded, but no root element
     }
-    // 2. Resources.
     if (manager != nullptr) {
         registerResources(root, manager);
     }
-    // 3. The root Window's attributes, in document order.
+    // The root Window's attributes go to the window, in document order.
     if (manager != nullptr && manager->hasWindow() && Is(root.name(), "Window")) {
         const int count = root.attributeCount();
         for (int i = 0; i < count; ++i) {
             manager->setWindowAttribute(root.attributeName(i), root.attributeValue(i));
         }
     }
-    // 4. The controls.
     failed_ = false;
     include_chain_.push_back(source_key);
     CControlUI* result = parse(root, parent, manager, 0);
@@ -196,34 +173,19 @@ void DialogBuilder::registerResources(MarkupNode& root, PaintManager* manager) {
     for (MarkupNode node = root.firstChild(); node.isValid(); node = node.nextSibling()) {
         const char* name = node.name();
         if (Is(name, "Font")) {
-            const int id = IntAttribute(node, "id", -1);
-            const std::string face = AttributeNoCase(node, "name");
-            const int size = IntAttribute(node, "size", 12);
-            const bool bold = ParseBoolAnyCase(AttributeNoCase(node, "bold"));
-            const bool underline = ParseBoolAnyCase(AttributeNoCase(node, "underline"));
-            const bool italic = ParseBoolAnyCase(AttributeNoCase(node, "italic"));
-            const bool is_default = ParseBoolAnyCase(AttributeNoCase(node, "default"));
-            const bool shared = ParseBoolAnyCase(AttributeNoCase(node, "shared"));
-            if (id >= 0 && !face.empty()) {
-                manager->addFont(id, face, size, bold, underline, italic, shared);
-                if (is_default) {
-                    manager->setDefaultFont(face, size, bold, underline, italic, shared);
-                }
-            }
+            registerFont(node, manager);
         } else if (Is(name, "Image")) {
             const std::string image = AttributeNoCase(node, "name");
-            const std::string res_type = AttributeNoCase(node, "restype");
-            const std::uint32_t mask = ParseColor(AttributeNoCase(node, "mask"));
-            const bool shared = ParseBoolAnyCase(AttributeNoCase(node, "shared"));
             if (!image.empty()) {
-                manager->addImage(image, res_type, mask, shared);
+                manager->addImage(image, AttributeNoCase(node, "restype"),
+                                  ParseColor(AttributeNoCase(node, "mask")),
+                                  BoolAttribute(node, "shared"));
             }
         } else if (Is(name, "Default")) {
             const std::string control_class = AttributeNoCase(node, "name");
-            const std::string value = AttributeNoCase(node, "value");
-            const bool shared = ParseBoolAnyCase(AttributeNoCase(node, "shared"));
             if (!control_class.empty()) {
-                manager->addDefaultAttributeList(control_class, value, shared);
+                manager->addDefaultAttributeList(control_class, AttributeNoCase(node, "value"),
+                                                 BoolAttribute(node, "shared"));
             }
         } else if (Is(name, "MultiLanguage")) {
             const int id = IntAttribute(node, "id", -1);
@@ -235,6 +197,23 @@ void DialogBuilder::registerResources(MarkupNode& root, PaintManager* manager) {
     }
 }
 
+void DialogBuilder::registerFont(MarkupNode& node, PaintManager* manager) {
+    const int id = IntAttribute(node, "id", -1);
+    const std::string face = AttributeNoCase(node, "name");
+    if (id < 0 || face.empty()) {
+        return;
+    }
+    const int size = IntAttribute(node, "size", DEFAULT_FONT_SIZE);
+    const bool bold = BoolAttribute(node, "bold");
+    const bool underline = BoolAttribute(node, "underline");
+    const bool italic = BoolAttribute(node, "italic");
+    const bool shared = BoolAttribute(node, "shared");
+    manager->addFont(id, face, size, bold, underline, italic, shared);
+    if (BoolAttribute(node, "default")) {
+        manager->setDefaultFont(face, size, bold, underline, italic, shared);
+    }
+}
+
 CControlUI* DialogBuilder::parse(MarkupNode& root, CControlUI* parent, PaintManager* manager,
                                  int depth) {
     if (depth_base_ + depth >= MAX_NESTING && root.hasChildren()) {
@@ -242,111 +221,150 @@ CControlUI* DialogBuilder::parse(MarkupNode& root, CControlUI* parent, PaintMana
         failed_ = true;
         return nullptr;
     }
-    CControlUI* result = nullptr;
-    // Top-level controls without a parent beyond the first have no owner; they go here.
-    std::vector<std::unique_ptr<CControlUI>> orphans;
+    Level level;
+    level.parent = parent;
+    level.manager = manager;
+    level.depth = depth;
     for (MarkupNode node = root.firstChild(); node.isValid(); node = node.nextSibling()) {
         const char* name = node.name();
-        // 4.1 Resources were handled before.
         if (IsResourceElement(name)) {
-            continue;
+            continue; // registered before
         }
-        // 4.2 Include: another document built into the same parent.
         if (Is(name, "Include")) {
-            if (!node.hasAttribute("source")) {
-                continue;
-            }
-            const int count = IntAttribute(node, "count", 1);
-            const std::string source = node.attributeValue("source");
-            const std::string key =
-                resource_type_ != nullptr ? "#" + std::to_string(ParseInt(source)) : source;
-            // A source that is already being built would include itself without end.
-            if (std::find(include_chain_.begin(), include_chain_.end(), key) !=
-                include_chain_.end()) {
-                continue;
-            }
-            for (int i = 0; i < count; ++i) {
-                DialogBuilder inner;
-                inner.include_chain_ = include_chain_;
-                inner.depth_base_ = depth_base_ + depth + 1;
-                CControlUI* made =
-                    resource_type_ != nullptr
-                        ? inner.create(ParseInt(source), resource_type_, callback_, manager, parent)
-                        : inner.create(source, callback_, manager, parent);
-                if (made != nullptr && result == nullptr) {
-                    result = made;
-                } else if (made != nullptr && parent == nullptr) {
-                    orphans.emplace_back(made);
-                }
-            }
+            buildInclude(node, level);
             continue;
         }
-        // 4.3 The control class: built-in, plug-ins, then the callback.
-        CControlUI* control = createBuiltIn(name);
-        for (ControlFactory factory : Factories()) {
-            if (control != nullptr) {
-                break;
-            }
-            control = factory(name);
-        }
-        if (control == nullptr && callback_ != nullptr) {
-            control = callback_->createControl(name);
-        }
-        if (control == nullptr) {
-            continue; // the element and its subtree are skipped
-        }
-        std::unique_ptr<CControlUI> owned(control);
-        // 4.4 Children first.
-        if (node.hasChildren()) {
-            parse(node, control, manager, depth + 1);
-            if (failed_) {
-                if (parent == nullptr) {
-                    delete result;
-                }
-                return nullptr;
-            }
-        }
-        // 4.5 Attach to the parent.
-        if (parent != nullptr) {
-            if (ParseBool(node.attributeValue("cover"))) {
-                parent->setCover(owned.release());
-            } else {
-                auto* container = static_cast<IContainerUI*>(parent->getInterface("IContainer"));
-                if (container == nullptr) {
-                    failed_ = true;
-                    return nullptr; // parent's earlier children stay with the parent
-                }
-                if (!container->add(control)) {
-                    continue;
-                }
-                owned.release();
-            }
-        }
-        // 4.6 Attributes, with the manager set for their duration only.
-        if (manager != nullptr) {
-            control->setManager(manager, parent, false);
-            const std::string* defaults = manager->getDefaultAttributeList(name);
-            if (defaults == nullptr) {
-                defaults = manager->getDefaultAttributeList(control->getClass());
-            }
-            if (defaults != nullptr) {
-                control->applyAttributeList(*defaults);
-            }
-            const int count = node.attributeCount();
-            for (int i = 0; i < count; ++i) {
-                control->setAttribute(node.attributeName(i), node.attributeValue(i));
-            }
-            control->setManager(nullptr, parent, false);
-        }
-        // 4.7 The first control of this level is the result.
-        if (result == nullptr) {
-            result = control;
-            owned.release();
-        } else if (owned != nullptr) {
-            orphans.push_back(std::move(owned));
+        if (!buildControl(node, level)) {
+            return nullptr;
         }
     }
-    return result;
+    return level.result;
+}
+
+void DialogBuilder::buildInclude(MarkupNode& node, Level& level) {
+    // Another document, built `count` times into the same parent.
+    if (!node.hasAttribute("source")) {
+        return;
+    }
+    const int count = IntAttribute(node, "count", 1);
+    const std::string source = node.attributeValue("source");
+    const std::string key =
+        resource_type_ != nullptr ? "#" + std::to_string(ParseInt(source)) : source;
+    // A source that is already being built would include itself without end.
+    if (std::find(include_chain_.begin(), include_chain_.end(), key) != include_chain_.end()) {
+        return;
+    }
+    for (int i = 0; i < count; ++i) {
+        DialogBuilder inner;
+        inner.include_chain_ = include_chain_;
+        inner.depth_base_ = depth_base_ + level.depth + 1;
+        CControlUI* made = resource_type_ != nullptr
+                               ? inner.create(ParseInt(source), resource_type_, callback_,
+                                              level.manager, level.parent)
+                               : inner.create(source, callback_, level.manager, level.parent);
+        level.keep(made);
+    }
+}
+
+bool DialogBuilder::buildControl(MarkupNode& node, Level& level) {
+    const char* name = node.name();
+    CControlUI* control = createControl(name);
+    if (control == nullptr) {
+        return true; // the element and its subtree are skipped
+    }
+    std::unique_ptr<CControlUI> owned(control);
+    // Children first, so that they are in place before the control's own attributes apply.
+    if (node.hasChildren()) {
+        parse(node, control, level.manager, level.depth + 1);
+        if (failed_) {
+            if (level.parent == nullptr) {
+                delete level.result;
+            }
+            return false;
+        }
+    }
+    if (level.parent != nullptr) {
+        switch (attachToParent(node, owned, level.parent)) {
+        case Attach::FAILED:
+            return false; // the parent's earlier children stay with the parent
+        case Attach::REFUSED:
+            return true;
+        case Attach::DONE:
+            break;
+        }
+    }
+    if (level.manager != nullptr) {
+        applyAttributes(node, *control, level);
+    }
+    // The first control of this level is the result.
+    if (level.result == nullptr) {
+        level.result = control;
+        owned.release();
+    } else if (owned != nullptr) {
+        level.orphans.push_back(std::move(owned));
+    }
+    return true;
+}
+
+CControlUI* DialogBuilder::createControl(const char* name) {
+    // Built-in classes, then the plug-ins in order, then the callback.
+    CControlUI* control = createBuiltIn(name);
+    for (ControlFactory factory : Factories()) {
+        if (control != nullptr) {
+            break;
+        }
+        control = factory(name);
+    }
+    if (control == nullptr && callback_ != nullptr) {
+        control = callback_->createControl(name);
+    }
+    return control;
+}
+
+DialogBuilder::Attach DialogBuilder::attachToParent(MarkupNode& node,
+                                                    std::unique_ptr<CControlUI>& owned,
+                                                    CControlUI* parent) {
+    if (ParseBool(node.attributeValue("cover"))) {
+        parent->setCover(owned.release());
+        return Attach::DONE;
+    }
+    auto* container = static_cast<IContainerUI*>(parent->getInterface("IContainer"));
+    if (container == nullptr) {
+        failed_ = true;
+        return Attach::FAILED;
+    }
+    if (!container->add(owned.get())) {
+        return Attach::REFUSED; // destroyed with `owned`
+    }
+    owned.release();
+    return Attach::DONE;
+}
+
+void DialogBuilder::applyAttributes(MarkupNode& node, CControlUI& control, const Level& level) {
+    // The manager is set for the attributes' duration only: attaching the whole tree later
+    // registers the names.
+    PaintManager* manager = level.manager;
+    control.setManager(manager, level.parent, false);
+    const std::string* defaults = manager->getDefaultAttributeList(node.name());
+    if (defaults == nullptr) {
+        defaults = manager->getDefaultAttributeList(control.getClass());
+    }
+    if (defaults != nullptr) {
+        control.applyAttributeList(*defaults);
+    }
+    const int count = node.attributeCount();
+    for (int i = 0; i < count; ++i) {
+        control.setAttribute(node.attributeName(i), node.attributeValue(i));
+    }
+    control.setManager(nullptr, level.parent, false);
+}
+
+void DialogBuilder::Level::keep(CControlUI* made) {
+    if (made != nullptr && result == nullptr) {
+        result = made;
+    } else if (made != nullptr && parent == nullptr) {
+        orphans.emplace_back(made);
+    }
 }
 
 } // namespace inkwarden

@@ -3,6 +3,7 @@
 #include "ui/markup/MarkupDocument.h"
 #include "ui/markup/MarkupNode.h"
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,8 @@ public:
 
     // Deeper trees fail the build: every pass over the tree recurses per level.
     static constexpr int MAX_NESTING = 256;
+    // The size of a Font element without one.
+    static constexpr int DEFAULT_FONT_SIZE = 12;
 
     DialogBuilder() = default;
 
@@ -45,9 +48,32 @@ public:
     static CControlUI* createBuiltIn(const char* name);
 
 private:
+    // One level of the tree being built: where its controls go and what it made.
+    struct Level {
+        CControlUI* parent = nullptr;
+        PaintManager* manager = nullptr;
+        int depth = 0;
+        CControlUI* result = nullptr; // the first control made at this level
+        // Top-level controls beyond the first have no owner without a parent; they go here.
+        std::vector<std::unique_ptr<CControlUI>> orphans;
+
+        // Takes a control made at this level: the first is the result.
+        void keep(CControlUI* made);
+    };
+    enum class Attach { DONE, REFUSED, FAILED };
+
     CControlUI* build(PaintManager* manager, CControlUI* parent, const std::string& source_key);
-    CControlUI* parse(MarkupNode& root, CControlUI* parent, PaintManager* manager, int depth);
     void registerResources(MarkupNode& root, PaintManager* manager);
+    void registerFont(MarkupNode& node, PaintManager* manager);
+    // Builds the children of root into parent; nothing when the build failed.
+    CControlUI* parse(MarkupNode& root, CControlUI* parent, PaintManager* manager, int depth);
+    void buildInclude(MarkupNode& node, Level& level);
+    // False when the whole build fails.
+    bool buildControl(MarkupNode& node, Level& level);
+    CControlUI* createControl(const char* name);
+    // Hands the control to its parent, as its cover or through its container interface.
+    Attach attachToParent(MarkupNode& node, std::unique_ptr<CControlUI>& owned, CControlUI* parent);
+    void applyAttributes(MarkupNode& node, CControlUI& control, const Level& level);
 
     MarkupDocument markup_;
     IDialogBuilderCallback* callback_ = nullptr;

@@ -17,7 +17,7 @@ HeadlessSkinView::~HeadlessSkinView() {
 }
 
 bool HeadlessSkinView::load(const std::string& source, UiSize size, std::string& error) {
-    const UiSize initial = size.cx > 0 && size.cy > 0 ? size : UiSize{570, 460};
+    const UiSize initial = size.cx > 0 && size.cy > 0 ? size : DEFAULT_SIZE;
     WindowCreateParams params;
     params.title = "skin";
     params.style = WS_POPUP | WS_VISIBLE;
@@ -63,7 +63,7 @@ void HeadlessSkinView::paint() {
 }
 
 void HeadlessSkinView::settle() {
-    for (int i = 0; i < 4; ++i) {
+    for (int i = 0; i < MAX_SETTLE_PAINTS; ++i) {
         paint();
         if (manager_->getDirtyRect().isEmpty() && !manager_->isLayoutNeeded() &&
             !manager_->isUpdateNeeded() && !manager_->isFocusNeeded()) {

@@ -12,6 +12,11 @@ namespace inkwarden {
 // what the skin render command, the repaint benchmark and pixel tests look at.
 class HeadlessSkinView {
 public:
+    // The window before the skin sizes it: the installer's.
+    static constexpr UiSize DEFAULT_SIZE{570, 460};
+    // Paints that settle() allows: a layout, the focus it waited for, one to spare.
+    static constexpr int MAX_SETTLE_PAINTS = 4;
+
     // A layer of the caller's (a subclass of the headless layer) may replace the default one.
     explicit HeadlessSkinView(std::unique_ptr<HeadlessWindowLayer> layer = nullptr);
     ~HeadlessSkinView();

@@ -3,31 +3,18 @@
 #include "ui/controls/CControlUI.h"
 #include "ui/controls/CTabLayoutUI.h"
 #include "ui/controls/DialogBuilder.h"
-#include "ui/controls/IContainerUI.h"
+#include "ui/controls/ForEachControl.h"
 #include "ui/runtime/PaintManager.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <functional>
 
 namespace inkwarden {
 namespace {
 
 // Where the rectangles start, so that a listing lines up for reading and diffing.
 constexpr size_t TREE_COLUMN = 52;
-
-void ForEachControl(CControlUI* control, int depth,
-                    const std::function<void(CControlUI*, int)>& visit) {
-    visit(control, depth);
-    auto* container = static_cast<IContainerUI*>(control->getInterface("IContainer"));
-    if (container == nullptr) {
-        return;
-    }
-    for (int i = 0; i < container->getCount(); ++i) {
-        ForEachControl(container->getItemAt(i), depth + 1, visit);
-    }
-}
 
 bool IsTabLayout(CControlUI* control) {
     return std::strcmp(control->getClass(), "TabLayout") == 0;
@@ -69,7 +56,7 @@ bool ListOnePage(const std::string& skin_file, UiSize size, int page, std::strin
     }
     bool refused = false;
     int pages = 1;
-    ForEachControl(root, 0, [&](CControlUI* control, int) {
+    ForEachControl(root, [&](CControlUI* control) {
         if (!IsTabLayout(control)) {
             return;
         }
@@ -96,7 +83,7 @@ bool ListOnePage(const std::string& skin_file, UiSize size, int page, std::strin
 std::string FormatControlTree(CControlUI* root) {
     std::string out;
     if (root != nullptr) {
-        ForEachControl(root, 0,
+        ForEachControl(root,
                        [&](CControlUI* control, int depth) { out += FormatLine(control, depth); });
     }
     return out;

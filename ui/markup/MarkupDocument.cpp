@@ -13,6 +13,10 @@ constexpr size_t MAX_ERROR_MESSAGE = 99;
 constexpr size_t MAX_ERROR_LOCATION = 49;
 // Offsets are 32-bit; a skin file is at most a few MiB, so this only stops absurd input.
 constexpr size_t MAX_TEXT = 0x7fffffffu;
+// The element table grows by half plus this many entries.
+constexpr std::uint64_t ELEMENT_TABLE_STEP = 500;
+// Open levels reserved up front; deeper documents grow the list.
+constexpr size_t USUAL_DEPTH = 32;
 
 // Character classes, looked up per byte. Whitespace is 1..32; name characters are letters,
 // digits, "_", ":" and every byte of a multi-byte character.
@@ -56,6 +60,32 @@ inline char* SkipBlanks(char* p) {
     return p;
 }
 
+// A lead byte range of UTF-8 with the sequence length and the range its second byte must
+// fall in (the narrower ranges rule out overlong forms, surrogates and code points above
+// U+10FFFF).
+struct Utf8Lead {
+    unsigned char first;
+    unsigned char last;
+    unsigned char length;
+    unsigned char low;
+    unsigned char high;
+};
+
+constexpr Utf8Lead UTF8_LEADS[] = {
+    {0xc2, 0xdf, 2, 0x80, 0xbf}, {0xe0, 0xe0, 3, 0xa0, 0xbf}, {0xe1, 0xec, 3, 0x80, 0xbf},
+    {0xed, 0xed, 3, 0x80, 0x9f}, {0xee, 0xef, 3, 0x80, 0xbf}, {0xf0, 0xf0, 4, 0x90, 0xbf},
+    {0xf1, 0xf3, 4, 0x80, 0xbf}, {0xf4, 0xf4, 4, 0x80, 0x8f},
+};
+
+const Utf8Lead* FindUtf8Lead(unsigned char c) {
+    for (const Utf8Lead& lead : UTF8_LEADS) {
+        if (c >= lead.first && c <= lead.last) {
+            return &lead;
+        }
+    }
+    return nullptr;
+}
+
 // Returns the offset of the first byte that breaks UTF-8, or size when the text is valid.
 // Overlong forms, surrogates and code points above U+10FFFF are invalid.
 size_t FindInvalidUtf8(const unsigned char* s, size_t size) {
@@ -78,32 +108,12 @@ size_t FindInvalidUtf8(const unsigned char* s, size_t size) {
             ++i;
             continue;
         }
-        size_t length;
-        unsigned char low = 0x80;
-        unsigned char high = 0xbf;
-        if (c >= 0xc2 && c <= 0xdf) {
-            length = 2;
-        } else if (c >= 0xe0 && c <= 0xef) {
-            length = 3;
-            if (c == 0xe0) {
-                low = 0xa0;
-            } else if (c == 0xed) {
-                high = 0x9f;
-            }
-        } else if (c >= 0xf0 && c <= 0xf4) {
-            length = 4;
-            if (c == 0xf0) {
-                low = 0x90;
-            } else if (c == 0xf4) {
-                high = 0x8f;
-            }
-        } else {
+        const Utf8Lead* lead = FindUtf8Lead(c);
+        if (lead == nullptr) {
             return i;
         }
-        if (size - i < length) {
-            return i;
-        }
-        if (s[i + 1] < low || s[i + 1] > high) {
+        const size_t length = lead->length;
+        if (size - i < length || s[i + 1] < lead->low || s[i + 1] > lead->high) {
             return i;
         }
         for (size_t k = 2; k < length; ++k) {
@@ -135,44 +145,26 @@ void AppendUtf8(std::vector<char>& out, std::uint32_t cp) {
 }
 
 // The five entities; anything else after "&" stays as written.
+struct Entity {
+    std::string_view text;
+    char character;
+};
+
+constexpr Entity ENTITIES[] = {
+    {"&amp;", '&'}, {"&apos;", '\''}, {"&lt;", '<'}, {"&gt;", '>'}, {"&quot;", '"'},
+};
+
 inline bool DecodeEntity(const char*& p, char& out) {
-    switch (p[1]) {
-    case 'a':
-        if (std::strncmp(p, "&amp;", 5) == 0) {
-            out = '&';
-            p += 5;
+    for (const Entity& entity : ENTITIES) {
+        // The letter after "&" tells most entities apart before a full compare.
+        if (p[1] == entity.text[1] &&
+            std::strncmp(p, entity.text.data(), entity.text.size()) == 0) {
+            out = entity.character;
+            p += entity.text.size();
             return true;
         }
-        if (std::strncmp(p, "&apos;", 6) == 0) {
-            out = '\'';
-            p += 6;
-            return true;
-        }
-        return false;
-    case 'l':
-        if (std::strncmp(p, "&lt;", 4) == 0) {
-            out = '<';
-            p += 4;
-            return true;
-        }
-        return false;
-    case 'g':
-        if (std::strncmp(p, "&gt;", 4) == 0) {
-            out = '>';
-            p += 4;
-            return true;
-        }
-        return false;
-    case 'q':
-        if (std::strncmp(p, "&quot;", 6) == 0) {
-            out = '"';
-            p += 6;
-            return true;
-        }
-        return false;
-    default:
-        return false;
     }
+    return false;
 }
 
 } // namespace
@@ -196,26 +188,37 @@ MarkupNode MarkupDocument::root() const {
     return MarkupNode(this, 1);
 }
 
-bool MarkupDocument::loadFromString(std::string_view text) {
+void MarkupDocument::startLoad() {
     clear();
     error_message_.clear();
     error_location_.clear();
-    if (text.size() > MAX_TEXT) {
-        return fail("Text too large", nullptr);
-    }
-    takeBuffer(text.size());
+}
+
+bool MarkupDocument::copyText(const char* data, size_t size) {
+    takeBuffer(size);
     if (!buffer_) {
         return fail("Not enough memory for the text", nullptr);
     }
-    std::memcpy(buffer_.get(), text.data(), text.size());
-    buffer_[text.size()] = '\0';
+    if (size != 0) {
+        std::memcpy(buffer_.get(), data, size);
+    }
+    buffer_[size] = '\0';
+    return true;
+}
+
+bool MarkupDocument::loadFromString(std::string_view text) {
+    startLoad();
+    if (text.size() > MAX_TEXT) {
+        return fail("Text too large", nullptr);
+    }
+    if (!copyText(text.data(), text.size())) {
+        return false;
+    }
     return parse();
 }
 
 bool MarkupDocument::loadFromMemory(const unsigned char* data, size_t size, TextEncoding encoding) {
-    clear();
-    error_message_.clear();
-    error_location_.clear();
+    startLoad();
     if (data == nullptr) {
         size = 0;
     }
@@ -235,68 +238,60 @@ bool MarkupDocument::loadFromMemory(const unsigned char* data, size_t size, Text
         }
         break;
     }
-    case TextEncoding::Utf16: {
-        if (size < 2 ||
-            !((data[0] == 0xff && data[1] == 0xfe) || (data[0] == 0xfe && data[1] == 0xff))) {
-            return failDecoding("UTF-16 text must begin with a byte-order mark", 0);
-        }
-        const bool big_endian = data[0] == 0xfe;
-        if (size % 2 != 0) {
-            return failDecoding("UTF-16 text has an odd number of bytes", size - 1);
-        }
-        std::vector<char> out;
-        out.reserve(size);
-        for (size_t i = 2; i < size; i += 2) {
-            auto unit = [&](size_t at) -> std::uint32_t {
-                return big_endian ? (data[at] << 8 | data[at + 1]) : (data[at + 1] << 8 | data[at]);
-            };
-            std::uint32_t cp = unit(i);
-            if (cp >= 0xd800 && cp <= 0xdbff) {
-                if (i + 3 >= size) {
-                    return failDecoding("Text is not valid UTF-16", i);
-                }
-                const std::uint32_t low = unit(i + 2);
-                if (low < 0xdc00 || low > 0xdfff) {
-                    return failDecoding("Text is not valid UTF-16", i);
-                }
-                cp = 0x10000 + ((cp - 0xd800) << 10) + (low - 0xdc00);
-                i += 2;
-            } else if (cp >= 0xdc00 && cp <= 0xdfff) {
-                return failDecoding("Text is not valid UTF-16", i);
-            }
-            AppendUtf8(out, cp);
-        }
-        takeBuffer(out.size());
-        if (!buffer_) {
-            return fail("Not enough memory for the text", nullptr);
-        }
-        if (!out.empty()) {
-            std::memcpy(buffer_.get(), out.data(), out.size());
-        }
-        buffer_[out.size()] = '\0';
-        buffer_size_ = std::strlen(buffer_.get());
-        return parse();
-    }
+    case TextEncoding::Utf16:
+        return loadUtf16(data, size);
     case TextEncoding::Ansi:
         break;
     }
-    takeBuffer(size);
-    if (!buffer_) {
-        return fail("Not enough memory for the text", nullptr);
+    if (!copyText(reinterpret_cast<const char*>(data), size)) {
+        return false;
     }
-    if (size != 0) {
-        std::memcpy(buffer_.get(), data, size);
-    }
-    buffer_[size] = '\0';
     // The text ends at its first NUL byte, as every string handed out does.
     buffer_size_ = std::strlen(buffer_.get());
     return parse();
 }
 
+bool MarkupDocument::loadUtf16(const unsigned char* data, size_t size) {
+    if (size < 2 ||
+        !((data[0] == 0xff && data[1] == 0xfe) || (data[0] == 0xfe && data[1] == 0xff))) {
+        return failDecoding("UTF-16 text must begin with a byte-order mark", 0);
+    }
+    const bool big_endian = data[0] == 0xfe;
+    if (size % 2 != 0) {
+        return failDecoding("UTF-16 text has an odd number of bytes", size - 1);
+    }
+    auto unit = [&](size_t at) -> std::uint32_t {
+        return big_endian ? (data[at] << 8 | data[at + 1]) : (data[at + 1] << 8 | data[at]);
+    };
+    std::vector<char> out;
+    out.reserve(size);
+    for (size_t i = 2; i < size; i += 2) {
+        std::uint32_t cp = unit(i);
+        if (cp >= 0xd800 && cp <= 0xdbff) {
+            // A high surrogate needs its low one next.
+            if (i + 3 >= size) {
+                return failDecoding("Text is not valid UTF-16", i);
+            }
+            const std::uint32_t low = unit(i + 2);
+            if (low < 0xdc00 || low > 0xdfff) {
+                return failDecoding("Text is not valid UTF-16", i);
+            }
+            cp = 0x10000 + ((cp - 0xd800) << 10) + (low - 0xdc00);
+            i += 2;
+        } else if (cp >= 0xdc00 && cp <= 0xdfff) {
+            return failDecoding("Text is not valid UTF-16", i);
+        }
+        AppendUtf8(out, cp);
+    }
+    if (!copyText(out.data(), out.size())) {
+        return false;
+    }
+    buffer_size_ = std::strlen(buffer_.get());
+    return parse();
+}
+
 bool MarkupDocument::loadFromFile(const std::string& name, TextEncoding encoding) {
-    clear();
-    error_message_.clear();
-    error_location_.clear();
+    startLoad();
     std::vector<unsigned char> bytes;
     std::string error;
     if (!SkinPackage::readFile(name, bytes, error)) {
@@ -340,7 +335,8 @@ bool MarkupDocument::reserveElement() {
     if (element_count_ < element_capacity_) {
         return true;
     }
-    const std::uint64_t grown = std::uint64_t{element_capacity_} / 2 + element_capacity_ + 500;
+    const std::uint64_t grown =
+        std::uint64_t{element_capacity_} / 2 + element_capacity_ + ELEMENT_TABLE_STEP;
     if (grown > 0xffffffffu / sizeof(Element)) {
         return false;
     }
@@ -433,20 +429,14 @@ bool MarkupDocument::parse() {
 
     // The recursion of the grammar is kept in the table itself (parent links) plus the last
     // child per open level, so nesting depth never costs stack.
-    std::vector<std::uint32_t> last_child;
-    last_child.reserve(32);
-    last_child.push_back(0);
-    std::uint32_t current = 0; // enclosing element; 0 = top level
-    int depth = 0;             // 1 = inside the document element
-    // A text's terminating NUL may fall on the "<" that ends it, so it is written only once
-    // that "<" has been read.
-    char* pending_nul = nullptr;
+    ParseState state;
+    state.last_child.reserve(USUAL_DEPTH);
+    state.last_child.push_back(0);
     char* p = base;
-
     for (;;) {
         p = SkipBlanks(p);
         if (*p == '\0') {
-            if (depth <= 1) {
+            if (state.depth <= 1) {
                 return true;
             }
             return fail("Expected start tag", p);
@@ -454,32 +444,14 @@ bool MarkupDocument::parse() {
         if (*p != '<') {
             return fail("Expected start tag", p);
         }
-        if (p[1] == '/' && depth > 0) {
-            if (pending_nul != nullptr) {
-                *pending_nul = '\0';
-                pending_nul = nullptr;
+        if (p[1] == '/' && state.depth > 0) {
+            if (!closeElement(p, state)) {
+                return false;
             }
-            p += 2;
-            const char* name = base + elements_[current].name;
-            const size_t length = std::strlen(name);
-            if (std::strncmp(p, name, length) != 0) {
-                return fail("Unmatched closing tag", p);
-            }
-            p = SkipBlanks(p + length);
-            if (*p != '>') {
-                return fail("Unmatched closing tag", p);
-            }
-            ++p;
-            current = elements_[current].parent;
-            --depth;
-            last_child.pop_back();
             continue;
         }
         p = SkipBlanks(p + 1);
-        if (pending_nul != nullptr) {
-            *pending_nul = '\0';
-            pending_nul = nullptr;
-        }
+        state.terminateText();
         if (*p == '!' || *p == '?') {
             // Comments and declarations: skipped up to the first closing pair, whatever
             // stands inside.
@@ -487,57 +459,95 @@ bool MarkupDocument::parse() {
             p = end != nullptr ? const_cast<char*>(end) + 2 : base + buffer_size_;
             continue;
         }
-
-        if (!reserveElement()) {
-            return fail("Not enough memory for the element table", p);
+        const Scan scan = openElement(p, state);
+        if (scan != Scan::MORE) {
+            return scan == Scan::END;
         }
-        const std::uint32_t index = element_count_++;
-        elements_[index] = Element{static_cast<std::uint32_t>(p - base), 0, 0, current, 0};
-        if (last_child.back() == 0) {
-            elements_[current].child = index;
-        } else {
-            elements_[last_child.back()].next = index;
-        }
-        last_child.back() = index;
-
-        while (IsNameChar(*p)) {
-            ++p;
-        }
-        if (*p == '\0') {
-            return fail("Error parsing element name", p);
-        }
-        char* name_end = p;
-        if (!parseAttributes(p)) {
-            return false;
-        }
-        if (p[0] == '/' && p[1] == '>') {
-            elements_[index].data = static_cast<std::uint32_t>(p - base);
-            *name_end = '\0';
-            *p = '\0';
-            p += 2;
-            continue;
-        }
-        if (*p != '>') {
-            return fail("Expected start-tag closing", p);
-        }
-        *name_end = '\0';
-        ++p;
-        elements_[index].data = static_cast<std::uint32_t>(p - base);
-        char* text_end = nullptr;
-        p = decodeText(p, '<', text_end);
-        if (*p == '\0') {
-            *text_end = '\0';
-            // Missing end tags are tolerated in the document element and its children.
-            if (depth + 1 <= 2) {
-                return true;
-            }
-            return fail("Expected start tag", p);
-        }
-        pending_nul = text_end;
-        current = index;
-        ++depth;
-        last_child.push_back(0);
     }
+}
+
+void MarkupDocument::ParseState::terminateText() {
+    // A text's terminating NUL may fall on the "<" that ends it, so it is written only once
+    // that "<" has been read.
+    if (pending_nul != nullptr) {
+        *pending_nul = '\0';
+        pending_nul = nullptr;
+    }
+}
+
+bool MarkupDocument::closeElement(char*& p, ParseState& state) {
+    state.terminateText();
+    p += 2;
+    const char* name = buffer_.get() + elements_[state.current].name;
+    const size_t length = std::strlen(name);
+    if (std::strncmp(p, name, length) != 0) {
+        return fail("Unmatched closing tag", p);
+    }
+    p = SkipBlanks(p + length);
+    if (*p != '>') {
+        return fail("Unmatched closing tag", p);
+    }
+    ++p;
+    state.current = elements_[state.current].parent;
+    --state.depth;
+    state.last_child.pop_back();
+    return true;
+}
+
+MarkupDocument::Scan MarkupDocument::openElement(char*& p, ParseState& state) {
+    char* const base = buffer_.get();
+    if (!reserveElement()) {
+        fail("Not enough memory for the element table", p);
+        return Scan::FAILED;
+    }
+    const std::uint32_t index = element_count_++;
+    elements_[index] = Element{static_cast<std::uint32_t>(p - base), 0, 0, state.current, 0};
+    std::uint32_t& last = state.last_child.back();
+    (last == 0 ? elements_[state.current].child : elements_[last].next) = index;
+    last = index;
+
+    while (IsNameChar(*p)) {
+        ++p;
+    }
+    if (*p == '\0') {
+        fail("Error parsing element name", p);
+        return Scan::FAILED;
+    }
+    char* name_end = p;
+    if (!parseAttributes(p)) {
+        return Scan::FAILED;
+    }
+    if (p[0] == '/' && p[1] == '>') {
+        // An empty element: its data is the empty text at the "/".
+        elements_[index].data = static_cast<std::uint32_t>(p - base);
+        *name_end = '\0';
+        *p = '\0';
+        p += 2;
+        return Scan::MORE;
+    }
+    if (*p != '>') {
+        fail("Expected start-tag closing", p);
+        return Scan::FAILED;
+    }
+    *name_end = '\0';
+    ++p;
+    elements_[index].data = static_cast<std::uint32_t>(p - base);
+    char* text_end = nullptr;
+    p = decodeText(p, '<', text_end);
+    if (*p == '\0') {
+        *text_end = '\0';
+        // Missing end tags are tolerated in the document element and its children.
+        if (state.depth + 1 <= 2) {
+            return Scan::END;
+        }
+        fail("Expected start tag", p);
+        return Scan::FAILED;
+    }
+    state.pending_nul = text_end;
+    state.current = index;
+    ++state.depth;
+    state.last_child.push_back(0);
+    return Scan::MORE;
 }
 
 } // namespace inkwarden

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace inkwarden {
 
@@ -46,7 +47,25 @@ private:
         std::uint32_t data;
     };
 
+    // The parser's place in the tree while it runs.
+    struct ParseState {
+        std::vector<std::uint32_t> last_child; // per open level, its last child so far
+        std::uint32_t current = 0;             // enclosing element; 0 = top level
+        int depth = 0;                         // 1 = inside the document element
+        char* pending_nul = nullptr;           // where the last text ends
+
+        void terminateText();
+    };
+    // What reading an element leaves the parse with.
+    enum class Scan { MORE, END, FAILED };
+
+    void startLoad();
+    // Copies the text into a buffer of its own, terminated; false when memory runs out.
+    bool copyText(const char* data, size_t size);
+    bool loadUtf16(const unsigned char* data, size_t size);
     bool parse();
+    bool closeElement(char*& p, ParseState& state);
+    Scan openElement(char*& p, ParseState& state);
     bool fail(const char* message, const char* where);
     bool failDecoding(const char* message, size_t offset);
     bool reserveElement();

@@ -1,49 +1,17 @@
 #include "ui/runtime/PaintManager.h"
 
-#include "platform/TextEncoding.h"
 #include "ui/controls/CControlUI.h"
-#include "ui/controls/IContainerUI.h"
-#include "ui/draw/ImageDrawing.h"
-#include "ui/markup/ColorFormat.h"
-#include "ui/markup/ModuleResources.h"
+#include "ui/controls/ForEachControl.h"
 #include "ui/markup/SkinPackage.h"
-#include "ui/markup/ValueFormats.h"
 #include "ui/runtime/IMessageFilterUI.h"
 #include "ui/runtime/INotifyUI.h"
 
 #include <algorithm>
 #include <cctype>
-#include <charconv>
 #include <chrono>
 
 namespace inkwarden {
 namespace {
-
-// Process-wide state: set up before the first window, unguarded like the rest.
-std::map<std::string, std::unique_ptr<FontEntry>>& SharedFonts() {
-    static std::map<std::string, std::unique_ptr<FontEntry>> fonts;
-    return fonts;
-}
-
-std::unique_ptr<FontEntry>& SharedDefaultFont() {
-    static std::unique_ptr<FontEntry> font;
-    return font;
-}
-
-std::map<std::string, PaintManager::ImageRegistration>& SharedImages() {
-    static std::map<std::string, PaintManager::ImageRegistration> images;
-    return images;
-}
-
-std::map<std::string, std::string>& SharedDefaultAttributes() {
-    static std::map<std::string, std::string> lists;
-    return lists;
-}
-
-std::map<int, std::string>& TextTable() {
-    static std::map<int, std::string> table;
-    return table;
-}
 
 // Every manager bound to a window, oldest first.
 std::vector<PaintManager*>& Managers() {
@@ -58,11 +26,8 @@ UiPoint PointOf(LPARAM lparam) {
 // Alt in the key state of key events, beside MK_SHIFT and MK_CONTROL.
 constexpr WPARAM MK_ALT = 0x0020;
 
-// Skin names use either slash.
-std::string ForwardSlashes(std::string name) {
-    std::replace(name.begin(), name.end(), '\\', '/');
-    return name;
-}
+// Layout rounds in one paint, for layouts that ask for more layout.
+constexpr int MAX_LAYOUT_ROUNDS = 4;
 
 // The lists of notifiers, filters and such hold each member once, in registration order.
 template <typename T> void AppendOnce(std::vector<T>& list, T item) {
@@ -77,31 +42,70 @@ std::uint64_t NowMs() {
         duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
 }
 
+// Filters in order; the first that handles the message ends it, with its answer.
+bool RunFilters(const std::vector<IMessageFilterUI*>& list, UINT message, WPARAM wparam,
+                LPARAM lparam, LRESULT& result) {
+    auto filters = list; // a filter may add or remove filters
+    for (IMessageFilterUI* filter : filters) {
+        bool handled = false;
+        const LRESULT answer = filter->messageHandler(message, wparam, lparam, handled);
+        if (handled) {
+            result = answer;
+            return true;
+        }
+    }
+    return false;
+}
+
+// Mouse messages whose lParam is a client point: the wheel's is a screen point, and
+// mouse-leave carries none.
+bool CarriesClientPoint(UINT message) {
+    const bool is_mouse = (message >= WM_MOUSEMOVE && message <= WM_MOUSEWHEEL) ||
+                          message == WM_MOUSEHOVER || message == WM_MOUSELEAVE;
+    return is_mouse && message != WM_MOUSELEAVE && message != WM_MOUSEWHEEL;
+}
+
+// The "show dirty" outline: a one-pixel red frame just inside the repainted area.
+void OutlineArea(DrawContext& dc, const UiRect& area) {
+    cairo_t* cr = dc.cairo();
+    cairo_save(cr);
+    cairo_set_source_rgba(cr, 1, 0, 0, 1);
+    cairo_set_line_width(cr, 1);
+    cairo_rectangle(cr, area.left + 0.5, area.top + 0.5, area.width() - 1, area.height() - 1);
+    cairo_stroke(cr);
+    cairo_restore(cr);
+}
+
+// Each pixel of the area takes the mask's alpha: colour x alpha / 255. Both buffers are
+// premultiplied ARGB of the same size.
+void ApplyAlphaMask(DrawContext& dc, const DrawContext& mask, const UiRect& area) {
+    std::uint8_t* dst = dc.data();
+    const std::uint8_t* src = mask.data();
+    const int dst_stride = dc.stride();
+    const int mask_stride = mask.stride();
+    for (int y = area.top; y < area.bottom; ++y) {
+        auto* row = reinterpret_cast<std::uint32_t*>(dst + static_cast<size_t>(y) * dst_stride);
+        const auto* mrow =
+            reinterpret_cast<const std::uint32_t*>(src + static_cast<size_t>(y) * mask_stride);
+        for (int x = area.left; x < area.right; ++x) {
+            const std::uint32_t a = mrow[x] >> 24;
+            if (a == 255) {
+                row[x] |= 0xFF000000u;
+                continue;
+            }
+            const std::uint32_t p = row[x];
+            const std::uint32_t r = ((p >> 16) & 0xFF) * a / 255;
+            const std::uint32_t g = ((p >> 8) & 0xFF) * a / 255;
+            const std::uint32_t b = (p & 0xFF) * a / 255;
+            row[x] = (a << 24) | (r << 16) | (g << 8) | b;
+        }
+    }
+    dc.markDirty();
+}
+
 } // namespace
 
-PaintManager::PaintManager() {
-    image_loader_.setSkinFileReader([](const std::string& name) -> std::optional<std::string> {
-        std::vector<unsigned char> bytes;
-        std::string error;
-        if (!SkinPackage::readFile(ForwardSlashes(name), bytes, error)) {
-            return std::nullopt;
-        }
-        return std::string(bytes.begin(), bytes.end());
-    });
-    image_loader_.setResourceReader(
-        [](const std::string& type, const std::string& name) -> std::optional<std::string> {
-            int id = 0;
-            const auto [end, ec] = std::from_chars(name.data(), name.data() + name.size(), id);
-            if (ec != std::errc{} || end != name.data() + name.size()) {
-                return std::nullopt;
-            }
-            const auto bytes = ModuleResources::find(type, id);
-            if (bytes.empty()) {
-                return std::nullopt;
-            }
-            return std::string(bytes.begin(), bytes.end());
-        });
-}
+PaintManager::PaintManager() = default;
 
 PaintManager::~PaintManager() {
     // The tree goes first, while the maps its controls reach are still here.
@@ -280,6 +284,11 @@ void PaintManager::sendNotify(Notification& msg, bool async, bool allow_repeat) 
         }
     }
     async_queue_.push_back(msg);
+    postAsyncNotify();
+}
+
+void PaintManager::postAsyncNotify() {
+    // One post until the queue has been delivered.
     if (!async_posted_ && layer_ != nullptr && native_window_ != 0) {
         async_posted_ = layer_->post(native_window_, MSG_ASYNC_NOTIFY, 0, 0);
     }
@@ -316,163 +325,80 @@ const std::vector<CControlUI*>* PaintManager::getOptionGroup(const std::string& 
 
 FontEntry* PaintManager::addFont(int id, const std::string& face, int size, bool bold,
                                  bool underline, bool italic, bool shared) {
-    std::unique_ptr<FontEntry> font = FontEntry::create(face, size, bold, underline, italic);
-    if (font == nullptr) {
-        return nullptr;
-    }
-    FontEntry* result = font.get();
-    auto& map = shared ? SharedFonts() : fonts_;
-    // Replacing an id destroys the old font.
-    map[std::to_string(id)] = std::move(font);
-    return result;
+    return resources_.addFont(id, face, size, bold, underline, italic, shared);
 }
 
 void PaintManager::setDefaultFont(const std::string& face, int size, bool bold, bool underline,
                                   bool italic, bool shared) {
-    std::unique_ptr<FontEntry> font = FontEntry::create(face, size, bold, underline, italic);
-    if (font == nullptr) {
-        return;
-    }
-    (shared ? SharedDefaultFont() : default_font_) = std::move(font);
+    resources_.setDefaultFont(face, size, bold, underline, italic, shared);
 }
 
 FontEntry* PaintManager::getFont(int id) {
-    const std::string key = std::to_string(id);
-    if (auto it = fonts_.find(key); it != fonts_.end()) {
-        return it->second.get();
-    }
-    if (auto it = SharedFonts().find(key); it != SharedFonts().end()) {
-        return it->second.get();
-    }
-    return getDefaultFont();
+    return resources_.getFont(id);
 }
 
 FontEntry* PaintManager::getDefaultFont() {
-    if (default_font_ != nullptr) {
-        return default_font_.get();
-    }
-    std::unique_ptr<FontEntry>& shared = SharedDefaultFont();
-    if (shared == nullptr) {
-        // The system's default GUI face.
-        shared = FontEntry::create("Sans", 12, false, false, false);
-    }
-    return shared.get();
+    return resources_.getDefaultFont();
 }
 
 void PaintManager::removeAllSharedFonts() {
-    SharedFonts().clear();
-    SharedDefaultFont().reset();
+    ResourceRegistry::removeAllSharedFonts();
 }
 
 void PaintManager::addImage(const std::string& name, const std::string& res_type,
                             std::uint32_t mask, bool shared) {
-    if (name.empty()) {
-        return;
-    }
-    ImageRegistration image{name, res_type, mask, shared};
-    (shared ? SharedImages() : images_)[name] = image;
+    resources_.addImage(name, res_type, mask, shared);
 }
 
 const PaintManager::ImageRegistration* PaintManager::getImage(const std::string& name) const {
-    if (auto it = images_.find(name); it != images_.end()) {
-        return &it->second;
-    }
-    if (auto it = SharedImages().find(name); it != SharedImages().end()) {
-        return &it->second;
-    }
-    return nullptr;
+    return resources_.getImage(name);
 }
 
 void PaintManager::addDefaultAttributeList(const std::string& control_class,
                                            const std::string& list, bool shared) {
-    (shared ? SharedDefaultAttributes() : default_attributes_)[control_class] = list;
+    resources_.addDefaultAttributeList(control_class, list, shared);
 }
 
 const std::string* PaintManager::getDefaultAttributeList(const std::string& control_class) const {
-    if (auto it = default_attributes_.find(control_class); it != default_attributes_.end()) {
-        return &it->second;
-    }
-    auto& shared = SharedDefaultAttributes();
-    if (auto it = shared.find(control_class); it != shared.end()) {
-        return &it->second;
-    }
-    return nullptr;
+    return resources_.getDefaultAttributeList(control_class);
 }
 
 void PaintManager::removeAllSharedDefaultAttributeLists() {
-    SharedDefaultAttributes().clear();
-    SharedImages().clear();
+    ResourceRegistry::removeAllSharedDefaultAttributeLists();
 }
 
 void PaintManager::setWindowAttribute(std::string_view name, std::string_view value) {
-    if (EqualsIgnoringAsciiCase(name, "size")) {
-        init_size_ = ParsePair(value);
+    switch (attributes_.set(name, value)) {
+    case WindowAttributes::Effect::RESIZE:
+        // Before a tree is attached the window takes the skin's size at once.
         if (root_ == nullptr && on_resize_window) {
-            on_resize_window(init_size_);
+            on_resize_window(attributes_.initSize());
         }
-    } else if (EqualsIgnoringAsciiCase(name, "sizebox")) {
-        size_box_ = ParseRect(value);
-    } else if (EqualsIgnoringAsciiCase(name, "caption")) {
-        caption_ = ParseRect(value);
-    } else if (EqualsIgnoringAsciiCase(name, "roundcorner")) {
-        round_corner_ = ParsePair(value);
-    } else if (EqualsIgnoringAsciiCase(name, "mininfo")) {
-        min_info_ = ParsePair(value);
-    } else if (EqualsIgnoringAsciiCase(name, "maxinfo")) {
-        max_info_ = ParsePair(value);
-    } else if (EqualsIgnoringAsciiCase(name, "showdirty")) {
-        show_dirty_ = ParseBool(value);
-    } else if (name == "noactivate") {
-        no_activate_ = ParseBool(value);
-    } else if (EqualsIgnoringAsciiCase(name, "opacity")) {
-        opacity_ = std::clamp(ParseInt(value), 0, 255);
-    } else if (name == "layeredopacity") {
-        layered_opacity_ = std::clamp(ParseInt(value), 0, 255);
-    } else if (name == "layeredimage") {
-        layered_ = true;
-        layered_image_.setText(value);
+        break;
+    case WindowAttributes::Effect::LAYERED_IMAGE:
+        // The alpha image is drawn again, and the layered window repaints by its timer.
         layered_image_buffer_ = DrawContext{};
         startLayeredTimer();
-    } else if (EqualsIgnoringAsciiCase(name, "disabledfontcolor")) {
-        disabled_color_ = ParseColor(value);
-    } else if (EqualsIgnoringAsciiCase(name, "defaultfontcolor")) {
-        font_color_ = ParseColor(value);
-    } else if (EqualsIgnoringAsciiCase(name, "linkfontcolor")) {
-        link_color_ = ParseColor(value);
-    } else if (EqualsIgnoringAsciiCase(name, "linkhoverfontcolor")) {
-        link_hover_color_ = ParseColor(value);
-    } else if (EqualsIgnoringAsciiCase(name, "selectedcolor")) {
-        selected_color_ = ParseColor(value);
-    } else {
-        for (const auto& [key, stored] : window_attributes_) {
-            if (key == name) {
-                return; // first value per name
-            }
-        }
-        window_attributes_.emplace_back(std::string(name), std::string(value));
+        break;
+    case WindowAttributes::Effect::NONE:
+        break;
     }
 }
 
 std::string PaintManager::getWindowAttribute(std::string_view name) const {
-    for (const auto& [key, value] : window_attributes_) {
-        if (key == name) {
-            return value;
-        }
-    }
-    return {};
+    return attributes_.get(name);
 }
 
 void PaintManager::setMultiLanguageString(int id, const std::string& text) {
-    TextTable()[id] = text;
+    ResourceRegistry::setText(id, text);
 }
 
 const std::string* PaintManager::getMultiLanguageString(int id) {
-    auto it = TextTable().find(id);
-    return it == TextTable().end() ? nullptr : &it->second;
+    return ResourceRegistry::getText(id);
 }
 
 void PaintManager::removeAllMultiLanguageStrings() {
-    TextTable().clear();
+    ResourceRegistry::removeAllTexts();
 }
 
 void PaintManager::setResourcePath(const std::string& path) {
@@ -505,6 +431,7 @@ void PaintManager::init(INativeWindowLayer* layer, NativeWindowId window, std::s
     async_posted_ = false;
     layer_ = layer;
     native_window_ = window;
+    timers_.bind(layer, window);
     offscreen_ = DrawContext{};
     layered_buffer_ = DrawContext{};
     layered_image_buffer_ = DrawContext{};
@@ -522,7 +449,7 @@ void PaintManager::startLayeredTimer() {
 
 bool PaintManager::usesLayeredPaint() const {
     // Without per-pixel alpha on this platform the window stays opaque.
-    return layered_ && layer_ != nullptr && native_window_ != 0 &&
+    return attributes_.layered() && layer_ != nullptr && native_window_ != 0 &&
            layer_->supportsPerPixelAlpha(native_window_);
 }
 
@@ -567,6 +494,13 @@ UiEvent PaintManager::makeEvent(UiEventKind kind, CControlUI* sender, UiPoint po
     event.wparam = wparam;
     event.lparam = lparam;
     event.key_state = key_state;
+    return event;
+}
+
+UiEvent PaintManager::makeKeyEvent(UiEventKind kind, CControlUI* sender, WPARAM wparam,
+                                   LPARAM lparam) const {
+    UiEvent event = makeEvent(kind, sender, last_mouse_, wparam, lparam, keyState());
+    event.character = static_cast<char32_t>(wparam);
     return event;
 }
 
@@ -624,384 +558,448 @@ bool PaintManager::translateMessage(const NativeMessage& msg) {
 }
 
 bool PaintManager::preMessageHandler(UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result) {
-    auto filters = pre_filters_;
-    for (IMessageFilterUI* filter : filters) {
-        bool handled = false;
-        const LRESULT answer = filter->messageHandler(message, wparam, lparam, handled);
-        if (handled) {
-            result = answer;
-            return true;
-        }
+    if (RunFilters(pre_filters_, message, wparam, lparam, result)) {
+        return true;
     }
     switch (message) {
     case WM_KEYDOWN:
-        if (wparam == VK_TAB) {
-            focusNext(!shift_down_);
-            return true;
-        }
-        break;
+        return onTabKey(wparam);
     case WM_SYSKEYDOWN:
-        if (focus_ != nullptr) {
-            UiEvent event =
-                makeEvent(UiEventKind::SYSKEY, focus_, last_mouse_, wparam, lparam, keyState());
-            event.character = static_cast<char32_t>(wparam);
-            sendEvent(focus_, event);
-        }
-        break;
-    case WM_SYSCHAR: {
-        // The control whose shortcut is the typed character takes focus and activates.
-        if (root_ == nullptr) {
-            break;
-        }
-        const char wanted = static_cast<char>(std::toupper(static_cast<unsigned char>(wparam)));
-        std::vector<CControlUI*> stack{root_.get()};
-        while (!stack.empty()) {
-            CControlUI* c = stack.back();
-            stack.pop_back();
-            if (!c->isVisible() || !c->isEnabled()) {
-                continue;
-            }
-            if (c->getShortcut() != 0 &&
-                std::toupper(static_cast<unsigned char>(c->getShortcut())) == wanted) {
-                setFocus(c, true);
-                c->activate();
-                return true;
-            }
-            if (auto* container = static_cast<IContainerUI*>(c->getInterface("IContainer"))) {
-                for (int i = container->getCount() - 1; i >= 0; --i) {
-                    stack.push_back(container->getItemAt(i));
-                }
-            }
-        }
-        break;
-    }
+        return onSysKeyDown(wparam, lparam);
+    case WM_SYSCHAR:
+        return onSysChar(wparam);
     default:
+        return false;
+    }
+}
+
+bool PaintManager::onTabKey(WPARAM wparam) {
+    if (wparam != VK_TAB) {
+        return false;
+    }
+    focusNext(!shift_down_);
+    return true;
+}
+
+bool PaintManager::onSysKeyDown(WPARAM wparam, LPARAM lparam) {
+    if (focus_ != nullptr) {
+        sendEvent(focus_, makeKeyEvent(UiEventKind::SYSKEY, focus_, wparam, lparam));
+    }
+    return false;
+}
+
+bool PaintManager::onSysChar(WPARAM wparam) {
+    // The control whose shortcut is the typed character takes focus and activates; hidden
+    // and disabled subtrees are passed over.
+    if (root_ == nullptr) {
+        return false;
+    }
+    const char wanted = static_cast<char>(std::toupper(static_cast<unsigned char>(wparam)));
+    CControlUI* found = nullptr;
+    ForEachControl(root_.get(), [&](CControlUI* c) {
+        if (!c->isVisible() || !c->isEnabled()) {
+            return VisitResult::SKIP_CHILDREN;
+        }
+        if (c->getShortcut() != 0 &&
+            std::toupper(static_cast<unsigned char>(c->getShortcut())) == wanted) {
+            found = c;
+            return VisitResult::STOP;
+        }
+        return VisitResult::CONTINUE;
+    });
+    if (found == nullptr) {
+        return false;
+    }
+    setFocus(found, true);
+    found->activate();
+    return true;
+}
+
+bool PaintManager::messageHandler(UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result) {
+    if (runMessageFilters(message, wparam, lparam, result) ||
+        onLayeredFrame(message, wparam, result)) {
+        return true;
+    }
+    trackKey(message, wparam);
+    switch (message) {
+    case WM_CLOSE:
+        return onClose();
+    case WM_ERASEBKGND:
+        return onEraseBackground(result);
+    case WM_PAINT:
+        return onPaint(result);
+    case WM_SIZE:
+        return onSize(wparam, lparam, result);
+    case WM_TIMER:
+        return onTimer(wparam, lparam);
+    case WM_MOUSEMOVE:
+        return onMouseMove(wparam, lparam);
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONDBLCLK:
+    case WM_RBUTTONDOWN:
+        return onButtonDown(message, wparam, lparam);
+    case WM_LBUTTONUP:
+        return onButtonUp(wparam, lparam);
+    case WM_CONTEXTMENU:
+        return onContextMenu(wparam, lparam);
+    case WM_MOUSEWHEEL:
+        return onMouseWheel(wparam, lparam);
+    case WM_MOUSEHOVER:
+        return onMouseHover(wparam);
+    case WM_MOUSELEAVE:
+        return onMouseLeave();
+    case WM_KEYUP:
+        return onKeyUp(wparam, lparam);
+    case WM_KEYDOWN:
+    case WM_CHAR:
+        return onKeyDownOrChar(message, wparam, lparam);
+    case WM_SETCURSOR:
+        return onSetCursor(wparam, lparam, result);
+    case WM_MOUSEACTIVATE:
+        return onMouseActivate(result);
+    case WM_COMMAND:
+    case WM_NOTIFY:
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORSTATIC:
+        return onChildNotification(message, wparam, lparam, result);
+    case WM_KILLFOCUS:
+        return onKillFocus(wparam);
+    case MSG_ASYNC_NOTIFY:
+        return onAsyncNotify(result);
+    default:
+        return false;
+    }
+}
+
+bool PaintManager::runMessageFilters(UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result) {
+    if (!RunFilters(filters_, message, wparam, lparam, result)) {
+        return false;
+    }
+    // A filter that takes a mouse message still moves the last mouse position.
+    if (CarriesClientPoint(message)) {
+        last_mouse_ = PointOf(lparam);
+    }
+    return true;
+}
+
+bool PaintManager::onLayeredFrame(UINT message, WPARAM wparam, LRESULT& result) {
+    // A layered window has no frame of its own: its non-client messages are answered here.
+    if (!usesLayeredPaint()) {
+        return false;
+    }
+    if (message == WM_NCCALCSIZE || message == WM_NCPAINT) {
+        result = 0;
+        return true;
+    }
+    if (message == WM_NCACTIVATE && !isMinimized()) {
+        result = wparam == 0 ? 1 : 0;
+        return true;
+    }
+    return false;
+}
+
+bool PaintManager::onClose() {
+    // Let go of the mouse and the focus, hand the keyboard back to the owner, drop the
+    // tooltip; the window then closes normally.
+    if (hot_ != nullptr) {
+        sendEvent(hot_, makeEvent(UiEventKind::MOUSELEAVE, hot_, last_mouse_));
+        hot_ = nullptr;
+    }
+    releasePressed(UiEventKind::BUTTONUP, last_mouse_, 0, 0, 0);
+    setFocus(nullptr, false);
+    if (layer_ != nullptr && layer_->focus() == native_window_) {
+        const NativeWindowId owner = layer_->parentOf(native_window_);
+        if (owner != 0) {
+            layer_->setFocus(owner);
+        }
+    }
+    hideTooltip();
+    return false;
+}
+
+bool PaintManager::onEraseBackground(LRESULT& result) {
+    // Everything is painted on WM_PAINT.
+    result = 1;
+    return true;
+}
+
+bool PaintManager::onPaint(LRESULT& result) {
+    paint();
+    result = 0;
+    return true;
+}
+
+bool PaintManager::onSize(WPARAM wparam, LPARAM lparam, LRESULT& result) {
+    // The focused control hears of the new size; the whole tree is laid out again.
+    if (focus_ != nullptr) {
+        sendEvent(focus_, makeEvent(UiEventKind::WINDOWSIZE, focus_, last_mouse_, wparam, lparam,
+                                    keyState()));
+    }
+    if (root_ != nullptr) {
+        root_->needUpdate();
+    }
+    layout_needed_ = true;
+    invalidateAll();
+    result = 0;
+    return true;
+}
+
+bool PaintManager::onTimer(WPARAM wparam, LPARAM lparam) {
+    if (wparam == LAYERED_REPAINT_TIMER && usesLayeredPaint()) {
+        // Layered repaints are batched: what became dirty since the last tick is painted.
+        if (!dirty_.isEmpty() && !isMinimized()) {
+            paint();
+        }
+        return false;
+    }
+    if (const TimerEntry* timer = timers_.findRunning(wparam)) {
+        CControlUI* control = timer->control;
+        const UINT key = timer->key;
+        sendEvent(control,
+                  makeEvent(UiEventKind::TIMER, control, last_mouse_, key, lparam, keyState()));
+    }
+    return false;
+}
+
+bool PaintManager::onMouseMove(WPARAM wparam, LPARAM lparam) {
+    // Hover and leave are tracked from the first move on.
+    if (!mouse_tracking_ && layer_ != nullptr) {
+        layer_->trackMouse(native_window_, hover_time_);
+        mouse_tracking_ = true;
+    }
+    const UiPoint pt = PointOf(lparam);
+    last_mouse_ = pt;
+    CControlUI* under = findControl(pt);
+    if (under != nullptr && under->getManager() != this) {
+        return false; // another manager's control
+    }
+    if (!captured_ && under != hot_) {
+        changeHot(under, pt, wparam);
+    }
+    // The pressed control follows the mouse wherever it goes.
+    CControlUI* target = pressed_ != nullptr ? pressed_ : under;
+    if (target != nullptr) {
+        sendEvent(target, makeEvent(UiEventKind::MOUSEMOVE, target, pt, 0, 0, wparam));
+    }
+    return false;
+}
+
+void PaintManager::changeHot(CControlUI* under, UiPoint point, WPARAM key_state) {
+    if (hot_ != nullptr || !mouse_leave_.empty()) {
+        if (hot_ != nullptr) {
+            sendEvent(hot_, makeEvent(UiEventKind::MOUSELEAVE, hot_, point, 0, 0, key_state));
+        }
+        auto leaving = mouse_leave_; // a handler may change the list
+        for (CControlUI* c : leaving) {
+            if (c != hot_) {
+                sendEvent(c, makeEvent(UiEventKind::MOUSELEAVE, c, point, 0, 0, key_state));
+            }
+        }
+        hot_ = nullptr;
+        hideTooltip();
+    }
+    if (under != nullptr) {
+        hot_ = under;
+        sendEvent(under, makeEvent(UiEventKind::MOUSEENTER, under, point, 0, 0, key_state));
+    }
+}
+
+bool PaintManager::onButtonDown(UINT message, WPARAM wparam, LPARAM lparam) {
+    // A click activates the window unless it is marked not to.
+    if (!attributes_.noActivate() && layer_ != nullptr && layer_->focus() != native_window_) {
+        layer_->setFocus(native_window_);
+    }
+    const UiPoint pt = PointOf(lparam);
+    last_mouse_ = pt;
+    CControlUI* control = findControl(pt);
+    if (control == nullptr || control->getManager() != this) {
+        return false;
+    }
+    switch (message) {
+    case WM_LBUTTONDOWN:
+        pressed_ = control;
+        setFocus(control, true);
+        setCapture();
+        sendEvent(control, makeEvent(UiEventKind::BUTTONDOWN, control, pt, wparam, lparam, wparam));
+        break;
+    case WM_LBUTTONDBLCLK:
+        // A double click does not move the focus.
+        pressed_ = control;
+        setCapture();
+        sendEvent(control, makeEvent(UiEventKind::DBLCLICK, control, pt, wparam, lparam, wparam));
+        break;
+    default:
+        // The right button presses without capturing the mouse.
+        setFocus(control, true);
+        sendEvent(control,
+                  makeEvent(UiEventKind::RBUTTONDOWN, control, pt, wparam, lparam, wparam));
+        pressed_ = control;
         break;
     }
     return false;
 }
 
-bool PaintManager::messageHandler(UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result) {
-    const bool is_mouse = (message >= WM_MOUSEMOVE && message <= WM_MOUSEWHEEL) ||
-                          message == WM_MOUSEHOVER || message == WM_MOUSELEAVE;
-    // 1. Message filters first.
-    auto filters = filters_;
-    for (IMessageFilterUI* filter : filters) {
-        bool handled = false;
-        const LRESULT answer = filter->messageHandler(message, wparam, lparam, handled);
-        if (handled) {
-            if (is_mouse && message != WM_MOUSELEAVE && message != WM_MOUSEWHEEL) {
-                last_mouse_ = PointOf(lparam);
-            }
-            result = answer;
-            return true;
-        }
+bool PaintManager::onButtonUp(WPARAM wparam, LPARAM lparam) {
+    const UiPoint pt = PointOf(lparam);
+    last_mouse_ = pt;
+    releaseCapture();
+    releasePressed(UiEventKind::BUTTONUP, pt, wparam, lparam, wparam);
+    return false;
+}
+
+bool PaintManager::onContextMenu(WPARAM wparam, LPARAM lparam) {
+    releasePressed(UiEventKind::CONTEXTMENU, last_mouse_, wparam, lparam, keyState());
+    return false;
+}
+
+void PaintManager::releasePressed(UiEventKind kind, UiPoint point, WPARAM wparam, LPARAM lparam,
+                                  WPARAM key_state) {
+    if (pressed_ == nullptr) {
+        return;
     }
-    const bool minimized = layer_ != nullptr && layer_->isMinimized(native_window_);
-    // 2. A layered window has no frame of its own.
-    if (usesLayeredPaint()) {
-        if (message == WM_NCCALCSIZE || message == WM_NCPAINT) {
-            result = 0;
-            return true;
-        }
-        if (message == WM_NCACTIVATE && !minimized) {
-            result = wparam == 0 ? 1 : 0;
-            return true;
-        }
-    }
-    trackKey(message, wparam);
-    switch (message) {
-    case WM_CLOSE: {
-        // 3. Let go of the mouse and the focus; the window closes normally.
-        if (hot_ != nullptr) {
-            sendEvent(hot_, makeEvent(UiEventKind::MOUSELEAVE, hot_, last_mouse_));
-            hot_ = nullptr;
-        }
-        if (pressed_ != nullptr) {
-            CControlUI* pressed = pressed_;
-            pressed_ = nullptr;
-            sendEvent(pressed, makeEvent(UiEventKind::BUTTONUP, pressed, last_mouse_));
-        }
-        setFocus(nullptr, false);
-        if (layer_ != nullptr && layer_->focus() == native_window_) {
-            const NativeWindowId owner = layer_->parentOf(native_window_);
-            if (owner != 0) {
-                layer_->setFocus(owner);
-            }
-        }
-        if (layer_ != nullptr && tooltip_shown_) {
-            layer_->hideTooltip(native_window_);
-            tooltip_shown_ = false;
-        }
+    // Forgotten first: the event may press something else.
+    CControlUI* pressed = pressed_;
+    pressed_ = nullptr;
+    sendEvent(pressed, makeEvent(kind, pressed, point, wparam, lparam, key_state));
+}
+
+bool PaintManager::onMouseWheel(WPARAM wparam, LPARAM lparam) {
+    // Wheel positions are screen points; the last client position is the one used.
+    CControlUI* control = findControl(last_mouse_);
+    if (control == nullptr || control->getManager() != this) {
         return false;
     }
-    case WM_ERASEBKGND:
-        // 4. Everything is painted on WM_PAINT.
-        result = 1;
-        return true;
-    case WM_PAINT:
-        // 5.
-        paint();
-        result = 0;
-        return true;
-    case WM_SIZE: {
-        // 6.
-        if (focus_ != nullptr) {
-            sendEvent(focus_, makeEvent(UiEventKind::WINDOWSIZE, focus_, last_mouse_, wparam,
-                                        lparam, keyState()));
-        }
-        if (root_ != nullptr) {
-            root_->needUpdate();
-        }
-        layout_needed_ = true;
-        invalidateAll();
-        result = 0;
-        return true;
-    }
-    case WM_TIMER: {
-        // 7.
-        if (wparam == LAYERED_REPAINT_TIMER && usesLayeredPaint()) {
-            if (!dirty_.isEmpty() && !minimized) {
-                paint();
-            }
-            return false;
-        }
-        for (const TimerEntry& timer : timers_) {
-            if (timer.window == native_window_ && timer.native_id == wparam && !timer.killed) {
-                CControlUI* control = timer.control;
-                const UINT key = timer.key;
-                sendEvent(control, makeEvent(UiEventKind::TIMER, control, last_mouse_, key, lparam,
-                                             keyState()));
-                break;
-            }
-        }
+    const WPARAM towards_user = GET_WHEEL_DELTA_WPARAM(wparam) < 0 ? 1 : 0;
+    sendEvent(control, makeEvent(UiEventKind::SCROLLWHEEL, control, last_mouse_, towards_user,
+                                 lparam, LOWORD(wparam)));
+    // The content may have moved under the mouse.
+    LRESULT ignored = 0;
+    messageHandler(WM_MOUSEMOVE, 0, MAKELPARAM(last_mouse_.x, last_mouse_.y), ignored);
+    return false;
+}
+
+bool PaintManager::onMouseHover(WPARAM wparam) {
+    if (hot_ == nullptr) {
         return false;
     }
-    case WM_MOUSEMOVE: {
-        // 8.
-        if (!mouse_tracking_ && layer_ != nullptr) {
-            layer_->trackMouse(native_window_, hover_time_);
-            mouse_tracking_ = true;
-        }
-        const UiPoint pt = PointOf(lparam);
-        last_mouse_ = pt;
-        CControlUI* under = findControl(pt);
-        if (under != nullptr && under->getManager() != this) {
-            return false;
-        }
-        if (!captured_ && under != hot_) {
-            if (hot_ != nullptr || !mouse_leave_.empty()) {
-                if (hot_ != nullptr) {
-                    sendEvent(hot_, makeEvent(UiEventKind::MOUSELEAVE, hot_, pt, 0, 0, wparam));
-                }
-                auto leaving = mouse_leave_;
-                for (CControlUI* c : leaving) {
-                    if (c != hot_) {
-                        sendEvent(c, makeEvent(UiEventKind::MOUSELEAVE, c, pt, 0, 0, wparam));
-                    }
-                }
-                hot_ = nullptr;
-                if (tooltip_shown_ && layer_ != nullptr) {
-                    layer_->hideTooltip(native_window_);
-                    tooltip_shown_ = false;
-                }
-            }
-            if (under != nullptr) {
-                hot_ = under;
-                sendEvent(under, makeEvent(UiEventKind::MOUSEENTER, under, pt, 0, 0, wparam));
-            }
-        }
-        if (pressed_ != nullptr) {
-            sendEvent(pressed_, makeEvent(UiEventKind::MOUSEMOVE, pressed_, pt, 0, 0, wparam));
-        } else if (under != nullptr) {
-            sendEvent(under, makeEvent(UiEventKind::MOUSEMOVE, under, pt, 0, 0, wparam));
-        }
+    if (!hot_->getToolTip().empty() && layer_ != nullptr) {
+        layer_->showTooltip(native_window_, hot_->getToolTip(), last_mouse_);
+        tooltip_shown_ = true;
+    }
+    sendEvent(hot_, makeEvent(UiEventKind::MOUSEHOVER, hot_, last_mouse_, 0, 0, wparam));
+    return false;
+}
+
+bool PaintManager::onMouseLeave() {
+    hideTooltip();
+    if (!mouse_tracking_) {
         return false;
     }
-    case WM_LBUTTONDOWN:
-    case WM_LBUTTONDBLCLK:
-    case WM_RBUTTONDOWN: {
-        // 9.
-        if (!no_activate_ && layer_ != nullptr && layer_->focus() != native_window_) {
-            layer_->setFocus(native_window_);
+    mouse_tracking_ = false;
+    // Still over the client area (a native child took the mouse): move there. Otherwise a
+    // move outside the window ends the hot state.
+    UiPoint pt{-1, -1};
+    if (layer_ != nullptr && layer_->focus() == native_window_) {
+        const UiPoint cursor = layer_->cursorPosition(native_window_);
+        if (clientRect().contains(cursor)) {
+            pt = cursor;
         }
-        const UiPoint pt = PointOf(lparam);
-        last_mouse_ = pt;
-        CControlUI* control = findControl(pt);
-        if (control == nullptr || control->getManager() != this) {
-            return false;
-        }
-        if (message == WM_LBUTTONDOWN) {
-            pressed_ = control;
-            setFocus(control, true);
-            setCapture();
-            sendEvent(control,
-                      makeEvent(UiEventKind::BUTTONDOWN, control, pt, wparam, lparam, wparam));
-        } else if (message == WM_LBUTTONDBLCLK) {
-            pressed_ = control;
-            setCapture();
-            sendEvent(control,
-                      makeEvent(UiEventKind::DBLCLICK, control, pt, wparam, lparam, wparam));
-        } else {
-            setFocus(control, true);
-            sendEvent(control,
-                      makeEvent(UiEventKind::RBUTTONDOWN, control, pt, wparam, lparam, wparam));
-            pressed_ = control;
-        }
+    }
+    LRESULT ignored = 0;
+    messageHandler(WM_MOUSEMOVE, 0, MAKELPARAM(pt.x, pt.y), ignored);
+    // Tracking starts again with the next real move.
+    mouse_tracking_ = false;
+    return false;
+}
+
+bool PaintManager::onKeyUp(WPARAM wparam, LPARAM lparam) {
+    // Key-up goes to the control that got the key-down, wherever the focus is now.
+    if (key_pressed_ == nullptr) {
         return false;
     }
-    case WM_LBUTTONUP: {
-        const UiPoint pt = PointOf(lparam);
-        last_mouse_ = pt;
-        releaseCapture();
-        if (pressed_ != nullptr) {
-            CControlUI* pressed = pressed_;
-            pressed_ = nullptr;
-            sendEvent(pressed,
-                      makeEvent(UiEventKind::BUTTONUP, pressed, pt, wparam, lparam, wparam));
-        }
+    CControlUI* control = key_pressed_;
+    key_pressed_ = nullptr;
+    sendEvent(control, makeKeyEvent(UiEventKind::KEYUP, control, wparam, lparam));
+    return false;
+}
+
+bool PaintManager::onKeyDownOrChar(UINT message, WPARAM wparam, LPARAM lparam) {
+    if (focus_ == nullptr) {
         return false;
     }
-    case WM_CONTEXTMENU: {
-        if (pressed_ != nullptr) {
-            CControlUI* pressed = pressed_;
-            pressed_ = nullptr;
-            sendEvent(pressed, makeEvent(UiEventKind::CONTEXTMENU, pressed, last_mouse_, wparam,
-                                         lparam, keyState()));
-        }
+    CControlUI* control = focus_;
+    const UiEventKind kind = message == WM_KEYDOWN ? UiEventKind::KEYDOWN : UiEventKind::CHAR;
+    const UiEvent event = makeKeyEvent(kind, control, wparam, lparam);
+    if (message == WM_KEYDOWN) {
+        key_pressed_ = control;
+    }
+    sendEvent(control, event);
+    return false;
+}
+
+bool PaintManager::onSetCursor(WPARAM wparam, LPARAM lparam, LRESULT& result) {
+    // Client area only, and not while the mouse is captured.
+    if (LOWORD(static_cast<std::uintptr_t>(lparam)) != HTCLIENT || captured_ || layer_ == nullptr) {
         return false;
     }
-    case WM_MOUSEWHEEL: {
-        // 10. Wheel positions are screen points; the last client position is the one used.
-        CControlUI* control = findControl(last_mouse_);
-        if (control == nullptr || control->getManager() != this) {
-            return false;
-        }
-        const WPARAM towards_user = GET_WHEEL_DELTA_WPARAM(wparam) < 0 ? 1 : 0;
-        sendEvent(control, makeEvent(UiEventKind::SCROLLWHEEL, control, last_mouse_, towards_user,
-                                     lparam, LOWORD(wparam)));
-        LRESULT ignored = 0;
-        messageHandler(WM_MOUSEMOVE, 0, MAKELPARAM(last_mouse_.x, last_mouse_.y), ignored);
+    const UiPoint pt = layer_->cursorPosition(native_window_);
+    CControlUI* control = findControl(pt);
+    if (control == nullptr || (control->getControlFlags() & CControlUI::FLAG_SET_CURSOR) == 0) {
         return false;
     }
-    case WM_MOUSEHOVER: {
-        // 11.
-        if (hot_ != nullptr) {
-            if (!hot_->getToolTip().empty() && layer_ != nullptr) {
-                layer_->showTooltip(native_window_, hot_->getToolTip(), last_mouse_);
-                tooltip_shown_ = true;
-            }
-            sendEvent(hot_, makeEvent(UiEventKind::MOUSEHOVER, hot_, last_mouse_, 0, 0, wparam));
-        }
+    sendEvent(control, makeEvent(UiEventKind::SETCURSOR, control, pt, wparam, lparam, keyState()));
+    result = 1;
+    return true;
+}
+
+bool PaintManager::onMouseActivate(LRESULT& result) {
+    if (!attributes_.noActivate()) {
         return false;
     }
-    case WM_MOUSELEAVE: {
-        if (tooltip_shown_ && layer_ != nullptr) {
-            layer_->hideTooltip(native_window_);
-            tooltip_shown_ = false;
-        }
-        if (mouse_tracking_) {
-            mouse_tracking_ = false;
-            // Still over the client area (a native child took the mouse): move there.
-            // Otherwise a move outside the window ends the hot state.
-            UiPoint pt{-1, -1};
-            if (layer_ != nullptr && layer_->focus() == native_window_) {
-                const UiPoint cursor = layer_->cursorPosition(native_window_);
-                if (clientRect().contains(cursor)) {
-                    pt = cursor;
-                }
-            }
-            LRESULT ignored = 0;
-            messageHandler(WM_MOUSEMOVE, 0, MAKELPARAM(pt.x, pt.y), ignored);
-            mouse_tracking_ = false;
-        }
+    result = MA_NOACTIVATE;
+    return true;
+}
+
+bool PaintManager::onChildNotification(UINT message, WPARAM wparam, LPARAM lparam,
+                                       LRESULT& result) {
+    // Reflected to the native child that sent it: that is how an edit field gets its colours.
+    const auto child = static_cast<NativeWindowId>(lparam);
+    if (child == 0 || layer_ == nullptr || !isOwnNativeWindow(child)) {
         return false;
     }
-    case WM_KEYDOWN:
-    case WM_KEYUP:
-    case WM_CHAR: {
-        // 12.
-        if (message == WM_KEYUP) {
-            if (key_pressed_ == nullptr) {
-                return false;
-            }
-            CControlUI* control = key_pressed_;
-            key_pressed_ = nullptr;
-            UiEvent event =
-                makeEvent(UiEventKind::KEYUP, control, last_mouse_, wparam, lparam, keyState());
-            event.character = static_cast<char32_t>(wparam);
-            sendEvent(control, event);
-            return false;
+    result = layer_->send(child, OCM_BASE + message, wparam, lparam);
+    return true;
+}
+
+bool PaintManager::onKillFocus(WPARAM wparam) {
+    // Focus went to one of our native children: its control is the focused one.
+    const auto to = static_cast<NativeWindowId>(wparam);
+    if (CControlUI* owner = getNativeWindowOwner(to)) {
+        if (owner != focus_) {
+            setFocus(owner, false);
         }
-        if (focus_ == nullptr) {
-            return false;
-        }
-        CControlUI* control = focus_;
-        const UiEventKind kind = message == WM_KEYDOWN ? UiEventKind::KEYDOWN : UiEventKind::CHAR;
-        UiEvent event = makeEvent(kind, control, last_mouse_, wparam, lparam, keyState());
-        event.character = static_cast<char32_t>(wparam);
-        if (message == WM_KEYDOWN) {
-            key_pressed_ = control;
-        }
-        sendEvent(control, event);
-        return false;
-    }
-    case WM_SETCURSOR: {
-        // 13.
-        if (LOWORD(static_cast<std::uintptr_t>(lparam)) != HTCLIENT || captured_ ||
-            layer_ == nullptr) {
-            return false;
-        }
-        const UiPoint pt = layer_->cursorPosition(native_window_);
-        CControlUI* control = findControl(pt);
-        if (control == nullptr || (control->getControlFlags() & 2u) == 0) {
-            return false;
-        }
-        sendEvent(control,
-                  makeEvent(UiEventKind::SETCURSOR, control, pt, wparam, lparam, keyState()));
-        result = 1;
-        return true;
-    }
-    case WM_MOUSEACTIVATE:
-        // 14.
-        if (no_activate_) {
-            result = MA_NOACTIVATE;
-            return true;
-        }
-        return false;
-    case WM_COMMAND:
-    case WM_NOTIFY:
-    case WM_CTLCOLOREDIT:
-    case WM_CTLCOLORSTATIC: {
-        // 15. Reflected to the native child that sent it.
-        const auto child = static_cast<NativeWindowId>(lparam);
-        if (child == 0 || layer_ == nullptr || !isOwnNativeWindow(child)) {
-            return false;
-        }
-        result = layer_->send(child, OCM_BASE + message, wparam, lparam);
-        return true;
-    }
-    case WM_KILLFOCUS: {
-        // 16. Focus went to one of our native children: its control is the focused one.
-        const auto to = static_cast<NativeWindowId>(wparam);
-        if (CControlUI* owner = getNativeWindowOwner(to)) {
-            if (owner != focus_) {
-                setFocus(owner, false);
-            }
-        }
-        return false;
-    }
-    case MSG_ASYNC_NOTIFY:
-        // 17.
-        async_posted_ = false;
-        deliverAsyncNotifications();
-        delayed_cleanup_.clear();
-        result = 0;
-        return true;
-    default:
-        break;
     }
     return false;
+}
+
+bool PaintManager::onAsyncNotify(LRESULT& result) {
+    // Queued notifications first, then the controls that waited for them to be deleted.
+    async_posted_ = false;
+    deliverAsyncNotifications();
+    delayed_cleanup_.clear();
+    result = 0;
+    return true;
+}
+
+void PaintManager::hideTooltip() {
+    if (tooltip_shown_ && layer_ != nullptr) {
+        layer_->hideTooltip(native_window_);
+        tooltip_shown_ = false;
+    }
+}
+
+bool PaintManager::isMinimized() const {
+    return layer_ != nullptr && layer_->isMinimized(native_window_);
 }
 
 bool PaintManager::isOwnNativeWindow(NativeWindowId window) const {
@@ -1019,75 +1017,23 @@ CControlUI* PaintManager::findControl(UiPoint point) const {
 }
 
 bool PaintManager::setTimer(CControlUI* control, UINT key, UINT elapse) {
-    if (control == nullptr) {
-        return false;
-    }
-    for (TimerEntry& timer : timers_) {
-        if (timer.control == control && timer.key == key && timer.window == native_window_) {
-            if (!timer.killed) {
-                return false; // already running
-            }
-            if (layer_ == nullptr || !layer_->setTimer(native_window_, timer.native_id, elapse)) {
-                return false;
-            }
-            timer.killed = false;
-            return true;
-        }
-    }
-    // Next id of the cycle 17, 18, ... 254, 0, 1, ...; an id another entry still holds is
-    // passed over so that two timers never share one native timer.
-    bool found = false;
-    for (unsigned tries = 0; tries < TIMER_ID_RANGE && !found; ++tries) {
-        timer_counter_ = (timer_counter_ + 1) % TIMER_ID_RANGE;
-        found = std::none_of(timers_.begin(), timers_.end(), [this](const TimerEntry& t) {
-            return t.window == native_window_ && t.native_id == timer_counter_;
-        });
-    }
-    if (!found || layer_ == nullptr || native_window_ == 0 ||
-        !layer_->setTimer(native_window_, timer_counter_, elapse)) {
-        return false;
-    }
-    timers_.push_back(TimerEntry{control, key, native_window_, timer_counter_, false});
-    return true;
+    return timers_.set(control, key, elapse);
 }
 
 bool PaintManager::killTimer(CControlUI* control, UINT key) {
-    for (TimerEntry& timer : timers_) {
-        if (timer.control == control && timer.key == key && timer.window == native_window_ &&
-            !timer.killed) {
-            if (layer_ != nullptr && layer_->exists(timer.window)) {
-                layer_->killTimer(timer.window, timer.native_id);
-            }
-            timer.killed = true; // kept, so that the id comes back when set again
-            return true;
-        }
-    }
-    return false;
+    return timers_.kill(control, key);
 }
 
 void PaintManager::killTimers(CControlUI* control) {
-    std::erase_if(timers_, [this, control](const TimerEntry& timer) {
-        if (timer.control != control || timer.window != native_window_) {
-            return false;
-        }
-        if (!timer.killed && layer_ != nullptr && layer_->exists(timer.window)) {
-            layer_->killTimer(timer.window, timer.native_id);
-        }
-        return true;
-    });
+    timers_.killAll(control);
 }
 
 void PaintManager::removeAllTimers() {
-    for (const TimerEntry& timer : timers_) {
-        if (!timer.killed && layer_ != nullptr && layer_->exists(timer.window)) {
-            layer_->killTimer(timer.window, timer.native_id);
-        }
-    }
-    timers_.clear();
+    timers_.removeAll();
 }
 
 void PaintManager::setFocus(CControlUI* control, bool focus_window) {
-    if (focus_window && layer_ != nullptr && native_window_ != 0 && !no_activate_ &&
+    if (focus_window && layer_ != nullptr && native_window_ != 0 && !attributes_.noActivate() &&
         control != focus_ && layer_->focus() != native_window_) {
         layer_->setFocus(native_window_);
     }
@@ -1128,22 +1074,15 @@ bool PaintManager::focusNext(bool forward) {
     }
     // Visible, enabled controls in tree order; tab stops among them are candidates.
     std::vector<CControlUI*> order;
-    std::vector<CControlUI*> stack{root_.get()};
-    while (!stack.empty()) {
-        CControlUI* c = stack.back();
-        stack.pop_back();
+    ForEachControl(root_.get(), [&order](CControlUI* c) {
         if (!c->isVisible() || !c->isEnabled()) {
-            continue;
+            return VisitResult::SKIP_CHILDREN;
         }
         order.push_back(c);
-        if (auto* container = static_cast<IContainerUI*>(c->getInterface("IContainer"))) {
-            for (int i = container->getCount() - 1; i >= 0; --i) {
-                stack.push_back(container->getItemAt(i));
-            }
-        }
-    }
+        return VisitResult::CONTINUE;
+    });
     auto is_stop = [](CControlUI* c) {
-        return (c->getControlFlags() & 1u) != 0 && c->isKeyboardEnabled();
+        return (c->getControlFlags() & CControlUI::FLAG_TAB_STOP) != 0 && c->isKeyboardEnabled();
     };
     const auto at = std::find(order.begin(), order.end(), focus_);
     const long n = static_cast<long>(order.size());
@@ -1222,102 +1161,22 @@ void PaintManager::addDelayedCleanup(CControlUI* control) {
     releaseControl(control);
     control->setManager(this, nullptr, false);
     delayed_cleanup_.emplace_back(control);
-    if (!async_posted_ && layer_ != nullptr && native_window_ != 0) {
-        async_posted_ = layer_->post(native_window_, MSG_ASYNC_NOTIFY, 0, 0);
-    }
+    postAsyncNotify();
 }
 
 void PaintManager::reapObjects(CControlUI* control) {
-    if (control == nullptr) {
-        return;
-    }
-    std::vector<CControlUI*> stack{control};
-    while (!stack.empty()) {
-        CControlUI* c = stack.back();
-        stack.pop_back();
-        releaseControl(c);
-        if (auto* container = static_cast<IContainerUI*>(c->getInterface("IContainer"))) {
-            for (int i = 0; i < container->getCount(); ++i) {
-                stack.push_back(container->getItemAt(i));
-            }
-        }
-    }
+    ForEachControl(
+        control, [this](CControlUI* c) { releaseControl(c); }, ChildOrder::LAST_TO_FIRST);
 }
 
 const ImageEntry* PaintManager::loadImage(const std::string& name, const std::string& res_type,
                                           std::uint32_t mask) {
-    if (name.empty()) {
-        return nullptr;
-    }
-    std::string type = res_type;
-    if (const ImageRegistration* registered = getImage(name)) {
-        if (type.empty()) {
-            type = registered->res_type;
-        }
-        if (mask == 0) {
-            mask = registered->mask;
-        }
-    }
-    // One decode per image and mask for this window.
-    std::string key = type + '\x1f' + ForwardSlashes(name);
-    if (mask != 0) {
-        key += '\x1f' + std::to_string(mask);
-    }
-    auto it = image_cache_.find(key);
-    if (it != image_cache_.end()) {
-        return it->second.get();
-    }
-    std::optional<ImageEntry> image = image_loader_.load(name, type, mask);
-    std::unique_ptr<ImageEntry> entry;
-    if (image) {
-        entry = std::make_unique<ImageEntry>(std::move(*image));
-    }
-    const ImageEntry* result = entry.get();
-    image_cache_.emplace(key, std::move(entry)); // failures are remembered too
-    return result;
+    return images_.load(name, res_type, mask);
 }
 
 bool PaintManager::drawImage(DrawContext& dc, const UiRect& item, const UiRect& paint,
                              ImageDescription& image, const UiRect* dest, int alpha) {
-    if (image.isEmpty()) {
-        return false;
-    }
-    if (!image.load_attempted) {
-        image.load_attempted = true;
-        if (image.has_color) {
-            std::string key = "\x1f"
-                              "color" +
-                              std::to_string(image.color);
-            auto it = image_cache_.find(key);
-            if (it == image_cache_.end()) {
-                std::optional<ImageEntry> color = ImageEntry::fromColor(image.color);
-                it = image_cache_
-                         .emplace(key,
-                                  color ? std::make_unique<ImageEntry>(std::move(*color)) : nullptr)
-                         .first;
-            }
-            image.entry = it->second.get();
-        } else {
-            image.entry =
-                loadImage(image.res.empty() ? image.file : image.res, image.res_type, image.mask);
-        }
-    }
-    if (image.entry == nullptr) {
-        return false;
-    }
-    ImageDrawParams params;
-    params.dest = dest != nullptr ? *dest : image.dest;
-    params.source = image.source;
-    params.corner = image.corner;
-    params.fade =
-        static_cast<std::uint8_t>(std::clamp(image.fade * std::clamp(alpha, 0, 255) / 255, 0, 255));
-    params.hole = image.hole;
-    params.xtiled = image.xtiled;
-    params.ytiled = image.ytiled;
-    if (params.fade == 0) {
-        return true; // drawn, invisibly
-    }
-    return DrawImage(dc, item, paint, *image.entry, params);
+    return images_.draw(dc, item, paint, image, dest, alpha);
 }
 
 void PaintManager::paint() {
@@ -1328,52 +1187,8 @@ void PaintManager::paint() {
     if (client.isEmpty()) {
         return;
     }
-    // 1. Pending focus; while a layout is pending it waits for the next paint.
-    if (focus_needed_) {
-        if (!layout_needed_ && !update_needed_) {
-            focus_needed_ = false;
-            if (pending_focus_ != nullptr) {
-                CControlUI* target = pending_focus_;
-                pending_focus_ = nullptr;
-                setFocus(target, true);
-            } else {
-                focusNext();
-            }
-        } else {
-            invalidate(client);
-        }
-    }
-    // 2. Layout; the first one announces the window.
-    for (int round = 0; round < 4 && (layout_needed_ || update_needed_); ++round) {
-        offscreen_ = DrawContext{};
-        if (layout_needed_ || root_->isUpdateNeeded()) {
-            root_->setPos(client, true);
-        } else {
-            std::vector<CControlUI*> stack{root_.get()};
-            while (!stack.empty()) {
-                CControlUI* c = stack.back();
-                stack.pop_back();
-                if (c->isUpdateNeeded()) {
-                    c->setPos(c->getPos(), true); // lays out its subtree again
-                    continue;
-                }
-                if (auto* container = static_cast<IContainerUI*>(c->getInterface("IContainer"))) {
-                    for (int i = 0; i < container->getCount(); ++i) {
-                        stack.push_back(container->getItemAt(i));
-                    }
-                }
-            }
-        }
-        layout_needed_ = false;
-        update_needed_ = false;
-        if (first_layout_) {
-            first_layout_ = false;
-            sendNotify(root_.get(), "windowinit");
-        }
-        if (focus_needed_) {
-            invalidate(client);
-        }
-    }
+    placePendingFocus(client);
+    layoutPending(client);
     UiRect area = IntersectRect(dirty_, client);
     dirty_ = UiRect{};
     const bool layered = usesLayeredPaint();
@@ -1389,64 +1204,89 @@ void PaintManager::paint() {
         paintLayered(dc, client, area);
         return;
     }
-    // 3. Off-screen buffer, copied to the window.
+    // An opaque window paints into the off-screen buffer, which is then copied to it.
     dc.pushClip(area);
     root_->doPaint(dc, area);
     dc.popClip();
-    if (show_dirty_) {
-        cairo_t* cr = dc.cairo();
-        cairo_save(cr);
-        cairo_set_source_rgba(cr, 1, 0, 0, 1);
-        cairo_set_line_width(cr, 1);
-        cairo_rectangle(cr, area.left + 0.5, area.top + 0.5, area.width() - 1, area.height() - 1);
-        cairo_stroke(cr);
-        cairo_restore(cr);
+    if (attributes_.showDirty()) {
+        OutlineArea(dc, area);
     }
-    layer_->present(native_window_, dc, area, PresentMode::OPAQUE, 255);
+    layer_->present(native_window_, dc, area, PresentMode::OPAQUE, WindowAttributes::FULL_ALPHA);
+}
+
+void PaintManager::placePendingFocus(const UiRect& client) {
+    if (!focus_needed_) {
+        return;
+    }
+    // Focus placed during a layout would land on stale rectangles: it waits for the next
+    // paint, which the invalidation asks for.
+    if (layout_needed_ || update_needed_) {
+        invalidate(client);
+        return;
+    }
+    focus_needed_ = false;
+    if (pending_focus_ != nullptr) {
+        CControlUI* target = pending_focus_;
+        pending_focus_ = nullptr;
+        setFocus(target, true);
+    } else {
+        focusNext();
+    }
+}
+
+void PaintManager::layoutPending(const UiRect& client) {
+    // A round of layout may ask for another (a handler of "windowinit", a control that
+    // resized itself); a few rounds settle any skin.
+    for (int round = 0; round < MAX_LAYOUT_ROUNDS && (layout_needed_ || update_needed_); ++round) {
+        offscreen_ = DrawContext{};
+        if (layout_needed_ || root_->isUpdateNeeded()) {
+            root_->setPos(client, true);
+        } else {
+            // Only some controls asked: each is laid out again where it stands.
+            ForEachControl(
+                root_.get(),
+                [](CControlUI* c) {
+                    if (!c->isUpdateNeeded()) {
+                        return VisitResult::CONTINUE;
+                    }
+                    c->setPos(c->getPos(), true); // lays out its subtree again
+                    return VisitResult::SKIP_CHILDREN;
+                },
+                ChildOrder::LAST_TO_FIRST);
+        }
+        layout_needed_ = false;
+        update_needed_ = false;
+        // The first layout announces the window.
+        if (first_layout_) {
+            first_layout_ = false;
+            sendNotify(root_.get(), "windowinit");
+        }
+        if (focus_needed_) {
+            invalidate(client);
+        }
+    }
 }
 
 void PaintManager::paintLayered(DrawContext& dc, const UiRect& client, const UiRect& area) {
-    // 4. Per-pixel alpha. The area starts transparent, so that translucent painting does not
+    // Per-pixel alpha. The area starts transparent, so that translucent painting does not
     // build up over earlier paints.
     dc.pushClip(area);
     dc.clear(area);
     root_->doPaint(dc, area);
     dc.popClip();
-    if (!layered_image_.isEmpty()) {
+    ImageDescription& image = attributes_.layeredImage();
+    if (!image.isEmpty()) {
         // The alpha image only changes with the window's size or the attribute.
         if (!layered_image_buffer_.isValid() || layered_image_buffer_.width() != client.width() ||
             layered_image_buffer_.height() != client.height()) {
             layered_image_buffer_ = DrawContext(client.width(), client.height());
-            drawImage(layered_image_buffer_, client, client, layered_image_);
+            drawImage(layered_image_buffer_, client, client, image);
         }
-        if (layered_image_.entry != nullptr && layered_image_.entry->hasAlpha()) {
-            // Each pixel takes the layered image's alpha: colour x alpha / 255.
-            std::uint8_t* dst = dc.data();
-            const std::uint8_t* mask = layered_image_buffer_.data();
-            const int dst_stride = dc.stride();
-            const int mask_stride = layered_image_buffer_.stride();
-            for (int y = area.top; y < area.bottom; ++y) {
-                auto* row =
-                    reinterpret_cast<std::uint32_t*>(dst + static_cast<size_t>(y) * dst_stride);
-                const auto* mrow = reinterpret_cast<const std::uint32_t*>(
-                    mask + static_cast<size_t>(y) * mask_stride);
-                for (int x = area.left; x < area.right; ++x) {
-                    const std::uint32_t a = mrow[x] >> 24;
-                    if (a == 255) {
-                        row[x] |= 0xFF000000u;
-                        continue;
-                    }
-                    const std::uint32_t p = row[x];
-                    const std::uint32_t r = ((p >> 16) & 0xFF) * a / 255;
-                    const std::uint32_t g = ((p >> 8) & 0xFF) * a / 255;
-                    const std::uint32_t b = (p & 0xFF) * a / 255;
-                    row[x] = (a << 24) | (r << 16) | (g << 8) | b;
-                }
-            }
-            dc.markDirty();
+        if (image.entry != nullptr && image.entry->hasAlpha()) {
+            ApplyAlphaMask(dc, layered_image_buffer_, area);
         }
     }
     layer_->present(native_window_, dc, area, PresentMode::PER_PIXEL,
-                    static_cast<std::uint8_t>(layered_opacity_));
+                    static_cast<std::uint8_t>(attributes_.layeredOpacity()));
 }
 } // namespace inkwarden

@@ -9,6 +9,10 @@
 #include "ui/draw/ImageEntry.h"
 #include "ui/draw/ImageLoader.h"
 #include "ui/native/INativeWindowLayer.h"
+#include "ui/runtime/ImageCache.h"
+#include "ui/runtime/ResourceRegistry.h"
+#include "ui/runtime/TimerTable.h"
+#include "ui/runtime/WindowAttributes.h"
 
 #include <cstdint>
 #include <functional>
@@ -34,28 +38,18 @@ class INotifyUI;
 class PaintManager {
 public:
     // Process-wide default colours (AARRGGBB).
-    static constexpr std::uint32_t DEFAULT_DISABLED_COLOR = 0xFFA7A6AA;
-    static constexpr std::uint32_t DEFAULT_FONT_COLOR = 0xFF000000;
-    static constexpr std::uint32_t DEFAULT_LINK_FONT_COLOR = 0xFF0000FF;
-    static constexpr std::uint32_t DEFAULT_LINK_HOVER_FONT_COLOR = 0xFFD3215F;
-    static constexpr std::uint32_t DEFAULT_SELECTED_BK_COLOR = 0xFFBAE4FF;
+    static constexpr std::uint32_t DEFAULT_DISABLED_COLOR =
+        WindowAttributes::DEFAULT_DISABLED_COLOR;
+    static constexpr std::uint32_t DEFAULT_FONT_COLOR = WindowAttributes::DEFAULT_FONT_COLOR;
+    static constexpr std::uint32_t DEFAULT_LINK_FONT_COLOR =
+        WindowAttributes::DEFAULT_LINK_FONT_COLOR;
+    static constexpr std::uint32_t DEFAULT_LINK_HOVER_FONT_COLOR =
+        WindowAttributes::DEFAULT_LINK_HOVER_FONT_COLOR;
+    static constexpr std::uint32_t DEFAULT_SELECTED_BK_COLOR =
+        WindowAttributes::DEFAULT_SELECTED_BK_COLOR;
 
-    // An image declared by the skin; decoding happens on first use.
-    struct ImageRegistration {
-        std::string name;
-        std::string res_type;
-        std::uint32_t mask = 0;
-        bool shared = false;
-    };
-
-    // A control's timer as started on the native window.
-    struct TimerEntry {
-        CControlUI* control = nullptr;
-        UINT key = 0; // the control's own timer number
-        NativeWindowId window = 0;
-        std::uintptr_t native_id = 0;
-        bool killed = false;
-    };
+    using ImageRegistration = ResourceRegistry::ImageRegistration;
+    using TimerEntry = TimerTable::TimerEntry;
 
     // Posted once to deliver the queued asynchronous notifications.
     static constexpr UINT MSG_ASYNC_NOTIFY = WM_APP + 1;
@@ -63,7 +57,9 @@ public:
     static constexpr std::uintptr_t LAYERED_REPAINT_TIMER = 0x2000;
     static constexpr unsigned LAYERED_REPAINT_MS = 10;
     // Native timer ids of control timers cycle through this many values.
-    static constexpr unsigned TIMER_ID_RANGE = 255;
+    static constexpr unsigned TIMER_ID_RANGE = TimerTable::ID_RANGE;
+    // How long the mouse rests on a control before it counts as hovering.
+    static constexpr unsigned DEFAULT_HOVER_TIME_MS = 1000;
 
     PaintManager();
     ~PaintManager();
@@ -113,7 +109,7 @@ public:
     bool usesLayeredPaint() const;
     // The buffer of the last paint (layered or off-screen); invalid before the first.
     const DrawContext& getPaintBuffer() const;
-    const std::vector<TimerEntry>& getTimers() const { return timers_; }
+    const std::vector<TimerEntry>& getTimers() const { return timers_.entries(); }
     CControlUI* getHot() const { return hot_; }
     CControlUI* getPressed() const { return pressed_; }
     UiPoint getMousePos() const { return last_mouse_; }
@@ -141,7 +137,7 @@ public:
     // destination); fade is scaled by alpha / 255. False when the image did not load.
     bool drawImage(DrawContext& dc, const UiRect& item, const UiRect& paint,
                    ImageDescription& image, const UiRect* dest = nullptr, int alpha = 255);
-    ImageLoader& getImageLoader() { return image_loader_; }
+    ImageLoader& getImageLoader() { return images_.loader(); }
 
     // Takes ownership of the tree (the old one is destroyed).
     bool attachRoot(CControlUI* root);
@@ -206,23 +202,23 @@ public:
     // The skin's Window attributes.
     void setWindowAttribute(std::string_view name, std::string_view value);
     std::string getWindowAttribute(std::string_view name) const;
-    UiSize getInitSize() const { return init_size_; }
-    const UiRect& getSizeBox() const { return size_box_; }
-    const UiRect& getCaptionRect() const { return caption_; }
-    UiSize getRoundCorner() const { return round_corner_; }
-    UiSize getMinInfo() const { return min_info_; }
-    UiSize getMaxInfo() const { return max_info_; }
-    bool isShowDirty() const { return show_dirty_; }
-    bool isNoActivate() const { return no_activate_; }
-    int getOpacity() const { return opacity_; }
-    bool isLayered() const { return layered_; }
-    int getLayeredOpacity() const { return layered_opacity_; }
-    const ImageDescription& getLayeredImage() const { return layered_image_; }
-    std::uint32_t getDefaultDisabledColor() const { return disabled_color_; }
-    std::uint32_t getDefaultFontColor() const { return font_color_; }
-    std::uint32_t getDefaultLinkFontColor() const { return link_color_; }
-    std::uint32_t getDefaultLinkHoverFontColor() const { return link_hover_color_; }
-    std::uint32_t getDefaultSelectedBkColor() const { return selected_color_; }
+    UiSize getInitSize() const { return attributes_.initSize(); }
+    const UiRect& getSizeBox() const { return attributes_.sizeBox(); }
+    const UiRect& getCaptionRect() const { return attributes_.caption(); }
+    UiSize getRoundCorner() const { return attributes_.roundCorner(); }
+    UiSize getMinInfo() const { return attributes_.minInfo(); }
+    UiSize getMaxInfo() const { return attributes_.maxInfo(); }
+    bool isShowDirty() const { return attributes_.showDirty(); }
+    bool isNoActivate() const { return attributes_.noActivate(); }
+    int getOpacity() const { return attributes_.opacity(); }
+    bool isLayered() const { return attributes_.layered(); }
+    int getLayeredOpacity() const { return attributes_.layeredOpacity(); }
+    const ImageDescription& getLayeredImage() const { return attributes_.layeredImage(); }
+    std::uint32_t getDefaultDisabledColor() const { return attributes_.disabledColor(); }
+    std::uint32_t getDefaultFontColor() const { return attributes_.fontColor(); }
+    std::uint32_t getDefaultLinkFontColor() const { return attributes_.linkColor(); }
+    std::uint32_t getDefaultLinkHoverFontColor() const { return attributes_.linkHoverColor(); }
+    std::uint32_t getDefaultSelectedBkColor() const { return attributes_.selectedColor(); }
     // The window host resizes the native window through this while no tree is attached.
     std::function<void(UiSize)> on_resize_window;
 
@@ -239,12 +235,55 @@ public:
     static std::string getResourceZip();
 
 private:
+    // One handler per message or message family; each answers whether it handled the
+    // message, with the answer in result where the message has one.
+    bool runMessageFilters(UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result);
+    bool onLayeredFrame(UINT message, WPARAM wparam, LRESULT& result);
+    bool onClose();
+    bool onEraseBackground(LRESULT& result);
+    bool onPaint(LRESULT& result);
+    bool onSize(WPARAM wparam, LPARAM lparam, LRESULT& result);
+    bool onTimer(WPARAM wparam, LPARAM lparam);
+    bool onMouseMove(WPARAM wparam, LPARAM lparam);
+    bool onButtonDown(UINT message, WPARAM wparam, LPARAM lparam);
+    bool onButtonUp(WPARAM wparam, LPARAM lparam);
+    bool onContextMenu(WPARAM wparam, LPARAM lparam);
+    bool onMouseWheel(WPARAM wparam, LPARAM lparam);
+    bool onMouseHover(WPARAM wparam);
+    bool onMouseLeave();
+    bool onKeyUp(WPARAM wparam, LPARAM lparam);
+    bool onKeyDownOrChar(UINT message, WPARAM wparam, LPARAM lparam);
+    bool onSetCursor(WPARAM wparam, LPARAM lparam, LRESULT& result);
+    bool onMouseActivate(LRESULT& result);
+    bool onChildNotification(UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result);
+    bool onKillFocus(WPARAM wparam);
+    bool onAsyncNotify(LRESULT& result);
+    // The pre-message steps: Tab moves focus, Alt keys go to the focused control, and a
+    // system character activates the control with that shortcut.
+    bool onTabKey(WPARAM wparam);
+    bool onSysKeyDown(WPARAM wparam, LPARAM lparam);
+    bool onSysChar(WPARAM wparam);
+
+    // The hot control becomes `under`: leave and enter events, the tooltip hidden.
+    void changeHot(CControlUI* under, UiPoint point, WPARAM key_state);
+    // The pressed control gets a last event of `kind` and is forgotten.
+    void releasePressed(UiEventKind kind, UiPoint point, WPARAM wparam, LPARAM lparam,
+                        WPARAM key_state);
+    void hideTooltip();
+    bool isMinimized() const;
+    // Paint steps: focus that waits for a layout, then the pending layouts.
+    void placePendingFocus(const UiRect& client);
+    void layoutPending(const UiRect& client);
+
     UiEvent makeEvent(UiEventKind kind, CControlUI* sender, UiPoint point, WPARAM wparam = 0,
                       LPARAM lparam = 0, WPARAM key_state = 0) const;
+    // A key event: the character is the message's wParam, the key state Shift/Control/Alt.
+    UiEvent makeKeyEvent(UiEventKind kind, CControlUI* sender, WPARAM wparam, LPARAM lparam) const;
     void sendEvent(CControlUI* control, UiEvent event);
     WPARAM keyState() const;
     void trackKey(UINT message, WPARAM wparam);
     void deliver(Notification& msg);
+    void postAsyncNotify();
     void startLayeredTimer();
     UiRect clientRect() const;
     void paintLayered(DrawContext& dc, const UiRect& client, const UiRect& area);
@@ -265,7 +304,7 @@ private:
     CControlUI* pending_focus_ = nullptr;
     bool mouse_tracking_ = false;
     UiPoint last_mouse_;
-    unsigned hover_time_ = 1000;
+    unsigned hover_time_ = DEFAULT_HOVER_TIME_MS;
     bool shift_down_ = false;
     bool control_down_ = false;
     bool alt_down_ = false;
@@ -273,8 +312,7 @@ private:
     bool async_posted_ = false;
     bool tooltip_shown_ = false;
 
-    std::vector<TimerEntry> timers_;
-    unsigned timer_counter_ = 4096;
+    TimerTable timers_;
     std::vector<IMessageFilterUI*> pre_filters_;
     std::vector<IMessageFilterUI*> filters_;
     std::vector<CControlUI*> mouse_leave_;
@@ -284,8 +322,6 @@ private:
     DrawContext offscreen_;
     DrawContext layered_buffer_;
     DrawContext layered_image_buffer_;
-    ImageLoader image_loader_;
-    std::map<std::string, std::unique_ptr<ImageEntry>> image_cache_;
     bool first_layout_ = false;
     bool layout_needed_ = false;
     bool focus_needed_ = false;
@@ -297,29 +333,9 @@ private:
     std::vector<Notification> async_queue_;
     std::map<std::string, std::vector<CControlUI*>> option_groups_;
 
-    std::map<std::string, std::unique_ptr<FontEntry>> fonts_;
-    std::unique_ptr<FontEntry> default_font_;
-    std::map<std::string, ImageRegistration> images_;
-    std::map<std::string, std::string> default_attributes_;
-
-    UiSize init_size_;
-    UiRect size_box_;
-    UiRect caption_;
-    UiSize round_corner_;
-    UiSize min_info_;
-    UiSize max_info_;
-    bool show_dirty_ = false;
-    bool no_activate_ = false;
-    int opacity_ = 255;
-    bool layered_ = false;
-    int layered_opacity_ = 255;
-    ImageDescription layered_image_;
-    std::uint32_t disabled_color_ = DEFAULT_DISABLED_COLOR;
-    std::uint32_t font_color_ = DEFAULT_FONT_COLOR;
-    std::uint32_t link_color_ = DEFAULT_LINK_FONT_COLOR;
-    std::uint32_t link_hover_color_ = DEFAULT_LINK_HOVER_FONT_COLOR;
-    std::uint32_t selected_color_ = DEFAULT_SELECTED_BK_COLOR;
-    std::vector<std::pair<std::string, std::string>> window_attributes_;
+    ResourceRegistry resources_;
+    ImageCache images_{resources_}; // after the registry it reads
+    WindowAttributes attributes_;
 };
 
 } // namespace inkwarden
