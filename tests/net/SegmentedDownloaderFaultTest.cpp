@@ -1,6 +1,7 @@
 // The download engine against a server of our own that misbehaves on purpose.
 #include "net/SegmentedDownloader.h"
 #include "tests/support/FaultServer.h"
+#include "tests/support/Latch.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestFiles.h"
 #include "tests/support/TmpfsMount.h"
@@ -75,6 +76,16 @@ std::vector<std::string> DiagnosticLines(const std::string& output) {
     return lines;
 }
 
+// The installer's attempts with short pauses, and the shortest low-speed window the library
+// takes (a whole second), so that each fault shows quickly.
+DownloadTimings QuickTimings() {
+    DownloadTimings timings;
+    timings.probe_pause = 5ms;
+    timings.probe_low_speed_time = 1;
+    timings.segment_pause = 20ms;
+    return timings;
+}
+
 class DownloadFromFaultServer : public testing::Test {
 protected:
     // Starts the server and points the engine at "/file".
@@ -92,7 +103,7 @@ protected:
 
     FaultServer server;
     test::TempDir target;
-    SegmentedDownloader engine;
+    SegmentedDownloader engine{QuickTimings()};
 };
 
 TEST_F(DownloadFromFaultServer, RangeHeadersThatDoNotCountUseOneConnection) {
@@ -287,7 +298,7 @@ TEST_F(DownloadFromFaultServer, StalledConnectionEndsByTheLowSpeedRule) {
     ASSERT_TRUE(engine.Download(nullptr));
     const auto elapsed = std::chrono::steady_clock::now() - begin;
     EXPECT_TRUE(TargetIsExact());
-    // About two seconds without data, then the 500 ms pause and the range once more.
+    // About a second without data, then the pause and the range once more.
     EXPECT_GT(elapsed, 1s);
     EXPECT_LT(elapsed, 4s);
     const std::vector<std::string> ranges = server.getRanges();
@@ -365,8 +376,10 @@ TEST_F(DownloadFromFaultServer, CancelReachesAnAnswerWithoutLength) {
         }
     });
     std::atomic<bool> result{true};
-    std::thread install([&] { result = engine.Download(nullptr); });
-    std::this_thread::sleep_for(500ms);
+    test::Latch receiving;
+    std::thread install(
+        [&] { result = engine.Download([&](int64_t, int64_t, double) { receiving.open(); }); });
+    EXPECT_TRUE(receiving.waitOpen(10s));
     const auto cancelled_at = std::chrono::steady_clock::now();
     engine.cancel = true;
     install.join();
@@ -423,7 +436,7 @@ TEST_F(DownloadFromFaultServer, ProbeThatStallsForeverEndsInFailure) {
     EXPECT_FALSE(engine.Download(nullptr));
     const auto elapsed = std::chrono::steady_clock::now() - begin;
     EXPECT_FALSE(TestFiles::Exists(engine.target_path + ".tmp"));
-    // Ten probes, each ended by the low-speed rule after about three seconds.
+    // Ten probes, each ended by the low-speed rule after about a second.
     EXPECT_EQ(server.requests().size(), 10u);
     EXPECT_LT(elapsed, 50s);
 }
