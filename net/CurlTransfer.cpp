@@ -2,15 +2,15 @@
 
 namespace inkwarden {
 
-void SetBaseOptions(CURL* curl, const CurlLimits& limits) {
+void SetBaseOptions(CURL* curl, const CurlLimits& limits, TransferFlags flags) {
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, limits.connect_timeout);
     curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, limits.low_speed_limit);
     curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, limits.low_speed_time);
     curl_easy_setopt(curl, CURLOPT_TIMEOUT, limits.timeout);
-    // Signals are process-wide; transfers on threads other than the main one must not use them.
-    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, limits.no_signal ? 1L : 0L);
-    curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, limits.follow_redirects ? 1L : 0L);
-    curl_easy_setopt(curl, CURLOPT_MAXREDIRS, CurlLimits::MAX_REDIRECTS);
+    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, (flags & TRANSFER_NO_SIGNAL) != 0 ? 1L : 0L);
+    curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION,
+                     (flags & TRANSFER_FOLLOW_REDIRECTS) != 0 ? 1L : 0L);
+    curl_easy_setopt(curl, CURLOPT_MAXREDIRS, MAX_REDIRECTS);
     curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 0L);
     curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 0L);
     curl_easy_setopt(curl, CURLOPT_VERBOSE, 0L);

@@ -16,24 +16,30 @@ inline CurlEasyHandle NewCurlEasyHandle() {
     return CurlEasyHandle(curl_easy_init());
 }
 
-// What every transfer of ours sets, with the values that tell the kinds of transfer apart.
-// All times are in whole seconds, as the library takes them.
+// The time limits of one kind of transfer, in whole seconds as the library takes them.
 struct CurlLimits {
-    // A redirect loop would otherwise be followed until the transfer's time limit.
-    static constexpr long MAX_REDIRECTS = 10;
-
     long connect_timeout = 0;
     // An attempt ends when less than low_speed_limit bytes per second arrive over
     // low_speed_time seconds.
     long low_speed_limit = 1;
     long low_speed_time = 0;
     long timeout = 0; // the whole transfer; 0 is the library's default: none
-    bool no_signal = false;
-    bool follow_redirects = false;
 };
 
-// The shared base: the limits, redirects, no peer or host verification, no verbose output.
-void SetBaseOptions(CURL* curl, const CurlLimits& limits);
+// What a kind of transfer switches on besides its limits.
+using TransferFlags = unsigned;
+enum TransferFlag : TransferFlags {
+    // Signals are process-wide: a transfer off the main thread must not use them.
+    TRANSFER_NO_SIGNAL = 1u << 0,
+    TRANSFER_FOLLOW_REDIRECTS = 1u << 1,
+};
+
+// A redirect loop would otherwise be followed until the transfer's time limit.
+constexpr long MAX_REDIRECTS = 10;
+
+// The shared base: the limits, the flags, at most MAX_REDIRECTS redirects, no peer or host
+// verification, no verbose output.
+void SetBaseOptions(CURL* curl, const CurlLimits& limits, TransferFlags flags);
 
 // The body sink and the transfer-info callback, which is switched on with it.
 void SetBodyAndProgressSinks(CURL* curl, curl_write_callback on_body, void* body_context,

@@ -37,7 +37,7 @@ bool HttpClient::EnsureHandleLocked() {
         return false;
     }
     CURL* easy = created.get();
-    SetBaseOptions(easy, LIMITS);
+    SetBaseOptions(easy, LIMITS, TRANSFER_NO_SIGNAL);
     SetBodyAndProgressSinks(easy, &HttpClient::OnBodyData, this, &HttpClient::OnTransferProgress,
                             this);
     // The stop path's socket bookkeeping.

@@ -27,13 +27,10 @@ public:
 
     void ReleaseHandle();
 
-    // Every POST's limits: a quick connect, at least a byte a second, no redirects followed.
-    static constexpr CurlLimits LIMITS{.connect_timeout = 3,
-                                       .low_speed_limit = 1,
-                                       .low_speed_time = 1,
-                                       .timeout = 60000,
-                                       .no_signal = true,
-                                       .follow_redirects = false};
+    // Every POST's limits: a quick connect and at least a byte a second. Redirects are not
+    // followed.
+    static constexpr CurlLimits LIMITS{
+        .connect_timeout = 3, .low_speed_limit = 1, .low_speed_time = 1, .timeout = 60000};
 
 private:
     static std::size_t OnBodyData(char* data, std::size_t size, std::size_t count, void* client);

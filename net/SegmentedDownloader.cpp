@@ -170,27 +170,8 @@ SegmentedDownloader::SegmentPlan SegmentedDownloader::PlanSegments(const HeaderM
     return plan;
 }
 
-CurlLimits SegmentedDownloader::ProbeLimits() const {
-    CurlLimits limits;
-    limits.connect_timeout = timings_.probe_connect_timeout;
-    limits.low_speed_limit = timings_.low_speed_limit;
-    limits.low_speed_time = timings_.probe_low_speed_time;
-    // No time limit of its own, and the library may use signals (the probe always did).
-    limits.timeout = 0;
-    limits.no_signal = false;
-    limits.follow_redirects = follow_redirects;
-    return limits;
-}
-
-CurlLimits SegmentedDownloader::SegmentLimits() const {
-    CurlLimits limits;
-    limits.connect_timeout = timings_.segment_connect_timeout;
-    limits.low_speed_limit = timings_.low_speed_limit;
-    limits.low_speed_time = timings_.segment_low_speed_time;
-    limits.timeout = timings_.segment_timeout;
-    limits.no_signal = true;
-    limits.follow_redirects = follow_redirects;
-    return limits;
+TransferFlags SegmentedDownloader::RedirectFlag() const {
+    return follow_redirects ? TransferFlags{TRANSFER_FOLLOW_REDIRECTS} : TransferFlags{0};
 }
 
 int64_t SegmentedDownloader::ProbeSize(const std::string& probe_url, HeaderMap& map) {
@@ -202,7 +183,8 @@ int64_t SegmentedDownloader::ProbeSize(const std::string& probe_url, HeaderMap& 
 
     CURL* curl = handle.get();
     SetProbeRequest(curl, probe_url, &SegmentedDownloader::OnHeaderLine, &map);
-    SetBaseOptions(curl, ProbeLimits());
+    // The probe may use signals: it always did.
+    SetBaseOptions(curl, timings_.probe, RedirectFlag());
 
     // Only a run without an answer is tried again, after a short pause that no cancel ends.
     for (int attempt = 0; attempt < timings_.probe_attempts; ++attempt) {
@@ -381,7 +363,7 @@ bool SegmentedDownloader::PrepareSegmentTransfer(DownloadSegment& segment) {
     segment.attempt_status = 0;
 
     CURL* curl = segment.transfer.get();
-    SetBaseOptions(curl, SegmentLimits());
+    SetBaseOptions(curl, timings_.segment, TRANSFER_NO_SIGNAL | RedirectFlag());
     SetBodyAndProgressSinks(curl, &SegmentedDownloader::OnSegmentData, &segment,
                             &SegmentedDownloader::OnSegmentProgress, &segment);
 

@@ -80,8 +80,7 @@ private:
     };
 
     SegmentPlan PlanSegments(const HeaderMap& map, bool length_known) const;
-    CurlLimits ProbeLimits() const;
-    CurlLimits SegmentLimits() const;
+    TransferFlags RedirectFlag() const;
     bool RunSegments(const SegmentPlan& plan);
     bool StartSegments(ThreadPool& pool, const std::string& temporary_path,
                        const SegmentPlan& plan);

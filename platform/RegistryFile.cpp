@@ -1,5 +1,6 @@
 #include "platform/RegistryFile.h"
 
+#include "platform/DirectoryHelpers.h"
 #include "platform/FileReader.h"
 #include "platform/TextEncoding.h"
 #include "platform/UniqueFd.h"
@@ -19,6 +20,8 @@ constexpr std::string_view OLD_HEADER = "REGEDIT4";
 constexpr std::string_view ROOT = "HKEY_LOCAL_MACHINE";
 constexpr std::string_view DEFAULT_PATH = "/etc/inkwarden/machine.reg";
 constexpr std::uint64_t MAX_FILE_SIZE = 16u << 20;
+constexpr unsigned REGISTRY_FOLDER_MODE = 0755;
+constexpr mode_t NEW_FILE_MODE = 0644;
 
 char Lower(char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
@@ -416,21 +419,6 @@ std::string ReadMachineString(const std::string& key, const std::string& value_n
 
 namespace {
 
-bool CreateFolders(const std::string& folder) {
-    if (folder.empty()) {
-        return true;
-    }
-    struct stat info {};
-    if (::stat(folder.c_str(), &info) == 0) {
-        return S_ISDIR(info.st_mode);
-    }
-    const std::size_t cut = folder.rfind('/');
-    if (cut != std::string::npos && cut > 0 && !CreateFolders(folder.substr(0, cut))) {
-        return false;
-    }
-    return ::mkdir(folder.c_str(), 0755) == 0 || errno == EEXIST;
-}
-
 bool WriteAll(int fd, std::string_view bytes) {
     while (!bytes.empty()) {
         const ssize_t n = ::write(fd, bytes.data(), bytes.size());
@@ -457,7 +445,7 @@ bool WriteMachineString(const std::string& key, const std::string& value_name,
     }
 
     RegistryFile file;
-    mode_t mode = 0644;
+    mode_t mode = NEW_FILE_MODE;
     struct stat info {};
     if (::stat(path.c_str(), &info) == 0) {
         const auto bytes = ReadRegularFile(path, MAX_FILE_SIZE);
@@ -480,7 +468,8 @@ bool WriteMachineString(const std::string& key, const std::string& value_name,
     const std::size_t cut = path.rfind('/');
     const std::string folder = cut == std::string::npos ? "." : path.substr(0, cut);
     const std::string base = cut == std::string::npos ? path : path.substr(cut + 1);
-    if (!CreateFolders(folder == "." ? std::string() : folder)) {
+    // The file's folder, made as needed (none to make for the root or the current folder).
+    if (!folder.empty() && folder != "." && !CreateDirectoryChain(folder, REGISTRY_FOLDER_MODE)) {
         return false;
     }
     // folder is empty for a file in the root folder.

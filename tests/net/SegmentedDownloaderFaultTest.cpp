@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <gtest/gtest.h>
 #include <map>
 #include <mutex>
@@ -81,7 +82,7 @@ std::vector<std::string> DiagnosticLines(const std::string& output) {
 DownloadTimings QuickTimings() {
     DownloadTimings timings;
     timings.probe_pause = 5ms;
-    timings.probe_low_speed_time = 1;
+    timings.probe.low_speed_time = 1;
     timings.segment_pause = 20ms;
     return timings;
 }
@@ -96,6 +97,19 @@ protected:
         engine.connection_count = 6;
     }
 
+    // The first request for the range that starts at range_start gets first_answer; every
+    // other request a well-behaved answer.
+    void ServeWithFirstAnswer(int64_t range_start, std::function<void(int fd)> first_answer) {
+        Serve([this, range_start,
+               first_answer = std::move(first_answer)](const FaultRequest& request, int fd) {
+            if (request.range_start == range_start && ++first_answers_ == 1) {
+                first_answer(fd);
+                return;
+            }
+            Answer(request, fd);
+        });
+    }
+
     bool TargetIsExact() const {
         return TestFiles::ReadAll(engine.target_path) == CONTENT &&
                !TestFiles::Exists(engine.target_path + ".tmp");
@@ -104,6 +118,9 @@ protected:
     FaultServer server;
     test::TempDir target;
     SegmentedDownloader engine{QuickTimings()};
+
+private:
+    std::atomic<int> first_answers_{0};
 };
 
 TEST_F(DownloadFromFaultServer, RangeHeadersThatDoNotCountUseOneConnection) {
@@ -218,13 +235,8 @@ TEST_F(DownloadFromFaultServer, SegmentNotFoundIsNotRetried) {
 }
 
 TEST_F(DownloadFromFaultServer, ErrorBodyOnceThenSuccessLeavesAnExactFile) {
-    std::atomic<int> answers{0};
-    Serve([&](const FaultRequest& request, int fd) {
-        if (request.range_start == 10000 && ++answers == 1) {
-            FaultServer::send(fd, Head(503, "Content-Length: 22\r\n") + "<html>try later</html>");
-        } else {
-            Answer(request, fd);
-        }
+    ServeWithFirstAnswer(10000, [](int fd) {
+        FaultServer::send(fd, Head(503, "Content-Length: 22\r\n") + "<html>try later</html>");
     });
     ASSERT_TRUE(engine.Download(nullptr));
     EXPECT_TRUE(TargetIsExact());
@@ -249,15 +261,9 @@ TEST_F(DownloadFromFaultServer, MultipleChoicesCountsAsSuccess) {
 }
 
 TEST_F(DownloadFromFaultServer, DroppedConnectionResumesWhereTheDataStopped) {
-    std::atomic<int> answers{0};
-    Serve([&](const FaultRequest& request, int fd) {
-        if (request.range_start == 30000 && ++answers == 1) {
-            // Promises the whole range, sends 3000 bytes and hangs up.
-            FaultServer::send(fd,
-                              Head(206, "Content-Length: 10000\r\n") + CONTENT.substr(30000, 3000));
-            return;
-        }
-        Answer(request, fd);
+    // Promises the whole range, sends 3000 bytes and hangs up.
+    ServeWithFirstAnswer(30000, [](int fd) {
+        FaultServer::send(fd, Head(206, "Content-Length: 10000\r\n") + CONTENT.substr(30000, 3000));
     });
     ASSERT_TRUE(engine.Download(nullptr));
     EXPECT_TRUE(TargetIsExact());
@@ -266,15 +272,9 @@ TEST_F(DownloadFromFaultServer, DroppedConnectionResumesWhereTheDataStopped) {
 }
 
 TEST_F(DownloadFromFaultServer, ShortSuccessfulAnswerIsResumed) {
-    std::atomic<int> answers{0};
-    Serve([&](const FaultRequest& request, int fd) {
-        if (request.range_start == 50000 && ++answers == 1) {
-            // A complete answer by its own length, but only half of the range.
-            FaultServer::send(fd,
-                              Head(206, "Content-Length: 5000\r\n") + CONTENT.substr(50000, 5000));
-            return;
-        }
-        Answer(request, fd);
+    // A complete answer by its own length, but only half of the range.
+    ServeWithFirstAnswer(50000, [](int fd) {
+        FaultServer::send(fd, Head(206, "Content-Length: 5000\r\n") + CONTENT.substr(50000, 5000));
     });
     ASSERT_TRUE(engine.Download(nullptr));
     EXPECT_TRUE(TargetIsExact());
@@ -283,16 +283,11 @@ TEST_F(DownloadFromFaultServer, ShortSuccessfulAnswerIsResumed) {
 }
 
 TEST_F(DownloadFromFaultServer, StalledConnectionEndsByTheLowSpeedRule) {
-    std::atomic<int> answers{0};
-    Serve([&](const FaultRequest& request, int fd) {
-        if (request.range_start == 0 && ++answers == 1) {
-            // Headers, then silence. (After some data the library's rate is an average over
-            // several seconds, so the rule would take longer to notice.)
-            FaultServer::send(fd, Head(206, "Content-Length: 10000\r\n"));
-            server.pause(10000);
-            return;
-        }
-        Answer(request, fd);
+    // Headers, then silence. (After some data the library's rate is an average over several
+    // seconds, so the rule would take longer to notice.)
+    ServeWithFirstAnswer(0, [this](int fd) {
+        FaultServer::send(fd, Head(206, "Content-Length: 10000\r\n"));
+        server.pause(10000);
     });
     const auto begin = std::chrono::steady_clock::now();
     ASSERT_TRUE(engine.Download(nullptr));
