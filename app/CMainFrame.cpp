@@ -1,7 +1,7 @@
 #include "app/CMainFrame.h"
 
 #include "BuildConfig.h"
-#include "app/EventCodes.h"
+#include "telemetry/EventCodes.h"
 #include "ui/controls/CButtonUI.h"
 #include "ui/controls/CCheckBoxUI.h"
 #include "ui/controls/CEditUI.h"

@@ -1,6 +1,6 @@
 #include "app/InstallController.h"
 
-#include "app/EventCodes.h"
+#include "telemetry/EventCodes.h"
 #include "platform/FileVersion.h"
 #include "platform/Paths.h"
 #include "platform/ProcessRunner.h"

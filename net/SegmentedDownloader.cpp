@@ -1,5 +1,6 @@
 #include "net/SegmentedDownloader.h"
 
+#include "net/HttpResponse.h"
 #include "net/ThreadPool.h"
 
 #include <algorithm>
@@ -14,9 +15,6 @@
 namespace inkwarden {
 namespace {
 
-constexpr long HTTP_OK = 200;
-constexpr long HTTP_MULTIPLE_CHOICES = 300;
-constexpr long HTTP_NOT_FOUND = 404;
 // Segments share one temporary file, each writing its own range through its own descriptor.
 constexpr mode_t TEMPORARY_FILE_MODE = 0644;
 

@@ -317,6 +317,50 @@ std::optional<std::string> RegistryFile::readString(std::string_view key,
     return result;
 }
 
+namespace {
+
+// Where a value stands in the lines: the logical line that sets it last in a section of the
+// key (first and one past last physical line), and one past the last value line of the
+// key's last section.
+struct ValuePlace {
+    std::optional<std::size_t> value_line;
+    std::size_t value_end = 0;
+    std::optional<std::size_t> section_end;
+};
+
+ValuePlace FindValuePlace(const std::vector<std::string>& lines, std::string_view key,
+                          std::string_view name) {
+    ValuePlace place;
+    bool in_key = false;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const LogicalLine logical = ReadLogicalLine(lines, i);
+        const std::size_t first = logical.first;
+        i = logical.last;
+        const std::string_view trimmed = Trim(logical.text);
+        if (const auto section = ParseSection(trimmed)) {
+            in_key = !section->deleted && EqualsIgnoringAsciiCase(section->key, key);
+            if (in_key) {
+                place.section_end = i + 1;
+            }
+            continue;
+        }
+        if (!in_key) {
+            continue;
+        }
+        if (!trimmed.empty() && trimmed.front() != ';') {
+            place.section_end = i + 1;
+        }
+        if (const auto value = ParseValue(trimmed);
+            value && EqualsIgnoringAsciiCase(value->name, name)) {
+            place.value_line = first;
+            place.value_end = i + 1;
+        }
+    }
+    return place;
+}
+
+} // namespace
+
 bool RegistryFile::setString(std::string_view key, std::string_view name, std::string_view text) {
     key = TrimBackslashes(key);
     auto unsafe = [](std::string_view s) {
@@ -330,40 +374,13 @@ bool RegistryFile::setString(std::string_view key, std::string_view name, std::s
     // Rewrite the last line that sets this value in a section of the key, or add the value
     // to the last such section.
     const std::vector<std::string> before = lines_;
-    std::optional<std::size_t> value_line;
-    std::size_t value_end = 0;
-    std::optional<std::size_t> section_end;
-    bool in_key = false;
-    for (std::size_t i = 0; i < lines_.size(); ++i) {
-        const LogicalLine logical = ReadLogicalLine(lines_, i);
-        const std::size_t first = logical.first;
-        i = logical.last;
-        const std::string_view trimmed = Trim(logical.text);
-        if (const auto section = ParseSection(trimmed)) {
-            in_key = !section->deleted && EqualsIgnoringAsciiCase(section->key, key);
-            if (in_key) {
-                section_end = i + 1;
-            }
-            continue;
-        }
-        if (!in_key) {
-            continue;
-        }
-        if (!trimmed.empty() && trimmed.front() != ';') {
-            section_end = i + 1;
-        }
-        if (const auto value = ParseValue(trimmed);
-            value && EqualsIgnoringAsciiCase(value->name, name)) {
-            value_line = first;
-            value_end = i + 1;
-        }
-    }
-    if (value_line) {
-        lines_.erase(lines_.begin() + static_cast<std::ptrdiff_t>(*value_line) + 1,
-                     lines_.begin() + static_cast<std::ptrdiff_t>(value_end));
-        lines_[*value_line] = line;
-    } else if (section_end) {
-        lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(*section_end), line);
+    const ValuePlace place = FindValuePlace(lines_, key, name);
+    if (place.value_line) {
+        lines_.erase(lines_.begin() + static_cast<std::ptrdiff_t>(*place.value_line) + 1,
+                     lines_.begin() + static_cast<std::ptrdiff_t>(place.value_end));
+        lines_[*place.value_line] = line;
+    } else if (place.section_end) {
+        lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(*place.section_end), line);
     }
     // A later deletion of the key, or no section yet: a new section at the end wins.
     if (readString(key, name) != std::optional<std::string>(std::string(text))) {

@@ -1,6 +1,6 @@
 #include "app/InstallOptions.h"
 
-#include "app/EventCodes.h"
+#include "telemetry/EventCodes.h"
 #include "platform/DirectoryHelpers.h"
 #include "platform/RegistryFile.h"
 #include "tests/support/DemoServiceProcess.h"
