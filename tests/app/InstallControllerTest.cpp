@@ -292,11 +292,16 @@ TEST_F(InstallControllerTest, StopDuringTheDownloadSwitchesNoPage) {
 }
 
 TEST_F(InstallControllerTest, StopDuringThePackageRunWaitsForIt) {
-    world.writeScriptPackage("slow.sh", "sleep 0.5\ntouch \"$TMPDIR/package-ended\"");
+    world.writeScriptPackage("slow.sh", "touch \"$TMPDIR/package-started\"\nsleep 0.5\n"
+                                        "touch \"$TMPDIR/package-ended\"");
     auto service = StartService(world.writeRelease("", "{service}/packages/slow.sh", ""));
     auto controller = MakeController(*service);
     Click(*controller);
     window.waitUntil([&] { return window.timer_running; }, 2s);
+    // The package runs in a process of its own: its first line tells that it has started.
+    for (int i = 0; i < 200 && !fs::exists(world.root / "tmp/package-started"); ++i) {
+        std::this_thread::sleep_for(10ms);
+    }
     controller->StopInstall();
     EXPECT_TRUE(fs::exists(world.root / "tmp/package-ended"));
     EXPECT_EQ(window.read(window.pages), std::vector<int>{1});
