@@ -1,10 +1,10 @@
 #include "app/InstallController.h"
 
-#include "telemetry/EventCodes.h"
 #include "platform/FileVersion.h"
 #include "platform/Paths.h"
 #include "platform/ProcessRunner.h"
 #include "release/LatestVersionQuery.h"
+#include "telemetry/EventCodes.h"
 
 #include <cstdio>
 #include <iterator>

@@ -1,10 +1,10 @@
 #include "app/InstallOptions.h"
 
-#include "telemetry/EventCodes.h"
 #include "app/FolderBrowser.h"
 #include "platform/DirectoryHelpers.h"
 #include "platform/RegistryFile.h"
 #include "platform/TextEncoding.h"
+#include "telemetry/EventCodes.h"
 #include "ui/controls/CButtonUI.h"
 #include "ui/controls/CCheckBoxUI.h"
 #include "ui/controls/CEditUI.h"

@@ -1,8 +1,8 @@
 #include "app/InstallOptions.h"
 
-#include "telemetry/EventCodes.h"
 #include "platform/DirectoryHelpers.h"
 #include "platform/RegistryFile.h"
+#include "telemetry/EventCodes.h"
 #include "tests/support/DemoServiceProcess.h"
 #include "tests/support/TempDir.h"
 #include "ui/controls/CButtonUI.h"
