@@ -1,7 +1,7 @@
 #include "app/CMainFrame.h"
 
 #include "BuildConfig.h"
-#include "app/EventCodes.h"
+#include "telemetry/EventCodes.h"
 #include "ui/controls/CButtonUI.h"
 #include "ui/controls/CCheckBoxUI.h"
 #include "ui/controls/CEditUI.h"
@@ -11,6 +11,8 @@
 #include "ui/host/WindowHost.h"
 
 #include <cstdio>
+#include <string_view>
+#include <utility>
 
 namespace inkwarden {
 namespace {
@@ -72,29 +74,27 @@ void CMainFrame::onWindowReady() {
     const NativeWindowId window = getHWND();
     INativeWindowLayer* native = layer();
     ui_tasks_.open([native, window] { return native->post(window, WM_INSTALL_TASKS, 0, 0); });
-    // 1.-2.
+    // The controls first, then the folder that the edit shows.
     FindControls();
     if (install_path == nullptr || start_button == nullptr) {
         std::printf("skin lacks install_path or btn_install_start\n");
     }
     InitInstallFolder();
-    // 3.-4.
+    // The option boxes take their states once the folder is known.
     PaintManager& manager = paint_manager_;
     desk_link_box = FindAs<CCheckBoxUI>(manager, "btn_check_desk_lnk", "CheckBox");
     start_link_box = FindAs<CCheckBoxUI>(manager, "btn_check_startup_lnk", "CheckBox");
     bootup_box = FindAs<CCheckBoxUI>(manager, "btn_check_bootup", "CheckBox");
     InitOptionBoxes();
-    // 5.
     setIcon(ICON_RESOURCE);
-    // 6. A number in the program's file name is not honoured: the identifiers are fixed.
-    app_id = 7;
-    union_id = 57426;
-    // 7.
+    // A number in the program's file name is not honoured: the identifiers are fixed.
+    app_id = APP_ID;
+    union_id = UNION_ID;
+    // The reporter runs before the first page reports its event.
     reporter.Start();
     reporter.app_id = app_id;
     reporter.union_id = union_id;
-    // 8.-10.
-    ShowPage(0);
+    ShowPage(PAGE_CONFIGURATION);
     if (!custom_shown) {
         SetCustomPanel(false);
     }
@@ -104,42 +104,49 @@ void CMainFrame::onWindowReady() {
 }
 
 void CMainFrame::onClick(Notification& msg) {
+    // The click handlers by control name.
+    using ClickHandler = void (CMainFrame::*)();
+    static const std::pair<std::string_view, ClickHandler> CLICKS[] = {
+        {"btn_install_finish", &CMainFrame::OnFinishClicked},
+        {"btn_install_start", &CMainFrame::OnStartClicked},
+        {"btn_install_license", &CMainFrame::OnLicencePageClicked},
+        {"btn_contact_us", &CMainFrame::OnContactClicked},
+        {"btn_install_custom", &CMainFrame::ToggleCustomPanel},
+        {"btn_install_custom_icon", &CMainFrame::ToggleCustomPanel},
+        {"btn_dir_select", &CMainFrame::OnBrowseClicked},
+        {"btn_check_agree", &CMainFrame::OnLicenceClicked},
+        {"btn_check_desk_lnk", &CMainFrame::OnDesktopLinkClicked},
+        {"btn_check_startup_lnk", &CMainFrame::OnStartLinkClicked},
+        {"btn_install_retry", &CMainFrame::OnRetryClicked},
+    };
     const std::string name = msg.sender != nullptr ? msg.sender->getName() : std::string();
-    if (name == "btn_install_finish") {
-        LaunchProduct();
-        postMessage(WM_CLOSE, 0, 1);
-    }
-    if (name == "btn_install_start") {
-        OnStartClicked();
-    }
-    if (name == "btn_install_license") {
-        OpenPage(LICENCE_PAGE);
-    }
-    if (name == "btn_contact_us") {
-        reporter.Report(event_code::CONTACT_CLICKED);
-        OpenPage(CONTACT_PAGE);
-    }
-    if (name == "btn_install_custom" || name == "btn_install_custom_icon") {
-        ToggleCustomPanel();
-    }
-    if (name == "btn_dir_select") {
-        OnBrowseClicked();
-    }
-    if (name == "btn_check_agree") {
-        OnLicenceClicked();
-    }
-    if (name == "btn_check_desk_lnk") {
-        OnDesktopLinkClicked();
-    }
-    if (name == "btn_check_startup_lnk") {
-        OnStartLinkClicked();
-    }
-    if (name == "btn_install_retry") {
-        reporter.Report(event_code::RETRY_CLICKED);
-        ShowPage(1);
-        StartInstall();
+    for (const auto& [control, handler] : CLICKS) {
+        if (name == control) {
+            (this->*handler)();
+            break;
+        }
     }
     WindowImplBase::onClick(msg);
+}
+
+void CMainFrame::OnFinishClicked() {
+    LaunchProduct();
+    postMessage(WM_CLOSE, 0, 1);
+}
+
+void CMainFrame::OnLicencePageClicked() {
+    OpenPage(LICENCE_PAGE);
+}
+
+void CMainFrame::OnContactClicked() {
+    reporter.Report(event_code::CONTACT_CLICKED);
+    OpenPage(CONTACT_PAGE);
+}
+
+void CMainFrame::OnRetryClicked() {
+    reporter.Report(event_code::RETRY_CLICKED);
+    ShowPage(PAGE_INSTALLING);
+    StartInstall();
 }
 
 void CMainFrame::OpenPage(const char* path) {
@@ -164,7 +171,7 @@ void CMainFrame::SetCustomPanel(bool shown) {
         ui_tasks_.post([this, shown] { SetCustomPanel(shown); });
         return;
     }
-    // 1. The window keeps its position.
+    // The window keeps its position.
     if (CControlUI* panel =
             FindAs<CControlUI>(paint_manager_, "install_custom", "VerticalLayout")) {
         UiRect rect = layer()->windowRect(getHWND());
@@ -173,7 +180,7 @@ void CMainFrame::SetCustomPanel(bool shown) {
         layer()->setWindowRect(getHWND(), rect);
         panel->setVisible(shown);
     }
-    // 2.
+    // The toggle's icon tells which way the next click folds.
     if (auto* icon = FindAs<CButtonUI>(paint_manager_, "btn_install_custom_icon", "Button")) {
         icon->setAttribute("normalimage", shown ? EXPAND_ICON : FOLD_ICON);
     }
@@ -201,7 +208,7 @@ LRESULT CMainFrame::handleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
 }
 
 LRESULT CMainFrame::onClose(UINT message, WPARAM wparam, LPARAM lparam, bool& handled) {
-    // 1. Only the close button and Escape ask, and only before the first attempt ended.
+    // Only the close button and Escape ask, and only before the first attempt ended.
     if (wparam != 0 && !finished) {
         const int answer = layer()->messageBox(getHWND(), EXIT_QUESTION, EXIT_CAPTION,
                                                MB_OKCANCEL | MB_ICONQUESTION);
@@ -210,10 +217,10 @@ LRESULT CMainFrame::onClose(UINT message, WPARAM wparam, LPARAM lparam, bool& ha
             return 0;
         }
     }
-    // 2. Waits for a running package; what the attempt hands over from now on is dropped.
+    // Waits for a running package; what the attempt hands over from now on is dropped.
     StopInstall();
     ui_tasks_.close();
-    // 3.-5.
+    // The loop ends after this message; the base's handling destroys the window.
     WindowHost::postQuitMessage(0);
     reporter.Stop();
     return WindowImplBase::onClose(message, wparam, lparam, handled);

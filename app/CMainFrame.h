@@ -94,6 +94,11 @@ private:
     void RunOnUiThread(UiTaskQueue::Task task);
     void FindControls();
     void OpenPage(const char* path);
+    // The clicks that the install options do not handle themselves.
+    void OnFinishClicked();
+    void OnLicencePageClicked();
+    void OnContactClicked();
+    void OnRetryClicked();
 
     const std::thread::id ui_thread_;
     UiTaskQueue ui_tasks_;

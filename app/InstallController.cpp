@@ -1,12 +1,13 @@
 #include "app/InstallController.h"
 
-#include "app/EventCodes.h"
 #include "platform/FileVersion.h"
 #include "platform/Paths.h"
 #include "platform/ProcessRunner.h"
 #include "release/LatestVersionQuery.h"
+#include "telemetry/EventCodes.h"
 
 #include <cstdio>
+#include <iterator>
 #include <sys/stat.h>
 
 namespace inkwarden {
@@ -34,20 +35,20 @@ InstallController::~InstallController() {
 }
 
 void InstallController::ShowPage(int index) {
-    // 1. Nothing while the UI thread joins the install thread, or without the tab layout.
+    // Nothing while the UI thread joins the install thread, or without the tab layout.
     if (stopping || !window_.HasTabPage()) {
         return;
     }
-    // 2. The page's event.
+    // Every page reports its own event.
     static const int PAGE_EVENTS[] = {event_code::PAGE_CONFIGURATION, event_code::PAGE_INSTALLING,
                                       event_code::PAGE_SUCCESS, event_code::PAGE_FAILURE};
-    if (index >= 0 && index < 4) {
+    if (index >= 0 && index < static_cast<int>(std::size(PAGE_EVENTS))) {
         reporter.Report(PAGE_EVENTS[index]);
     }
-    // 3. Select the page, with the change notification.
+    // Selected with the change notification.
     window_.SelectPage(index);
-    // 4. Every page but the configuration folds the custom panel.
-    if (index != 0) {
+    // Every page but the configuration folds the custom panel.
+    if (index != PAGE_CONFIGURATION) {
         window_.SetCustomPanel(false);
     }
 }
@@ -72,52 +73,47 @@ void InstallController::StopInstall() {
 }
 
 void InstallController::InstallThreadMain() {
-    // 1.
+    // A fresh bar; an earlier attempt's install timer must not move it.
     window_.KillInstallTimer();
     install_fraction = 0.0;
     window_.SetProgressValue(0);
-    // 2.
+    // No close while the attempt runs.
     window_.SetCloseEnabled(false);
-    // 3.
     const bool ok = RunInstall();
-    // 4. The contact button appears only after the second attempt of the program failed.
-    int page = 2;
+    // The contact button appears only after the second attempt of the program failed.
+    int page = PAGE_SUCCESS;
     if (!ok) {
-        if (attempt_count == 2 && window_.HasContactButton()) {
+        if (attempt_count == CONTACT_ATTEMPT && window_.HasContactButton()) {
             window_.ShowContactButton();
             reporter.Report(event_code::CONTACT_SHOWN);
         }
-        page = 3;
+        page = PAGE_FAILURE;
     }
-    // 5.-7.
     ShowPage(page);
     finished = true;
     window_.SetCloseEnabled(true);
 }
 
 bool InstallController::RunInstall() {
-    // 1.
     latest_version = QueryLatestVersion();
-    // 2.-3.
+    // The silent package before the plain one; a test URL overrides both.
     std::string url = !latest_version.Download_silent_url.empty()
                           ? latest_version.Download_silent_url
                           : latest_version.Download_url;
     if (!test_url.empty()) {
         url = test_url;
     }
-    // 4.
     if (url.empty()) {
         return false;
     }
-    // 5.-6.
     const std::string path = PackagePath();
     if (!DownloadPackage(url, path)) {
         return false;
     }
-    // 7. The install phase moves the bar on from the half.
+    // The install phase moves the bar on from the half.
     install_fraction = DOWNLOAD_SHARE;
     window_.StartInstallTimer();
-    // 8.-10. A downloaded file carries no execute bit here; the exit code decides nothing.
+    // A downloaded file carries no execute bit here; the exit code decides nothing.
     const std::string command = BuildPackageCommandLine();
     MakeExecutable(path);
     std::uint32_t exit_code = 0;
@@ -127,12 +123,11 @@ bool InstallController::RunInstall() {
     if (!RunProcess(command, ParentPath(path), true, &exit_code)) {
         return false;
     }
-    // 11.
     return VerifyInstalledVersion();
 }
 
 bool InstallController::DownloadPackage(const std::string& url, const std::string& path) {
-    // 1.
+    // A fresh engine state for this download, once the last one has ended.
     downloader.WaitIdle();
     downloader.cancel = false;
     downloader.busy = false;
@@ -146,16 +141,16 @@ bool InstallController::DownloadPackage(const std::string& url, const std::strin
     if (stopping) {
         return false;
     }
-    // 2.
     return downloader.Download([this](std::int64_t done, std::int64_t total, double fraction) {
         OnDownloadProgress(done, total, fraction);
     });
 }
 
 void InstallController::OnDownloadProgress(std::int64_t, std::int64_t, double fraction) {
-    window_.SetProgressValue(static_cast<int>(fraction * 1000 * DOWNLOAD_SHARE));
+    window_.SetProgressValue(static_cast<int>(fraction * BAR_RANGE * DOWNLOAD_SHARE));
     if (window_.HasPercentLabel()) {
-        window_.SetPercentText(PercentText(static_cast<int>(fraction * 100 * DOWNLOAD_SHARE)));
+        window_.SetPercentText(
+            PercentText(static_cast<int>(fraction * PERCENT_RANGE * DOWNLOAD_SHARE)));
     }
 }
 
@@ -164,9 +159,9 @@ void InstallController::OnInstallTimer(unsigned timer_id) {
         return;
     }
     const double fraction = install_fraction.fetch_add(TIMER_STEP) + TIMER_STEP;
-    window_.SetProgressValue(static_cast<int>(fraction * 1000));
+    window_.SetProgressValue(static_cast<int>(fraction * BAR_RANGE));
     if (window_.HasPercentLabel()) {
-        window_.SetPercentText(PercentText(static_cast<int>(fraction * 100)));
+        window_.SetPercentText(PercentText(static_cast<int>(fraction * PERCENT_RANGE)));
     }
     if (fraction > TIMER_STOP_THRESHOLD) {
         window_.KillInstallTimer();

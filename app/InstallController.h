@@ -23,6 +23,16 @@ public:
     static constexpr double TIMER_STEP = 0.001;
     static constexpr double TIMER_STOP_THRESHOLD = 0.99;
     static constexpr double DOWNLOAD_SHARE = 0.5;
+    // The progress bar's range, and the percentage text's.
+    static constexpr int BAR_RANGE = 1000;
+    static constexpr int PERCENT_RANGE = 100;
+    // The pages of the tab layout.
+    static constexpr int PAGE_CONFIGURATION = 0;
+    static constexpr int PAGE_INSTALLING = 1;
+    static constexpr int PAGE_SUCCESS = 2;
+    static constexpr int PAGE_FAILURE = 3;
+    // The failed attempt of the program's run after which the contact button shows.
+    static constexpr int CONTACT_ATTEMPT = 2;
     static constexpr int CONNECTIONS = 6;
     static constexpr const char* PACKAGE_FILE_NAME = "InkwardenTemp.exe";
     static constexpr const char* PRODUCT_FILE_NAME = "InkwardenMain.exe";
@@ -66,8 +76,8 @@ public:
     std::string install_folder;
     std::string test_url;
     std::atomic<double> install_fraction{0.0};
-    std::int32_t app_id = 7;
-    std::int32_t union_id = 57426;
+    std::int32_t app_id = APP_ID;
+    std::int32_t union_id = UNION_ID;
     std::atomic<std::int32_t> attempt_count{0};
     bool custom_shown = true;
     bool licence_agreed = true;

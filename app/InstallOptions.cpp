@@ -1,28 +1,25 @@
 #include "app/InstallOptions.h"
 
-#include "app/EventCodes.h"
 #include "app/FolderBrowser.h"
 #include "platform/DirectoryHelpers.h"
 #include "platform/RegistryFile.h"
 #include "platform/TextEncoding.h"
+#include "telemetry/EventCodes.h"
 #include "ui/controls/CButtonUI.h"
 #include "ui/controls/CCheckBoxUI.h"
 #include "ui/controls/CEditUI.h"
 #include "ui/controls/CLabelUI.h"
 
 namespace inkwarden {
-namespace {} // namespace
 
 std::string NormalizeInstallFolder(const std::string& text, const std::string& name) {
-    // 1.-2. The last component comes from the input, before the trailing "/" go.
+    // The last component comes from the input, before the trailing "/" go.
     std::string result = text;
     const std::size_t cut = text.rfind('/');
     const std::string last = cut == std::string::npos ? text : text.substr(cut + 1);
-    // 3.
     while (!result.empty() && result.back() == '/') {
         result.pop_back();
     }
-    // 4.
     if (!EqualsIgnoringAsciiCase(last, name)) {
         result += "/" + name;
     }
@@ -70,9 +67,8 @@ void InstallOptions::InitOptionBoxes() {
 }
 
 void InstallOptions::OnStartClicked() {
-    // 1.
     reporter.Report(event_code::START_CLICKED);
-    // 2.
+    // A folder that cannot be written keeps the configuration page, with a message box.
     if (install_path != nullptr) {
         const std::string text = install_path->getText();
         if (!ProbeWritableFolder(text)) {
@@ -85,38 +81,35 @@ void InstallOptions::OnStartClicked() {
         install_folder = NormalizeInstallFolder(text, PRODUCT_FOLDER_NAME);
         install_path->setText(install_folder);
     }
-    // 3.
-    ShowPage(1);
+    ShowPage(PAGE_INSTALLING);
     StartInstall();
 }
 
 void InstallOptions::OnBrowseClicked() {
-    // 1.-2.
     reporter.Report(event_code::BROWSE_CLICKED);
     if (install_path == nullptr) {
         return;
     }
-    // 3.-4. The browser opens at the folder, or the nearest one that exists.
+    // The browser opens at the folder, or the nearest one that exists.
     const std::string initial = NearestExistingFolder(install_path->getText());
     const std::string chosen =
         layer_ != nullptr ? BrowseForFolder(*layer_, owner_, initial, BROWSE_PROMPT) : "";
-    // 5. Taken as it is; the start click normalises it.
+    // Taken as it is; the start click normalises it.
     if (!chosen.empty()) {
         install_path->setText(chosen);
         install_folder = chosen;
     }
-    // 6. Also after a cancel.
+    // The space texts follow the folder, also after a cancel.
     UpdateDiskSpace();
 }
 
 void InstallOptions::UpdateDiskSpace() {
-    // 1. A failed query counts as no space at all.
+    // A failed query counts as no space at all.
     const std::optional<std::uint64_t> answer =
         free_space_ ? free_space_(install_folder)
                     : VolumeFreeBytes(NearestExistingFolder(install_folder));
     const std::uint64_t free_bytes = answer.value_or(0);
     const bool enough = free_bytes >= REQUIRED_SPACE;
-    // 2.-5.
     if (space_required != nullptr) {
         space_required->setText(FormatSize(REQUIRED_SPACE));
     }
@@ -132,19 +125,17 @@ void InstallOptions::UpdateDiskSpace() {
 }
 
 void InstallOptions::OnLicenceClicked() {
-    // 1.-2.
     if (agree_box == nullptr) {
         return;
     }
     licence_agreed = !agree_box->isSelected();
-    // 3. Ticking re-applies the free-space rule, which may disable the button again.
+    // Ticking re-applies the free-space rule, which may disable the button again.
     if (start_button != nullptr) {
         start_button->setEnabled(licence_agreed);
         if (licence_agreed) {
             UpdateDiskSpace();
         }
     }
-    // 4.
     reporter.Report(licence_agreed ? event_code::LICENCE_TICKED : event_code::LICENCE_CLEARED);
 }
 

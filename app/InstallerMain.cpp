@@ -6,6 +6,7 @@
 #include "ui/host/WindowHost.h"
 #include "ui/native/gtk/GtkWindowLayer.h"
 
+#include <climits>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -14,7 +15,7 @@
 namespace {
 
 std::string ProgramPath(const char* argv0) {
-    char buffer[4096];
+    char buffer[PATH_MAX];
     const ssize_t length = ::readlink("/proc/self/exe", buffer, sizeof(buffer) - 1);
     if (length > 0) {
         return std::string(buffer, static_cast<std::size_t>(length));
@@ -34,7 +35,7 @@ int main(int argc, char** argv) {
     }
     WindowHost::setLayer(layer.get());
 
-    // 1.-2. The skin and the program's own files are found from the program's folder.
+    // The skin and the program's own files are found from the program's folder.
     const std::string program = ProgramPath(argc > 0 ? argv[0] : nullptr);
     WindowHost::setInstance(program);
     const std::string folder = ParentPath(program);
@@ -43,17 +44,16 @@ int main(int argc, char** argv) {
     }
 
     {
-        // 3.-5.
+        // The one option honoured reaches the window before it is created.
         const OptionMap options = ParseCommandLine(argc, argv, ":");
         auto frame = std::make_unique<CMainFrame>();
         frame->test_url = TestUrlOption(options);
-        // 6.-7. The skin gives the real size; the window is centred on the work area.
+        // The skin gives the real size; the window is centred on the work area.
         frame->create(0, CMainFrame::WINDOW_TITLE, CMainFrame::WINDOW_STYLE, 0);
         frame->centerWindow();
         frame->showWindow(true, true);
-        // 8.
         WindowHost::messageLoop();
-        // 9. The window object goes first, then the options.
+        // The window object goes first, then the options.
         frame.reset();
     }
     WindowHost::setLayer(nullptr);

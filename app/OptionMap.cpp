@@ -7,22 +7,22 @@ namespace inkwarden {
 OptionMap ParseCommandLine(const std::vector<std::string>& arguments,
                            const std::string& separator) {
     OptionMap options;
-    // 3. From the second argument on: the first one is the program.
+    // From the second argument on: the first one is the program.
     for (std::size_t i = 1; i < arguments.size(); ++i) {
         const std::string& argument = arguments[i];
-        // 4.
+        // An argument without a separator is no option.
         const std::size_t cut = argument.find_first_of(separator);
         if (cut == std::string::npos) {
             continue;
         }
-        // 5.-6. emplace keeps the first occurrence.
+        // emplace keeps the first occurrence.
         options.emplace(argument.substr(0, cut), argument.substr(cut + 1));
     }
     return options;
 }
 
 OptionMap ParseCommandLine(int argc, const char* const* argv, const std::string& separator) {
-    // 1. No arguments at all give an empty map.
+    // No arguments at all give an empty map.
     if (argc <= 0 || argv == nullptr) {
         return {};
     }

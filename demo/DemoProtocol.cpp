@@ -1,5 +1,6 @@
 #include "demo/DemoProtocol.h"
 
+#include "telemetry/EventCodes.h"
 #include "telemetry/Md5Provider.h"
 #include "telemetry/PayloadCipher.h"
 
@@ -126,42 +127,34 @@ bool DecodeEvent(const std::string& body, ReceivedEvent& event, std::string& err
 }
 
 const char* EventMeaning(int code) {
-    switch (code) {
-    case 901100:
-        return "configuration page shown";
-    case 901101:
-        return "start button clicked";
-    case 901102:
-        return "licence check box cleared";
-    case 901103:
-        return "licence check box ticked";
-    case 901104:
-        return "browse button clicked";
-    case 901105:
-        return "desktop shortcut cleared";
-    case 901106:
-        return "desktop shortcut ticked";
-    case 901107:
-        return "start-menu shortcut cleared";
-    case 901108:
-        return "start-menu shortcut ticked";
-    case 901200:
-        return "installing page shown";
-    case 901201:
-        return "failure page shown";
-    case 901202:
-        return "retry button clicked";
-    case 901203:
-        return "contact button shown";
-    case 901204:
-        return "contact button clicked";
-    case 901300:
-        return "success page shown";
-    case 901301:
-        return "start-now button clicked";
-    default:
-        return "";
+    struct Meaning {
+        int code;
+        const char* text;
+    };
+    static constexpr Meaning MEANINGS[] = {
+        {event_code::PAGE_CONFIGURATION, "configuration page shown"},
+        {event_code::START_CLICKED, "start button clicked"},
+        {event_code::LICENCE_CLEARED, "licence check box cleared"},
+        {event_code::LICENCE_TICKED, "licence check box ticked"},
+        {event_code::BROWSE_CLICKED, "browse button clicked"},
+        {event_code::DESKTOP_LINK_CLEARED, "desktop shortcut cleared"},
+        {event_code::DESKTOP_LINK_TICKED, "desktop shortcut ticked"},
+        {event_code::START_LINK_CLEARED, "start-menu shortcut cleared"},
+        {event_code::START_LINK_TICKED, "start-menu shortcut ticked"},
+        {event_code::PAGE_INSTALLING, "installing page shown"},
+        {event_code::PAGE_FAILURE, "failure page shown"},
+        {event_code::RETRY_CLICKED, "retry button clicked"},
+        {event_code::CONTACT_SHOWN, "contact button shown"},
+        {event_code::CONTACT_CLICKED, "contact button clicked"},
+        {event_code::PAGE_SUCCESS, "success page shown"},
+        {event_code::FINISH_CLICKED, "start-now button clicked"},
+    };
+    for (const Meaning& meaning : MEANINGS) {
+        if (meaning.code == code) {
+            return meaning.text;
+        }
     }
+    return "";
 }
 
 } // namespace inkwarden::demo

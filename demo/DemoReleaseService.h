@@ -12,7 +12,9 @@
 
 namespace httplib {
 class Server;
-}
+struct Request;
+struct Response;
+} // namespace httplib
 
 namespace inkwarden::demo {
 
@@ -39,7 +41,13 @@ public:
     void stop();
 
 private:
+    bool bindPort(int port, std::string& error);
+    bool loadRelease(std::string& error);
     void installRoutes();
+    void onLatestVersionQuery(const httplib::Request& req, httplib::Response& res);
+    void onEvent(const httplib::Request& req, httplib::Response& res);
+    void onEventList(httplib::Response& res);
+    void onPackage(const httplib::Request& req, httplib::Response& res);
     void log(const std::string& line);
 
     Options options_;

@@ -2,6 +2,7 @@
 // asks on its command line:
 //   PACKAGE -install_path:FOLDER -desktop_link:1|0 -start_link:1|0 -bootup:1|0 -silent
 //           -union_id:N
+#include "platform/DirectoryHelpers.h"
 #include "platform/RegistryFile.h"
 
 #include <cerrno>
@@ -18,6 +19,9 @@ extern "C" const unsigned char inkwarden_product_start[];
 extern "C" const unsigned char inkwarden_product_end[];
 
 namespace {
+
+// Folders, the product and its shortcuts: rwxr-xr-x.
+constexpr unsigned INSTALLED_MODE = 0755;
 
 struct Options {
     std::string install_path;
@@ -40,18 +44,6 @@ bool ParseFlag(const std::string& value, int& flag) {
         return true;
     }
     return false;
-}
-
-bool MakeFolders(const std::string& path) {
-    for (size_t at = 1; at <= path.size(); ++at) {
-        if (at == path.size() || path[at] == '/') {
-            const std::string prefix = path.substr(0, at);
-            if (::mkdir(prefix.c_str(), 0755) != 0 && errno != EEXIST) {
-                return false;
-            }
-        }
-    }
-    return true;
 }
 
 bool WriteFile(const std::string& path, const void* data, size_t size, mode_t mode) {
@@ -85,7 +77,7 @@ std::string XdgFolder(const char* variable, const char* fallback_under_home) {
 }
 
 bool WriteDesktopEntry(const std::string& folder, const std::string& product) {
-    if (!MakeFolders(folder)) {
+    if (!inkwarden::CreateDirectoryChain(folder, INSTALLED_MODE)) {
         return false;
     }
     const std::string entry = "[Desktop Entry]\n"
@@ -98,13 +90,11 @@ bool WriteDesktopEntry(const std::string& folder, const std::string& product) {
                               "\" -printer_detect\n"
                               "Terminal=false\n"
                               "Categories=Utility;\n";
-    return WriteFile(folder + "/inkwarden.desktop", entry.data(), entry.size(), 0755);
+    return WriteFile(folder + "/inkwarden.desktop", entry.data(), entry.size(), INSTALLED_MODE);
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
-    Options options;
+// The options of the command line; false with the reason when one is bad or missing.
+bool ParseOptions(int argc, char** argv, Options& options, std::string& error) {
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         const size_t colon = arg.find(':');
@@ -121,29 +111,37 @@ int main(int argc, char** argv) {
             char* end = nullptr;
             options.union_id = std::strtol(value.c_str(), &end, 10);
             if (*end != '\0') {
-                return Fail("bad option " + arg);
+                error = "bad option " + arg;
+                return false;
             }
             options.has_union_id = true;
         } else {
-            return Fail("bad option " + arg);
+            error = "bad option " + arg;
+            return false;
         }
     }
     if (options.install_path.empty() || options.install_path[0] != '/') {
-        return Fail("-install_path: needs an absolute folder");
+        error = "-install_path: needs an absolute folder";
+        return false;
     }
     if (options.desktop_link < 0 || options.start_link < 0 || options.bootup < 0 ||
         !options.silent || !options.has_union_id) {
-        return Fail("missing option: -install_path, -desktop_link, -start_link, -bootup, "
-                    "-silent and -union_id are all required");
+        error = "missing option: -install_path, -desktop_link, -start_link, -bootup, "
+                "-silent and -union_id are all required";
+        return false;
     }
+    return true;
+}
 
+// The product, the chosen shortcuts and the recorded folder.
+int Install(const Options& options) {
     const std::string folder = options.install_path;
     const std::string product = folder + "/InkwardenMain.exe";
-    if (!MakeFolders(folder)) {
+    if (!inkwarden::CreateDirectoryChain(folder, INSTALLED_MODE)) {
         return Fail("cannot create " + folder + ": " + std::strerror(errno));
     }
     const size_t size = static_cast<size_t>(inkwarden_product_end - inkwarden_product_start);
-    if (!WriteFile(product, inkwarden_product_start, size, 0755)) {
+    if (!WriteFile(product, inkwarden_product_start, size, INSTALLED_MODE)) {
         return Fail("cannot write " + product + ": " + std::strerror(errno));
     }
     if (options.desktop_link &&
@@ -165,4 +163,15 @@ int main(int argc, char** argv) {
     }
     std::printf("inkwarden package: installed %s (union %ld)\n", product.c_str(), options.union_id);
     return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    std::string error;
+    if (!ParseOptions(argc, argv, options, error)) {
+        return Fail(error);
+    }
+    return Install(options);
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "net/CurlEasyHandle.h"
+#include "net/CurlTransfer.h"
 #include "platform/UniqueFd.h"
 
 #include <atomic>

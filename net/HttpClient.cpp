@@ -32,27 +32,14 @@ bool HttpClient::EnsureHandleLocked() {
     if (handle) {
         return true;
     }
-    EasyHandle created(curl_easy_init());
+    CurlEasyHandle created = NewCurlEasyHandle();
     if (!created) {
         return false;
     }
     CURL* easy = created.get();
-    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &HttpClient::OnBodyData);
-    curl_easy_setopt(easy, CURLOPT_WRITEDATA, this);
-    curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
-    curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, &HttpClient::OnTransferProgress);
-    curl_easy_setopt(easy, CURLOPT_XFERINFODATA, this);
-    // Transfers run on threads other than the main one.
-    curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, 1L);
-    curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, 3L);
-    curl_easy_setopt(easy, CURLOPT_TIMEOUT, 60000L);
-    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 0L);
-    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 0L);
-    curl_easy_setopt(easy, CURLOPT_VERBOSE, 0L);
-    // Redirects are not followed; should that ever change, a loop must still end.
-    curl_easy_setopt(easy, CURLOPT_MAXREDIRS, 10L);
+    SetBaseOptions(easy, LIMITS, TRANSFER_NO_SIGNAL);
+    SetBodyAndProgressSinks(easy, &HttpClient::OnBodyData, this, &HttpClient::OnTransferProgress,
+                            this);
     // The stop path's socket bookkeeping.
     curl_easy_setopt(easy, CURLOPT_OPENSOCKETFUNCTION, &HttpClient::OnOpenSocket);
     curl_easy_setopt(easy, CURLOPT_OPENSOCKETDATA, this);
@@ -68,7 +55,7 @@ HttpResponse HttpClient::Post(const std::string& url, const std::string& body,
     CURL* easy = nullptr;
     {
         std::lock_guard<std::mutex> guard(handle_lock);
-        // 1. No handle and none to be had.
+        // No handle and none to be had: status 0.
         if (!EnsureHandleLocked()) {
             return result;
         }
@@ -76,28 +63,21 @@ HttpResponse HttpClient::Post(const std::string& url, const std::string& body,
         posting = true;
         aborting.store(false);
     }
-    // 2. Fresh counters.
+    // Fresh counters: -1 until the library reports.
     progress = TransferProgress{-1, -1, -1, -1};
-    // 3. The previous request moved its body out; a stray byte must not leak into this one.
+    // The previous request moved its body out; a stray byte must not leak into this one.
     response.clear();
-    // 4. The single header line.
-    std::unique_ptr<curl_slist, ListDeleter> headers(curl_slist_append(nullptr, header.c_str()));
-    // 5. Per-request settings.
-    curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(easy, CURLOPT_POSTFIELDS, body.data());
-    curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE, static_cast<long>(body.size()));
-    curl_easy_setopt(easy, CURLOPT_POST, 1L);
-    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers.get());
-    // 6. The transfer.
+    CurlHeaderList headers(curl_slist_append(nullptr, header.c_str()));
+    SetPostRequest(easy, url, body, headers.get());
     const CURLcode code = curl_easy_perform(easy);
     long status = 0;
     if (code == CURLE_OK) {
         curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
     }
-    // 7. The list goes; the handle must not keep pointing at it.
+    // The list goes; the handle must not keep pointing at it.
     curl_easy_setopt(easy, CURLOPT_HTTPHEADER, nullptr);
     headers.reset();
-    // 8. The body moves out.
+    // The body moves out.
     result.body = std::move(response);
     response.clear();
     result.status = static_cast<std::int32_t>(status);

@@ -1,11 +1,10 @@
 #pragma once
 
+#include "net/CurlTransfer.h"
 #include "net/HttpResponse.h"
 #include "net/TransferProgress.h"
 
 #include <atomic>
-#include <curl/curl.h>
-#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -28,15 +27,12 @@ public:
 
     void ReleaseHandle();
 
-private:
-    struct EasyDeleter {
-        void operator()(CURL* easy) const { curl_easy_cleanup(easy); }
-    };
-    struct ListDeleter {
-        void operator()(curl_slist* list) const { curl_slist_free_all(list); }
-    };
-    using EasyHandle = std::unique_ptr<CURL, EasyDeleter>;
+    // Every POST's limits: a quick connect and at least a byte a second. Redirects are not
+    // followed.
+    static constexpr CurlLimits LIMITS{
+        .connect_timeout = 3, .low_speed_limit = 1, .low_speed_time = 1, .timeout = 60000};
 
+private:
     static std::size_t OnBodyData(char* data, std::size_t size, std::size_t count, void* client);
     static int OnTransferProgress(void* client, curl_off_t received, curl_off_t expected_received,
                                   curl_off_t sent, curl_off_t expected_sent);
@@ -45,7 +41,7 @@ private:
 
     bool EnsureHandleLocked();
 
-    EasyHandle handle;
+    CurlEasyHandle handle;
     std::string response;
     TransferProgress progress;
 

@@ -1,10 +1,10 @@
 #include "net/SegmentedDownloader.h"
 
+#include "net/HttpResponse.h"
 #include "net/ThreadPool.h"
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <cinttypes>
 #include <cstdio>
 #include <fcntl.h>
@@ -15,8 +15,21 @@
 namespace inkwarden {
 namespace {
 
-void SleepMs(int ms) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+// Segments share one temporary file, each writing its own range through its own descriptor.
+constexpr mode_t TEMPORARY_FILE_MODE = 0644;
+
+void SleepFor(std::chrono::milliseconds pause) {
+    std::this_thread::sleep_for(pause);
+}
+
+// The probe succeeds only with a 2xx answer.
+bool IsProbeSuccess(long status) {
+    return status >= HTTP_OK && status < HTTP_MULTIPLE_CHOICES;
+}
+
+// A segment also takes 300 as success, and writes the body of such an answer.
+bool IsSegmentSuccess(long status) {
+    return status >= HTTP_OK && status <= HTTP_MULTIPLE_CHOICES;
 }
 
 // Writes all of data at offset; returns the bytes written, fewer only on a write error.
@@ -44,9 +57,53 @@ bool IsOwnRegularFile(int fd) {
     return ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_uid == ::geteuid();
 }
 
+// The content length of a probe that got an answer: -1 when none was given, 0 for an answer
+// outside 2xx.
+int64_t ProbedLength(CURL* curl) {
+    curl_off_t content_length = -1;
+    curl_easy_getinfo(curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &content_length);
+    long status = 0;
+    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+    return IsProbeSuccess(status) ? content_length : 0;
+}
+
+enum class AttemptOutcome { DONE, STOP, RETRY };
+
+// What one finished attempt of a segment means, with its diagnostic line.
+AttemptOutcome JudgeAttempt(DownloadSegment& segment, CURLcode code) {
+    // The progress sink asked to stop: a cancel, never retried.
+    if (code == CURLE_ABORTED_BY_CALLBACK) {
+        return AttemptOutcome::STOP;
+    }
+    if (code != CURLE_OK) {
+        std::printf("curl_easy_perform failed res: %d: %s\n", static_cast<int>(code),
+                    curl_easy_strerror(code));
+        return AttemptOutcome::RETRY;
+    }
+    long status = 0;
+    curl_easy_getinfo(segment.transfer.get(), CURLINFO_RESPONSE_CODE, &status);
+    // A missing file stays missing: asking again would not help.
+    if (status == HTTP_NOT_FOUND) {
+        std::printf("curl_easy_getinfo failed rescode: %ld\n", status);
+        return AttemptOutcome::STOP;
+    }
+    if (!IsSegmentSuccess(status)) {
+        std::printf("curl_easy_getinfo failed rescode: %ld\n", status);
+        return AttemptOutcome::RETRY;
+    }
+    // An answer that ended early resumes where its data stopped.
+    if (segment.ranged() && segment.start <= segment.end) {
+        std::printf("segment %d incomplete: %" PRId64 " bytes missing\n", segment.index,
+                    segment.end - segment.start + 1);
+        return AttemptOutcome::RETRY;
+    }
+    segment.done = true;
+    return AttemptOutcome::DONE;
+}
+
 } // namespace
 
-SegmentedDownloader::SegmentedDownloader() {
+SegmentedDownloader::SegmentedDownloader(DownloadTimings timings) : timings_(timings) {
     // Global set-up once per process, before any thread makes a handle.
     static const CURLcode global_init = curl_global_init(CURL_GLOBAL_DEFAULT);
     (void)global_init;
@@ -59,99 +116,82 @@ SegmentedDownloader::~SegmentedDownloader() {
 
 void SegmentedDownloader::WaitIdle() {
     while (busy) {
-        SleepUnlessCancelled(100);
+        SleepUnlessCancelled(timings_.idle_poll);
         if (cancel && busy) {
             // The cancelled download is still collecting its segments; do not spin.
-            SleepMs(5);
+            SleepFor(timings_.cancelled_poll);
         }
     }
 }
 
 bool SegmentedDownloader::Download(ProgressCallback callback) {
-    // 1.
+    // A download that is still collecting its segments ends first.
     WaitIdle();
 
-    // 2. Lengths stay 64-bit; only a missing length becomes UNKNOWN_SIZE.
+    // Lengths stay 64-bit; only a missing length becomes UNKNOWN_SIZE.
     HeaderMap map;
     const int64_t size = ProbeSize(url, map);
     const bool length_known = size > 0;
     total_size = size < 0 ? UNKNOWN_SIZE : size;
 
-    // 3.
+    // A failed probe touches no file, stores no callable and never sets busy.
     if (total_size == 0) {
         return false;
     }
 
-    // 4.
-    int n = std::max(connection_count, 1);
-    if (!SupportsRanges(map)) {
-        n = 1;
-    }
-    int64_t segment_size = 0;
-    if (!length_known) {
-        n = 1;
-        segment_size = UNKNOWN_SIZE;
-    } else {
-        if (total_size <= SINGLE_CONNECTION_LIMIT) {
-            n = 1;
-        }
-        segment_size = total_size / n;
-    }
-
-    // 5.
+    const SegmentPlan plan = PlanSegments(map, length_known);
     progress = std::move(callback);
 
-    // 6. and 7.
     busy = true;
-    const bool result = RunSegments(total_size, segment_size, n, length_known);
+    const bool result = RunSegments(plan);
     busy = false;
     return result;
 }
 
+SegmentedDownloader::SegmentPlan SegmentedDownloader::PlanSegments(const HeaderMap& map,
+                                                                   bool length_known) const {
+    SegmentPlan plan;
+    plan.total = total_size;
+    plan.length_known = length_known;
+    // Without byte ranges, or without a length, one connection fetches everything.
+    plan.count = SupportsRanges(map) ? std::max(connection_count, 1) : 1;
+    if (!length_known) {
+        plan.count = 1;
+        plan.segment_size = UNKNOWN_SIZE;
+        return plan;
+    }
+    // A small file is not worth more than one connection.
+    if (plan.total <= SINGLE_CONNECTION_LIMIT) {
+        plan.count = 1;
+    }
+    plan.segment_size = plan.total / plan.count;
+    return plan;
+}
+
+TransferFlags SegmentedDownloader::RedirectFlag() const {
+    return follow_redirects ? TransferFlags{TRANSFER_FOLLOW_REDIRECTS} : TransferFlags{0};
+}
+
 int64_t SegmentedDownloader::ProbeSize(const std::string& probe_url, HeaderMap& map) {
-    // 1.
-    CurlEasyHandle handle = CurlEasyHandle::create();
+    CurlEasyHandle handle = NewCurlEasyHandle();
     if (!handle) {
         return 0;
     }
     map.clear();
 
-    // 2. Without a body sink the header lines also go to standard output.
     CURL* curl = handle.get();
-    curl_easy_setopt(curl, CURLOPT_URL, probe_url.c_str());
-    curl_easy_setopt(curl, CURLOPT_HEADER, 1L);
-    curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, &SegmentedDownloader::OnHeaderLine);
-    curl_easy_setopt(curl, CURLOPT_HEADERDATA, &map);
-    curl_easy_setopt(curl, CURLOPT_NOBODY, 1L);
-    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 0L);
-    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 0L);
-    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, 3L);
-    curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, follow_redirects ? 1L : 0L);
-    curl_easy_setopt(curl, CURLOPT_VERBOSE, 0L);
-    curl_easy_setopt(curl, CURLOPT_MAXREDIRS, MAX_REDIRECTS);
-    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, PROBE_LOW_SPEED_TIME);
+    SetProbeRequest(curl, probe_url, &SegmentedDownloader::OnHeaderLine, &map);
+    // The probe may use signals: it always did.
+    SetBaseOptions(curl, timings_.probe, RedirectFlag());
 
-    // 3. and 4.
-    int64_t length = 0;
-    for (int attempt = 0; attempt < PROBE_ATTEMPTS; ++attempt) {
-        if (curl_easy_perform(curl) != CURLE_OK) {
-            SleepMs(PROBE_PAUSE_MS);
-            continue;
+    // Only a run without an answer is tried again, after a short pause that no cancel ends.
+    for (int attempt = 0; attempt < timings_.probe_attempts; ++attempt) {
+        if (curl_easy_perform(curl) == CURLE_OK) {
+            return ProbedLength(curl);
         }
-        curl_off_t content_length = -1;
-        curl_easy_getinfo(curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &content_length);
-        long status = 0;
-        curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
-        length = content_length;
-        if (status < 200 || status >= 300) {
-            length = 0;
-        }
-        break;
+        SleepFor(timings_.probe_pause);
     }
-
-    // 5.
-    return length;
+    return 0;
 }
 
 size_t SegmentedDownloader::OnHeaderLine(char* data, size_t size, size_t count, void* map) {
@@ -179,105 +219,108 @@ bool SegmentedDownloader::SupportsRanges(const HeaderMap& map) {
     return found != map.end() && found->second == "bytes";
 }
 
-bool SegmentedDownloader::RunSegments(int64_t total, int64_t segment_size, int n,
-                                      bool length_known) {
-    // 1.
+bool SegmentedDownloader::RunSegments(const SegmentPlan& plan) {
     const std::string temporary_path = target_path + TEMP_SUFFIX;
     bool result = true;
 
     // Progress reports read the list while it grows: reserving it first keeps the records in
     // place, and the count is published only after a record is complete.
     segments.clear();
-    segments.reserve(static_cast<size_t>(n));
+    segments.reserve(static_cast<size_t>(plan.count));
     published_segments = 0;
     {
-        // 2.
-        ThreadPool pool(n);
-
-        // 3.
+        ThreadPool pool(plan.count);
+        // The old target goes first; one that cannot be deleted fails before any segment runs.
         if (::unlink(target_path.c_str()) != 0 && errno != ENOENT) {
             result = false;
         } else {
-            // 4. Empty a temporary file left by an earlier attempt (never through a link).
-            UniqueFd(::open(temporary_path.c_str(), O_RDWR | O_TRUNC | O_CLOEXEC | O_NOFOLLOW));
-
-            // 5.
-            for (int i = 0; i < n; ++i) {
-                // 5.1
-                UniqueFd file(::open(temporary_path.c_str(),
-                                     O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644));
-                if (!file || !IsOwnRegularFile(file.get())) {
-                    cancel = true;
-                    result = false;
-                    break;
-                }
-                // 5.2
-                auto segment = std::make_unique<DownloadSegment>(*this, i, std::move(file));
-                // 5.3
-                if (n == 1) {
-                    segment->start = 0;
-                    segment->end = length_known ? total - 1 : DownloadSegment::NO_RANGE;
-                } else {
-                    segment->start = i * segment_size;
-                    segment->end = (i < n - 1 ? (i + 1) * segment_size : total) - 1;
-                }
-                // 5.4 Writes go through pwrite at start, so there is no file pointer to move.
-                // 5.5
-                DownloadSegment& record = *segment;
-                segments.push_back(std::move(segment));
-                published_segments.store(segments.size(), std::memory_order_release);
-                // 5.6
-                try {
-                    pool.enqueue([this, &record] {
-                        RunSegment(record);
-                        --active_tasks;
-                    });
-                    ++active_tasks;
-                } catch (const std::exception&) {
-                    std::printf("download excetion\n");
-                }
-            }
+            result = StartSegments(pool, temporary_path, plan);
         }
-        // 6. Leaving the scope destroys the pool, which runs every submitted task to its end.
+        // Leaving the scope destroys the pool, which runs every submitted task to its end.
     }
 
-    // 7.
     while (active_tasks != 0) {
-        SleepUnlessCancelled(100);
+        SleepUnlessCancelled(timings_.idle_poll);
     }
 
     // The workers' last reports may have raced each other; report the final total once more.
     ReportProgress();
 
-    // 8.
-    for (const auto& segment : segments) {
-        if (!segment->done) {
-            result = false;
-        }
+    if (!CollectSegments()) {
+        result = false;
     }
-    published_segments = 0;
-    segments.clear();
-
-    // 9.
+    // The next download starts uncancelled.
     cancel = false;
 
-    // 10. A failed rename is a failed download.
+    // A failed rename is a failed download.
     if (result && std::rename(temporary_path.c_str(), target_path.c_str()) != 0) {
         std::printf("rename failed: %s\n", target_path.c_str());
         result = false;
     }
-
-    // 11.
     return result;
 }
 
-void SegmentedDownloader::RunSegment(DownloadSegment& segment) {
-    // 1.
-    int attempts = 0;
+bool SegmentedDownloader::StartSegments(ThreadPool& pool, const std::string& temporary_path,
+                                        const SegmentPlan& plan) {
+    // Empty a temporary file left by an earlier attempt (never through a link).
+    UniqueFd(::open(temporary_path.c_str(), O_RDWR | O_TRUNC | O_CLOEXEC | O_NOFOLLOW));
 
-    // 2.
+    for (int i = 0; i < plan.count; ++i) {
+        // Each segment has its own descriptor on the temporary file; a file that cannot be
+        // opened cancels the segments already running.
+        UniqueFd file(::open(temporary_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW,
+                             TEMPORARY_FILE_MODE));
+        if (!file || !IsOwnRegularFile(file.get())) {
+            cancel = true;
+            return false;
+        }
+        auto segment = std::make_unique<DownloadSegment>(*this, i, std::move(file));
+        // One segment takes everything there is; of several, the last takes the remainder.
+        // Writes go through pwrite at start, so there is no file pointer to move.
+        if (plan.count == 1) {
+            segment->start = 0;
+            segment->end = plan.length_known ? plan.total - 1 : DownloadSegment::NO_RANGE;
+        } else {
+            segment->start = i * plan.segment_size;
+            segment->end = (i < plan.count - 1 ? (i + 1) * plan.segment_size : plan.total) - 1;
+        }
+        DownloadSegment& record = *segment;
+        segments.push_back(std::move(segment));
+        published_segments.store(segments.size(), std::memory_order_release);
+        SubmitSegment(pool, record);
+    }
+    return true;
+}
+
+void SegmentedDownloader::SubmitSegment(ThreadPool& pool, DownloadSegment& segment) {
+    // A segment whose task cannot be submitted stays not done, which fails the download.
+    try {
+        pool.enqueue([this, &segment] {
+            RunSegment(segment);
+            --active_tasks;
+        });
+        ++active_tasks;
+    } catch (const std::exception&) {
+        std::printf("download excetion\n");
+    }
+}
+
+bool SegmentedDownloader::CollectSegments() {
+    bool all_done = true;
+    for (const auto& segment : segments) {
+        if (!segment->done) {
+            all_done = false;
+        }
+    }
+    published_segments = 0;
+    segments.clear();
+    return all_done;
+}
+
+void SegmentedDownloader::RunSegment(DownloadSegment& segment) {
+    int attempts = 0;
     for (;;) {
-        // 2.1
+        // A cancelled download starts no further attempt.
         if (cancel) {
             break;
         }
@@ -286,103 +329,55 @@ void SegmentedDownloader::RunSegment(DownloadSegment& segment) {
             segment.done = true;
             break;
         }
-        // 2.2
         if (!PrepareSegmentTransfer(segment)) {
             break;
         }
-        // 2.3
-        const CURLcode code = curl_easy_perform(segment.transfer.get());
-        // 2.4
-        if (code == CURLE_ABORTED_BY_CALLBACK) {
-            segment.transfer.reset();
+        const AttemptOutcome outcome =
+            JudgeAttempt(segment, curl_easy_perform(segment.transfer.get()));
+        segment.transfer.reset();
+        if (outcome != AttemptOutcome::RETRY) {
             break;
         }
-        if (code != CURLE_OK) {
-            // 2.5
-            std::printf("curl_easy_perform failed res: %d: %s\n", static_cast<int>(code),
-                        curl_easy_strerror(code));
-        } else {
-            // 2.6
-            long status = 0;
-            curl_easy_getinfo(segment.transfer.get(), CURLINFO_RESPONSE_CODE, &status);
-            if (status == 404) {
-                std::printf("curl_easy_getinfo failed rescode: %ld\n", status);
-                segment.transfer.reset();
-                break;
-            }
-            if (status >= 200 && status <= 300) {
-                // An answer that ended early resumes at the retry step.
-                if (!segment.ranged() || segment.start > segment.end) {
-                    segment.transfer.reset();
-                    segment.done = true;
-                    break;
-                }
-                std::printf("segment %d incomplete: %" PRId64 " bytes missing\n", segment.index,
-                            segment.end - segment.start + 1);
-            } else {
-                std::printf("curl_easy_getinfo failed rescode: %ld\n", status);
-            }
-        }
-        // 2.7
-        segment.transfer.reset();
-        SleepUnlessCancelled(SEGMENT_PAUSE_MS);
+        // The next attempt resumes at start, after a pause that a cancel ends early.
+        SleepUnlessCancelled(timings_.segment_pause);
         ++attempts;
         std::printf("retry: %d\n", attempts);
-        if (attempts == SEGMENT_ATTEMPTS) {
+        if (attempts == timings_.segment_attempts) {
             break;
         }
     }
     std::fflush(stdout);
 
-    // 3.
+    // This segment writes no more; the others keep their own descriptors.
     segment.file.reset();
 }
 
 bool SegmentedDownloader::PrepareSegmentTransfer(DownloadSegment& segment) {
-    // 1.
-    segment.transfer = CurlEasyHandle::create();
+    // One new handle per attempt.
+    segment.transfer = NewCurlEasyHandle();
     if (!segment.transfer) {
         return false;
     }
     segment.attempt_status = 0;
 
-    // 2.
     CURL* curl = segment.transfer.get();
-    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &SegmentedDownloader::OnSegmentData);
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &segment);
-    curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
-    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &SegmentedDownloader::OnSegmentProgress);
-    curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &segment);
-    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-    // An attempt ends when less than 1 byte per second arrives over 1 second.
-    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, 1L);
-    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, 60L);
-    curl_easy_setopt(curl, CURLOPT_TIMEOUT, 60000L);
-    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 0L);
-    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 0L);
-    curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, follow_redirects ? 1L : 0L);
-    curl_easy_setopt(curl, CURLOPT_VERBOSE, 0L);
-    curl_easy_setopt(curl, CURLOPT_MAXREDIRS, MAX_REDIRECTS);
+    SetBaseOptions(curl, timings_.segment, TRANSFER_NO_SIGNAL | RedirectFlag());
+    SetBodyAndProgressSinks(curl, &SegmentedDownloader::OnSegmentData, &segment,
+                            &SegmentedDownloader::OnSegmentProgress, &segment);
 
+    std::string range;
     if (!segment.ranged()) {
-        // 3. Without a length every attempt fetches the whole file again.
+        // Without a length every attempt fetches the whole file again.
         segment.start = 0;
-        curl_easy_setopt(curl, CURLOPT_RANGE, nullptr);
         if (::ftruncate(segment.file.get(), 0) != 0) {
             return false;
         }
     } else {
-        // 4.
-        char range[260];
-        std::snprintf(range, sizeof range, "%lld-%lld", static_cast<long long>(segment.start),
-                      static_cast<long long>(segment.end));
-        curl_easy_setopt(curl, CURLOPT_RANGE, range);
+        // A single connection with a known length asks for a range too: "0-" and the last byte.
+        range = std::to_string(segment.start) + "-" + std::to_string(segment.end);
     }
+    SetRangedGetRequest(curl, url, range);
     segment.attempt_start = segment.start;
-
-    // 5.
     return true;
 }
 
@@ -397,7 +392,7 @@ size_t SegmentedDownloader::OnSegmentData(char* data, size_t size, size_t count,
         curl_easy_getinfo(segment.transfer.get(), CURLINFO_RESPONSE_CODE, &segment.attempt_status);
     }
     // The body of an error answer is no part of the file; the status decides what follows.
-    if (segment.attempt_status < 200 || segment.attempt_status > 300) {
+    if (!IsSegmentSuccess(segment.attempt_status)) {
         return length;
     }
 
@@ -405,7 +400,7 @@ size_t SegmentedDownloader::OnSegmentData(char* data, size_t size, size_t count,
     if (segment.ranged()) {
         // A 200 answer carries the whole file from its first byte, whatever was asked for:
         // past offset 0 it belongs elsewhere, so the attempt fails without writing.
-        if (segment.attempt_status == 200 && segment.attempt_start != 0) {
+        if (segment.attempt_status == HTTP_OK && segment.attempt_start != 0) {
             return 0;
         }
         // Never write past the range: the neighbouring segment owns those bytes.
@@ -438,35 +433,34 @@ int SegmentedDownloader::ReportProgress() {
         // segment by segment, so a sum is never torn; the lock orders sum and call, so the
         // callable sees done never decrease.
         std::lock_guard<std::mutex> lock(progress_mutex);
-        // 1.
         const size_t count = published_segments.load(std::memory_order_acquire);
         int64_t done = 0;
         for (size_t i = 0; i < count; ++i) {
             done += segments[i]->received.load(std::memory_order_relaxed);
         }
-        // 2.
+        // Only a change is reported, and only against a known total.
         const int64_t total = total_size;
         if (total > 0 && done != reported_bytes && progress) {
             progress(done, total, static_cast<double>(done) / static_cast<double>(total));
         }
-        // 3.
         reported_bytes = done;
     }
-    // 4.
+    // A non-zero answer makes the library abort the reporting transfer.
     return cancel ? -1 : 0;
 }
 
-void SegmentedDownloader::SleepUnlessCancelled(int ms) {
-    if (ms < 20) {
-        SleepMs(ms);
+void SegmentedDownloader::SleepUnlessCancelled(std::chrono::milliseconds pause) {
+    // A pause shorter than one look at cancel is not worth cutting short.
+    if (pause < timings_.cancel_poll) {
+        SleepFor(pause);
         return;
     }
     const auto begin = std::chrono::steady_clock::now();
-    while (std::chrono::steady_clock::now() - begin <= std::chrono::milliseconds(ms)) {
+    while (std::chrono::steady_clock::now() - begin <= pause) {
         if (cancel) {
             return;
         }
-        SleepMs(20);
+        SleepFor(timings_.cancel_poll);
     }
 }
 

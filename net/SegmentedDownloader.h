@@ -1,8 +1,11 @@
 #pragma once
 
+#include "net/CurlTransfer.h"
 #include "net/DownloadSegment.h"
+#include "net/DownloadTimings.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -12,6 +15,8 @@
 #include <vector>
 
 namespace inkwarden {
+
+class ThreadPool;
 
 // (bytes received by all segments, total bytes, fraction); called from worker threads.
 using ProgressCallback = std::function<void(int64_t done, int64_t total, double fraction)>;
@@ -26,18 +31,9 @@ public:
     static constexpr int64_t SINGLE_CONNECTION_LIMIT = 16384;
     // total_size when the server gave no length.
     static constexpr int64_t UNKNOWN_SIZE = 0xFFFFFFFF;
-    static constexpr int PROBE_ATTEMPTS = 10;
-    static constexpr int PROBE_PAUSE_MS = 50;
-    static constexpr int SEGMENT_ATTEMPTS = 5;
-    static constexpr int SEGMENT_PAUSE_MS = 500;
     static constexpr const char* TEMP_SUFFIX = ".tmp";
-    // A redirect loop would otherwise be followed until the transfer's time limit.
-    static constexpr long MAX_REDIRECTS = 10;
-    // The probe has no time limit of its own: a server that accepts and never answers would
-    // hold the install forever. It ends below 1 byte per second over this many seconds.
-    static constexpr long PROBE_LOW_SPEED_TIME = 3;
 
-    SegmentedDownloader();
+    explicit SegmentedDownloader(DownloadTimings timings = {});
     // Cancels a running download and waits until it has ended.
     ~SegmentedDownloader();
 
@@ -46,6 +42,10 @@ public:
 
     // Waits while a download's segments run; returns early once cancel is set.
     void WaitIdle();
+
+    // The probe's and the segments' attempts, pauses and limits; set only while idle.
+    void SetTimings(const DownloadTimings& timings) { timings_ = timings; }
+    const DownloadTimings& Timings() const { return timings_; }
 
     // One download of url to target_path; true when the complete file is under target_path.
     bool Download(ProgressCallback callback);
@@ -70,16 +70,32 @@ public:
     static size_t OnHeaderLine(char* data, size_t size, size_t count, void* map);
 
 private:
-    bool RunSegments(int64_t total, int64_t segment_size, int n, bool length_known);
+    // How a download is split: count segments of segment_size bytes (the last one takes the
+    // remainder) out of total; without a length one segment fetches the whole resource.
+    struct SegmentPlan {
+        int count = 1;
+        int64_t segment_size = 0;
+        int64_t total = 0;
+        bool length_known = false;
+    };
+
+    SegmentPlan PlanSegments(const HeaderMap& map, bool length_known) const;
+    TransferFlags RedirectFlag() const;
+    bool RunSegments(const SegmentPlan& plan);
+    bool StartSegments(ThreadPool& pool, const std::string& temporary_path,
+                       const SegmentPlan& plan);
+    void SubmitSegment(ThreadPool& pool, DownloadSegment& segment);
+    bool CollectSegments();
     void RunSegment(DownloadSegment& segment);
     bool PrepareSegmentTransfer(DownloadSegment& segment);
     int ReportProgress();
-    void SleepUnlessCancelled(int ms);
+    void SleepUnlessCancelled(std::chrono::milliseconds pause);
 
     static size_t OnSegmentData(char* data, size_t size, size_t count, void* segment);
     static int OnSegmentProgress(void* segment, curl_off_t download_total, curl_off_t download_now,
                                  curl_off_t upload_total, curl_off_t upload_now);
 
+    DownloadTimings timings_;
     // Segments visible to progress reports; see ReportProgress.
     std::atomic<size_t> published_segments{0};
     std::mutex progress_mutex;

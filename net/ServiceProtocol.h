@@ -2,6 +2,7 @@
 
 #include "BuildConfig.h"
 
+#include <cstdint>
 #include <string>
 
 // What the installer and its services agree on. The services key on the client identifier
@@ -10,6 +11,9 @@ namespace inkwarden {
 
 inline constexpr const char* CLIENT_ID = "inkwarden-windows";
 inline constexpr const char* CLIENT_VERSION = "1.0.0.1";
+// The installer's application and distribution-channel identifiers ("a" and "u").
+inline constexpr std::int32_t APP_ID = 7;
+inline constexpr std::int32_t UNION_ID = 57426;
 
 // Both the version query and the events announce JSON, without a blank after the colon.
 inline constexpr const char* JSON_HEADER_LINE = "Content-Type:application/json;charset=UTF-8";

@@ -12,9 +12,16 @@ namespace inkwarden {
 namespace {
 
 constexpr const char* FORMAT_TOO_LONG = "The format string is too long.";
+constexpr const char* LINE_END = "\r\n";
+constexpr int TM_YEAR_BASE = 1900;
+constexpr mode_t LOG_FILE_MODE = 0644;
+// A UTF-8 continuation byte is 10xxxxxx; a character has at most three of them.
+constexpr unsigned char CONTINUATION_MASK = 0xC0;
+constexpr unsigned char CONTINUATION_BITS = 0x80;
+constexpr int MAX_CONTINUATION_BYTES = 3;
 
 bool IsContinuationByte(char c) {
-    return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
+    return (static_cast<unsigned char>(c) & CONTINUATION_MASK) == CONTINUATION_BITS;
 }
 
 // Longest prefix of at most max_bytes that does not end inside a UTF-8 character.
@@ -23,9 +30,10 @@ std::string CutAtCharacter(const std::string& text, std::size_t max_bytes) {
         return text;
     }
     std::size_t length = max_bytes;
-    // A UTF-8 character has at most three continuation bytes; beyond that the text is not
-    // UTF-8 and a plain byte cut is as good as any.
-    for (int step = 0; step < 3 && length > 0 && IsContinuationByte(text[length]); ++step) {
+    // Beyond the longest run of continuation bytes the text is not UTF-8 and a plain byte cut
+    // is as good as any.
+    for (int step = 0;
+         step < MAX_CONTINUATION_BYTES && length > 0 && IsContinuationByte(text[length]); ++step) {
         --length;
     }
     if (IsContinuationByte(text[length])) {
@@ -90,7 +98,7 @@ bool CBaseLog::LogOpenFile() {
     std::lock_guard<std::mutex> guard(lock);
     if (!file.valid() && !path.empty()) {
         // Appending keeps earlier content and places every write at the end.
-        file.reset(::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644));
+        file.reset(::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, LOG_FILE_MODE));
         if (file.valid()) {
             // Written before other writers can see the file, so it is the opening's first record.
             const std::string first =
@@ -130,23 +138,22 @@ void CBaseLog::WriteRecord(int line, const char* source_file, const char* functi
 
 void CBaseLog::WriteRecordV(int line, const char* source_file, const char* function, bool echo,
                             const char* format, va_list args) {
-    // 1. Nothing to write.
+    // Nothing to write.
     if (format == nullptr || format[0] == '\0') {
         return;
     }
-    // 2. Neither a file nor an echo wants the record.
+    // Neither a file nor an echo wants the record.
     const bool open = LogOpenFile();
     if (!echo && !open) {
         return;
     }
-    // 3.-6. Formatted outside the lock.
+    // Formatted outside the lock.
     const std::string record =
         BuildRecord(line, source_file, function, FormatMessageText(format, args));
-    // 7. Echo.
     if (echo) {
         std::fwrite(record.data(), 1, record.size(), stdout);
     }
-    // 8. One write per record under the lock; write errors are ignored.
+    // One write per record under the lock; write errors are ignored.
     std::lock_guard<std::mutex> guard(lock);
     if (file.valid()) {
         [[maybe_unused]] const ssize_t written = ::write(file.get(), record.data(), record.size());
@@ -155,27 +162,27 @@ void CBaseLog::WriteRecordV(int line, const char* source_file, const char* funct
 
 std::string CBaseLog::BuildRecord(int line, const char* source_file, const char* function,
                                   const std::string& message) {
-    // 3. Local time.
     const std::time_t now = std::time(nullptr);
     std::tm local{};
     localtime_r(&now, &local);
-    // 4. Tag.
     const std::string tag =
         BuildTag(source_file != nullptr ? source_file : "", function != nullptr ? function : "");
-    // 6. The record. The message gives way when the record would pass its size, so that the
-    // record keeps its line end and never runs into the next one.
+    // The message gives way when the record would pass its size, so that the record keeps its
+    // line end and never runs into the next one.
     char header[RECORD_CAPACITY];
-    int header_length = std::snprintf(
-        header, sizeof header, "[%4d-%2d-%2d %2d:%2d:%2d][%4d][%s]---[%d:%d]", local.tm_year + 1900,
-        local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec, line,
-        tag.c_str(), static_cast<int>(::getpid()), static_cast<int>(::gettid()));
+    int header_length =
+        std::snprintf(header, sizeof header, "[%4d-%2d-%2d %2d:%2d:%2d][%4d][%s]---[%d:%d]",
+                      local.tm_year + TM_YEAR_BASE, local.tm_mon + 1, local.tm_mday, local.tm_hour,
+                      local.tm_min, local.tm_sec, line, tag.c_str(), static_cast<int>(::getpid()),
+                      static_cast<int>(::gettid()));
     if (header_length < 0) {
         return {};
     }
-    const std::size_t room = RECORD_CAPACITY - 1 - 2 - static_cast<std::size_t>(header_length);
+    const std::size_t room =
+        RECORD_CAPACITY - 1 - std::strlen(LINE_END) - static_cast<std::size_t>(header_length);
     std::string record(header, static_cast<std::size_t>(header_length));
     record += CutAtCharacter(message, room);
-    record += "\r\n";
+    record += LINE_END;
     return record;
 }
 

@@ -41,7 +41,7 @@ public:
 private:
     CBaseLog() = default;
 
-    // Steps 3 to 6: the whole record text with its line end.
+    // The whole record text: time, line, tag, process and thread, message, line end.
     static std::string BuildRecord(int line, const char* source_file, const char* function,
                                    const std::string& message);
 

@@ -15,6 +15,13 @@
 namespace inkwarden {
 namespace {
 
+// The entries by which the probe tries a folder.
+constexpr const char* PROBE_FOLDER_NAME = "TestDir";
+constexpr const char* PROBE_FILE_NAME = "TestFile.txt";
+constexpr mode_t PROBE_FILE_MODE = 0666;
+// Sizes are shown without decimals.
+constexpr int SIZE_DECIMALS = 0;
+
 struct DirCloser {
     void operator()(DIR* dir) const { ::closedir(dir); }
 };
@@ -26,12 +33,16 @@ bool PathExists(const std::string& path) {
 
 // One level of a chain: made now, or already a folder. A level that exists as anything else
 // fails, so that a file in the way never counts as a created folder.
-bool MakeLevel(const std::string& path) {
-    if (::mkdir(path.c_str(), 0777) == 0) {
+bool MakeLevel(const std::string& path, unsigned mode) {
+    if (::mkdir(path.c_str(), static_cast<mode_t>(mode)) == 0) {
         return true;
     }
-    // Some file systems answer EACCES or EROFS before EEXIST for a folder that is there.
-    return IsDirectory(path);
+    // Some file systems answer EACCES or EROFS before EEXIST for a folder that is there. The
+    // caller may still report why the level could not be made.
+    const int error = errno;
+    const bool is_folder = IsDirectory(path);
+    errno = error;
+    return is_folder;
 }
 
 // Empties the open folder; links and files are unlinked, sub-folders emptied and removed.
@@ -68,6 +79,38 @@ void RemoveContents(int folder_fd) {
     }
 }
 
+// The probe's subfolder: made and removed again, or one of the user's that is left alone
+// (found_entry tells); true when it is a folder.
+bool ProbeSubfolder(const std::string& test_dir, bool& found_entry) {
+    if (PathExists(test_dir)) {
+        found_entry = true;
+        return IsDirectory(test_dir);
+    }
+    if (!CreateDirectoryChain(test_dir)) {
+        return false;
+    }
+    DeleteTree(test_dir);
+    return true;
+}
+
+// The probe's file: made and removed again, or one of the user's that is only opened (and
+// left alone, found_entry tells); true when it could be opened for writing.
+bool ProbeFile(const std::string& test_file, bool& found_entry) {
+    const bool existed = PathExists(test_file);
+    UniqueFd file(
+        ::open(test_file.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, PROBE_FILE_MODE));
+    if (!file) {
+        return false;
+    }
+    file.reset();
+    if (existed) {
+        found_entry = true;
+    } else {
+        ::unlink(test_file.c_str());
+    }
+    return true;
+}
+
 } // namespace
 
 bool IsDirectory(const std::string& path) {
@@ -75,20 +118,18 @@ bool IsDirectory(const std::string& path) {
     return !path.empty() && ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
-bool CreateDirectoryChain(const std::string& path) {
-    // 1.
+bool CreateDirectoryChain(const std::string& path, unsigned mode) {
     if (path.empty()) {
         return false;
     }
-    // 2.-3. Each prefix up to a "/", then the whole path; the root itself is never made.
+    // Each prefix up to a "/", then the whole path; the root itself is never made.
     for (std::size_t cut = path.find('/', 1); cut != std::string::npos;
          cut = path.find('/', cut + 1)) {
-        if (!MakeLevel(path.substr(0, cut))) {
+        if (!MakeLevel(path.substr(0, cut), mode)) {
             return false;
         }
     }
-    // 4.
-    return MakeLevel(path);
+    return MakeLevel(path, mode);
 }
 
 bool DeleteTree(const std::string& folder) {
@@ -112,63 +153,40 @@ bool DeleteTree(const std::string& folder) {
 }
 
 bool ProbeWritableFolder(const std::string& path) {
-    // 1.
     if (path.empty()) {
         return false;
     }
-    // 2. Trailing "/" go; the root stays the root (its probe entries are /TestDir ...).
+    // Trailing "/" go; the root stays the root (its probe entries are /TestDir ...).
     std::string folder = path;
     while (!folder.empty() && folder.back() == '/') {
         folder.pop_back();
     }
     const std::string existing = folder.empty() ? "/" : folder;
-    // 3. A file is not a folder.
+    // A file is not a folder.
     struct stat info {};
     if (::stat(existing.c_str(), &info) == 0 && !S_ISDIR(info.st_mode)) {
         return false;
     }
-    // 4.
+    // A relative path would depend on the current folder.
     if (path[0] != '/') {
         return false;
     }
-    // 5. A missing folder must be creatable; it is removed again and comes back with TestDir.
+    // A missing folder must be creatable; it is removed again and comes back with TestDir.
     if (!IsDirectory(existing)) {
         if (!CreateDirectoryChain(folder)) {
             return false;
         }
         DeleteTree(folder);
     }
-    // 6.-7. A TestDir or TestFile.txt of the user's is left alone: only what the probe made
-    // is removed, and then the folder's own write permission has to answer.
-    bool result = true;
+    // A TestDir or TestFile.txt of the user's is left alone: only what the probe made is
+    // removed, and then the folder's own write permission has to answer.
     bool found_entry = false;
-    const std::string test_dir = folder + "/TestDir";
-    if (PathExists(test_dir)) {
-        found_entry = true;
-        result = IsDirectory(test_dir);
-    } else if (!CreateDirectoryChain(test_dir)) {
-        result = false;
-    } else {
-        DeleteTree(test_dir);
-    }
-    const std::string test_file = folder + "/TestFile.txt";
-    const bool file_existed = PathExists(test_file);
-    UniqueFd file(::open(test_file.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666));
-    if (!file) {
-        result = false;
-    } else {
-        file.reset();
-        if (file_existed) {
-            found_entry = true;
-        } else {
-            ::unlink(test_file.c_str());
-        }
-    }
+    const bool folder_made = ProbeSubfolder(folder + "/" + PROBE_FOLDER_NAME, found_entry);
+    const bool file_made = ProbeFile(folder + "/" + PROBE_FILE_NAME, found_entry);
     if (found_entry && ::access(existing.c_str(), W_OK | X_OK) != 0) {
-        result = false;
+        return false;
     }
-    // 8.
-    return result;
+    return folder_made && file_made;
 }
 
 std::string NearestExistingFolder(const std::string& path) {
@@ -191,23 +209,23 @@ std::optional<std::uint64_t> VolumeFreeBytes(const std::string& path) {
 }
 
 std::string FormatSize(std::uint64_t bytes) {
-    // 1.
+    // The largest unit first.
     static const struct {
         const char* unit;
         int shift;
     } UNITS[] = {{"EB", 60}, {"PB", 50}, {"TB", 40}, {"GB", 30}, {"MB", 20}, {"KB", 10}};
     char text[64];
-    // 2. The unit is chosen before rounding: one byte under 1GB is "1024MB".
+    // The unit is chosen before rounding: one byte under 1GB is "1024MB".
     for (const auto& unit : UNITS) {
         const std::uint64_t threshold = std::uint64_t{1} << unit.shift;
         if (bytes >= threshold) {
-            std::snprintf(text, sizeof(text), "%.*lf%s", 0,
+            std::snprintf(text, sizeof(text), "%.*lf%s", SIZE_DECIMALS,
                           static_cast<double>(bytes) / static_cast<double>(threshold), unit.unit);
             return text;
         }
     }
-    // 3.
-    std::snprintf(text, sizeof(text), "%.*lf%s", 0, static_cast<double>(bytes),
+    // Below 1KB the count itself.
+    std::snprintf(text, sizeof(text), "%.*lf%s", SIZE_DECIMALS, static_cast<double>(bytes),
                   bytes == 0 ? "Byte" : "Bytes");
     return text;
 }

@@ -12,9 +12,13 @@ namespace inkwarden {
 // True when the path exists and is a folder (a link to a folder counts).
 bool IsDirectory(const std::string& path);
 
+// The mode a created folder asks for; the process's umask takes its share.
+constexpr unsigned FOLDER_MODE = 0777;
+
 // Creates every missing level of the path, from the root (or the current folder for a
-// relative path) down; true when every level is a folder afterwards.
-bool CreateDirectoryChain(const std::string& path);
+// relative path) down, each with mode; true when every level is a folder afterwards. A level
+// that exists as anything else fails.
+bool CreateDirectoryChain(const std::string& path, unsigned mode = FOLDER_MODE);
 
 // Removes the folder with everything in it; true when the folder itself is gone. Symbolic
 // links are removed as links, never followed.

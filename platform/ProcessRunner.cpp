@@ -23,43 +23,33 @@ extern char** environ;
 namespace inkwarden {
 namespace {
 
-constexpr int WAIT_SLICE_MS = 1000;
+// Without process descriptors the wait looks this often whether the child has ended.
+constexpr std::chrono::milliseconds EXIT_POLL_STEP{10};
+constexpr mode_t EXECUTABLE_MODE = 0755; // rwxr-xr-x
 
-class SpawnActions {
+// Owns one of the spawn interface's objects, made and destroyed by its own pair of functions.
+template <typename T, int (*Init)(T*), int (*Destroy)(T*)> class SpawnObject {
 public:
-    SpawnActions() { ok_ = ::posix_spawn_file_actions_init(&actions_) == 0; }
-    ~SpawnActions() {
+    SpawnObject() { ok_ = Init(&object_) == 0; }
+    ~SpawnObject() {
         if (ok_) {
-            ::posix_spawn_file_actions_destroy(&actions_);
+            Destroy(&object_);
         }
     }
-    SpawnActions(const SpawnActions&) = delete;
-    SpawnActions& operator=(const SpawnActions&) = delete;
+    SpawnObject(const SpawnObject&) = delete;
+    SpawnObject& operator=(const SpawnObject&) = delete;
     bool ok() const { return ok_; }
-    posix_spawn_file_actions_t* get() { return &actions_; }
+    T* get() { return &object_; }
 
 private:
-    posix_spawn_file_actions_t actions_{};
+    T object_{};
     bool ok_ = false;
 };
 
-class SpawnAttributes {
-public:
-    SpawnAttributes() { ok_ = ::posix_spawnattr_init(&attributes_) == 0; }
-    ~SpawnAttributes() {
-        if (ok_) {
-            ::posix_spawnattr_destroy(&attributes_);
-        }
-    }
-    SpawnAttributes(const SpawnAttributes&) = delete;
-    SpawnAttributes& operator=(const SpawnAttributes&) = delete;
-    bool ok() const { return ok_; }
-    posix_spawnattr_t* get() { return &attributes_; }
-
-private:
-    posix_spawnattr_t attributes_{};
-    bool ok_ = false;
-};
+using SpawnActions = SpawnObject<posix_spawn_file_actions_t, posix_spawn_file_actions_init,
+                                 posix_spawn_file_actions_destroy>;
+using SpawnAttributes =
+    SpawnObject<posix_spawnattr_t, posix_spawnattr_init, posix_spawnattr_destroy>;
 
 bool IsExecutableFile(const std::string& path) {
     struct stat info {};
@@ -132,11 +122,11 @@ void ReapInBackground(pid_t pid) {
 enum class SliceResult { ENDED, TIMED_OUT, FAILED };
 
 // Waits up to one slice for the child's end without collecting it.
-SliceResult WaitSlice(pid_t pid, const UniqueFd& pidfd) {
+SliceResult WaitSlice(pid_t pid, const UniqueFd& pidfd, std::chrono::milliseconds slice) {
     if (pidfd) {
         pollfd entry{pidfd.get(), POLLIN, 0};
         while (true) {
-            const int n = ::poll(&entry, 1, WAIT_SLICE_MS);
+            const int n = ::poll(&entry, 1, static_cast<int>(slice.count()));
             if (n > 0) {
                 return SliceResult::ENDED;
             }
@@ -149,8 +139,7 @@ SliceResult WaitSlice(pid_t pid, const UniqueFd& pidfd) {
         }
     }
     // Without process descriptors: look in short steps.
-    const auto deadline =
-        std::chrono::steady_clock::now() + std::chrono::milliseconds(WAIT_SLICE_MS);
+    const auto deadline = std::chrono::steady_clock::now() + slice;
     while (true) {
         siginfo_t info{};
         if (::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) != 0) {
@@ -165,14 +154,69 @@ SliceResult WaitSlice(pid_t pid, const UniqueFd& pidfd) {
         if (std::chrono::steady_clock::now() >= deadline) {
             return SliceResult::TIMED_OUT;
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        std::this_thread::sleep_for(EXIT_POLL_STEP);
     }
+}
+
+// Collects the ended child and stores its exit code where one is wanted.
+void CollectExitCode(pid_t pid, std::uint32_t* exit_code) {
+    int status = 0;
+    if (Reap(pid, status) && exit_code != nullptr) {
+        *exit_code = ExitCodeOf(status);
+    }
+}
+
+// Waits slice by slice while keep_waiting says so; a child that outlives the wait is left
+// running, to be reaped in the background.
+void WaitInSlices(pid_t pid, std::uint32_t* exit_code, const std::function<bool()>& keep_waiting,
+                  std::chrono::milliseconds slice) {
+    UniqueFd pidfd(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)));
+    while (true) {
+        const SliceResult result = WaitSlice(pid, pidfd, slice);
+        if (result == SliceResult::ENDED) {
+            CollectExitCode(pid, exit_code);
+            return;
+        }
+        if (result == SliceResult::FAILED || !keep_waiting()) {
+            break;
+        }
+    }
+    if (exit_code != nullptr) {
+        *exit_code = EXIT_CODE_STILL_RUNNING;
+    }
+    ReapInBackground(pid);
+}
+
+// The child's standard input, working folder and signal state.
+bool PrepareSpawn(SpawnActions& actions, SpawnAttributes& attributes,
+                  const std::string& working_folder) {
+    if (!actions.ok() || !attributes.ok()) {
+        return false;
+    }
+    if (::posix_spawn_file_actions_addopen(actions.get(), STDIN_FILENO, "/dev/null", O_RDONLY, 0) !=
+        0) {
+        return false;
+    }
+    if (!working_folder.empty() &&
+        ::posix_spawn_file_actions_addchdir_np(actions.get(), working_folder.c_str()) != 0) {
+        return false;
+    }
+    // The caller's thread may block or ignore signals; the program starts with the defaults.
+    sigset_t none;
+    sigset_t all;
+    sigemptyset(&none);
+    sigfillset(&all);
+    return ::posix_spawnattr_setsigmask(attributes.get(), &none) == 0 &&
+           ::posix_spawnattr_setsigdefault(attributes.get(), &all) == 0 &&
+           ::posix_spawnattr_setflags(attributes.get(),
+                                      POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF) == 0;
 }
 
 } // namespace
 
 bool RunProcess(const std::string& command, const std::string& working_folder, bool wait,
-                std::uint32_t* exit_code, const std::function<bool()>& keep_waiting) {
+                std::uint32_t* exit_code, const std::function<bool()>& keep_waiting,
+                std::chrono::milliseconds wait_slice) {
     // The whole command line is used: cutting it short would hand the program a truncated
     // last argument, such as an install folder that names another place.
     std::vector<std::string> arguments = SplitCommandLine(command);
@@ -192,69 +236,27 @@ bool RunProcess(const std::string& command, const std::string& working_folder, b
 
     SpawnActions actions;
     SpawnAttributes attributes;
-    if (!actions.ok() || !attributes.ok()) {
+    if (!PrepareSpawn(actions, attributes, working_folder)) {
         return false;
     }
-    if (::posix_spawn_file_actions_addopen(actions.get(), STDIN_FILENO, "/dev/null", O_RDONLY, 0) !=
-        0) {
-        return false;
-    }
-    if (!working_folder.empty() &&
-        ::posix_spawn_file_actions_addchdir_np(actions.get(), working_folder.c_str()) != 0) {
-        return false;
-    }
-    // The caller's thread may block or ignore signals; the program starts with the defaults.
-    sigset_t none;
-    sigset_t all;
-    sigemptyset(&none);
-    sigfillset(&all);
-    if (::posix_spawnattr_setsigmask(attributes.get(), &none) != 0 ||
-        ::posix_spawnattr_setsigdefault(attributes.get(), &all) != 0 ||
-        ::posix_spawnattr_setflags(attributes.get(),
-                                   POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF) != 0) {
-        return false;
-    }
-
     pid_t pid = 0;
     if (::posix_spawn(&pid, program.c_str(), actions.get(), attributes.get(), argv.data(),
                       environ) != 0) {
         return false;
     }
+
     if (!wait) {
         ReapInBackground(pid);
-        return true;
+    } else if (!keep_waiting) {
+        CollectExitCode(pid, exit_code);
+    } else {
+        WaitInSlices(pid, exit_code, keep_waiting, wait_slice);
     }
-
-    int status = 0;
-    if (!keep_waiting) {
-        if (Reap(pid, status) && exit_code != nullptr) {
-            *exit_code = ExitCodeOf(status);
-        }
-        return true;
-    }
-
-    UniqueFd pidfd(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)));
-    while (true) {
-        const SliceResult slice = WaitSlice(pid, pidfd);
-        if (slice == SliceResult::ENDED) {
-            if (Reap(pid, status) && exit_code != nullptr) {
-                *exit_code = ExitCodeOf(status);
-            }
-            return true;
-        }
-        if (slice == SliceResult::FAILED || !keep_waiting()) {
-            break;
-        }
-    }
-    if (exit_code != nullptr) {
-        *exit_code = EXIT_CODE_STILL_RUNNING;
-    }
-    ReapInBackground(pid);
     return true;
 }
 
 bool MakeExecutable(const std::string& path) {
-    return ::chmod(path.c_str(), 0755) == 0;
+    return ::chmod(path.c_str(), EXECUTABLE_MODE) == 0;
 }
 
 } // namespace inkwarden

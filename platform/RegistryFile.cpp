@@ -1,5 +1,6 @@
 #include "platform/RegistryFile.h"
 
+#include "platform/DirectoryHelpers.h"
 #include "platform/FileReader.h"
 #include "platform/TextEncoding.h"
 #include "platform/UniqueFd.h"
@@ -19,6 +20,8 @@ constexpr std::string_view OLD_HEADER = "REGEDIT4";
 constexpr std::string_view ROOT = "HKEY_LOCAL_MACHINE";
 constexpr std::string_view DEFAULT_PATH = "/etc/inkwarden/machine.reg";
 constexpr std::uint64_t MAX_FILE_SIZE = 16u << 20;
+constexpr unsigned REGISTRY_FOLDER_MODE = 0755;
+constexpr mode_t NEW_FILE_MODE = 0644;
 
 char Lower(char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
@@ -314,6 +317,50 @@ std::optional<std::string> RegistryFile::readString(std::string_view key,
     return result;
 }
 
+namespace {
+
+// Where a value stands in the lines: the logical line that sets it last in a section of the
+// key (first and one past last physical line), and one past the last value line of the
+// key's last section.
+struct ValuePlace {
+    std::optional<std::size_t> value_line;
+    std::size_t value_end = 0;
+    std::optional<std::size_t> section_end;
+};
+
+ValuePlace FindValuePlace(const std::vector<std::string>& lines, std::string_view key,
+                          std::string_view name) {
+    ValuePlace place;
+    bool in_key = false;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const LogicalLine logical = ReadLogicalLine(lines, i);
+        const std::size_t first = logical.first;
+        i = logical.last;
+        const std::string_view trimmed = Trim(logical.text);
+        if (const auto section = ParseSection(trimmed)) {
+            in_key = !section->deleted && EqualsIgnoringAsciiCase(section->key, key);
+            if (in_key) {
+                place.section_end = i + 1;
+            }
+            continue;
+        }
+        if (!in_key) {
+            continue;
+        }
+        if (!trimmed.empty() && trimmed.front() != ';') {
+            place.section_end = i + 1;
+        }
+        if (const auto value = ParseValue(trimmed);
+            value && EqualsIgnoringAsciiCase(value->name, name)) {
+            place.value_line = first;
+            place.value_end = i + 1;
+        }
+    }
+    return place;
+}
+
+} // namespace
+
 bool RegistryFile::setString(std::string_view key, std::string_view name, std::string_view text) {
     key = TrimBackslashes(key);
     auto unsafe = [](std::string_view s) {
@@ -327,40 +374,13 @@ bool RegistryFile::setString(std::string_view key, std::string_view name, std::s
     // Rewrite the last line that sets this value in a section of the key, or add the value
     // to the last such section.
     const std::vector<std::string> before = lines_;
-    std::optional<std::size_t> value_line;
-    std::size_t value_end = 0;
-    std::optional<std::size_t> section_end;
-    bool in_key = false;
-    for (std::size_t i = 0; i < lines_.size(); ++i) {
-        const LogicalLine logical = ReadLogicalLine(lines_, i);
-        const std::size_t first = logical.first;
-        i = logical.last;
-        const std::string_view trimmed = Trim(logical.text);
-        if (const auto section = ParseSection(trimmed)) {
-            in_key = !section->deleted && EqualsIgnoringAsciiCase(section->key, key);
-            if (in_key) {
-                section_end = i + 1;
-            }
-            continue;
-        }
-        if (!in_key) {
-            continue;
-        }
-        if (!trimmed.empty() && trimmed.front() != ';') {
-            section_end = i + 1;
-        }
-        if (const auto value = ParseValue(trimmed);
-            value && EqualsIgnoringAsciiCase(value->name, name)) {
-            value_line = first;
-            value_end = i + 1;
-        }
-    }
-    if (value_line) {
-        lines_.erase(lines_.begin() + static_cast<std::ptrdiff_t>(*value_line) + 1,
-                     lines_.begin() + static_cast<std::ptrdiff_t>(value_end));
-        lines_[*value_line] = line;
-    } else if (section_end) {
-        lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(*section_end), line);
+    const ValuePlace place = FindValuePlace(lines_, key, name);
+    if (place.value_line) {
+        lines_.erase(lines_.begin() + static_cast<std::ptrdiff_t>(*place.value_line) + 1,
+                     lines_.begin() + static_cast<std::ptrdiff_t>(place.value_end));
+        lines_[*place.value_line] = line;
+    } else if (place.section_end) {
+        lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(*place.section_end), line);
     }
     // A later deletion of the key, or no section yet: a new section at the end wins.
     if (readString(key, name) != std::optional<std::string>(std::string(text))) {
@@ -416,21 +436,6 @@ std::string ReadMachineString(const std::string& key, const std::string& value_n
 
 namespace {
 
-bool CreateFolders(const std::string& folder) {
-    if (folder.empty()) {
-        return true;
-    }
-    struct stat info {};
-    if (::stat(folder.c_str(), &info) == 0) {
-        return S_ISDIR(info.st_mode);
-    }
-    const std::size_t cut = folder.rfind('/');
-    if (cut != std::string::npos && cut > 0 && !CreateFolders(folder.substr(0, cut))) {
-        return false;
-    }
-    return ::mkdir(folder.c_str(), 0755) == 0 || errno == EEXIST;
-}
-
 bool WriteAll(int fd, std::string_view bytes) {
     while (!bytes.empty()) {
         const ssize_t n = ::write(fd, bytes.data(), bytes.size());
@@ -457,7 +462,7 @@ bool WriteMachineString(const std::string& key, const std::string& value_name,
     }
 
     RegistryFile file;
-    mode_t mode = 0644;
+    mode_t mode = NEW_FILE_MODE;
     struct stat info {};
     if (::stat(path.c_str(), &info) == 0) {
         const auto bytes = ReadRegularFile(path, MAX_FILE_SIZE);
@@ -480,7 +485,8 @@ bool WriteMachineString(const std::string& key, const std::string& value_name,
     const std::size_t cut = path.rfind('/');
     const std::string folder = cut == std::string::npos ? "." : path.substr(0, cut);
     const std::string base = cut == std::string::npos ? path : path.substr(cut + 1);
-    if (!CreateFolders(folder == "." ? std::string() : folder)) {
+    // The file's folder, made as needed (none to make for the root or the current folder).
+    if (!folder.empty() && folder != "." && !CreateDirectoryChain(folder, REGISTRY_FOLDER_MODE)) {
         return false;
     }
     // folder is empty for a file in the root folder.

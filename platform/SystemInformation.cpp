@@ -5,53 +5,64 @@ namespace {
 
 constexpr int LAST_BUILD_OF_FIRST_CLASS = 22000;
 
-WindowsClass Pick(int bitness, WindowsClass bits32, WindowsClass bits64) {
-    return bitness == 64 ? bits64 : bits32;
+// A release's class bits for its 32-bit and its 64-bit form (the same bit where there was
+// only one form).
+struct ReleaseClass {
+    WindowsClass bits32;
+    WindowsClass bits64;
+};
+
+constexpr ReleaseClass WINDOWS_9X{1u << 0, 1u << 0};
+constexpr ReleaseClass WINDOWS_2000{1u << 1, 1u << 1};
+constexpr ReleaseClass WINDOWS_XP{1u << 2, 1u << 3};
+constexpr ReleaseClass WINDOWS_SERVER_2003{1u << 4, 1u << 5};
+constexpr ReleaseClass WINDOWS_VISTA{1u << 6, 1u << 7};
+constexpr ReleaseClass WINDOWS_SERVER_2008{1u << 8, 1u << 9};
+constexpr ReleaseClass WINDOWS_7{1u << 10, 1u << 11};
+constexpr ReleaseClass WINDOWS_8{1u << 12, 1u << 13};
+constexpr ReleaseClass WINDOWS_8_1{1u << 14, 1u << 15};
+constexpr ReleaseClass WINDOWS_10{1u << 16, 1u << 17};
+constexpr ReleaseClass WINDOWS_11{1u << 18, 1u << 19};
+constexpr ReleaseClass NO_CLASS{0, 0};
+
+// The releases by version number; FindRelease tells the two that share a number apart.
+struct ReleaseRow {
+    std::uint32_t major;
+    std::uint32_t minor;
+    ReleaseClass release;
+};
+
+constexpr ReleaseRow RELEASES[] = {
+    {4, 0, WINDOWS_9X}, {4, 10, WINDOWS_9X},         {4, 90, WINDOWS_9X},   {5, 0, WINDOWS_2000},
+    {5, 1, WINDOWS_XP}, {5, 2, WINDOWS_SERVER_2003}, {6, 0, WINDOWS_VISTA}, {6, 1, WINDOWS_7},
+    {6, 2, WINDOWS_8},  {6, 3, WINDOWS_8_1},         {6, 4, WINDOWS_10},    {10, 0, WINDOWS_10},
+};
+
+ReleaseClass FindRelease(const WindowsVersionRecord& record, int build_number) {
+    const std::uint32_t major = record.major_version;
+    const std::uint32_t minor = record.minor_version;
+    // Version 6.0 is also the server release, told by its product type; 10.0 past its first
+    // builds is the later class.
+    if (major == 6 && minor == 0 &&
+        record.product_type == WindowsVersionRecord::PRODUCT_TYPE_SERVER) {
+        return WINDOWS_SERVER_2008;
+    }
+    if (major == 10 && minor == 0 && build_number > LAST_BUILD_OF_FIRST_CLASS) {
+        return WINDOWS_11;
+    }
+    for (const ReleaseRow& row : RELEASES) {
+        if (row.major == major && row.minor == minor) {
+            return row.release;
+        }
+    }
+    return NO_CLASS;
 }
 
 } // namespace
 
 WindowsClass ClassifyWindows(const WindowsVersionRecord& record, int bitness, int build_number) {
-    const std::uint32_t major = record.major_version;
-    const std::uint32_t minor = record.minor_version;
-    if (major == 4 && (minor == 0 || minor == 10 || minor == 90)) {
-        return 1;
-    }
-    if (major == 5) {
-        switch (minor) {
-        case 0:
-            return 2;
-        case 1:
-            return Pick(bitness, 4, 8);
-        case 2:
-            return Pick(bitness, 16, 32);
-        default:
-            return 0;
-        }
-    }
-    if (major == 6) {
-        switch (minor) {
-        case 0:
-            return record.product_type == WindowsVersionRecord::PRODUCT_TYPE_SERVER
-                       ? Pick(bitness, 256, 512)
-                       : Pick(bitness, 64, 128);
-        case 1:
-            return Pick(bitness, 1024, 2048);
-        case 2:
-            return Pick(bitness, 4096, 8192);
-        case 3:
-            return Pick(bitness, 16384, 32768);
-        case 4:
-            return Pick(bitness, 65536, 131072);
-        default:
-            return 0;
-        }
-    }
-    if (major == 10 && minor == 0) {
-        return build_number <= LAST_BUILD_OF_FIRST_CLASS ? Pick(bitness, 65536, 131072)
-                                                         : Pick(bitness, 262144, 524288);
-    }
-    return 0;
+    const ReleaseClass release = FindRelease(record, build_number);
+    return bitness == 64 ? release.bits64 : release.bits32;
 }
 
 void ApplyKernelImageVersion(WindowsVersionRecord& record, std::uint32_t file_major,

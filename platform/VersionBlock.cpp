@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdint>
 #include <cstdio>
+#include <utility>
 
 namespace inkwarden {
 namespace {
@@ -18,6 +19,30 @@ constexpr std::size_t FIXED_INFO_SIZE = 52;
 
 constexpr std::uint64_t Align4(std::uint64_t offset) {
     return (offset + 3) & ~std::uint64_t{3};
+}
+
+// The string table's texts and the fields they fill.
+const std::pair<const char*, std::string FileVersionRecord::*> STRING_FIELDS[] = {
+    {"Comments", &FileVersionRecord::comments},
+    {"InternalName", &FileVersionRecord::internal_name},
+    {"ProductName", &FileVersionRecord::product_name},
+    {"CompanyName", &FileVersionRecord::company_name},
+    {"LegalCopyright", &FileVersionRecord::legal_copyright},
+    {"ProductVersion", &FileVersionRecord::product_version},
+    {"FileDescription", &FileVersionRecord::file_description},
+    {"LegalTrademarks", &FileVersionRecord::legal_trademarks},
+    {"PrivateBuild", &FileVersionRecord::private_build},
+    {"FileVersion", &FileVersionRecord::file_version},
+    {"OriginalFilename", &FileVersionRecord::original_filename},
+    {"SpecialBuild", &FileVersionRecord::special_build},
+};
+
+// A version as two words of two 16-bit parts each, most significant first.
+std::string FormatVersionWords(std::uint32_t most, std::uint32_t least) {
+    constexpr unsigned PART_BITS = 16;
+    constexpr std::uint32_t PART_MASK = 0xFFFF;
+    return FormatVersionParts(most >> PART_BITS, most & PART_MASK, least >> PART_BITS,
+                              least & PART_MASK);
 }
 
 struct Record {
@@ -121,7 +146,7 @@ FileVersionRecord VersionBlock::record() const {
     FileVersionRecord result;
     const ByteView block(bytes_);
 
-    // Step 4: the first translation gives the string table's name.
+    // The first translation gives the string table's name.
     const auto translation = queryValue("\\VarFileInfo\\Translation");
     if (!translation || translation->size() < 4) {
         return result;
@@ -130,7 +155,7 @@ FileVersionRecord VersionBlock::record() const {
     const std::uint16_t language = *entry.u16(0);
     const std::uint16_t code_page = *entry.u16(2);
 
-    // Step 5: the fixed part sits at a fixed offset, present when the value length is set.
+    // The fixed part sits at a fixed offset, present when the value length is set.
     std::array<std::uint32_t, 4> words{}; // file MS, file LS, product MS, product LS
     const auto value_length = block.u16(2);
     if (value_length && *value_length != 0 && block.contains(FIXED_INFO_OFFSET, FIXED_INFO_SIZE)) {
@@ -139,30 +164,17 @@ FileVersionRecord VersionBlock::record() const {
         }
     }
 
-    // Step 6: the twelve texts of that table.
+    // The twelve texts of that table.
     char table[16];
     std::snprintf(table, sizeof table, "%04x%04x", language, code_page);
-    auto text = [&](const char* name) {
-        return queryText(std::string("\\StringFileInfo\\") + table + "\\" + name).value_or("");
-    };
-    result.comments = text("Comments");
-    result.internal_name = text("InternalName");
-    result.product_name = text("ProductName");
-    result.company_name = text("CompanyName");
-    result.legal_copyright = text("LegalCopyright");
-    result.product_version = text("ProductVersion");
-    result.file_description = text("FileDescription");
-    result.legal_trademarks = text("LegalTrademarks");
-    result.private_build = text("PrivateBuild");
-    result.file_version = text("FileVersion");
-    result.original_filename = text("OriginalFilename");
-    result.special_build = text("SpecialBuild");
+    for (const auto& [name, field] : STRING_FIELDS) {
+        result.*field =
+            queryText(std::string("\\StringFileInfo\\") + table + "\\" + name).value_or("");
+    }
 
-    // Steps 7 and 8: signed texts, read back into the parts.
-    result.fixed_file_version =
-        FormatVersionParts(words[0] >> 16, words[0] & 0xFFFF, words[1] >> 16, words[1] & 0xFFFF);
-    result.fixed_product_version =
-        FormatVersionParts(words[2] >> 16, words[2] & 0xFFFF, words[3] >> 16, words[3] & 0xFFFF);
+    // Signed texts, read back into the parts.
+    result.fixed_file_version = FormatVersionWords(words[0], words[1]);
+    result.fixed_product_version = FormatVersionWords(words[2], words[3]);
     result.file_version_parts = ParseVersionParts(result.fixed_file_version);
     result.product_version_parts = ParseVersionParts(result.fixed_product_version);
     return result;

@@ -1,5 +1,6 @@
 #include "release/LatestVersionQuery.h"
 
+#include "net/HttpResponse.h"
 #include "telemetry/CPCIDCalculator.h"
 #include "telemetry/PayloadCipher.h"
 
@@ -55,7 +56,7 @@ LatestVersionInfo QueryLatestVersion(HttpClient& client, std::int32_t app_id, st
     const PayloadKey key;
     const std::string body = Base64Encode(EncryptPayload(key, BuildLatestVersionRequest(request)));
     HttpResponse response = client.Post(url, body, JSON_HEADER_LINE);
-    if (response.status != 200) {
+    if (response.status != HTTP_OK) {
         return LatestVersionInfo{};
     }
     return ParseLatestVersion(DecryptPayload(key, Base64Decode(response.body)));

@@ -11,8 +11,8 @@ namespace inkwarden {
 struct LatestVersionRequest {
     std::string s = CLIENT_ID;
     std::string v = CLIENT_VERSION;
-    std::int32_t a = 7;
-    std::int32_t u = 57426;
+    std::int32_t a = APP_ID;
+    std::int32_t u = UNION_ID;
     std::string p; // machine identifier text
 };
 

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <initializer_list>
 #include <openssl/evp.h>
 
 namespace inkwarden {
@@ -13,6 +14,12 @@ namespace {
 
 constexpr const char* FUNCTION = "CPCIDCalculator::CalculatePCID";
 constexpr std::size_t FALLBACK_ADDRESS_CAPACITY = 8;
+
+void AppendRegisters(IdentityBuffer& buffer, std::initializer_list<std::uint32_t> values) {
+    for (std::uint32_t value : values) {
+        buffer.AppendRegister(value);
+    }
+}
 
 } // namespace
 
@@ -43,25 +50,19 @@ std::vector<std::uint8_t> CPCIDCalculator::MacPiece(IMachineFacts& facts) {
 
 PcidPieces CPCIDCalculator::GatherPieces(IMachineFacts& facts) {
     PcidPieces pieces;
-    // 1. The MAC piece.
+    // The adapter address first.
     pieces.mac = MacPiece(facts);
     pieces.buffer.Append(pieces.mac.data(), pieces.mac.size());
-    // 2. CPUID leaves 0, 1 and 3. Leaf 1 leaves EBX out: it carries the APIC id of whichever
+    // CPUID leaves 0, 1 and 3. Leaf 1 leaves EBX out: it carries the APIC id of whichever
     // core runs the call.
     const CpuidRegisters leaf0 = facts.Cpuid(0, 0);
-    for (std::uint32_t value : {leaf0.eax, leaf0.ebx, leaf0.ecx, leaf0.edx}) {
-        pieces.buffer.AppendRegister(value);
-    }
+    AppendRegisters(pieces.buffer, {leaf0.eax, leaf0.ebx, leaf0.ecx, leaf0.edx});
     const CpuidRegisters leaf1 = facts.Cpuid(1, 0);
-    for (std::uint32_t value : {leaf1.eax, leaf1.ecx, leaf1.edx}) {
-        pieces.buffer.AppendRegister(value);
-    }
+    AppendRegisters(pieces.buffer, {leaf1.eax, leaf1.ecx, leaf1.edx});
     const CpuidRegisters leaf3 = facts.Cpuid(3, 0);
-    for (std::uint32_t value : {leaf3.eax, leaf3.ebx, leaf3.ecx, leaf3.edx}) {
-        pieces.buffer.AppendRegister(value);
-    }
+    AppendRegisters(pieces.buffer, {leaf3.eax, leaf3.ebx, leaf3.ecx, leaf3.edx});
     pieces.cpuid_end = pieces.buffer.size();
-    // 3. The SMBIOS text, cut to the room left.
+    // The SMBIOS text, cut to the room left.
     if (const auto tables = facts.ReadSmbiosTables(ClassifyWindows())) {
         pieces.smbios = SmbiosIdentity::FromTable(tables->table, stdout);
         const std::string text = pieces.smbios->Text();
@@ -85,7 +86,7 @@ int CPCIDCalculator::CalculatePCID(MachineDigest& digest, IMachineFacts& facts) 
                             pieces.buffer.data()[i]);
         }
     }
-    // 4. The digest of the filled part.
+    // The digest of the filled part only.
     digest = Md5Digest(pieces.buffer.data(), pieces.buffer.size());
     return DIGEST_LENGTH;
 }

@@ -41,8 +41,8 @@ public:
     std::string BuildBody(int code) const;
 
     std::string client_version = CLIENT_VERSION;
-    std::int32_t app_id = 7;
-    std::int32_t union_id = 57426;
+    std::int32_t app_id = APP_ID;
+    std::int32_t union_id = UNION_ID;
     const std::string machine_id;
 
 private:

@@ -10,9 +10,14 @@
 namespace inkwarden {
 namespace {
 
+// Base64 writes every three bytes as a group of four characters, "=" padding the last group.
+constexpr std::size_t GROUP_BYTES = 3;
+constexpr std::size_t GROUP_CHARACTERS = 4;
 // The block coder takes an int length; large inputs go through in whole groups.
-constexpr std::size_t ENCODE_CHUNK = 3 * (1u << 20);
-constexpr std::size_t DECODE_CHUNK = 4 * (1u << 20);
+constexpr std::size_t ENCODE_CHUNK = GROUP_BYTES * (1u << 20);
+constexpr std::size_t DECODE_CHUNK = GROUP_CHARACTERS * (1u << 20);
+// Room for the encoder's terminating zero, and a little more.
+constexpr std::size_t ENCODE_SLACK = 5;
 
 template <typename Mode>
 bool RunFilter(const PayloadKey& key, const std::string& input, std::string& output) {
@@ -52,8 +57,9 @@ std::string DecryptPayload(const PayloadKey& key, const std::string& cipher) {
 
 std::string Base64Encode(const std::string& bytes) {
     std::string text;
-    text.reserve((bytes.size() + 2) / 3 * 4);
-    std::string block(std::min(ENCODE_CHUNK, bytes.size()) / 3 * 4 + 5, '\0');
+    text.reserve((bytes.size() + GROUP_BYTES - 1) / GROUP_BYTES * GROUP_CHARACTERS);
+    std::string block(
+        std::min(ENCODE_CHUNK, bytes.size()) / GROUP_BYTES * GROUP_CHARACTERS + ENCODE_SLACK, '\0');
     for (std::size_t offset = 0; offset < bytes.size(); offset += ENCODE_CHUNK) {
         const std::size_t length = std::min(ENCODE_CHUNK, bytes.size() - offset);
         const int written =
@@ -66,14 +72,15 @@ std::string Base64Encode(const std::string& bytes) {
 }
 
 std::string Base64Decode(const std::string& text) {
-    // 1. Only whole groups of four decode.
-    if (text.size() % 4 != 0) {
+    // Only whole groups of four decode.
+    if (text.size() % GROUP_CHARACTERS != 0) {
         return {};
     }
-    // 2. Each "=" decodes as zero bits.
+    // Each "=" decodes as zero bits first.
     std::string bytes;
-    bytes.reserve(text.size() / 4 * 3);
-    std::string block(std::min(DECODE_CHUNK, text.size()) / 4 * 3 + 1, '\0');
+    bytes.reserve(text.size() / GROUP_CHARACTERS * GROUP_BYTES);
+    std::string block(std::min(DECODE_CHUNK, text.size()) / GROUP_CHARACTERS * GROUP_BYTES + 1,
+                      '\0');
     for (std::size_t offset = 0; offset < text.size(); offset += DECODE_CHUNK) {
         const std::size_t length = std::min(DECODE_CHUNK, text.size() - offset);
         const int written = EVP_DecodeBlock(
@@ -81,13 +88,15 @@ std::string Base64Decode(const std::string& text) {
             reinterpret_cast<const unsigned char*>(text.data()) + offset, static_cast<int>(length));
         // The block decoder trims surrounding blanks first and then refuses a ragged group;
         // either way the text is not Base64.
-        if (written < 0 || static_cast<std::size_t>(written) != length / 4 * 3) {
+        if (written < 0 ||
+            static_cast<std::size_t>(written) != length / GROUP_CHARACTERS * GROUP_BYTES) {
             return {};
         }
         bytes.append(block.data(), static_cast<std::size_t>(written));
     }
-    // 3. Every trailing "=" among the last three characters stood for one byte too many.
-    for (std::size_t i = 1; i <= 3 && i <= text.size() && text[text.size() - i] == '='; ++i) {
+    // Every trailing "=" among the last three characters stood for one byte too many.
+    for (std::size_t i = 1; i <= GROUP_BYTES && i <= text.size() && text[text.size() - i] == '=';
+         ++i) {
         bytes.pop_back();
     }
     return bytes;

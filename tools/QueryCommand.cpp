@@ -20,7 +20,7 @@ int QueryCommand(int argc, char** argv) {
         }
     }
     HttpClient client;
-    const LatestVersionInfo info = QueryLatestVersion(client, 7, 57426, url);
+    const LatestVersionInfo info = QueryLatestVersion(client, APP_ID, UNION_ID, url);
     std::printf("Soft_name: %s\n", info.Soft_name.c_str());
     std::printf("Version_number: %s\n", info.Version_number.c_str());
     std::printf("Version_description: %s\n", info.Version_description.c_str());

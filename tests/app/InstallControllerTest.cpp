@@ -1,9 +1,9 @@
 #include "app/InstallController.h"
 
-#include "BuildConfig.h"
 #include "platform/FileVersion.h"
 #include "platform/RegistryFile.h"
-#include "tests/support/DemoServiceProcess.h"
+#include "tests/support/InstallWorld.h"
+#include "tests/support/Latch.h"
 #include "tests/support/TmpfsMount.h"
 
 #include <chrono>
@@ -11,11 +11,11 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <gtest/gtest.h>
 #include <httplib.h>
 #include <iterator>
 #include <mutex>
-#include <nlohmann/json.hpp>
 #include <thread>
 #include <vector>
 
@@ -33,46 +33,43 @@ public:
     bool HasContactButton() const override { return true; }
 
     void SetProgressValue(int value) override {
-        std::lock_guard<std::mutex> lock(mutex_);
-        progress = value;
-        progress_history.push_back(value);
+        change([&] {
+            progress = value;
+            progress_history.push_back(value);
+        });
     }
     void SetPercentText(const std::string& text) override {
-        std::lock_guard<std::mutex> lock(mutex_);
-        percent = text;
+        change([&] { percent = text; });
     }
     void SelectPage(int index) override {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            pages.push_back(index);
-        }
-        changed_.notify_all();
+        change([&] { pages.push_back(index); });
     }
     void SetCustomPanel(bool shown) override {
-        std::lock_guard<std::mutex> lock(mutex_);
-        panel_shown = shown;
+        change([&] { panel_shown = shown; });
     }
     void SetCloseEnabled(bool enabled) override {
-        std::lock_guard<std::mutex> lock(mutex_);
-        close_enabled = enabled;
+        change([&] { close_enabled = enabled; });
     }
     void ShowContactButton() override {
-        std::lock_guard<std::mutex> lock(mutex_);
-        contact_shown = true;
+        change([&] { contact_shown = true; });
     }
     void StartInstallTimer() override {
-        std::lock_guard<std::mutex> lock(mutex_);
-        timer_running = true;
+        change([&] { timer_running = true; });
     }
     void KillInstallTimer() override {
-        std::lock_guard<std::mutex> lock(mutex_);
-        timer_running = false;
+        change([&] { timer_running = false; });
     }
 
+    // Waits until the condition over the fields holds; false when it did not in time.
+    bool waitUntil(const std::function<bool()>& condition,
+                   std::chrono::milliseconds timeout = 30s) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        return changed_.wait_for(lock, timeout, condition);
+    }
     // Waits until a page other than the installing page was selected.
     int waitForResultPage(std::chrono::milliseconds timeout = 30s) {
-        std::unique_lock<std::mutex> lock(mutex_);
-        changed_.wait_for(lock, timeout, [this] { return !pages.empty() && pages.back() >= 2; });
+        waitUntil([this] { return !pages.empty() && pages.back() >= 2; }, timeout);
+        std::lock_guard<std::mutex> lock(mutex_);
         return pages.empty() ? -1 : pages.back();
     }
     template <typename T> T read(const T& field) {
@@ -90,68 +87,41 @@ public:
     bool timer_running = false;
 
 private:
+    // Every change wakes the waiters.
+    template <typename Change> void change(Change apply) {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            apply();
+        }
+        changed_.notify_all();
+    }
+
     std::mutex mutex_;
     std::condition_variable changed_;
 };
 
-// A temporary world for one install: packages, release, temporary folder, registry, home.
-class InstallWorld {
-public:
-    InstallWorld() {
-        char pattern[] = "/tmp/inkwarden-install-XXXXXX";
-        root = ::mkdtemp(pattern);
-        fs::create_directories(root / "packages");
-        fs::create_directories(root / "tmp");
-        fs::create_directories(root / "home");
-        fs::copy_file(fs::path(build_config::BINARY_DIR) / "demo/packages/InkwardenSetup.bin",
-                      root / "packages/InkwardenSetup.bin");
-        ::setenv("TMPDIR", (root / "tmp").c_str(), 1);
-        ::setenv("INKWARDEN_REGISTRY", (root / "machine.reg").c_str(), 1);
-        ::setenv("HOME", (root / "home").c_str(), 1);
-        ::unsetenv("XDG_DESKTOP_DIR");
-        ::unsetenv("XDG_DATA_HOME");
-        ::unsetenv("XDG_CONFIG_HOME");
-    }
-    ~InstallWorld() {
-        std::error_code ignored;
-        fs::remove_all(root, ignored);
-    }
-
-    std::string productVersion() const {
-        return ReadFileVersion((root / "packages/InkwardenSetup.bin").string()).file_version;
-    }
-
-    // A release file; the URLs may use "{service}".
-    std::string writeRelease(const std::string& version, const std::string& url,
-                             const std::string& silent_url) {
-        const nlohmann::json release = {
-            {"Soft_name", "墨守精灵"},           {"Version_number", version},
-            {"Version_description", "test"},     {"Download_url", url},
-            {"Download_silent_url", silent_url}, {"Pubdate", "2026-12-08"}};
-        const fs::path path = root / "release.json";
-        std::ofstream(path) << release.dump();
-        return path.string();
-    }
-
-    // A package that is a shell script.
-    void writeScriptPackage(const std::string& name, const std::string& body) {
-        const fs::path path = root / "packages" / name;
-        std::ofstream(path) << "#!/bin/sh\n" << body << "\n";
-    }
-
-    fs::path root;
-};
+// The installer's attempts with a short pause between a segment's attempts.
+DownloadTimings QuickTimings() {
+    DownloadTimings timings;
+    timings.segment_pause = 20ms;
+    return timings;
+}
 
 class InstallControllerTest : public ::testing::Test {
 protected:
     std::unique_ptr<test::DemoServiceProcess> StartService(const std::string& release,
                                                            std::vector<std::string> extra = {}) {
-        std::vector<std::string> args = {"--release", release, "--packages",
-                                         (world.root / "packages").string()};
-        args.insert(args.end(), extra.begin(), extra.end());
-        auto service = std::make_unique<test::DemoServiceProcess>(args);
+        auto service = world.startService(release, std::move(extra));
         EXPECT_TRUE(service->running()) << service->output();
         return service;
+    }
+
+    // The service with the sample package of the product's version as the plain URL.
+    std::unique_ptr<test::DemoServiceProcess>
+    ServeSamplePackage(std::vector<std::string> extra = {}) {
+        return StartService(
+            world.writeRelease(world.productVersion(), "{service}/packages/InkwardenSetup.bin", ""),
+            std::move(extra));
     }
 
     std::unique_ptr<InstallController> MakeController(const test::DemoServiceProcess& service) {
@@ -159,6 +129,7 @@ protected:
         services.latest_version_url = service.address() + LATEST_VERSION_PATH;
         services.events.url = service.address() + EVENT_PATH;
         auto controller = std::make_unique<InstallController>(window, services);
+        controller->downloader.SetTimings(QuickTimings());
         controller->install_folder = (world.root / "opt/Inkwarden").string();
         controller->reporter.Start();
         return controller;
@@ -171,25 +142,10 @@ protected:
     }
 
     static std::vector<int> Events(const test::DemoServiceProcess& service, size_t expected) {
-        nlohmann::json list;
-        // Generous: under a sanitizer on a busy machine the reporter can lag seconds behind.
-        for (int i = 0; i < 300; ++i) {
-            httplib::Client client("127.0.0.1", service.port());
-            auto result = client.Get("/api/events");
-            list = result ? nlohmann::json::parse(result->body) : nlohmann::json::array();
-            if (list.size() >= expected) {
-                break;
-            }
-            std::this_thread::sleep_for(30ms);
-        }
-        std::vector<int> codes;
-        for (const auto& event : list) {
-            codes.push_back(event["code"]);
-        }
-        return codes;
+        return service.eventCodes(expected);
     }
 
-    InstallWorld world;
+    test::InstallWorld world;
     RecordingWindow window;
 };
 
@@ -235,8 +191,7 @@ TEST_F(InstallControllerTest, SuccessfulAttemptInstallsTheProductFromTheSilentUr
 
 TEST_F(InstallControllerTest, UrlChoice) {
     // Only the plain URL: that one.
-    auto service = StartService(
-        world.writeRelease(world.productVersion(), "{service}/packages/InkwardenSetup.bin", ""));
+    auto service = ServeSamplePackage();
     auto controller = MakeController(*service);
     Click(*controller);
     EXPECT_EQ(window.waitForResultPage(), 2) << service->output();
@@ -281,9 +236,7 @@ TEST_F(InstallControllerTest, ExitCodeDecidesNothingAndEmptyVersionsMatch) {
 }
 
 TEST_F(InstallControllerTest, SecondFailureShowsTheContactButtonOnce) {
-    auto service = StartService(
-        world.writeRelease(world.productVersion(), "{service}/packages/InkwardenSetup.bin", ""),
-        {"--fail-downloads", "3"});
+    auto service = ServeSamplePackage({"--fail-downloads", "3"});
     auto controller = MakeController(*service);
     for (int attempt = 1; attempt <= 3; ++attempt) {
         window.pages.clear();
@@ -327,14 +280,10 @@ TEST_F(InstallControllerTest, ProgressArithmetic) {
 }
 
 TEST_F(InstallControllerTest, StopDuringTheDownloadSwitchesNoPage) {
-    auto service = StartService(
-        world.writeRelease(world.productVersion(), "{service}/packages/InkwardenSetup.bin", ""),
-        {"--throttle", "20000"});
+    auto service = ServeSamplePackage({"--throttle", "20000"});
     auto controller = MakeController(*service);
     Click(*controller);
-    for (int i = 0; i < 200 && window.read(window.progress) <= 0; ++i) {
-        std::this_thread::sleep_for(20ms);
-    }
+    window.waitUntil([&] { return window.progress > 0; }, 4s);
     const auto started = std::chrono::steady_clock::now();
     controller->StopInstall();
     EXPECT_LT(std::chrono::steady_clock::now() - started, 2s);
@@ -343,11 +292,14 @@ TEST_F(InstallControllerTest, StopDuringTheDownloadSwitchesNoPage) {
 }
 
 TEST_F(InstallControllerTest, StopDuringThePackageRunWaitsForIt) {
-    world.writeScriptPackage("slow.sh", "sleep 1\ntouch \"$TMPDIR/package-ended\"");
+    world.writeScriptPackage("slow.sh", "touch \"$TMPDIR/package-started\"\nsleep 0.5\n"
+                                        "touch \"$TMPDIR/package-ended\"");
     auto service = StartService(world.writeRelease("", "{service}/packages/slow.sh", ""));
     auto controller = MakeController(*service);
     Click(*controller);
-    for (int i = 0; i < 200 && !window.read(window.timer_running); ++i) {
+    window.waitUntil([&] { return window.timer_running; }, 2s);
+    // The package runs in a process of its own: its first line tells that it has started.
+    for (int i = 0; i < 200 && !fs::exists(world.root / "tmp/package-started"); ++i) {
         std::this_thread::sleep_for(10ms);
     }
     controller->StopInstall();
@@ -357,9 +309,13 @@ TEST_F(InstallControllerTest, StopDuringThePackageRunWaitsForIt) {
 }
 
 TEST_F(InstallControllerTest, StopDuringTheQueryEndsItPromptly) {
+    // Answers only once the test is done with it, or after three seconds.
+    test::Latch asked;
+    test::Latch may_answer;
     httplib::Server slow;
-    slow.Post(".*", [](const httplib::Request&, httplib::Response& res) {
-        std::this_thread::sleep_for(3s);
+    slow.Post(".*", [&](const httplib::Request&, httplib::Response& res) {
+        asked.open();
+        may_answer.waitOpen(3s);
         res.set_content("", "text/plain");
     });
     const int port = slow.bind_to_any_port("127.0.0.1");
@@ -371,11 +327,12 @@ TEST_F(InstallControllerTest, StopDuringTheQueryEndsItPromptly) {
     InstallController controller(window, services);
     controller.test_url = "http://127.0.0.1:1/never"; // a stop must not go on to the download
     Click(controller);
-    std::this_thread::sleep_for(300ms);
+    EXPECT_TRUE(asked.waitOpen(10s)); // the query is under way
     const auto started = std::chrono::steady_clock::now();
     controller.StopInstall();
     EXPECT_LT(std::chrono::steady_clock::now() - started, 1s);
     EXPECT_EQ(window.read(window.pages), std::vector<int>{1});
+    may_answer.open();
     slow.stop();
     thread.join();
 }
@@ -387,8 +344,7 @@ TEST_F(InstallControllerTest, FullTemporaryFolderFailsTheAttempt) {
     if (!disk.mounted()) {
         GTEST_SKIP() << disk.why();
     }
-    auto service = StartService(
-        world.writeRelease(world.productVersion(), "{service}/packages/InkwardenSetup.bin", ""));
+    auto service = ServeSamplePackage();
     auto controller = MakeController(*service);
     Click(*controller);
     EXPECT_EQ(window.waitForResultPage(), 3);
@@ -400,8 +356,7 @@ TEST_F(InstallControllerTest, FullTemporaryFolderFailsTheAttempt) {
 }
 
 TEST_F(InstallControllerTest, ReadOnlyFoldersFailTheAttempt) {
-    auto service = StartService(
-        world.writeRelease(world.productVersion(), "{service}/packages/InkwardenSetup.bin", ""));
+    auto service = ServeSamplePackage();
     // The temporary folder, then the install folder's parent, made read-only.
     for (const fs::path& folder : {world.root / "tmp", world.root / "opt"}) {
         SCOPED_TRACE(folder.string());
@@ -446,8 +401,7 @@ TEST_F(InstallControllerTest, CorruptRegistryFileIsLeftAloneAndTheProductStillIn
         ReadMachineString("SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Inkwarden",
                           "InstallLocation"),
         "");
-    auto service = StartService(
-        world.writeRelease(world.productVersion(), "{service}/packages/InkwardenSetup.bin", ""));
+    auto service = ServeSamplePackage();
     auto controller = MakeController(*service);
     Click(*controller);
     // The package cannot record its folder and says so; the version check still decides.

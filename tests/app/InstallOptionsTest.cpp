@@ -1,8 +1,8 @@
 #include "app/InstallOptions.h"
 
-#include "app/EventCodes.h"
 #include "platform/DirectoryHelpers.h"
 #include "platform/RegistryFile.h"
+#include "telemetry/EventCodes.h"
 #include "tests/support/DemoServiceProcess.h"
 #include "tests/support/TempDir.h"
 #include "ui/controls/CButtonUI.h"
@@ -15,11 +15,8 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <httplib.h>
 #include <mutex>
-#include <nlohmann/json.hpp>
 #include <sys/mount.h>
-#include <thread>
 #include <unistd.h>
 
 namespace inkwarden {
@@ -107,23 +104,7 @@ protected:
         ::unsetenv("TMPDIR"); // the folder goes with the fixture
     }
 
-    std::vector<int> Events(std::size_t expected) {
-        nlohmann::json list = nlohmann::json::array();
-        for (int i = 0; i < 100; ++i) {
-            httplib::Client client("127.0.0.1", service.port());
-            auto result = client.Get("/api/events");
-            list = result ? nlohmann::json::parse(result->body) : nlohmann::json::array();
-            if (list.size() >= expected) {
-                break;
-            }
-            std::this_thread::sleep_for(30ms);
-        }
-        std::vector<int> codes;
-        for (const auto& event : list) {
-            codes.push_back(event["code"]);
-        }
-        return codes;
-    }
+    std::vector<int> Events(std::size_t expected) { return service.eventCodes(expected); }
 
     test::TempDir temp;
     test::DemoServiceProcess service;

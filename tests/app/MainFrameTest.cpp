@@ -1,8 +1,7 @@
 #include "BuildConfig.h"
 #include "app/CMainFrame.h"
-#include "platform/FileVersion.h"
 #include "platform/RegistryFile.h"
-#include "tests/support/DemoServiceProcess.h"
+#include "tests/support/InstallWorld.h"
 #include "ui/controls/CButtonUI.h"
 #include "ui/controls/CEditUI.h"
 #include "ui/controls/CProgressUI.h"
@@ -15,8 +14,6 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <httplib.h>
-#include <nlohmann/json.hpp>
 #include <thread>
 
 // Pango matches fonts on a thread of its own, synchronised inside libraries that the thread
@@ -45,21 +42,8 @@ public:
 class MainFrameTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/inkwarden-window-XXXXXX";
-        root = ::mkdtemp(pattern);
-        fs::create_directories(root / "packages");
-        fs::create_directories(root / "tmp");
-        fs::create_directories(root / "home");
-        fs::copy_file(fs::path(build_config::BINARY_DIR) / "demo/packages/InkwardenSetup.bin",
-                      root / "packages/InkwardenSetup.bin");
-        ::setenv("TMPDIR", (root / "tmp").c_str(), 1);
-        ::setenv("INKWARDEN_REGISTRY", (root / "machine.reg").c_str(), 1);
-        ::setenv("HOME", (root / "home").c_str(), 1);
-        ::unsetenv("XDG_DESKTOP_DIR");
-        ::unsetenv("XDG_DATA_HOME");
-        ::unsetenv("XDG_CONFIG_HOME");
         // The folder the window starts with, as a previous install would have left it.
-        install_folder = (root / "opt/Inkwarden").string();
+        install_folder = (world.root / "opt/Inkwarden").string();
         ASSERT_TRUE(
             WriteMachineString(InstallOptions::REGISTRY_KEY, "InstallLocation", install_folder));
         SkinPackage::reset();
@@ -73,28 +57,15 @@ protected:
         WindowHost::setExitHandler({});
         WindowHost::setLayer(nullptr);
         SkinPackage::reset();
-        ::unsetenv("TMPDIR");
-        std::error_code ignored;
-        fs::remove_all(root, ignored);
     }
 
+    // A release of the sample package's version.
     std::string Release(const std::string& url, const std::string& silent_url) {
-        const std::string version =
-            ReadFileVersion((root / "packages/InkwardenSetup.bin").string()).file_version;
-        const nlohmann::json release = {
-            {"Soft_name", "墨守精灵"},           {"Version_number", version},
-            {"Version_description", "t"},        {"Download_url", url},
-            {"Download_silent_url", silent_url}, {"Pubdate", "2026-12-08"}};
-        const fs::path path = root / "release.json";
-        std::ofstream(path) << release.dump();
-        return path.string();
+        return world.writeRelease(world.productVersion(), url, silent_url);
     }
 
     void StartService(const std::string& release, std::vector<std::string> extra = {}) {
-        std::vector<std::string> args = {"--release", release, "--packages",
-                                         (root / "packages").string()};
-        args.insert(args.end(), extra.begin(), extra.end());
-        service = std::make_unique<test::DemoServiceProcess>(args);
+        service = world.startService(release, std::move(extra));
         ASSERT_TRUE(service->running()) << service->output();
     }
 
@@ -168,25 +139,9 @@ protected:
         return {rect.width(), rect.height()};
     }
 
-    std::vector<int> Events(std::size_t expected) {
-        nlohmann::json list = nlohmann::json::array();
-        for (int i = 0; i < 100; ++i) {
-            httplib::Client client("127.0.0.1", service->port());
-            auto result = client.Get("/api/events");
-            list = result ? nlohmann::json::parse(result->body) : nlohmann::json::array();
-            if (list.size() >= expected) {
-                break;
-            }
-            std::this_thread::sleep_for(30ms);
-        }
-        std::vector<int> codes;
-        for (const auto& event : list) {
-            codes.push_back(event["code"]);
-        }
-        return codes;
-    }
+    std::vector<int> Events(std::size_t expected) { return service->eventCodes(expected); }
 
-    fs::path root;
+    test::InstallWorld world{"inkwarden-window"};
     std::string install_folder;
     HeadlessWindowLayer layer;
     std::optional<int> exit_code;
@@ -351,7 +306,7 @@ TEST_F(MainFrameTest, TestUrlReplacesTheServicesPackage) {
 TEST_F(MainFrameTest, BrowsedFolderIsNormalisedAtTheStartClick) {
     StartService(Release("", ""));
     Open();
-    const std::string chosen = (root / "apps").string();
+    const std::string chosen = (world.root / "apps").string();
     layer.scriptFolder(chosen);
     Click("btn_dir_select");
     EXPECT_EQ(frame->install_path->getText(), chosen);

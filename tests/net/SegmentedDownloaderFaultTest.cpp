@@ -1,6 +1,7 @@
 // The download engine against a server of our own that misbehaves on purpose.
 #include "net/SegmentedDownloader.h"
 #include "tests/support/FaultServer.h"
+#include "tests/support/Latch.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestFiles.h"
 #include "tests/support/TmpfsMount.h"
@@ -11,6 +12,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <gtest/gtest.h>
 #include <map>
 #include <mutex>
@@ -75,6 +77,16 @@ std::vector<std::string> DiagnosticLines(const std::string& output) {
     return lines;
 }
 
+// The installer's attempts with short pauses, and the shortest low-speed window the library
+// takes (a whole second), so that each fault shows quickly.
+DownloadTimings QuickTimings() {
+    DownloadTimings timings;
+    timings.probe_pause = 5ms;
+    timings.probe.low_speed_time = 1;
+    timings.segment_pause = 20ms;
+    return timings;
+}
+
 class DownloadFromFaultServer : public testing::Test {
 protected:
     // Starts the server and points the engine at "/file".
@@ -85,6 +97,19 @@ protected:
         engine.connection_count = 6;
     }
 
+    // The first request for the range that starts at range_start gets first_answer; every
+    // other request a well-behaved answer.
+    void ServeWithFirstAnswer(int64_t range_start, std::function<void(int fd)> first_answer) {
+        Serve([this, range_start,
+               first_answer = std::move(first_answer)](const FaultRequest& request, int fd) {
+            if (request.range_start == range_start && ++first_answers_ == 1) {
+                first_answer(fd);
+                return;
+            }
+            Answer(request, fd);
+        });
+    }
+
     bool TargetIsExact() const {
         return TestFiles::ReadAll(engine.target_path) == CONTENT &&
                !TestFiles::Exists(engine.target_path + ".tmp");
@@ -92,7 +117,10 @@ protected:
 
     FaultServer server;
     test::TempDir target;
-    SegmentedDownloader engine;
+    SegmentedDownloader engine{QuickTimings()};
+
+private:
+    std::atomic<int> first_answers_{0};
 };
 
 TEST_F(DownloadFromFaultServer, RangeHeadersThatDoNotCountUseOneConnection) {
@@ -207,13 +235,8 @@ TEST_F(DownloadFromFaultServer, SegmentNotFoundIsNotRetried) {
 }
 
 TEST_F(DownloadFromFaultServer, ErrorBodyOnceThenSuccessLeavesAnExactFile) {
-    std::atomic<int> answers{0};
-    Serve([&](const FaultRequest& request, int fd) {
-        if (request.range_start == 10000 && ++answers == 1) {
-            FaultServer::send(fd, Head(503, "Content-Length: 22\r\n") + "<html>try later</html>");
-        } else {
-            Answer(request, fd);
-        }
+    ServeWithFirstAnswer(10000, [](int fd) {
+        FaultServer::send(fd, Head(503, "Content-Length: 22\r\n") + "<html>try later</html>");
     });
     ASSERT_TRUE(engine.Download(nullptr));
     EXPECT_TRUE(TargetIsExact());
@@ -238,15 +261,9 @@ TEST_F(DownloadFromFaultServer, MultipleChoicesCountsAsSuccess) {
 }
 
 TEST_F(DownloadFromFaultServer, DroppedConnectionResumesWhereTheDataStopped) {
-    std::atomic<int> answers{0};
-    Serve([&](const FaultRequest& request, int fd) {
-        if (request.range_start == 30000 && ++answers == 1) {
-            // Promises the whole range, sends 3000 bytes and hangs up.
-            FaultServer::send(fd,
-                              Head(206, "Content-Length: 10000\r\n") + CONTENT.substr(30000, 3000));
-            return;
-        }
-        Answer(request, fd);
+    // Promises the whole range, sends 3000 bytes and hangs up.
+    ServeWithFirstAnswer(30000, [](int fd) {
+        FaultServer::send(fd, Head(206, "Content-Length: 10000\r\n") + CONTENT.substr(30000, 3000));
     });
     ASSERT_TRUE(engine.Download(nullptr));
     EXPECT_TRUE(TargetIsExact());
@@ -255,15 +272,9 @@ TEST_F(DownloadFromFaultServer, DroppedConnectionResumesWhereTheDataStopped) {
 }
 
 TEST_F(DownloadFromFaultServer, ShortSuccessfulAnswerIsResumed) {
-    std::atomic<int> answers{0};
-    Serve([&](const FaultRequest& request, int fd) {
-        if (request.range_start == 50000 && ++answers == 1) {
-            // A complete answer by its own length, but only half of the range.
-            FaultServer::send(fd,
-                              Head(206, "Content-Length: 5000\r\n") + CONTENT.substr(50000, 5000));
-            return;
-        }
-        Answer(request, fd);
+    // A complete answer by its own length, but only half of the range.
+    ServeWithFirstAnswer(50000, [](int fd) {
+        FaultServer::send(fd, Head(206, "Content-Length: 5000\r\n") + CONTENT.substr(50000, 5000));
     });
     ASSERT_TRUE(engine.Download(nullptr));
     EXPECT_TRUE(TargetIsExact());
@@ -272,22 +283,17 @@ TEST_F(DownloadFromFaultServer, ShortSuccessfulAnswerIsResumed) {
 }
 
 TEST_F(DownloadFromFaultServer, StalledConnectionEndsByTheLowSpeedRule) {
-    std::atomic<int> answers{0};
-    Serve([&](const FaultRequest& request, int fd) {
-        if (request.range_start == 0 && ++answers == 1) {
-            // Headers, then silence. (After some data the library's rate is an average over
-            // several seconds, so the rule would take longer to notice.)
-            FaultServer::send(fd, Head(206, "Content-Length: 10000\r\n"));
-            server.pause(10000);
-            return;
-        }
-        Answer(request, fd);
+    // Headers, then silence. (After some data the library's rate is an average over several
+    // seconds, so the rule would take longer to notice.)
+    ServeWithFirstAnswer(0, [this](int fd) {
+        FaultServer::send(fd, Head(206, "Content-Length: 10000\r\n"));
+        server.pause(10000);
     });
     const auto begin = std::chrono::steady_clock::now();
     ASSERT_TRUE(engine.Download(nullptr));
     const auto elapsed = std::chrono::steady_clock::now() - begin;
     EXPECT_TRUE(TargetIsExact());
-    // About two seconds without data, then the 500 ms pause and the range once more.
+    // About a second without data, then the pause and the range once more.
     EXPECT_GT(elapsed, 1s);
     EXPECT_LT(elapsed, 4s);
     const std::vector<std::string> ranges = server.getRanges();
@@ -365,8 +371,10 @@ TEST_F(DownloadFromFaultServer, CancelReachesAnAnswerWithoutLength) {
         }
     });
     std::atomic<bool> result{true};
-    std::thread install([&] { result = engine.Download(nullptr); });
-    std::this_thread::sleep_for(500ms);
+    test::Latch receiving;
+    std::thread install(
+        [&] { result = engine.Download([&](int64_t, int64_t, double) { receiving.open(); }); });
+    EXPECT_TRUE(receiving.waitOpen(10s));
     const auto cancelled_at = std::chrono::steady_clock::now();
     engine.cancel = true;
     install.join();
@@ -423,7 +431,7 @@ TEST_F(DownloadFromFaultServer, ProbeThatStallsForeverEndsInFailure) {
     EXPECT_FALSE(engine.Download(nullptr));
     const auto elapsed = std::chrono::steady_clock::now() - begin;
     EXPECT_FALSE(TestFiles::Exists(engine.target_path + ".tmp"));
-    // Ten probes, each ended by the low-speed rule after about three seconds.
+    // Ten probes, each ended by the low-speed rule after about a second.
     EXPECT_EQ(server.requests().size(), 10u);
     EXPECT_LT(elapsed, 50s);
 }

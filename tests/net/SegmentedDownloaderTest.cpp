@@ -1,6 +1,7 @@
 // The download engine against Debian's nginx on loopback.
 #include "net/SegmentedDownloader.h"
 
+#include "tests/support/Latch.h"
 #include "tests/support/NginxServer.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestFiles.h"
@@ -156,12 +157,14 @@ TEST(DownloadCancel, CancelFromAnotherThreadEndsTheDownloadAndClears) {
     std::atomic<bool> result{true};
     std::atomic<bool> returned{false};
     std::chrono::steady_clock::time_point returned_at;
+    test::Latch receiving;
     std::thread install([&] {
-        result = engine.Download(nullptr);
+        result = engine.Download([&](int64_t, int64_t, double) { receiving.open(); });
         returned_at = std::chrono::steady_clock::now();
         returned = true;
     });
-    std::this_thread::sleep_for(600ms);
+    // Cancelled while the segments are receiving.
+    EXPECT_TRUE(receiving.waitOpen(10s));
     ASSERT_FALSE(returned);
     const auto cancelled_at = std::chrono::steady_clock::now();
     engine.cancel = true;

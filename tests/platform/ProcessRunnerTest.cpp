@@ -17,6 +17,13 @@ namespace {
 using test::TestFolder;
 using Clock = std::chrono::steady_clock;
 
+constexpr std::chrono::milliseconds SHORT_SLICE{100};
+// A child that sleeps past its test's end: its output no longer goes where the test's goes,
+// so the test run need not wait for it.
+std::string DetachedSleep(const std::string& seconds) {
+    return "/bin/sh -c \"exec >/dev/null 2>&1; sleep " + seconds + "\"";
+}
+
 // What ArgumentDump saw: its working folder first, then its arguments after the output file.
 std::vector<std::string> Dumped(const std::string& file) {
     const std::string bytes = TestFolder::read(file);
@@ -136,15 +143,18 @@ TEST(ProcessRunner, PredicateIsAskedAfterEachSliceAndCanStopTheWait) {
     EXPECT_EQ(code, 3u);
     EXPECT_EQ(asked, 0); // ended within the first slice
 
+    // Shorter slices for the waits that outlast one.
     asked = 0;
-    EXPECT_TRUE(RunProcess("/bin/sh -c \"sleep 1.6; exit 4\"", "", true, &code,
-                           [&] { return ++asked, true; }));
+    EXPECT_TRUE(RunProcess(
+        "/bin/sh -c \"sleep 0.3; exit 4\"", "", true, &code, [&] { return ++asked, true; },
+        SHORT_SLICE));
     EXPECT_EQ(code, 4u);
     EXPECT_GE(asked, 1);
 
     asked = 0;
     const auto start = Clock::now();
-    EXPECT_TRUE(RunProcess("/bin/sh -c \"sleep 4\"", "", true, &code, [&] { return ++asked < 2; }));
+    EXPECT_TRUE(RunProcess(
+        DetachedSleep("4"), "", true, &code, [&] { return ++asked < 2; }, SHORT_SLICE));
     EXPECT_EQ(asked, 2);
     EXPECT_EQ(code, EXIT_CODE_STILL_RUNNING);
     EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(3500)); // ends by itself later
@@ -153,7 +163,7 @@ TEST(ProcessRunner, PredicateIsAskedAfterEachSliceAndCanStopTheWait) {
 TEST(ProcessRunner, WithoutWaitReturnsAtOnce) {
     const auto start = Clock::now();
     std::uint32_t code = 77;
-    EXPECT_TRUE(RunProcess("/bin/sh -c \"sleep 3\"", "", false, &code));
+    EXPECT_TRUE(RunProcess(DetachedSleep("3"), "", false, &code));
     EXPECT_LT(Clock::now() - start, std::chrono::seconds(2));
     EXPECT_EQ(code, 77u); // not waited for, nothing stored
 }

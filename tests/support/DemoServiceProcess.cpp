@@ -6,8 +6,11 @@
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
+#include <httplib.h>
+#include <nlohmann/json.hpp>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 extern char** environ;
@@ -83,6 +86,27 @@ void DemoServiceProcess::readAvailable(int wait_ms) {
 std::string DemoServiceProcess::output() {
     readAvailable(50);
     return output_;
+}
+
+std::vector<int> DemoServiceProcess::eventCodes(std::size_t expected) const {
+    // Generous: under a sanitizer on a busy machine the reporter can lag seconds behind.
+    constexpr int ATTEMPTS = 300;
+    constexpr std::chrono::milliseconds PAUSE{30};
+    nlohmann::json list = nlohmann::json::array();
+    for (int i = 0; i < ATTEMPTS; ++i) {
+        httplib::Client client("127.0.0.1", port_);
+        auto result = client.Get("/api/events");
+        list = result ? nlohmann::json::parse(result->body) : nlohmann::json::array();
+        if (list.size() >= expected) {
+            break;
+        }
+        std::this_thread::sleep_for(PAUSE);
+    }
+    std::vector<int> codes;
+    for (const auto& event : list) {
+        codes.push_back(event["code"]);
+    }
+    return codes;
 }
 
 int DemoServiceProcess::stop() {

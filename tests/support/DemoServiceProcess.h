@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <sys/types.h>
 #include <vector>
@@ -22,6 +23,10 @@ public:
 
     // Everything the service printed so far (its log).
     std::string output();
+
+    // The codes of the events the service received, in arrival order. Asks again for a while
+    // until there are at least expected: the reporter sends on its own thread.
+    std::vector<int> eventCodes(std::size_t expected) const;
 
     // Stops the service and returns its exit status (as waitpid reports it).
     int stop();

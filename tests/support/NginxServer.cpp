@@ -38,13 +38,12 @@ bool NginxServer::Start(const std::string& location_directives) {
          << "events { worker_connections 256; }\n"
          << "http {\n"
          << "  log_format ranges '$request_method $uri \"$http_range\" $status';\n"
-         << "  access_log " << root << "/access.log ranges;\n"
-         << "  client_body_temp_path " << root << "/tmp/body;\n"
-         << "  proxy_temp_path " << root << "/tmp/proxy;\n"
-         << "  fastcgi_temp_path " << root << "/tmp/fastcgi;\n"
-         << "  uwsgi_temp_path " << root << "/tmp/uwsgi;\n"
-         << "  scgi_temp_path " << root << "/tmp/scgi;\n"
-         << "  sendfile on;\n"
+         << "  access_log " << root << "/access.log ranges;\n";
+    // Every temporary folder under ours, so that nginx needs nothing of the system's.
+    for (const char* kind : {"client_body", "proxy", "fastcgi", "uwsgi", "scgi"}) {
+        conf << "  " << kind << "_temp_path " << root << "/tmp/" << kind << ";\n";
+    }
+    conf << "  sendfile on;\n"
          << "  types { application/octet-stream bin; }\n"
          << "  default_type application/octet-stream;\n"
          << "  server {\n"

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "net/CurlTransfer.h"
+
+#include <chrono>
+
+namespace inkwarden {
+
+// How long the download engine waits, and how often it tries again. The defaults are the
+// installer's; tests shorten them.
+struct DownloadTimings {
+    // The length probe, tried again after a pause that no cancel ends. It has no time limit
+    // of its own: a server that accepts and never answers would hold the install forever, so
+    // it ends by the low-speed rule instead.
+    int probe_attempts = 10;
+    std::chrono::milliseconds probe_pause{50};
+    CurlLimits probe{.connect_timeout = 3, .low_speed_limit = 1, .low_speed_time = 3};
+
+    // Each range: attempts in all, the cancellable pause after a failed one, and the limits
+    // of one attempt.
+    int segment_attempts = 5;
+    std::chrono::milliseconds segment_pause{500};
+    CurlLimits segment{
+        .connect_timeout = 60, .low_speed_limit = 1, .low_speed_time = 1, .timeout = 60000};
+
+    // Waits poll: the idle wait every idle_poll (then every cancelled_poll once cancel is set,
+    // while the cancelled download collects its segments), and a cancellable pause looks at
+    // cancel every cancel_poll.
+    std::chrono::milliseconds idle_poll{100};
+    std::chrono::milliseconds cancelled_poll{5};
+    std::chrono::milliseconds cancel_poll{20};
+};
+
+} // namespace inkwarden
