@@ -1,6 +1,6 @@
 # Warnings and sanitizers for every target of the project.
-add_compile_options(-Wall -Wextra -Wnon-virtual-dtor -Wmissing-declarations -Wformat=2
-                    -Wimplicit-fallthrough $<$<COMPILE_LANGUAGE:CXX>:-Wsuggest-override>)
+add_compile_options(-Wall -Wextra -Wmissing-declarations -Wformat=2 -Wimplicit-fallthrough
+                    "$<$<COMPILE_LANGUAGE:CXX>:-Wnon-virtual-dtor;-Wsuggest-override>")
 if(INKWARDEN_WERROR)
     add_compile_options(-Werror)
 endif()
