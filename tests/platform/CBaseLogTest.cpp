@@ -29,6 +29,8 @@ protected:
         path = std::filesystem::temp_directory_path() /
                ("iw-log-" + std::to_string(::getpid()) + ".log");
         std::filesystem::remove(path);
+        // The writer is process-wide: every case starts from a disabled one.
+        CBaseLog::Instance().SetLogPath("");
     }
     void TearDown() override { std::filesystem::remove(path); }
 
