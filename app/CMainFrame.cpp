@@ -104,25 +104,27 @@ void CMainFrame::onWindowReady() {
 }
 
 void CMainFrame::onClick(Notification& msg) {
-    // The click handlers by control name.
-    using ClickHandler = void (CMainFrame::*)();
+    // The click handlers by control name. Plain functions rather than member pointers: the
+    // handlers live in base classes, and calling a converted member pointer trips the
+    // undefined-behaviour checker.
+    using ClickHandler = void (*)(CMainFrame&);
     static const std::pair<std::string_view, ClickHandler> CLICKS[] = {
-        {"btn_install_finish", &CMainFrame::OnFinishClicked},
-        {"btn_install_start", &CMainFrame::OnStartClicked},
-        {"btn_install_license", &CMainFrame::OnLicencePageClicked},
-        {"btn_contact_us", &CMainFrame::OnContactClicked},
-        {"btn_install_custom", &CMainFrame::ToggleCustomPanel},
-        {"btn_install_custom_icon", &CMainFrame::ToggleCustomPanel},
-        {"btn_dir_select", &CMainFrame::OnBrowseClicked},
-        {"btn_check_agree", &CMainFrame::OnLicenceClicked},
-        {"btn_check_desk_lnk", &CMainFrame::OnDesktopLinkClicked},
-        {"btn_check_startup_lnk", &CMainFrame::OnStartLinkClicked},
-        {"btn_install_retry", &CMainFrame::OnRetryClicked},
+        {"btn_install_finish", [](CMainFrame& frame) { frame.OnFinishClicked(); }},
+        {"btn_install_start", [](CMainFrame& frame) { frame.OnStartClicked(); }},
+        {"btn_install_license", [](CMainFrame& frame) { frame.OnLicencePageClicked(); }},
+        {"btn_contact_us", [](CMainFrame& frame) { frame.OnContactClicked(); }},
+        {"btn_install_custom", [](CMainFrame& frame) { frame.ToggleCustomPanel(); }},
+        {"btn_install_custom_icon", [](CMainFrame& frame) { frame.ToggleCustomPanel(); }},
+        {"btn_dir_select", [](CMainFrame& frame) { frame.OnBrowseClicked(); }},
+        {"btn_check_agree", [](CMainFrame& frame) { frame.OnLicenceClicked(); }},
+        {"btn_check_desk_lnk", [](CMainFrame& frame) { frame.OnDesktopLinkClicked(); }},
+        {"btn_check_startup_lnk", [](CMainFrame& frame) { frame.OnStartLinkClicked(); }},
+        {"btn_install_retry", [](CMainFrame& frame) { frame.OnRetryClicked(); }},
     };
     const std::string name = msg.sender != nullptr ? msg.sender->getName() : std::string();
     for (const auto& [control, handler] : CLICKS) {
         if (name == control) {
-            (this->*handler)();
+            handler(*this);
             break;
         }
     }
