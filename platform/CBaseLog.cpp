@@ -42,7 +42,8 @@ std::string CutAtCharacter(const std::string& text, std::size_t max_bytes) {
     return text.substr(0, length);
 }
 
-std::string FormatMessageText(const char* format, va_list args) {
+__attribute__((format(printf, 1, 0))) std::string FormatMessageText(const char* format,
+                                                                    va_list args) {
     if (std::strlen(format) >= CBaseLog::MESSAGE_CAPACITY) {
         return FORMAT_TOO_LONG;
     }

@@ -33,7 +33,7 @@ public:
     void WriteRecord(int line, const char* source_file, const char* function, bool echo,
                      const char* format, ...) __attribute__((format(printf, 6, 7)));
     void WriteRecordV(int line, const char* source_file, const char* function, bool echo,
-                      const char* format, va_list args);
+                      const char* format, va_list args) __attribute__((format(printf, 6, 0)));
 
     // The right-aligned 29-column tag of a record.
     static std::string BuildTag(std::string_view source_file, std::string_view function);

@@ -18,7 +18,10 @@ namespace {
 void WriteUnchecked(const char* format, ...) {
     va_list args;
     va_start(args, format);
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
     CBaseLog::Instance().WriteRecordV(1, "f.cpp", "Fn", false, format, args);
+#pragma GCC diagnostic pop
     va_end(args);
 }
 
