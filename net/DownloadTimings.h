@@ -28,8 +28,10 @@ struct DownloadTimings {
     // again and again, still ends.
     int progress_retries = 1000;
 
-    // When an idle connection takes over the tail of a busy one.
+    // When an idle connection takes over the tail of a busy one, and how often an idle worker
+    // looks again while ranges are still busy.
     StealRule steal;
+    std::chrono::milliseconds steal_poll{50};
     // The control file of a resumable download is rewritten at most this often.
     std::chrono::milliseconds control_interval{1000};
 

@@ -4,6 +4,15 @@
 
 namespace inkwarden {
 
+namespace {
+
+int64_t PerSecond(int64_t bytes, SegmentManager::Clock::duration elapsed) {
+    const auto micros = std::chrono::duration_cast<std::chrono::microseconds>(elapsed).count();
+    return micros > 0 ? bytes * 1000000 / micros : SegmentManager::UNKNOWN_RATE;
+}
+
+} // namespace
+
 void SegmentManager::Reset(int64_t total, const std::vector<ByteRange>& missing, StealRule rule) {
     std::lock_guard<std::mutex> lock(mutex_);
     total_ = total;
@@ -39,52 +48,83 @@ int SegmentManager::StealLocked(Clock::time_point now, int64_t thief_rate) {
     if (std::any_of(slots_.begin(), slots_.end(), [](const Slot& slot) { return slot.failed; })) {
         return NO_SLOT;
     }
-    // The victim: the busy slot with the largest rest above what its writer has claimed.
+    // The victim: of the busy slots whose rest above what their writer claimed is worth a
+    // request, the one that would take longest to finish alone.
     int victim = NO_SLOT;
-    int64_t largest = 0;
+    int64_t victim_rest = 0;
+    int64_t victim_rate = UNKNOWN_RATE;
+    double longest = 0;
     for (size_t i = 0; i < slots_.size(); ++i) {
         const Slot& slot = slots_[i];
         if (!slot.taken || slot.failed || slot.last == UNBOUNDED) {
             continue;
         }
         const int64_t rest = slot.last - std::max(slot.next, slot.claimed_end) + 1;
-        if (rest > largest) {
-            largest = rest;
+        const int64_t rate = RateLocked(slot, now);
+        if (rest <= StealThreshold(rate)) {
+            continue;
+        }
+        // An unmeasured slot is taken to go as fast as the thief, or at a megabyte a second.
+        const int64_t assumed = rate != UNKNOWN_RATE ? rate
+                                : thief_rate > 0     ? thief_rate
+                                                     : int64_t{1} << 20;
+        const double seconds =
+            static_cast<double>(rest) / static_cast<double>(std::max<int64_t>(assumed, 1));
+        if (seconds > longest) {
+            longest = seconds;
             victim = static_cast<int>(i);
+            victim_rest = rest;
+            victim_rate = rate;
         }
     }
     if (victim == NO_SLOT) {
         return NO_SLOT;
     }
+
+    // Split so that both end together: the thief's share follows the two rates. A connection
+    // far slower than the thief's gives up all of its rest; its worker then starts afresh on
+    // a new connection, which may well be faster.
+    int64_t taken = victim_rest / 2;
+    if (victim_rate != UNKNOWN_RATE && thief_rate != UNKNOWN_RATE) {
+        if (victim_rate * rule_.slow_factor < thief_rate) {
+            taken = victim_rest;
+        } else {
+            const double share =
+                static_cast<double>(thief_rate) / static_cast<double>(victim_rate + thief_rate);
+            taken = static_cast<int64_t>(static_cast<double>(victim_rest) * share);
+        }
+    }
+    taken = std::clamp<int64_t>(taken, 1, victim_rest);
+
     Slot& slot = slots_[static_cast<size_t>(victim)];
-    const int64_t victim_rate = RateLocked(slot, now);
-
-    // A rest that the victim finishes soon on its own is not worth a new request.
-    int64_t threshold = rule_.min_bytes;
-    if (victim_rate != UNKNOWN_RATE) {
-        threshold = std::max(threshold, victim_rate * rule_.min_time.count() / 1000);
-    }
-    if (largest <= threshold) {
-        return NO_SLOT;
-    }
-
-    // Split so that both end together: the thief's share follows the two rates.
-    int64_t taken = largest / 2;
-    if (victim_rate != UNKNOWN_RATE && thief_rate != UNKNOWN_RATE && victim_rate + thief_rate > 0) {
-        const double share =
-            static_cast<double>(thief_rate) / static_cast<double>(victim_rate + thief_rate);
-        taken = static_cast<int64_t>(static_cast<double>(largest) * share);
-    }
-    taken = std::clamp<int64_t>(taken, 1, largest);
-
     Slot stolen;
     stolen.next = slot.last - taken + 1;
     stolen.last = slot.last;
     stolen.claimed_end = stolen.next;
     stolen.taken = true;
     slot.last = stolen.next - 1;
+    std::fprintf(
+        stderr, "%lld steal from %d (rest %lld rate %lld) thief rate %lld takes %lld\n",
+        (long long)std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch())
+                .count() %
+            100000,
+        victim, (long long)victim_rest, (long long)victim_rate, (long long)thief_rate,
+        (long long)taken);
     slots_.push_back(stolen);
     return static_cast<int>(slots_.size() - 1);
+}
+
+int64_t SegmentManager::StealThreshold(int64_t victim_rate) const {
+    // A rest that the victim finishes soon on its own is not worth a new request.
+    if (victim_rate == UNKNOWN_RATE) {
+        return rule_.min_bytes;
+    }
+    return std::max(rule_.min_bytes, victim_rate * rule_.min_time.count() / 1000);
+}
+
+bool SegmentManager::AnyTaken() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return std::any_of(slots_.begin(), slots_.end(), [](const Slot& slot) { return slot.taken; });
 }
 
 void SegmentManager::Release(int slot, bool failed) {
@@ -110,6 +150,9 @@ void SegmentManager::BeginAttempt(int slot) {
     Slot& record = slots_.at(static_cast<size_t>(slot));
     record.attempt_bytes = 0;
     record.first_byte_at = {};
+    record.window_at = {};
+    record.window_bytes = 0;
+    record.window_rate = UNKNOWN_RATE;
 }
 
 void SegmentManager::Restart(int slot) {
@@ -143,13 +186,23 @@ void SegmentManager::Commit(int slot, int64_t written, Clock::time_point now) {
     if (record.last != UNBOUNDED) {
         missing_bytes_ -= written;
     }
-    if (written > 0) {
-        // The first bytes of an attempt start its clock: the connection's set-up is no rate.
-        if (record.first_byte_at == Clock::time_point{}) {
-            record.first_byte_at = now;
-        } else {
-            record.attempt_bytes += written;
-        }
+    if (written == 0) {
+        return;
+    }
+    // The first bytes of an attempt start its clock: the connection's set-up is no rate.
+    if (record.first_byte_at == Clock::time_point{}) {
+        record.first_byte_at = now;
+        record.window_at = now;
+        return;
+    }
+    record.attempt_bytes += written;
+    // The first bytes come in a burst out of the buffers on the way; a rate over the last
+    // window shows what the connection keeps up.
+    if (now - record.window_at >= RATE_WINDOW * 5) {
+        record.window_rate =
+            PerSecond(record.attempt_bytes - record.window_bytes, now - record.window_at);
+        record.window_at = now;
+        record.window_bytes = record.attempt_bytes;
     }
 }
 
@@ -162,9 +215,14 @@ int64_t SegmentManager::RateLocked(const Slot& slot, Clock::time_point now) cons
     if (slot.first_byte_at == Clock::time_point{} || now - slot.first_byte_at < RATE_WINDOW) {
         return UNKNOWN_RATE;
     }
-    const auto elapsed =
-        std::chrono::duration_cast<std::chrono::microseconds>(now - slot.first_byte_at).count();
-    return slot.attempt_bytes * 1000000 / elapsed;
+    // A window that is overdue shows a connection that slowed down or stalled.
+    if (now - slot.window_at >= RATE_WINDOW * 5) {
+        return PerSecond(slot.attempt_bytes - slot.window_bytes, now - slot.window_at);
+    }
+    if (slot.window_rate != UNKNOWN_RATE) {
+        return slot.window_rate;
+    }
+    return PerSecond(slot.attempt_bytes, now - slot.first_byte_at);
 }
 
 int64_t SegmentManager::DoneBytes() const {

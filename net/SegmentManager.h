@@ -20,9 +20,11 @@ struct ByteRange {
 // When an idle worker may take over part of a busy one's range: only when the rest that the
 // busy worker still has to fetch is more than min_bytes and more than min_time at its
 // measured rate, so that a new request is never made for a tail that ends on its own soon.
+// A victim slower than the thief by more than slow_factor gives up its whole rest.
 struct StealRule {
     int64_t min_bytes = 1 << 20;
     std::chrono::milliseconds min_time{1000};
+    int64_t slow_factor = 4;
 };
 
 // The bookkeeping of one download of known length: which ranges exist, who works on which,
@@ -40,7 +42,8 @@ public:
     static constexpr int64_t UNBOUNDED = std::numeric_limits<int64_t>::max();
     // Rate of a slot that has not been measured yet.
     static constexpr int64_t UNKNOWN_RATE = -1;
-    // A rate is measured from an attempt's first byte, once it has run this long.
+    // A rate is measured from an attempt's first byte once it has run this long, and then
+    // over windows of five times that.
     static constexpr std::chrono::milliseconds RATE_WINDOW{100};
 
     // Starts over: total bytes, of which missing remain to fetch; one free slot per range, in
@@ -48,11 +51,14 @@ public:
     void Reset(int64_t total, const std::vector<ByteRange>& missing, StealRule rule = {});
 
     // For a free worker: the first slot nobody works on; else, when stealing is allowed and no
-    // slot has failed, a new slot with the upper part of the largest rest that the rule lets
-    // go; else NO_SLOT.
+    // slot has failed, a new slot with the upper part of a busy slot's rest: of the rests that
+    // the rule lets go, the one that would take longest to finish alone (at equal rates, the
+    // largest); else NO_SLOT.
     // thief_rate (bytes per second, or UNKNOWN_RATE) sizes the part: the two split the rest in
     // proportion to their rates, so that both end together; unknown rates split it in halves.
     int Acquire(Clock::time_point now, int64_t thief_rate, bool may_steal);
+    // Whether any worker still works on a slot (so that a later steal may still come).
+    bool AnyTaken() const;
     // The worker stops working on slot; a failed slot is never handed out or stolen from again.
     void Release(int slot, bool failed);
 
@@ -99,10 +105,15 @@ private:
         // The current attempt's rate: bytes since its first byte arrived, and when that was.
         int64_t attempt_bytes = 0;
         Clock::time_point first_byte_at{};
+        // The rate over the last complete window of the attempt.
+        Clock::time_point window_at{};
+        int64_t window_bytes = 0;
+        int64_t window_rate = UNKNOWN_RATE;
     };
 
     int64_t RateLocked(const Slot& slot, Clock::time_point now) const;
     int StealLocked(Clock::time_point now, int64_t thief_rate);
+    int64_t StealThreshold(int64_t victim_rate) const;
     std::vector<ByteRange> MissingLocked() const;
 
     mutable std::mutex mutex_;

@@ -500,6 +500,11 @@ void SegmentedDownloader::RunWorker() {
     while (!cancel) {
         const int slot = manager_.Acquire(Clock::now(), rate, connection_count > 1);
         if (slot == SegmentManager::NO_SLOT) {
+            // A busy range may still become worth taking over (its connection slows down);
+            // the worker waits for that without a connection, until no range is busy.
+            if (connection_count > 1 && WaitForSlotChange()) {
+                continue;
+            }
             break;
         }
         DownloadSegment* segment = NewSegment(slot);
@@ -514,7 +519,12 @@ void SegmentedDownloader::RunWorker() {
             manager_.Finish(slot);
         }
         rate = segment->done ? manager_.Rate(slot, Clock::now()) : SegmentManager::UNKNOWN_RATE;
-        manager_.Release(slot, !segment->done);
+        {
+            // Under the idle workers' lock, so that none misses the last release.
+            std::lock_guard<std::mutex> lock(slots_mutex_);
+            manager_.Release(slot, !segment->done);
+        }
+        slots_changed_.notify_all();
         // A worker whose range failed ends: the download fails, as it always did.
         if (!segment->done) {
             if (!cancel) {
@@ -523,6 +533,16 @@ void SegmentedDownloader::RunWorker() {
             break;
         }
     }
+}
+
+bool SegmentedDownloader::WaitForSlotChange() {
+    // false once no range is busy: nothing is left to take over.
+    std::unique_lock<std::mutex> lock(slots_mutex_);
+    if (!manager_.AnyTaken()) {
+        return false;
+    }
+    slots_changed_.wait_for(lock, timings_.steal_poll);
+    return !cancel;
 }
 
 DownloadSegment* SegmentedDownloader::NewSegment(int slot) {

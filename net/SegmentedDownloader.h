@@ -121,6 +121,8 @@ private:
     void SaveRecord(const DownloadControlFile& control, ResumeState state) const;
     bool Finish(bool result, const DownloadControlFile* control, const ResumeState& state);
     void RunWorker();
+    // Waits a while for a range to become worth taking over; false when none is busy.
+    bool WaitForSlotChange();
     DownloadSegment* NewSegment(int slot);
     void RunSegment(DownloadSegment& segment);
     bool PrepareSegmentTransfer(DownloadSegment& segment);
@@ -143,6 +145,9 @@ private:
     // Signalled when the last worker task ends.
     std::mutex workers_mutex_;
     std::condition_variable workers_done_;
+    // Signalled when a worker lets go of a range; idle workers wait on it between looks.
+    std::mutex slots_mutex_;
+    std::condition_variable slots_changed_;
 };
 
 } // namespace inkwarden
