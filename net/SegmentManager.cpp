@@ -61,15 +61,13 @@ int SegmentManager::StealLocked(Clock::time_point now, int64_t thief_rate) {
         }
         const int64_t rest = slot.last - std::max(slot.next, slot.claimed_end) + 1;
         const int64_t rate = RateLocked(slot, now);
-        if (rest <= StealThreshold(rate)) {
+        // A connection not measured yet is taken to go as fast as the thief's.
+        const int64_t assumed = rate != UNKNOWN_RATE ? rate : thief_rate;
+        if (rest <= StealThreshold(assumed)) {
             continue;
         }
-        // An unmeasured slot is taken to go as fast as the thief, or at a megabyte a second.
-        const int64_t assumed = rate != UNKNOWN_RATE ? rate
-                                : thief_rate > 0     ? thief_rate
-                                                     : int64_t{1} << 20;
-        const double seconds =
-            static_cast<double>(rest) / static_cast<double>(std::max<int64_t>(assumed, 1));
+        const double seconds = static_cast<double>(rest) /
+                               static_cast<double>(assumed > 0 ? assumed : int64_t{1} << 20);
         if (seconds > longest) {
             longest = seconds;
             victim = static_cast<int>(i);
@@ -212,8 +210,13 @@ int64_t SegmentManager::Rate(int slot, Clock::time_point now) const {
 }
 
 int64_t SegmentManager::RateLocked(const Slot& slot, Clock::time_point now) const {
-    if (slot.first_byte_at == Clock::time_point{} || now - slot.first_byte_at < RATE_WINDOW) {
+    if (slot.first_byte_at == Clock::time_point{}) {
         return UNKNOWN_RATE;
+    }
+    // A short attempt that is over still tells its average; a running one needs a while.
+    if (now - slot.first_byte_at < RATE_WINDOW) {
+        const bool over = slot.next > slot.last && slot.attempt_bytes > 0;
+        return over ? PerSecond(slot.attempt_bytes, now - slot.first_byte_at) : UNKNOWN_RATE;
     }
     // A window that is overdue shows a connection that slowed down or stalled.
     if (now - slot.window_at >= RATE_WINDOW * 5) {

@@ -77,7 +77,8 @@ public:
     int64_t Claim(int slot, int64_t length);
     // written of the claimed bytes are in the file, from the slot's next byte on.
     void Commit(int slot, int64_t written, Clock::time_point now);
-    // Bytes per second of the slot's current attempt, or UNKNOWN_RATE.
+    // Bytes per second of the slot's current attempt (over its last window once it has run
+    // long enough; its average when it ended sooner), or UNKNOWN_RATE.
     int64_t Rate(int slot, Clock::time_point now) const;
 
     // Bytes in the file; never decreases between resets, except by Restart.

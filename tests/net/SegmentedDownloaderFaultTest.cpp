@@ -1,4 +1,5 @@
 // The download engine against a server of our own that misbehaves on purpose.
+#include "RangeAnswers.h"
 #include "net/SegmentedDownloader.h"
 #include "tests/support/FaultServer.h"
 #include "tests/support/Latch.h"
@@ -31,30 +32,12 @@ using test::TestFiles;
 constexpr int64_t SIZE = 60000; // six segments of 10000 bytes
 const std::string CONTENT = TestFiles::Pattern(0, SIZE);
 
-std::string Head(int status, const std::string& extra) {
-    return "HTTP/1.1 " + std::to_string(status) + " X\r\n" + extra + "Connection: close\r\n\r\n";
-}
+using test::Head;
 
 // A well-behaved answer for the file: HEAD, a ranged 206 or a whole 200.
 void Answer(const FaultRequest& request, int fd,
             const std::string& accept_ranges_line = "Accept-Ranges: bytes\r\n") {
-    if (request.method == "HEAD") {
-        FaultServer::send(
-            fd, Head(200, accept_ranges_line + "Content-Length: " + std::to_string(SIZE) + "\r\n"));
-        return;
-    }
-    if (!request.has_range) {
-        FaultServer::send(fd,
-                          Head(200, "Content-Length: " + std::to_string(SIZE) + "\r\n") + CONTENT);
-        return;
-    }
-    const int64_t end = request.range_end < 0 ? SIZE - 1 : request.range_end;
-    const int64_t length = end - request.range_start + 1;
-    FaultServer::send(fd, Head(206, "Content-Range: bytes " + std::to_string(request.range_start) +
-                                        "-" + std::to_string(end) + "/" + std::to_string(SIZE) +
-                                        "\r\nContent-Length: " + std::to_string(length) + "\r\n") +
-                              CONTENT.substr(static_cast<size_t>(request.range_start),
-                                             static_cast<size_t>(length)));
+    test::AnswerFile(request, fd, CONTENT, accept_ranges_line);
 }
 
 std::vector<std::string> Sorted(std::vector<std::string> values) {
