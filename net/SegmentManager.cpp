@@ -101,13 +101,6 @@ int SegmentManager::StealLocked(Clock::time_point now, int64_t thief_rate) {
     stolen.claimed_end = stolen.next;
     stolen.taken = true;
     slot.last = stolen.next - 1;
-    std::fprintf(
-        stderr, "%lld steal from %d (rest %lld rate %lld) thief rate %lld takes %lld\n",
-        (long long)std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch())
-                .count() %
-            100000,
-        victim, (long long)victim_rest, (long long)victim_rate, (long long)thief_rate,
-        (long long)taken);
     slots_.push_back(stolen);
     return static_cast<int>(slots_.size() - 1);
 }

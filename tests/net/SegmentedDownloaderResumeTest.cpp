@@ -174,8 +174,9 @@ TEST_F(DownloadTail, IdleConnectionsTakeOverTheSlowRange) {
         split = split || ranges[i].first < RANGE;
     }
     EXPECT_TRUE(split);
-    // What the server sent is the file and what was on the way when the slow range was cut.
-    EXPECT_LE(sent.load(), SIZE + 4 * 16384);
+    // What the server sent is the file and what was on the way when ranges were cut: at most
+    // what the loopback buffers hold (a fast answer is in them whole before its cut is seen).
+    EXPECT_LE(sent.load(), SIZE + RANGE / 2);
 }
 
 TEST_F(DownloadTail, KilledDownloadContinuesWithOnlyTheMissingRanges) {
