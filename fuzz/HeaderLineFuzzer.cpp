@@ -1,5 +1,6 @@
 // Response headers as the download engine reads them: the input is cut into lines as the
-// transfer library delivers them (each with its line feed), one call per line.
+// transfer library delivers them (each with its line feed), one call per line. Names compare
+// in any case; a status line starts the next response.
 #include "net/SegmentedDownloader.h"
 
 #include <cstddef>
@@ -26,11 +27,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         start = end;
     }
     for (const auto& [name, value] : map) {
-        // A name ends at its line's first colon; neither part can outgrow its line.
+        // A name ends at its line's first colon; neither part can outgrow its line, and both
+        // come trimmed.
         if (name.find(':') != std::string::npos || name.size() + value.size() > longest) {
             std::abort();
         }
+        for (const std::string* part : {&name, &value}) {
+            if (!part->empty() && (part->front() == ' ' || part->back() == ' ' ||
+                                   part->back() == '\r' || part->back() == '\n')) {
+                std::abort();
+            }
+        }
     }
     inkwarden::SegmentedDownloader::SupportsRanges(map);
+    // A validator names its header, or is empty.
+    const std::string validator = inkwarden::SegmentedDownloader::ResumeValidator(map);
+    if (!validator.empty() && validator.rfind("ETag ", 0) != 0 &&
+        validator.rfind("Last-Modified ", 0) != 0) {
+        std::abort();
+    }
     return 0;
 }

@@ -25,6 +25,11 @@ void SetBodyAndProgressSinks(CURL* curl, curl_write_callback on_body, void* body
     curl_easy_setopt(curl, CURLOPT_XFERINFODATA, progress_context);
 }
 
+void SetBodySink(CURL* curl, curl_write_callback on_body, void* body_context) {
+    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, on_body);
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, body_context);
+}
+
 void SetPostRequest(CURL* curl, const std::string& url, const std::string& body,
                     curl_slist* headers) {
     curl_easy_setopt(curl, CURLOPT_URL, url.c_str());

@@ -45,6 +45,10 @@ void SetBaseOptions(CURL* curl, const CurlLimits& limits, TransferFlags flags);
 void SetBodyAndProgressSinks(CURL* curl, curl_write_callback on_body, void* body_context,
                              curl_xferinfo_callback on_progress, void* progress_context);
 
+// Only the body sink: for a transfer whose body stream carries no data of ours (the probe's,
+// which receives its header lines there too).
+void SetBodySink(CURL* curl, curl_write_callback on_body, void* body_context);
+
 // A POST of body (not copied: it must outlive the transfer) with the given header list.
 void SetPostRequest(CURL* curl, const std::string& url, const std::string& body,
                     curl_slist* headers);

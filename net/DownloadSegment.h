@@ -5,34 +5,42 @@
 
 #include <atomic>
 #include <cstdint>
+#include <string>
 #include <utility>
 
 namespace inkwarden {
 
 class SegmentedDownloader;
 
-// One range of a download, worked on by exactly one pool worker.
+// One range of a download while one pool worker fetches it. Where the range begins and ends
+// is the engine's segment manager's to say (a thief may lower its end at any time); the
+// record holds what one worker needs for its attempts.
 struct DownloadSegment {
-    // The value of end that means: fetch the whole resource without a range.
-    static constexpr int64_t NO_RANGE = -1;
+    DownloadSegment(SegmentedDownloader& owner_engine, int segment_index, UniqueFd segment_file,
+                    bool has_range)
+        : owner(owner_engine), index(segment_index), file(std::move(segment_file)),
+          is_ranged(has_range) {}
 
-    DownloadSegment(SegmentedDownloader& owner_engine, int segment_index, UniqueFd segment_file)
-        : owner(owner_engine), index(segment_index), file(std::move(segment_file)) {}
-
-    bool ranged() const { return end != NO_RANGE; }
+    // false for a download without a length: every attempt fetches the whole resource.
+    bool ranged() const { return is_ranged; }
 
     bool done = false;
     SegmentedDownloader& owner;
-    int32_t index;
+    int32_t index; // the range's slot in the segment manager
     UniqueFd file;
-    int64_t start = 0;                // offset of the next byte to fetch
-    int64_t end = NO_RANGE;           // last byte of the range, inclusive
-    std::atomic<int64_t> received{0}; // read by every worker's progress report
+    bool is_ranged;
+    std::atomic<int64_t> received{0}; // bytes this record wrote
     CurlEasyHandle transfer;
 
-    // Per attempt: the status of the answer, read when its first body bytes arrive.
+    // Per attempt: the status of the answer, read when its first body bytes arrive; the first
+    // and last byte it asked for; whether it stopped at an end that a thief lowered.
     long attempt_status = 0;
     int64_t attempt_start = 0;
+    int64_t attempt_last = 0;
+    bool cut_by_steal = false;
+    // Why the last attempt failed, for the download's failure reason, and a write's errno.
+    std::string failure;
+    int write_error = 0;
 };
 
 } // namespace inkwarden

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "net/CurlTransfer.h"
+#include "net/SegmentManager.h"
 
 #include <chrono>
 
@@ -22,6 +23,17 @@ struct DownloadTimings {
     std::chrono::milliseconds segment_pause{500};
     CurlLimits segment{
         .connect_timeout = 60, .low_speed_limit = 1, .low_speed_time = 1, .timeout = 60000};
+    // A failed attempt that wrote bytes of its range is not counted against segment_attempts,
+    // up to this many times per range: a server that sends a byte and drops the connection,
+    // again and again, still ends.
+    int progress_retries = 1000;
+
+    // When an idle connection takes over the tail of a busy one, and how often an idle worker
+    // looks again while ranges are still busy.
+    StealRule steal;
+    std::chrono::milliseconds steal_poll{50};
+    // The control file of a resumable download is rewritten at most this often.
+    std::chrono::milliseconds control_interval{1000};
 
     // Waits poll: the idle wait every idle_poll (then every cancelled_poll once cancel is set,
     // while the cancelled download collects its segments), and a cancellable pause looks at

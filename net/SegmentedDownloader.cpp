@@ -1,12 +1,16 @@
 #include "net/SegmentedDownloader.h"
 
+#include "net/DownloadControlFile.h"
 #include "net/HttpResponse.h"
 #include "net/ThreadPool.h"
+#include "platform/TextEncoding.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cinttypes>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <thread>
@@ -14,6 +18,8 @@
 
 namespace inkwarden {
 namespace {
+
+using Clock = SegmentManager::Clock;
 
 // Segments share one temporary file, each writing its own range through its own descriptor.
 constexpr mode_t TEMPORARY_FILE_MODE = 0644;
@@ -30,6 +36,15 @@ bool IsProbeSuccess(long status) {
 // A segment also takes 300 as success, and writes the body of such an answer.
 bool IsSegmentSuccess(long status) {
     return status >= HTTP_OK && status <= HTTP_MULTIPLE_CHOICES;
+}
+
+std::string TrimBlanks(std::string_view text) {
+    const size_t first = text.find_first_not_of(" \t\r\n");
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    const size_t last = text.find_last_not_of(" \t\r\n");
+    return std::string(text.substr(first, last - first + 1));
 }
 
 // Writes all of data at offset; returns the bytes written, fewer only on a write error.
@@ -57,51 +72,76 @@ bool IsOwnRegularFile(int fd) {
     return ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_uid == ::geteuid();
 }
 
+int64_t FileSize(int fd) {
+    struct stat info {};
+    return ::fstat(fd, &info) == 0 ? static_cast<int64_t>(info.st_size) : -1;
+}
+
+std::string FolderOf(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// A file error in the words a person uses for it, with the path it concerns.
+std::string FileErrorText(const std::string& path, int error) {
+    switch (error) {
+    case ENOENT:
+        return FolderOf(path) + ": no such folder";
+    case EROFS:
+        return path + ": read-only file system";
+    case ENOSPC:
+        return path + ": no space left on device";
+    case EACCES:
+    case EPERM:
+        return path + ": permission denied";
+    case EISDIR:
+        return path + " is a folder";
+    case ELOOP:
+        return path + " is a link, which is never followed";
+    case ENOTDIR:
+        return FolderOf(path) + ": not a folder";
+    default:
+        return path + ": " + std::strerror(error);
+    }
+}
+
 // The content length of a probe that got an answer: -1 when none was given, 0 for an answer
 // outside 2xx.
-int64_t ProbedLength(CURL* curl) {
+int64_t ProbedLength(CURL* curl, std::string& failure) {
     curl_off_t content_length = -1;
     curl_easy_getinfo(curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &content_length);
     long status = 0;
     curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
-    return IsProbeSuccess(status) ? content_length : 0;
+    if (!IsProbeSuccess(status)) {
+        failure = "HTTP status " + std::to_string(status);
+        return 0;
+    }
+    if (content_length == 0) {
+        failure = "the server announced an empty file";
+    }
+    return content_length;
+}
+
+// The probe's body stream: libcurl passes the header lines there too (the probe asks for
+// them), and prints them when no sink is set.
+size_t DiscardProbeText(char*, size_t size, size_t count, void*) {
+    return size * count;
+}
+
+size_t EchoProbeText(char* data, size_t size, size_t count, void*) {
+    return std::fwrite(data, size, count, stdout) * size;
 }
 
 enum class AttemptOutcome { DONE, STOP, RETRY };
 
-// What one finished attempt of a segment means, with its diagnostic line.
-AttemptOutcome JudgeAttempt(DownloadSegment& segment, CURLcode code) {
-    // The progress sink asked to stop: a cancel, never retried.
-    if (code == CURLE_ABORTED_BY_CALLBACK) {
-        return AttemptOutcome::STOP;
-    }
-    if (code != CURLE_OK) {
-        std::printf("curl_easy_perform failed res: %d: %s\n", static_cast<int>(code),
-                    curl_easy_strerror(code));
-        return AttemptOutcome::RETRY;
-    }
-    long status = 0;
-    curl_easy_getinfo(segment.transfer.get(), CURLINFO_RESPONSE_CODE, &status);
-    // A missing file stays missing: asking again would not help.
-    if (status == HTTP_NOT_FOUND) {
-        std::printf("curl_easy_getinfo failed rescode: %ld\n", status);
-        return AttemptOutcome::STOP;
-    }
-    if (!IsSegmentSuccess(status)) {
-        std::printf("curl_easy_getinfo failed rescode: %ld\n", status);
-        return AttemptOutcome::RETRY;
-    }
-    // An answer that ended early resumes where its data stopped.
-    if (segment.ranged() && segment.start <= segment.end) {
-        std::printf("segment %d incomplete: %" PRId64 " bytes missing\n", segment.index,
-                    segment.end - segment.start + 1);
-        return AttemptOutcome::RETRY;
-    }
-    segment.done = true;
-    return AttemptOutcome::DONE;
-}
-
 } // namespace
+
+bool HeaderNameLess::operator()(std::string_view a, std::string_view b) const {
+    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+        return std::tolower(static_cast<unsigned char>(x)) <
+               std::tolower(static_cast<unsigned char>(y));
+    });
+}
 
 SegmentedDownloader::SegmentedDownloader(DownloadTimings timings) : timings_(timings) {
     // Global set-up once per process, before any thread makes a handle.
@@ -124,9 +164,41 @@ void SegmentedDownloader::WaitIdle() {
     }
 }
 
+std::string SegmentedDownloader::FailureReason() const {
+    std::lock_guard<std::mutex> lock(segments_mutex_);
+    return failure_reason_;
+}
+
+std::string SegmentedDownloader::TemporaryPath() const {
+    return target_path + TEMP_SUFFIX;
+}
+
+std::string SegmentedDownloader::ControlPath() const {
+    return TemporaryPath() + DownloadControlFile::SUFFIX;
+}
+
+void SegmentedDownloader::NoteFailure(const std::string& reason) {
+    // The first cause is the one worth telling; what follows from it is not.
+    std::lock_guard<std::mutex> lock(segments_mutex_);
+    if (failure_reason_.empty()) {
+        failure_reason_ = reason;
+    }
+}
+
 bool SegmentedDownloader::Download(ProgressCallback callback) {
     // A download that is still collecting its segments ends first.
     WaitIdle();
+    {
+        std::lock_guard<std::mutex> lock(segments_mutex_);
+        failure_reason_.clear();
+    }
+
+    // A folder under the target's name would only show at the rename, after the whole file.
+    struct stat target_info {};
+    if (::stat(target_path.c_str(), &target_info) == 0 && S_ISDIR(target_info.st_mode)) {
+        NoteFailure(target_path + " is a folder");
+        return false;
+    }
 
     // Lengths stay 64-bit; only a missing length becomes UNKNOWN_SIZE.
     HeaderMap map;
@@ -143,7 +215,7 @@ bool SegmentedDownloader::Download(ProgressCallback callback) {
     progress = std::move(callback);
 
     busy = true;
-    const bool result = RunSegments(plan);
+    const bool result = RunSegments(plan, ResumeValidator(map));
     busy = false;
     return result;
 }
@@ -153,8 +225,9 @@ SegmentedDownloader::SegmentPlan SegmentedDownloader::PlanSegments(const HeaderM
     SegmentPlan plan;
     plan.total = total_size;
     plan.length_known = length_known;
+    plan.ranges = SupportsRanges(map);
     // Without byte ranges, or without a length, one connection fetches everything.
-    plan.count = SupportsRanges(map) ? std::max(connection_count, 1) : 1;
+    plan.count = plan.ranges ? std::max(connection_count, 1) : 1;
     if (!length_known) {
         plan.count = 1;
         plan.segment_size = UNKNOWN_SIZE;
@@ -168,6 +241,20 @@ SegmentedDownloader::SegmentPlan SegmentedDownloader::PlanSegments(const HeaderM
     return plan;
 }
 
+std::vector<ByteRange> SegmentedDownloader::PlannedRanges(const SegmentPlan& plan) const {
+    // One segment takes everything there is; of several, the last takes the remainder.
+    if (!plan.length_known) {
+        return {{0, SegmentManager::UNBOUNDED}};
+    }
+    std::vector<ByteRange> ranges;
+    for (int i = 0; i < plan.count; ++i) {
+        const int64_t first = i * plan.segment_size;
+        const int64_t end = i < plan.count - 1 ? (i + 1) * plan.segment_size : plan.total;
+        ranges.push_back({first, end - 1});
+    }
+    return ranges;
+}
+
 TransferFlags SegmentedDownloader::RedirectFlag() const {
     return follow_redirects ? TransferFlags{TRANSFER_FOLLOW_REDIRECTS} : TransferFlags{0};
 }
@@ -175,22 +262,32 @@ TransferFlags SegmentedDownloader::RedirectFlag() const {
 int64_t SegmentedDownloader::ProbeSize(const std::string& probe_url, HeaderMap& map) {
     CurlEasyHandle handle = NewCurlEasyHandle();
     if (!handle) {
+        NoteFailure("the transfer library could not start a transfer");
         return 0;
     }
     map.clear();
 
     CURL* curl = handle.get();
     SetProbeRequest(curl, probe_url, &SegmentedDownloader::OnHeaderLine, &map);
+    SetBodySink(curl, echo_probe_headers ? &EchoProbeText : &DiscardProbeText, nullptr);
     // The probe may use signals: it always did.
     SetBaseOptions(curl, timings_.probe, RedirectFlag());
 
     // Only a run without an answer is tried again, after a short pause that no cancel ends.
+    CURLcode code = CURLE_OK;
     for (int attempt = 0; attempt < timings_.probe_attempts; ++attempt) {
-        if (curl_easy_perform(curl) == CURLE_OK) {
-            return ProbedLength(curl);
+        code = curl_easy_perform(curl);
+        if (code == CURLE_OK) {
+            std::string failure;
+            const int64_t length = ProbedLength(curl, failure);
+            if (!failure.empty()) {
+                NoteFailure(failure + " (" + probe_url + ")");
+            }
+            return length;
         }
         SleepFor(timings_.probe_pause);
     }
+    NoteFailure(std::string(curl_easy_strerror(code)) + " (" + probe_url + ")");
     return 0;
 }
 
@@ -199,133 +296,329 @@ size_t SegmentedDownloader::OnHeaderLine(char* data, size_t size, size_t count, 
     if (data == nullptr || map == nullptr) {
         return length;
     }
-    const std::string line(data, length);
-    const size_t colon = line.find(':');
-    if (colon == std::string::npos) {
+    auto& headers = *static_cast<HeaderMap*>(map);
+    const std::string_view line(data, length);
+    // A status line begins the next response (after a redirect): only the last one counts.
+    if (line.rfind("HTTP/", 0) == 0) {
+        headers.clear();
         return length;
     }
-    // One blank after the colon is assumed; a missing blank costs the value's first byte.
-    std::string value = colon + 2 <= line.size() ? line.substr(colon + 2) : std::string();
-    const size_t carriage_return = value.rfind('\r');
-    if (carriage_return != std::string::npos) {
-        value.resize(carriage_return);
+    const size_t colon = line.find(':');
+    if (colon == std::string_view::npos) {
+        return length;
     }
-    static_cast<HeaderMap*>(map)->emplace(line.substr(0, colon), std::move(value));
+    // Names compare in any case, and the blank after the colon is optional.
+    headers.emplace(TrimBlanks(line.substr(0, colon)), TrimBlanks(line.substr(colon + 1)));
     return length;
 }
 
 bool SegmentedDownloader::SupportsRanges(const HeaderMap& map) {
     const auto found = map.find("Accept-Ranges");
-    return found != map.end() && found->second == "bytes";
+    return found != map.end() && EqualsIgnoringAsciiCase(found->second, "bytes");
 }
 
-bool SegmentedDownloader::RunSegments(const SegmentPlan& plan) {
-    const std::string temporary_path = target_path + TEMP_SUFFIX;
-    bool result = true;
+std::string SegmentedDownloader::ResumeValidator(const HeaderMap& map) {
+    // A weak tag promises the same meaning, not the same bytes: no ground for joining ranges.
+    const auto tag = map.find("ETag");
+    if (tag != map.end() && !tag->second.empty() && tag->second.rfind("W/", 0) != 0) {
+        return "ETag " + tag->second;
+    }
+    const auto modified = map.find("Last-Modified");
+    if (modified != map.end() && !modified->second.empty()) {
+        return "Last-Modified " + modified->second;
+    }
+    return {};
+}
 
-    // Progress reports read the list while it grows: reserving it first keeps the records in
-    // place, and the count is published only after a record is complete.
-    segments.clear();
-    segments.reserve(static_cast<size_t>(plan.count));
-    published_segments = 0;
+bool SegmentedDownloader::RunSegments(const SegmentPlan& plan, const std::string& validator) {
+    const DownloadControlFile control(ControlPath());
+    reported_bytes = 0;
+    submission_failed_ = false;
     {
-        ThreadPool pool(plan.count);
-        // The old target goes first; one that cannot be deleted fails before any segment runs.
-        if (::unlink(target_path.c_str()) != 0 && errno != ENOENT) {
-            result = false;
-        } else {
-            result = StartSegments(pool, temporary_path, plan);
-        }
-        // Leaving the scope destroys the pool, which runs every submitted task to its end.
+        std::lock_guard<std::mutex> lock(segments_mutex_);
+        segments.clear();
     }
 
-    while (active_tasks != 0) {
-        SleepUnlessCancelled(timings_.idle_poll);
+    // Only a download whose pieces can be asked for again, and whose sameness a later run can
+    // check, keeps a record; small files go as they always did.
+    const bool keeps_record = plan.length_known && plan.ranges && !validator.empty() &&
+                              plan.total > SINGLE_CONNECTION_LIMIT;
+    ResumeState state{url, plan.total, validator, {}};
+    std::vector<ByteRange> missing = PlannedRanges(plan);
+    const bool resumed =
+        keeps_record && resume && ResumeFromRecord(control, state, plan.count, missing);
+    if (!resumed) {
+        // An old record must never describe the bytes of a new download.
+        control.Remove();
+    }
+    if (!PrepareTemporaryFile(TemporaryPath(), resumed)) {
+        return false;
     }
 
-    // The workers' last reports may have raced each other; report the final total once more.
+    manager_.Reset(plan.length_known ? plan.total : SegmentManager::UNBOUNDED, missing,
+                   timings_.steal);
+    // Bytes of an earlier run count as done from the start.
     ReportProgress();
 
-    if (!CollectSegments()) {
-        result = false;
-    }
-    // The next download starts uncancelled.
-    cancel = false;
-
-    // A failed rename is a failed download.
-    if (result && std::rename(temporary_path.c_str(), target_path.c_str()) != 0) {
-        std::printf("rename failed: %s\n", target_path.c_str());
-        result = false;
-    }
-    return result;
+    const int workers = missing.empty() ? 0 : plan.count;
+    return Finish(RunWorkers(workers, keeps_record ? &control : nullptr, state),
+                  keeps_record ? &control : nullptr, state);
 }
 
-bool SegmentedDownloader::StartSegments(ThreadPool& pool, const std::string& temporary_path,
-                                        const SegmentPlan& plan) {
-    // Empty a temporary file left by an earlier attempt (never through a link).
-    UniqueFd(::open(temporary_path.c_str(), O_RDWR | O_TRUNC | O_CLOEXEC | O_NOFOLLOW));
+bool SegmentedDownloader::ResumeFromRecord(const DownloadControlFile& control,
+                                           const ResumeState& wanted, int connections,
+                                           std::vector<ByteRange>& missing) {
+    const std::optional<ResumeState> record = control.Read();
+    if (!record || record->url != wanted.url || record->length != wanted.length ||
+        record->validator != wanted.validator) {
+        return false;
+    }
+    // The temporary file must still hold every byte that the record counts as done.
+    UniqueFd file(::open(TemporaryPath().c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    const int64_t needed = record->completed.empty() ? 0 : record->completed.back().last + 1;
+    const int64_t size = file ? FileSize(file.get()) : -1;
+    if (!file || !IsOwnRegularFile(file.get()) || size < needed || size > wanted.length) {
+        return false;
+    }
+    missing = SegmentManager::SplitEvenly(
+        SegmentManager::Complement(record->completed, wanted.length), connections);
+    return true;
+}
 
-    for (int i = 0; i < plan.count; ++i) {
-        // Each segment has its own descriptor on the temporary file; a file that cannot be
-        // opened cancels the segments already running.
-        UniqueFd file(::open(temporary_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW,
-                             TEMPORARY_FILE_MODE));
-        if (!file || !IsOwnRegularFile(file.get())) {
-            cancel = true;
-            return false;
-        }
-        auto segment = std::make_unique<DownloadSegment>(*this, i, std::move(file));
-        // One segment takes everything there is; of several, the last takes the remainder.
-        // Writes go through pwrite at start, so there is no file pointer to move.
-        if (plan.count == 1) {
-            segment->start = 0;
-            segment->end = plan.length_known ? plan.total - 1 : DownloadSegment::NO_RANGE;
-        } else {
-            segment->start = i * plan.segment_size;
-            segment->end = (i < plan.count - 1 ? (i + 1) * plan.segment_size : plan.total) - 1;
-        }
-        DownloadSegment& record = *segment;
-        segments.push_back(std::move(segment));
-        published_segments.store(segments.size(), std::memory_order_release);
-        SubmitSegment(pool, record);
+bool SegmentedDownloader::PrepareTemporaryFile(const std::string& temporary_path,
+                                               bool keep_content) {
+    // Created if missing, never through a link, and only a regular file of our own; a fresh
+    // download empties what an earlier attempt left.
+    UniqueFd file(::open(temporary_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW,
+                         TEMPORARY_FILE_MODE));
+    if (!file) {
+        NoteFailure(FileErrorText(temporary_path, errno));
+        return false;
+    }
+    if (!IsOwnRegularFile(file.get())) {
+        NoteFailure(temporary_path + " is not a regular file of this user's");
+        return false;
+    }
+    if (!keep_content && ::ftruncate(file.get(), 0) != 0) {
+        NoteFailure(FileErrorText(temporary_path, errno));
+        return false;
     }
     return true;
 }
 
-void SegmentedDownloader::SubmitSegment(ThreadPool& pool, DownloadSegment& segment) {
-    // A segment whose task cannot be submitted stays not done, which fails the download.
+bool SegmentedDownloader::RunWorkers(int workers, const DownloadControlFile* control,
+                                     const ResumeState& state) {
+    if (workers > 0) {
+        ThreadPool pool(workers);
+        for (int i = 0; i < workers; ++i) {
+            SubmitWorker(pool);
+        }
+        WaitForWorkers(control, state);
+        // Leaving the scope destroys the pool, which runs every submitted task to its end.
+    }
+    // The workers' last reports may have raced each other; report the final total once more.
+    ReportProgress();
+    return !submission_failed_ && manager_.AllComplete();
+}
+
+void SegmentedDownloader::SubmitWorker(ThreadPool& pool) {
+    // A worker that cannot be submitted fails the download, as a segment that never ran.
     try {
-        pool.enqueue([this, &segment] {
-            RunSegment(segment);
-            --active_tasks;
-        });
         ++active_tasks;
+        pool.enqueue([this] {
+            RunWorker();
+            std::lock_guard<std::mutex> lock(workers_mutex_);
+            if (--active_tasks == 0) {
+                workers_done_.notify_all();
+            }
+        });
     } catch (const std::exception&) {
+        --active_tasks;
+        submission_failed_ = true;
         std::printf("download excetion\n");
     }
 }
 
-bool SegmentedDownloader::CollectSegments() {
-    bool all_done = true;
-    for (const auto& segment : segments) {
-        if (!segment->done) {
-            all_done = false;
+void SegmentedDownloader::WaitForWorkers(const DownloadControlFile* control,
+                                         const ResumeState& state) {
+    // The record follows the download at most once per interval, from this thread only.
+    std::unique_lock<std::mutex> lock(workers_mutex_);
+    while (active_tasks != 0) {
+        const bool ended = workers_done_.wait_for(lock, timings_.control_interval,
+                                                  [this] { return active_tasks == 0; });
+        if (!ended && control != nullptr) {
+            lock.unlock();
+            SaveRecord(*control, state);
+            lock.lock();
         }
     }
-    published_segments = 0;
-    segments.clear();
-    return all_done;
+}
+
+void SegmentedDownloader::SaveRecord(const DownloadControlFile& control, ResumeState state) const {
+    state.completed = manager_.Completed();
+    control.Write(state);
+}
+
+bool SegmentedDownloader::Finish(bool result, const DownloadControlFile* control,
+                                 const ResumeState& state) {
+    if (cancel && !result) {
+        NoteFailure("cancelled");
+    }
+    {
+        std::lock_guard<std::mutex> lock(segments_mutex_);
+        segments.clear();
+    }
+    // The next download starts uncancelled.
+    cancel = false;
+
+    // The rename replaces the old target only with a complete file; a failed one is a failed
+    // download.
+    if (result && std::rename(TemporaryPath().c_str(), target_path.c_str()) != 0) {
+        const int error = errno;
+        std::printf("rename failed: %s\n", target_path.c_str());
+        NoteFailure("cannot replace " + FileErrorText(target_path, error));
+        result = false;
+    }
+    if (control != nullptr) {
+        // A complete download needs no record; any other keeps what arrived for the next run.
+        if (result) {
+            control->Remove();
+        } else {
+            SaveRecord(*control, state);
+        }
+    }
+    if (!result && FailureReason().empty()) {
+        NoteFailure("the download did not complete");
+    }
+    return result;
+}
+
+void SegmentedDownloader::RunWorker() {
+    // A worker fetches the first range that nobody works on; when there is none, the upper
+    // part of the largest one still running; it ends when neither is left.
+    int64_t rate = SegmentManager::UNKNOWN_RATE;
+    while (!cancel) {
+        const int slot = manager_.Acquire(Clock::now(), rate, connection_count > 1);
+        if (slot == SegmentManager::NO_SLOT) {
+            // A busy range may still become worth taking over (its connection slows down);
+            // the worker waits for that without a connection, until no range is busy.
+            if (connection_count > 1 && WaitForSlotChange()) {
+                continue;
+            }
+            break;
+        }
+        DownloadSegment* segment = NewSegment(slot);
+        if (segment == nullptr) {
+            // The temporary file cannot be opened: the segments already running stop.
+            manager_.Release(slot, true);
+            cancel = true;
+            break;
+        }
+        RunSegment(*segment);
+        if (segment->done && !segment->ranged()) {
+            manager_.Finish(slot);
+        }
+        rate = segment->done ? manager_.Rate(slot, Clock::now()) : SegmentManager::UNKNOWN_RATE;
+        {
+            // Under the idle workers' lock, so that none misses the last release.
+            std::lock_guard<std::mutex> lock(slots_mutex_);
+            manager_.Release(slot, !segment->done);
+        }
+        slots_changed_.notify_all();
+        // A worker whose range failed ends: the download fails, as it always did.
+        if (!segment->done) {
+            if (!cancel) {
+                NoteFailure(segment->failure);
+            }
+            break;
+        }
+    }
+}
+
+bool SegmentedDownloader::WaitForSlotChange() {
+    // false once no range is busy: nothing is left to take over.
+    std::unique_lock<std::mutex> lock(slots_mutex_);
+    if (!manager_.AnyTaken()) {
+        return false;
+    }
+    slots_changed_.wait_for(lock, timings_.steal_poll);
+    return !cancel;
+}
+
+DownloadSegment* SegmentedDownloader::NewSegment(int slot) {
+    // Each segment has its own descriptor on the temporary file.
+    const std::string temporary_path = TemporaryPath();
+    UniqueFd file(
+        ::open(temporary_path.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW, TEMPORARY_FILE_MODE));
+    if (!file || !IsOwnRegularFile(file.get())) {
+        NoteFailure(FileErrorText(temporary_path, file ? EPERM : errno));
+        return nullptr;
+    }
+    const bool ranged = manager_.Remaining(slot).last != SegmentManager::UNBOUNDED;
+    auto segment = std::make_unique<DownloadSegment>(*this, slot, std::move(file), ranged);
+    DownloadSegment* record = segment.get();
+    std::lock_guard<std::mutex> lock(segments_mutex_);
+    segments.push_back(std::move(segment));
+    return record;
+}
+
+// What one finished attempt of a segment means, with its diagnostic line.
+static AttemptOutcome JudgeAttempt(DownloadSegment& segment, const SegmentManager& manager,
+                                   CURLcode code) {
+    // The range's end was lowered by a thief and reached: the rest is the thief's.
+    if (segment.cut_by_steal) {
+        segment.done = true;
+        return AttemptOutcome::DONE;
+    }
+    // The progress sink asked to stop: a cancel, never retried.
+    if (code == CURLE_ABORTED_BY_CALLBACK) {
+        return AttemptOutcome::STOP;
+    }
+    if (code != CURLE_OK) {
+        std::printf("curl_easy_perform failed res: %d: %s\n", static_cast<int>(code),
+                    curl_easy_strerror(code));
+        segment.failure =
+            code == CURLE_WRITE_ERROR && segment.write_error != 0
+                ? FileErrorText(segment.owner.target_path + SegmentedDownloader::TEMP_SUFFIX,
+                                segment.write_error)
+                : curl_easy_strerror(code);
+        return AttemptOutcome::RETRY;
+    }
+    long status = 0;
+    curl_easy_getinfo(segment.transfer.get(), CURLINFO_RESPONSE_CODE, &status);
+    // A missing file stays missing: asking again would not help.
+    if (status == HTTP_NOT_FOUND) {
+        std::printf("curl_easy_getinfo failed rescode: %ld\n", status);
+        segment.failure = "HTTP status 404 (" + segment.owner.url + ")";
+        return AttemptOutcome::STOP;
+    }
+    if (!IsSegmentSuccess(status)) {
+        std::printf("curl_easy_getinfo failed rescode: %ld\n", status);
+        segment.failure = "HTTP status " + std::to_string(status) + " (" + segment.owner.url + ")";
+        return AttemptOutcome::RETRY;
+    }
+    // An answer that ended early resumes where its data stopped.
+    const ByteRange rest = manager.Remaining(segment.index);
+    if (segment.ranged() && rest.first <= rest.last) {
+        std::printf("segment %d incomplete: %" PRId64 " bytes missing\n", segment.index,
+                    rest.size());
+        segment.failure = "the server sent less than it announced";
+        return AttemptOutcome::RETRY;
+    }
+    segment.done = true;
+    return AttemptOutcome::DONE;
 }
 
 void SegmentedDownloader::RunSegment(DownloadSegment& segment) {
     int attempts = 0;
+    int progress_retries = 0;
     for (;;) {
         // A cancelled download starts no further attempt.
         if (cancel) {
             break;
         }
         // A range that arrived whole but whose answer overran it needs no further request.
-        if (segment.ranged() && segment.start > segment.end) {
+        if (segment.ranged() && manager_.Complete(segment.index)) {
             segment.done = true;
             break;
         }
@@ -333,13 +626,22 @@ void SegmentedDownloader::RunSegment(DownloadSegment& segment) {
             break;
         }
         const AttemptOutcome outcome =
-            JudgeAttempt(segment, curl_easy_perform(segment.transfer.get()));
+            JudgeAttempt(segment, manager_, curl_easy_perform(segment.transfer.get()));
         segment.transfer.reset();
         if (outcome != AttemptOutcome::RETRY) {
             break;
         }
-        // The next attempt resumes at start, after a pause that a cancel ends early.
+        // The next attempt resumes at the first missing byte, after a pause that a cancel
+        // ends early. One that brought bytes of its range costs none of the five attempts.
         SleepUnlessCancelled(timings_.segment_pause);
+        const bool progressed =
+            segment.ranged() && manager_.Remaining(segment.index).first > segment.attempt_start;
+        if (progressed && progress_retries < timings_.progress_retries) {
+            ++progress_retries;
+            std::printf("segment %d resumes at %" PRId64 "\n", segment.index,
+                        manager_.Remaining(segment.index).first);
+            continue;
+        }
         ++attempts;
         std::printf("retry: %d\n", attempts);
         if (attempts == timings_.segment_attempts) {
@@ -359,6 +661,8 @@ bool SegmentedDownloader::PrepareSegmentTransfer(DownloadSegment& segment) {
         return false;
     }
     segment.attempt_status = 0;
+    segment.cut_by_steal = false;
+    segment.write_error = 0;
 
     CURL* curl = segment.transfer.get();
     SetBaseOptions(curl, timings_.segment, TRANSFER_NO_SIGNAL | RedirectFlag());
@@ -368,16 +672,20 @@ bool SegmentedDownloader::PrepareSegmentTransfer(DownloadSegment& segment) {
     std::string range;
     if (!segment.ranged()) {
         // Without a length every attempt fetches the whole file again.
-        segment.start = 0;
+        manager_.Restart(segment.index);
         if (::ftruncate(segment.file.get(), 0) != 0) {
             return false;
         }
-    } else {
+    }
+    const ByteRange rest = manager_.Remaining(segment.index);
+    if (segment.ranged()) {
         // A single connection with a known length asks for a range too: "0-" and the last byte.
-        range = std::to_string(segment.start) + "-" + std::to_string(segment.end);
+        range = std::to_string(rest.first) + "-" + std::to_string(rest.last);
     }
     SetRangedGetRequest(curl, url, range);
-    segment.attempt_start = segment.start;
+    segment.attempt_start = rest.first;
+    segment.attempt_last = rest.last;
+    manager_.BeginAttempt(segment.index);
     return true;
 }
 
@@ -387,6 +695,7 @@ size_t SegmentedDownloader::OnSegmentData(char* data, size_t size, size_t count,
         return length;
     }
     auto& segment = *static_cast<DownloadSegment*>(context);
+    SegmentManager& manager = segment.owner.manager_;
 
     if (segment.attempt_status == 0) {
         curl_easy_getinfo(segment.transfer.get(), CURLINFO_RESPONSE_CODE, &segment.attempt_status);
@@ -395,21 +704,30 @@ size_t SegmentedDownloader::OnSegmentData(char* data, size_t size, size_t count,
     if (!IsSegmentSuccess(segment.attempt_status)) {
         return length;
     }
-
-    int64_t wanted = static_cast<int64_t>(length);
-    if (segment.ranged()) {
-        // A 200 answer carries the whole file from its first byte, whatever was asked for:
-        // past offset 0 it belongs elsewhere, so the attempt fails without writing.
-        if (segment.attempt_status == HTTP_OK && segment.attempt_start != 0) {
-            return 0;
-        }
-        // Never write past the range: the neighbouring segment owns those bytes.
-        wanted = std::min(wanted, segment.end - segment.start + 1);
+    // A 200 answer carries the whole file from its first byte, whatever was asked for: past
+    // offset 0 it belongs elsewhere, so the attempt fails without writing.
+    if (segment.ranged() && segment.attempt_status == HTTP_OK && segment.attempt_start != 0) {
+        return 0;
     }
 
-    const int64_t written = WriteAt(segment.file.get(), data, wanted, segment.start);
-    segment.start += written;
+    // Never write past the range: a neighbour or a thief owns those bytes. The claimed bytes
+    // are the segment's until committed.
+    const int64_t offset = manager.Remaining(segment.index).first;
+    const int64_t mine = manager.Claim(segment.index, static_cast<int64_t>(length));
+    const int64_t written = WriteAt(segment.file.get(), data, mine, offset);
+    if (written < mine) {
+        segment.write_error = errno;
+    }
+    manager.Commit(segment.index, written, Clock::now());
     segment.received.fetch_add(written, std::memory_order_relaxed);
+
+    // A thief took the rest of this answer: stop it without a failure.
+    if (written == mine && mine < static_cast<int64_t>(length) && segment.ranged() &&
+        manager.Remaining(segment.index).last < segment.attempt_last &&
+        manager.Complete(segment.index)) {
+        segment.cut_by_steal = true;
+        return 0;
+    }
     // Fewer bytes than delivered (a write error or an overrun) make the library fail the attempt.
     return static_cast<size_t>(written);
 }
@@ -429,21 +747,18 @@ int SegmentedDownloader::OnSegmentProgress(void* context, curl_off_t download_to
 
 int SegmentedDownloader::ReportProgress() {
     {
-        // Workers report concurrently. The counters are atomics and the list is published
-        // segment by segment, so a sum is never torn; the lock orders sum and call, so the
-        // callable sees done never decrease.
+        // Workers report concurrently; the lock orders the reports, and only a growth is
+        // reported, so the callable sees done never decrease (a download without a length
+        // that starts again from 0 reports again once it passes what it had).
         std::lock_guard<std::mutex> lock(progress_mutex);
-        const size_t count = published_segments.load(std::memory_order_acquire);
-        int64_t done = 0;
-        for (size_t i = 0; i < count; ++i) {
-            done += segments[i]->received.load(std::memory_order_relaxed);
-        }
-        // Only a change is reported, and only against a known total.
+        const int64_t done = manager_.DoneBytes();
         const int64_t total = total_size;
-        if (total > 0 && done != reported_bytes && progress) {
+        if (total > 0 && done > reported_bytes && progress) {
             progress(done, total, static_cast<double>(done) / static_cast<double>(total));
         }
-        reported_bytes = done;
+        if (done > reported_bytes) {
+            reported_bytes = done;
+        }
     }
     // A non-zero answer makes the library abort the reporting transfer.
     return cancel ? -1 : 0;

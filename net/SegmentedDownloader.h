@@ -3,29 +3,46 @@
 #include "net/CurlTransfer.h"
 #include "net/DownloadSegment.h"
 #include "net/DownloadTimings.h"
+#include "net/SegmentManager.h"
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace inkwarden {
 
+class DownloadControlFile;
 class ThreadPool;
+struct ResumeState;
 
-// (bytes received by all segments, total bytes, fraction); called from worker threads.
+// (bytes in the file, total bytes, fraction); called from worker threads, one call at a time.
 using ProgressCallback = std::function<void(int64_t done, int64_t total, double fraction)>;
 
-// Response header name to value, exact case; the first occurrence of a name wins.
-using HeaderMap = std::map<std::string, std::string>;
+// Header names compare without regard to ASCII case, as HTTP has them.
+struct HeaderNameLess {
+    using is_transparent = void;
+    bool operator()(std::string_view a, std::string_view b) const;
+};
+
+// Response header name to value (blanks around it trimmed); the first occurrence of a name in
+// the last response wins.
+using HeaderMap = std::map<std::string, std::string, HeaderNameLess>;
 
 // Fetches one URL into target_path with up to connection_count parallel ranged connections,
-// each writing in place into target_path + ".tmp", which is renamed when every range arrived.
+// each writing in place into target_path + ".tmp", which is renamed over the target when every
+// byte arrived; the target stays as it was until then. A connection that finishes its range
+// takes over the upper part of the largest range still running. A download of known length
+// from a server with ranges and a validator keeps a control file (DownloadControlFile) beside
+// the temporary file, so that a later Download of the same URL into the same target fetches
+// only the missing ranges.
 class SegmentedDownloader {
 public:
     static constexpr int64_t SINGLE_CONNECTION_LIMIT = 16384;
@@ -49,6 +66,10 @@ public:
 
     // One download of url to target_path; true when the complete file is under target_path.
     bool Download(ProgressCallback callback);
+    // Why the last Download failed, in one line for a person; empty after a success.
+    std::string FailureReason() const;
+    // The control file of a download into target_path.
+    std::string ControlPath() const;
 
     // Set by the owner before each download (after WaitIdle); cancel may be set at any time.
     ProgressCallback progress;
@@ -60,12 +81,19 @@ public:
     std::atomic<bool> cancel{false};
     std::atomic<bool> busy{false};
     bool follow_redirects = true;
+    // false: an earlier run's record is not used (it is still kept for a later run).
+    bool resume = true;
+    // The probe's raw header lines also go to standard output.
+    bool echo_probe_headers = true;
     std::atomic<int64_t> reported_bytes{0};
     std::atomic<int64_t> total_size{0};
 
     // Header-only request: the content length (-1 when none was given, 0 on failure).
     int64_t ProbeSize(const std::string& probe_url, HeaderMap& map);
     static bool SupportsRanges(const HeaderMap& map);
+    // What tells a later run that the resource is still the same: a strong ETag, else the
+    // Last-Modified date, each with its header name; empty when the server names neither.
+    static std::string ResumeValidator(const HeaderMap& map);
     // The transfers' header callback: one header line of a response into map (a HeaderMap).
     static size_t OnHeaderLine(char* data, size_t size, size_t count, void* map);
 
@@ -77,28 +105,49 @@ private:
         int64_t segment_size = 0;
         int64_t total = 0;
         bool length_known = false;
+        bool ranges = false;
     };
 
     SegmentPlan PlanSegments(const HeaderMap& map, bool length_known) const;
+    std::vector<ByteRange> PlannedRanges(const SegmentPlan& plan) const;
     TransferFlags RedirectFlag() const;
-    bool RunSegments(const SegmentPlan& plan);
-    bool StartSegments(ThreadPool& pool, const std::string& temporary_path,
-                       const SegmentPlan& plan);
-    void SubmitSegment(ThreadPool& pool, DownloadSegment& segment);
-    bool CollectSegments();
+    bool RunSegments(const SegmentPlan& plan, const std::string& validator);
+    bool ResumeFromRecord(const DownloadControlFile& control, const ResumeState& wanted,
+                          int connections, std::vector<ByteRange>& missing);
+    bool PrepareTemporaryFile(const std::string& temporary_path, bool keep_content);
+    bool RunWorkers(int workers, const DownloadControlFile* control, const ResumeState& state);
+    void SubmitWorker(ThreadPool& pool);
+    void WaitForWorkers(const DownloadControlFile* control, const ResumeState& state);
+    void SaveRecord(const DownloadControlFile& control, ResumeState state) const;
+    bool Finish(bool result, const DownloadControlFile* control, const ResumeState& state);
+    void RunWorker();
+    // Waits a while for a range to become worth taking over; false when none is busy.
+    bool WaitForSlotChange();
+    DownloadSegment* NewSegment(int slot);
     void RunSegment(DownloadSegment& segment);
     bool PrepareSegmentTransfer(DownloadSegment& segment);
     int ReportProgress();
     void SleepUnlessCancelled(std::chrono::milliseconds pause);
+    void NoteFailure(const std::string& reason);
+    std::string TemporaryPath() const;
 
     static size_t OnSegmentData(char* data, size_t size, size_t count, void* segment);
     static int OnSegmentProgress(void* segment, curl_off_t download_total, curl_off_t download_now,
                                  curl_off_t upload_total, curl_off_t upload_now);
 
     DownloadTimings timings_;
-    // Segments visible to progress reports; see ReportProgress.
-    std::atomic<size_t> published_segments{0};
+    SegmentManager manager_;
     std::mutex progress_mutex;
+    // Guards segments while workers add to it, and the failure reason.
+    mutable std::mutex segments_mutex_;
+    std::string failure_reason_;
+    bool submission_failed_ = false;
+    // Signalled when the last worker task ends.
+    std::mutex workers_mutex_;
+    std::condition_variable workers_done_;
+    // Signalled when a worker lets go of a range; idle workers wait on it between looks.
+    std::mutex slots_mutex_;
+    std::condition_variable slots_changed_;
 };
 
 } // namespace inkwarden

@@ -2,12 +2,14 @@
 #include "Subcommands.h"
 #include "net/SegmentedDownloader.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cinttypes>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <signal.h>
 #include <string>
 #include <unistd.h>
@@ -72,30 +74,73 @@ private:
     std::chrono::steady_clock::time_point last_draw_;
 };
 
+// The command's options; each flag sets one field.
+struct FetchOptions {
+    int connections = 6;
+    bool resume = true;
+    bool verbose = false;
+};
+
+struct FlagOption {
+    const char* name;
+    void (*apply)(FetchOptions& options);
+};
+
+constexpr FlagOption FLAGS[] = {
+    {"--no-resume", [](FetchOptions& options) { options.resume = false; }},
+    {"--verbose", [](FetchOptions& options) { options.verbose = true; }},
+};
+
+constexpr const char* USAGE =
+    "usage: inkwarden-tool fetch [--connections N] [--no-resume] [--verbose] URL PATH\n";
+
+// Reads the options before URL and PATH; false (with a message) on a bad one.
+bool ParseOptions(int argc, char** argv, int& i, FetchOptions& options) {
+    while (i < argc && std::strncmp(argv[i], "--", 2) == 0) {
+        if (std::strcmp(argv[i], "--connections") == 0) {
+            char* end = nullptr;
+            const long value = i + 1 < argc ? std::strtol(argv[i + 1], &end, 10) : 0;
+            if (end == nullptr || *end != '\0' || value < 1 || value > 64) {
+                std::fprintf(stderr, "fetch: --connections takes a number from 1 to 64\n");
+                return false;
+            }
+            options.connections = static_cast<int>(value);
+            i += 2;
+            continue;
+        }
+        const auto flag =
+            std::find_if(std::begin(FLAGS), std::end(FLAGS),
+                         [&](const FlagOption& f) { return std::strcmp(f.name, argv[i]) == 0; });
+        if (flag == std::end(FLAGS)) {
+            std::fprintf(stderr, "fetch: unknown option %s\n%s", argv[i], USAGE);
+            return false;
+        }
+        flag->apply(options);
+        ++i;
+    }
+    return true;
+}
+
 } // namespace
 
 int FetchCommand(int argc, char** argv) {
-    int connections = 6;
+    FetchOptions options;
     int i = 0;
-    if (i < argc && std::strcmp(argv[i], "--connections") == 0) {
-        char* end = nullptr;
-        const long value = i + 1 < argc ? std::strtol(argv[i + 1], &end, 10) : 0;
-        if (end == nullptr || *end != '\0' || value < 1 || value > 64) {
-            std::fprintf(stderr, "fetch: --connections takes a number from 1 to 64\n");
-            return 1;
-        }
-        connections = static_cast<int>(value);
-        i += 2;
+    if (!ParseOptions(argc, argv, i, options)) {
+        return 1;
     }
     if (argc - i != 2) {
-        std::fprintf(stderr, "usage: inkwarden-tool fetch [--connections N] URL PATH\n");
+        std::fputs(USAGE, stderr);
         return 1;
     }
 
     SegmentedDownloader engine;
     engine.url = argv[i];
     engine.target_path = argv[i + 1];
-    engine.connection_count = connections;
+    engine.connection_count = options.connections;
+    engine.resume = options.resume;
+    // The probe's header lines are noise unless asked for.
+    engine.echo_probe_headers = options.verbose;
 
     g_engine = &engine;
     struct sigaction action {};
@@ -122,10 +167,15 @@ int FetchCommand(int argc, char** argv) {
         std::fputs("\n", stderr);
     }
     if (!ok) {
-        std::fprintf(stderr,
-                     g_interrupted ? "fetch: interrupted, the partial file stays as %s.tmp\n"
-                                   : "fetch: download failed (%s)\n",
-                     g_interrupted ? argv[i + 1] : argv[i]);
+        if (g_interrupted) {
+            std::fprintf(stderr,
+                         "fetch: interrupted, the partial file stays as %s.tmp (the same fetch "
+                         "continues it)\n",
+                         argv[i + 1]);
+        } else {
+            // One line that says why: the status, the transfer's error, or the file's.
+            std::fprintf(stderr, "fetch: %s\n", engine.FailureReason().c_str());
+        }
         return 1;
     }
     return 0;

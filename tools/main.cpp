@@ -11,7 +11,7 @@ namespace {
 
 const Subcommand SUBCOMMANDS[] = {
     {"help", "help", nullptr},
-    {"fetch", "fetch [--connections N] URL PATH", FetchCommand},
+    {"fetch", "fetch [--connections N] [--no-resume] [--verbose] URL PATH", FetchCommand},
     {"machine-id", "machine-id [--verbose]", MachineIdCommand},
     {"cipher", "cipher encrypt|decrypt  (standard input to standard output)", CipherCommand},
     {"query", "query [--service URL]", QueryCommand},

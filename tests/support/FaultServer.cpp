@@ -1,5 +1,6 @@
 #include "tests/support/FaultServer.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cctype>
 #include <chrono>
@@ -128,6 +129,17 @@ bool FaultServer::pause(int ms) const {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     return !stopping_;
+}
+
+bool FaultServer::sendPaced(int fd, std::string_view bytes, size_t chunk, int pause_ms) const {
+    while (!bytes.empty()) {
+        const size_t piece = std::min(chunk, bytes.size());
+        if (!send(fd, bytes.substr(0, piece)) || !pause(pause_ms)) {
+            return false;
+        }
+        bytes.remove_prefix(piece);
+    }
+    return true;
 }
 
 void FaultServer::AcceptLoop() {

@@ -49,6 +49,9 @@ public:
     static bool send(int fd, std::string_view bytes);
     // Sleeps, but returns early when the server stops; false then.
     bool pause(int ms) const;
+    // Sends bytes in pieces of chunk with a pause of pause_ms after each, as a slow link
+    // does; false when the peer has gone or the server stops.
+    bool sendPaced(int fd, std::string_view bytes, size_t chunk, int pause_ms) const;
 
 private:
     void AcceptLoop();

@@ -1,0 +1,99 @@
+#!/usr/bin/env bash
+# inkwarden-tool fetch as a user runs it, against Debian's nginx on loopback: quiet unless
+# --verbose, one line that says why a fetch failed, the old file kept, and a fetch killed half
+# way that the next one continues (counted by the bytes that nginx sent).
+# usage: fetch_test.sh TOOL
+set -u
+tool=$1
+work=$(mktemp -d /tmp/iw-fetch-test.XXXXXX)
+nginx_pid=
+cleanup() {
+    if [[ -n "$nginx_pid" ]]; then kill "$nginx_pid" 2>/dev/null; wait "$nginx_pid" 2>/dev/null; fi
+    rm -rf "$work"
+}
+trap cleanup EXIT
+fail=0
+check() { # check DESCRIPTION COMMAND...: the command must succeed
+    local what=$1; shift
+    if ! "$@"; then echo "FAILED: $what"; fail=1; fi
+}
+
+mkdir -p "$work/html" "$work/tmp" "$work/out"
+head -c $((8 << 20)) /dev/urandom >"$work/html/file.bin"
+port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
+cat >"$work/nginx.conf" <<CONF
+daemon off;
+master_process off;
+worker_processes 1;
+pid $work/nginx.pid;
+error_log $work/error.log warn;
+events { worker_connections 64; }
+http {
+  log_format sent '\$uri \$bytes_sent \$msec \$request_time';
+  access_log $work/access.log sent;
+  client_body_temp_path $work/tmp/body; proxy_temp_path $work/tmp/proxy;
+  fastcgi_temp_path $work/tmp/fastcgi; uwsgi_temp_path $work/tmp/uwsgi; scgi_temp_path $work/tmp/scgi;
+  server {
+    listen 127.0.0.1:$port;
+    root $work/html;
+    location /slow/ { alias $work/html/; limit_rate 128k; }
+  }
+}
+CONF
+timeout 110 /usr/sbin/nginx -p "$work" -c "$work/nginx.conf" -e "$work/error.log" &
+nginx_pid=$!
+for _ in $(seq 50); do curl -s -o /dev/null "http://127.0.0.1:$port/" && break; sleep 0.1; done
+base="http://127.0.0.1:$port"
+
+# Quiet by default: nothing on standard output; the probe's header lines only when asked.
+"$tool" fetch "$base/file.bin" "$work/out/a.bin" >"$work/stdout" 2>"$work/stderr"
+check "fetch succeeds" cmp -s "$work/out/a.bin" "$work/html/file.bin"
+check "no header lines without --verbose" test ! -s "$work/stdout"
+"$tool" fetch --verbose "$base/file.bin" "$work/out/b.bin" >"$work/stdout" 2>/dev/null
+check "header lines with --verbose" grep -qi '^content-length: 8388608' "$work/stdout"
+
+# One line on standard error that says why, and exit code 1.
+reason() { # reason EXPECTED URL PATH
+    "$tool" fetch "$2" "$3" >/dev/null 2>"$work/stderr"
+    local code=$?
+    if [[ $code != 1 ]] || ! grep -qF -- "$1" "$work/stderr" || [[ $(wc -l <"$work/stderr") != 1 ]]; then
+        echo "FAILED: '$1' for $2 -> $3 (exit $code): $(cat "$work/stderr")"; fail=1
+    fi
+}
+reason "fetch: HTTP status 404" "$base/missing.bin" "$work/out/c.bin"
+closed=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
+reason "fetch: Couldn't connect to server" "http://127.0.0.1:$closed/file.bin" "$work/out/c.bin"
+mkdir "$work/out/folder"
+reason "fetch: $work/out/folder is a folder" "$base/file.bin" "$work/out/folder"
+reason "fetch: $work/out/nowhere: no such folder" "$base/file.bin" "$work/out/nowhere/c.bin"
+
+# A failed fetch leaves an existing file as it was.
+echo "the old file" >"$work/out/old.bin"
+"$tool" fetch "$base/missing.bin" "$work/out/old.bin" >/dev/null 2>&1
+check "the old file is kept" grep -qx "the old file" "$work/out/old.bin"
+
+# Killed about half way (6 connections at 128 KiB/s each: about 11 s for 8 MiB, so that the
+# record, rewritten once a second, lags by less than a tenth), then run
+# again: the requests of the second run get no more than 60 % of the file from the server.
+"$tool" fetch "$base/slow/file.bin" "$work/out/d.bin" >/dev/null 2>&1 &
+fetch_pid=$!
+for _ in $(seq 400); do
+    done_kib=$(du -k "$work/out/d.bin.tmp" 2>/dev/null | cut -f1)
+    [[ ${done_kib:-0} -ge 4096 ]] && break
+    sleep 0.05
+done
+kill -KILL "$fetch_pid"; wait "$fetch_pid" 2>/dev/null
+mark=$(date +%s.%N)
+check "a control file was left" test -s "$work/out/d.bin.tmp.resume"
+"$tool" fetch "$base/slow/file.bin" "$work/out/d.bin" >/dev/null 2>&1
+check "the continued file is exact" cmp -s "$work/out/d.bin" "$work/html/file.bin"
+check "no temporary or control file remains" test ! -e "$work/out/d.bin.tmp" -a ! -e "$work/out/d.bin.tmp.resume"
+sleep 0.3
+second=$(awk -v mark="$mark" '$1 ~ /^\/slow\// && $3 - $4 >= mark { s += $2 } END { print s + 0 }' "$work/access.log")
+if (( second > (8 << 20) * 60 / 100 )); then
+    echo "FAILED: the second run took $second bytes of $((8 << 20))"; fail=1
+fi
+# --no-resume fetches everything again.
+"$tool" fetch --no-resume "$base/file.bin" "$work/out/d.bin" >/dev/null 2>&1
+check "--no-resume still gives the file" cmp -s "$work/out/d.bin" "$work/html/file.bin"
+exit $fail
