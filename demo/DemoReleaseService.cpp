@@ -150,6 +150,7 @@ void AnswerPackage(const httplib::Request& req, std::shared_ptr<OpenFile> file,
         }
         break;
     case RangeDecision::WHOLE:
+        res.status = HTTP_OK;
         break;
     }
     if (body.size() == 0) {

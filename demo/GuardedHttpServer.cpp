@@ -8,7 +8,7 @@ namespace inkwarden::demo {
 GuardedHttpServer::GuardedHttpServer(Limits limits) : limits_(limits) {
     const std::size_t workers = limits_.workers;
     new_task_queue = [workers] { return new httplib::ThreadPool(workers); };
-    set_payload_max_length(limits_.max_body_bytes);
+    set_payload_max_length(limits_.request.max_body_bytes);
     set_keep_alive_max_count(limits_.keep_alive_requests);
     set_write_timeout(
         std::chrono::duration_cast<std::chrono::seconds>(limits_.request.write_timeout).count());
@@ -33,11 +33,21 @@ void GuardedHttpServer::answerFailure(RequestStream& stream) const {
         answer = "HTTP/1.1 431 Request Header Fields Too Large\r\nConnection: close\r\n"
                  "Content-Length: 0\r\n\r\n";
         break;
+    case RequestStream::Failure::LENGTH_REQUIRED:
+        answer = "HTTP/1.1 411 Length Required\r\nConnection: close\r\nContent-Length: 0\r\n\r\n";
+        break;
+    case RequestStream::Failure::BODY_TOO_LARGE:
+        answer = "HTTP/1.1 413 Payload Too Large\r\nConnection: close\r\nContent-Length: 0\r\n\r\n";
+        break;
     case RequestStream::Failure::NONE:
     case RequestStream::Failure::CLOSED:
         return;
     }
     stream.write(answer, std::char_traits<char>::length(answer));
+    // A client that is still sending reads the answer; a slow one gets no more time.
+    if (stream.failure() != RequestStream::Failure::TIMED_OUT) {
+        stream.drainBeforeClose();
+    }
 }
 
 bool GuardedHttpServer::process_and_close_socket(socket_t sock) {
@@ -52,7 +62,8 @@ bool GuardedHttpServer::process_and_close_socket(socket_t sock) {
         if (!ok) {
             answerFailure(stream);
         }
-        if (!ok || closed) {
+        // After a request that was not read whole, the stream's place in the bytes is lost.
+        if (!ok || closed || stream.failure() != RequestStream::Failure::NONE) {
             break;
         }
     }

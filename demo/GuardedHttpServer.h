@@ -9,14 +9,14 @@
 namespace inkwarden::demo {
 
 // The HTTP library's server with limits for hostile and slow clients: a deadline for each
-// request's head and body, a head size limit, a body limit (413 beyond it), enough workers
+// request's head and body, a head size limit, a body limit (413 beyond it, 411 for a body
+// without a declared length), enough workers
 // that slow clients cannot starve the others, and a listen backlog for many clients at once.
 class GuardedHttpServer : public httplib::Server {
 public:
     struct Limits {
         RequestStream::Limits request;
         std::size_t workers = 128;
-        std::size_t max_body_bytes = 1 << 20;
         std::chrono::milliseconds keep_alive_idle{5000};
         std::size_t keep_alive_requests = 100;
         int listen_backlog = 1024;

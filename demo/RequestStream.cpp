@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
+#include <charconv>
+#include <cstdint>
 #include <cstring>
 #include <poll.h>
 #include <sys/socket.h>
@@ -13,6 +15,8 @@ namespace inkwarden::demo {
 namespace {
 
 constexpr std::size_t RECEIVE_CHUNK = 16384;
+constexpr std::chrono::milliseconds DRAIN_TIME{1000};
+constexpr std::size_t DRAIN_BYTES = 8 << 20;
 
 // The renamed head: a client's Range becomes CLIENT_RANGE_HEADER, and a header that a client
 // sent under that name itself is dropped from view.
@@ -41,6 +45,19 @@ std::string RenameRangeHeaders(std::string_view head) {
         request_line = false;
     }
     return out;
+}
+
+// The value of a header line ("Name: value\r\n") without its blanks and line end.
+std::string_view HeaderValue(std::string_view line, size_t colon) {
+    std::string_view value = line.substr(colon + 1);
+    while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) {
+        value.remove_prefix(1);
+    }
+    while (!value.empty() && (value.back() == '\n' || value.back() == '\r' || value.back() == ' ' ||
+                              value.back() == '\t')) {
+        value.remove_suffix(1);
+    }
+    return value;
 }
 
 // Where the head ends (after its empty line), or npos while it is incomplete.
@@ -138,9 +155,56 @@ bool RequestStream::readHead() {
         failure_ = Failure::HEAD_TOO_LARGE;
         return false;
     }
+    if (!acceptHead(std::string_view(buffer_).substr(0, end))) {
+        return false;
+    }
     buffer_ = RenameRangeHeaders(std::string_view(buffer_).substr(0, end)) + buffer_.substr(end);
     head_pending_ = false;
     return true;
+}
+
+bool RequestStream::acceptHead(std::string_view head) {
+    for (size_t start = head.find('\n'); start != std::string_view::npos;
+         start = head.find('\n', start + 1)) {
+        const std::string_view line = head.substr(start + 1, head.find('\n', start + 1) - start);
+        const size_t colon = line.find(':');
+        if (colon == std::string_view::npos) {
+            continue;
+        }
+        const std::string_view name = line.substr(0, colon);
+        if (EqualsIgnoringAsciiCase(name, "Transfer-Encoding")) {
+            failure_ = Failure::LENGTH_REQUIRED;
+            return false;
+        }
+        const std::string_view value = HeaderValue(line, colon);
+        std::uint64_t length = 0;
+        const auto [stop, ec] = std::from_chars(value.data(), value.data() + value.size(), length);
+        const bool too_long = ec == std::errc::result_out_of_range ||
+                              (ec == std::errc() && length > limits_.max_body_bytes);
+        if (EqualsIgnoringAsciiCase(name, "Content-Length") && too_long) {
+            failure_ = Failure::BODY_TOO_LARGE;
+            return false;
+        }
+    }
+    return true;
+}
+
+void RequestStream::drainBeforeClose() {
+    ::shutdown(sock_, SHUT_WR);
+    const auto until = std::chrono::steady_clock::now() + DRAIN_TIME;
+    char chunk[RECEIVE_CHUNK];
+    for (std::size_t drained = 0; drained < DRAIN_BYTES;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            until - std::chrono::steady_clock::now());
+        if (left.count() <= 0 || !pollFor(POLLIN, left)) {
+            return;
+        }
+        const ssize_t n = ::recv(sock_, chunk, sizeof(chunk), 0);
+        if (n <= 0) {
+            return;
+        }
+        drained += static_cast<std::size_t>(n);
+    }
 }
 
 bool RequestStream::is_readable() const {

@@ -16,16 +16,27 @@ inline constexpr const char* CLIENT_RANGE_HEADER = "Inkwarden-Client-Range";
 
 // One accepted connection as the HTTP library reads it, with the limits that the library
 // lacks: each request's head and body must arrive within one deadline (a client that sends a
-// byte now and then cannot hold a worker), and the head has a size limit.
+// byte now and then cannot hold a worker), the head has a size limit, and a body must declare
+// its length, which must be within the limit.
 class RequestStream : public httplib::Stream {
 public:
     struct Limits {
         std::chrono::milliseconds request_deadline{5000}; // head and body of one request
         std::chrono::milliseconds write_timeout{5000};    // for each write that cannot go on
         std::size_t max_head_bytes = 16384;
+        std::size_t max_body_bytes = 1 << 20;
     };
 
-    enum class Failure { NONE, CLOSED, TIMED_OUT, HEAD_TOO_LARGE };
+    // Why a request was not read: a head that ends in one of these is answered by the server
+    // (408, 431, 411, 413), since the library has not seen it.
+    enum class Failure {
+        NONE,
+        CLOSED,
+        TIMED_OUT,
+        HEAD_TOO_LARGE,
+        LENGTH_REQUIRED, // a chunked body, whose size the library would not limit
+        BODY_TOO_LARGE,  // a declared length above the limit, refused before it is read
+    };
 
     RequestStream(int sock, Limits limits);
 
@@ -37,6 +48,9 @@ public:
     // Starts the next request: its deadline runs from now and its head is read anew.
     void beginRequest();
     Failure failure() const { return failure_; }
+    // Before closing on a refused request: stops sending and reads what the client is still
+    // sending for a short while, so that it gets to read the answer instead of a reset.
+    void drainBeforeClose();
     // Whether the current request's head arrived whole (the library has seen it).
     bool headRead() const { return !head_pending_; }
 
@@ -53,6 +67,7 @@ private:
     std::chrono::milliseconds untilDeadline() const;
     bool receiveMore();
     bool readHead();
+    bool acceptHead(std::string_view head);
 
     int sock_;
     Limits limits_;
