@@ -73,6 +73,7 @@ void PostEvents(const Settings& settings, int index, Clock::time_point end, Coun
     const std::string body = EventBody(901100, machine_id);
     httplib::Client client("127.0.0.1", settings.port);
     client.set_keep_alive(true);
+    client.set_tcp_nodelay(true); // as libcurl does for the installer
     client.set_read_timeout(10, 0);
     while (Clock::now() < end) {
         const auto started = Clock::now();
@@ -160,16 +161,11 @@ void TrickleHeaders(const Settings& settings, Clock::time_point end, std::atomic
     }
 }
 
-nlohmann::json RunSlowClients(const Settings& settings) {
-    std::atomic<long> closed{0};
-    const auto end = Clock::now() + std::chrono::duration_cast<Clock::duration>(
-                                        std::chrono::duration<double>(settings.seconds));
-    std::thread trickle([&] { TrickleHeaders(settings, end, closed); });
-    std::this_thread::sleep_for(1s); // the slow clients are connected
+// A fresh connection asks GET /api/events?limit=1 every 100 ms until end.
+std::vector<double> MeasureNormalRequests(int port, Clock::time_point end, long& failed) {
     std::vector<double> latencies;
-    long failed = 0;
     while (Clock::now() < end) {
-        httplib::Client client("127.0.0.1", settings.port);
+        httplib::Client client("127.0.0.1", port);
         client.set_read_timeout(10, 0);
         const auto started = Clock::now();
         auto answer = client.Get("/api/events?limit=1");
@@ -177,12 +173,31 @@ nlohmann::json RunSlowClients(const Settings& settings) {
         failed += !answer || answer->status != 200;
         std::this_thread::sleep_for(100ms);
     }
+    return latencies;
+}
+
+// Normal requests alone for a few seconds (the reference), then with the slow clients.
+nlohmann::json RunSlowClients(const Settings& settings) {
+    constexpr auto REFERENCE = 3s;
+    long reference_failed = 0;
+    std::vector<double> reference =
+        MeasureNormalRequests(settings.port, Clock::now() + REFERENCE, reference_failed);
+    std::atomic<long> closed{0};
+    const auto end = Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                        std::chrono::duration<double>(settings.seconds));
+    std::thread trickle([&] { TrickleHeaders(settings, end, closed); });
+    std::this_thread::sleep_for(1s); // the slow clients are connected
+    long failed = 0;
+    std::vector<double> latencies = MeasureNormalRequests(settings.port, end, failed);
     trickle.join();
     nlohmann::json result = {{"slow_clients", settings.slow},
                              {"seconds", settings.seconds},
                              {"normal_requests", latencies.size()},
                              {"normal_failed", failed},
-                             {"slow_connections_closed_by_server", closed.load()}};
+                             {"slow_connections_closed_by_server", closed.load()},
+                             {"reference_requests", reference.size()},
+                             {"reference_failed", reference_failed},
+                             {"reference", Latencies(std::move(reference))}};
     result.update(Latencies(std::move(latencies)));
     return result;
 }

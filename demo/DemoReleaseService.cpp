@@ -309,7 +309,7 @@ void DemoReleaseService::run() {
 }
 
 void DemoReleaseService::stop() {
-    server_->stop();
+    server_->halt();
 }
 
 void DemoReleaseService::log(const std::string& line) {

@@ -1,5 +1,7 @@
 #include "demo/GuardedHttpServer.h"
 
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -18,6 +20,15 @@ bool GuardedHttpServer::widenBacklog() {
     // Listening again on a listening socket only changes its backlog.
     const socket_t sock = svr_sock_;
     return sock != INVALID_SOCKET && ::listen(sock, limits_.listen_backlog) == 0;
+}
+
+void GuardedHttpServer::halt() {
+    // The accept loop ends once it sees no socket; shutting the socket down wakes it.
+    const socket_t sock = svr_sock_.exchange(INVALID_SOCKET);
+    if (sock != INVALID_SOCKET) {
+        ::shutdown(sock, SHUT_RDWR);
+        ::close(sock);
+    }
 }
 
 void GuardedHttpServer::answerFailure(RequestStream& stream) const {
@@ -51,6 +62,10 @@ void GuardedHttpServer::answerFailure(RequestStream& stream) const {
 }
 
 bool GuardedHttpServer::process_and_close_socket(socket_t sock) {
+    // The library writes a response's head and body apart: without this, the body waits for
+    // the client's delayed acknowledgement of the head.
+    int yes = 1;
+    ::setsockopt(sock, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof(yes));
     RequestStream stream(sock, limits_.request);
     const auto serving = [this] { return svr_sock_ != INVALID_SOCKET; };
     bool ok = false;

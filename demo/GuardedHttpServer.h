@@ -28,6 +28,10 @@ public:
     // dozens of clients arrive together. False when the socket refused.
     bool widenBacklog();
 
+    // Stops listening, also when called before listening began (the library's stop() does
+    // nothing then, and a signal that comes early would be lost). Any thread.
+    void halt();
+
 private:
     bool process_and_close_socket(socket_t sock) override;
     void answerFailure(RequestStream& stream) const;

@@ -265,6 +265,17 @@ TEST_F(DemoServiceTest, APortInUseIsAClearError) {
     EXPECT_NE(std::string(line).find("in use"), std::string::npos) << line;
 }
 
+// A stop that comes while the service is still starting is not lost.
+TEST(DemoServiceOptionsTest, StopsRightAfterStarting) {
+    for (int i = 0; i < 10; ++i) {
+        test::DemoServiceProcess service;
+        ASSERT_TRUE(service.running()) << service.output();
+        const int status = service.stop();
+        ASSERT_TRUE(WIFEXITED(status)) << "start " << i << " did not stop";
+        EXPECT_EQ(WEXITSTATUS(status), 0);
+    }
+}
+
 TEST(DemoServiceOptionsTest, HelpVersionAndUsageErrors) {
     const std::string program = test::BuiltProgram("inkwarden-demo-service");
     const auto run = [&](const std::string& args, std::string& out) {

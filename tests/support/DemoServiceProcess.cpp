@@ -150,9 +150,21 @@ int DemoServiceProcess::stop() {
     if (pid_ <= 0) {
         return -1;
     }
+    // A service that does not end within the grace time is killed, so that a hang shows as
+    // a failed test (the status says SIGKILL) rather than a stuck one.
+    constexpr auto GRACE = std::chrono::seconds(10);
     ::kill(pid_, SIGTERM);
     int status = 0;
-    while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+    const auto deadline = std::chrono::steady_clock::now() + GRACE;
+    pid_t reaped = 0;
+    while ((reaped = ::waitpid(pid_, &status, WNOHANG)) == 0 &&
+           std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    if (reaped == 0) {
+        ::kill(pid_, SIGKILL);
+        while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+        }
     }
     pid_ = -1;
     readAvailable(0);

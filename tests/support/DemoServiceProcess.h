@@ -34,7 +34,8 @@ public:
     // objects; empty when the service does not answer with a list.
     std::vector<std::string> eventPages() const;
 
-    // Stops the service and returns its exit status (as waitpid reports it).
+    // Stops the service and returns its exit status (as waitpid reports it); one that does not
+    // end within 10 s is killed (the status then names SIGKILL).
     int stop();
     pid_t pid() const { return pid_; }
     // The folder of the service's events when this object made it ("" otherwise).
