@@ -5,7 +5,8 @@
 //       that many clients send one header line per second, while one normal client asks
 //       for GET /api/events?limit=1 every 100 ms
 // Prints one JSON object with the counts and the latencies (milliseconds).
-#include "telemetry/Md5Provider.h"
+#include "telemetry/EventCodes.h"
+#include "telemetry/EventReporter.h"
 
 #include <algorithm>
 #include <arpa/inet.h>
@@ -43,15 +44,6 @@ struct Counts {
     std::atomic<long> errors{0};   // no answer at all
 };
 
-std::string EventBody(int code, const std::string& machine_id) {
-    inkwarden::Md5Provider md5;
-    md5.acquire();
-    const std::string check = md5.hexDigest("7" + machine_id + "1.0.0.1" + std::to_string(code));
-    return nlohmann::json{{"a", 7},          {"k", check}, {"m", code},
-                          {"p", machine_id}, {"u", 57426}, {"v", "1.0.0.1"}}
-        .dump();
-}
-
 nlohmann::json Latencies(std::vector<double> ms) {
     if (ms.empty()) {
         return {{"p50_ms", nullptr}, {"p99_ms", nullptr}, {"max_ms", nullptr}};
@@ -66,11 +58,8 @@ double MillisecondsSince(Clock::time_point started) {
 }
 
 // One client: posts events back to back until the end, one keep-alive connection at a time.
-void PostEvents(const Settings& settings, int index, Clock::time_point end, Counts& counts,
-                std::vector<double>& latencies) {
-    char machine_id[33];
-    std::snprintf(machine_id, sizeof(machine_id), "%032X", index);
-    const std::string body = EventBody(901100, machine_id);
+void PostEvents(const Settings& settings, const std::string& body, Clock::time_point end,
+                Counts& counts, std::vector<double>& latencies) {
     httplib::Client client("127.0.0.1", settings.port);
     client.set_keep_alive(true);
     client.set_tcp_nodelay(true); // as libcurl does for the installer
@@ -90,7 +79,17 @@ void PostEvents(const Settings& settings, int index, Clock::time_point end, Coun
     }
 }
 
+// The installer's own event body, with this machine's identifier and a matching check.
+std::string InstallerEventBody() {
+    inkwarden::EventReporter reporter;
+    reporter.Start();
+    std::string body = reporter.BuildBody(inkwarden::event_code::PAGE_CONFIGURATION);
+    reporter.Stop();
+    return body;
+}
+
 nlohmann::json RunEventLoad(const Settings& settings) {
+    const std::string body = InstallerEventBody();
     Counts counts;
     std::vector<std::vector<double>> latencies(static_cast<size_t>(settings.clients));
     const auto started = Clock::now();
@@ -98,7 +97,7 @@ nlohmann::json RunEventLoad(const Settings& settings) {
     std::vector<std::thread> threads;
     for (int i = 0; i < settings.clients; ++i) {
         threads.emplace_back([&, i] {
-            PostEvents(settings, i, std::chrono::time_point_cast<Clock::duration>(end), counts,
+            PostEvents(settings, body, std::chrono::time_point_cast<Clock::duration>(end), counts,
                        latencies[static_cast<size_t>(i)]);
         });
     }

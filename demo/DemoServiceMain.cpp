@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <type_traits>
 
 namespace {
 
@@ -61,56 +62,36 @@ struct ValueOption {
     bool (*apply)(Settings& settings, const char* value);
 };
 
+// A whole number from LOW to HIGH into an option field.
+template <auto FIELD, long long LOW, long long HIGH>
+bool SetNumber(Settings& settings, const char* value) {
+    long long n = 0;
+    if (!ParseNumber(value, LOW, HIGH, n)) {
+        return false;
+    }
+    using Field = std::remove_reference_t<decltype(settings.options.*FIELD)>;
+    settings.options.*FIELD = Field(n);
+    return true;
+}
+
+// A text into an option field; NON_EMPTY refuses "".
+template <auto FIELD, bool NON_EMPTY> bool SetText(Settings& settings, const char* value) {
+    settings.options.*FIELD = value;
+    return !NON_EMPTY || *value != '\0';
+}
+
+using Options = DemoReleaseService::Options;
+
 const ValueOption VALUE_OPTIONS[] = {
     {"--port", [](Settings& s, const char* v) { return ParseNumber(v, 0, MAX_PORT, s.port); }},
-    {"--release",
-     [](Settings& s, const char* v) {
-         s.options.release_file = v;
-         return true;
-     }},
-    {"--packages",
-     [](Settings& s, const char* v) {
-         s.options.packages_dir = v;
-         return true;
-     }},
-    {"--throttle",
-     [](Settings& s, const char* v) {
-         long long n = 0;
-         const bool ok = ParseNumber(v, 0, INT64_MAX, n);
-         s.options.throttle = n;
-         return ok;
-     }},
-    {"--fail-downloads",
-     [](Settings& s, const char* v) {
-         long long n = 0;
-         const bool ok = ParseNumber(v, 0, MAX_FAILED_DOWNLOADS, n);
-         s.options.fail_downloads = static_cast<int>(n);
-         return ok;
-     }},
-    {"--data",
-     [](Settings& s, const char* v) {
-         s.options.data_dir = v;
-         return *v != '\0';
-     }},
-    {"--events",
-     [](Settings& s, const char* v) {
-         s.options.events = v;
-         return *v != '\0';
-     }},
-    {"--workers",
-     [](Settings& s, const char* v) {
-         long long n = 0;
-         const bool ok = ParseNumber(v, 1, MAX_WORKERS, n);
-         s.options.workers = static_cast<std::size_t>(n);
-         return ok;
-     }},
-    {"--read-timeout",
-     [](Settings& s, const char* v) {
-         long long n = 0;
-         const bool ok = ParseNumber(v, 1, MAX_READ_TIMEOUT_MS, n);
-         s.options.request_deadline = std::chrono::milliseconds(n);
-         return ok;
-     }},
+    {"--release", SetText<&Options::release_file, false>},
+    {"--packages", SetText<&Options::packages_dir, false>},
+    {"--throttle", SetNumber<&Options::throttle, 0, INT64_MAX>},
+    {"--fail-downloads", SetNumber<&Options::fail_downloads, 0, MAX_FAILED_DOWNLOADS>},
+    {"--data", SetText<&Options::data_dir, true>},
+    {"--events", SetText<&Options::events, true>},
+    {"--workers", SetNumber<&Options::workers, 1, MAX_WORKERS>},
+    {"--read-timeout", SetNumber<&Options::request_deadline, 1, MAX_READ_TIMEOUT_MS>},
 };
 
 enum class ParseOutcome { RUN, EXIT_OK, USAGE_ERROR };
