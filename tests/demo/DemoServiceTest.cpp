@@ -114,6 +114,12 @@ TEST_F(DemoServiceTest, SeveralRangesComeAsMultipartWithTheTotal) {
     const std::string part = "\r\nContent-Type: application/octet-stream\r\nContent-Range: ";
     EXPECT_EQ(answer->body, "--" + boundary + part + "bytes 30-31/36\r\n\r\nuv\r\n--" + boundary +
                                 part + "bytes 0-1/36\r\n\r\n01\r\n--" + boundary + "--\r\n");
+    // A conditional range: the service has no validators to compare, so the whole file.
+    auto conditional =
+        client.Get("/packages/pkg.bin", {{"Range", "bytes=0-1"}, {"If-Range", "\"x\""}});
+    ASSERT_TRUE(conditional);
+    EXPECT_EQ(conditional->status, 200);
+    EXPECT_EQ(conditional->body, content_);
 }
 
 TEST_F(DemoServiceTest, HostilePackageNamesAreNotFound) {
