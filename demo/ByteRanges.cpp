@@ -9,8 +9,8 @@ namespace {
 
 constexpr std::uint64_t NO_POSITION = std::numeric_limits<std::uint64_t>::max();
 
-// One range-spec as written: first-pos "-" [last-pos], or "-" suffix-length.
-struct RangeSpec {
+// One range as the client wrote it: first-pos "-" [last-pos], or "-" suffix-length.
+struct WantedRange {
     bool suffix = false;
     std::uint64_t first = 0;
     std::uint64_t last = NO_POSITION; // NO_POSITION: open-ended
@@ -52,12 +52,12 @@ std::optional<std::uint64_t> ParseDigits(std::string_view text) {
     return value;
 }
 
-std::optional<RangeSpec> ParseRangeSpec(std::string_view text) {
+std::optional<WantedRange> ParseWantedRange(std::string_view text) {
     const size_t dash = text.find('-');
     if (dash == std::string_view::npos) {
         return std::nullopt;
     }
-    RangeSpec spec;
+    WantedRange wanted;
     const std::string_view before = text.substr(0, dash);
     const std::string_view after = text.substr(dash + 1);
     if (before.empty()) {
@@ -65,24 +65,24 @@ std::optional<RangeSpec> ParseRangeSpec(std::string_view text) {
         if (!length) {
             return std::nullopt;
         }
-        spec.suffix = true;
-        spec.suffix_length = *length;
-        return spec;
+        wanted.suffix = true;
+        wanted.suffix_length = *length;
+        return wanted;
     }
     const auto first = ParseDigits(before);
     if (!first) {
         return std::nullopt;
     }
-    spec.first = *first;
+    wanted.first = *first;
     if (!after.empty()) {
         const auto last = ParseDigits(after);
         // A last position before the first makes the whole header invalid.
         if (!last || *last < *first) {
             return std::nullopt;
         }
-        spec.last = *last;
+        wanted.last = *last;
     }
-    return spec;
+    return wanted;
 }
 
 bool EqualsBytesUnit(std::string_view unit) {
@@ -94,46 +94,48 @@ bool EqualsBytesUnit(std::string_view unit) {
 
 // The range-set after "bytes=": elements separated by commas with optional blanks; empty
 // elements count for nothing. Empty result: the set is malformed.
-std::vector<RangeSpec> ParseRangeSet(std::string_view set, std::size_t max_ranges, bool& too_many) {
-    std::vector<RangeSpec> specs;
+std::vector<WantedRange> ParseRangeSet(std::string_view set, std::size_t max_ranges,
+                                       bool& too_many) {
+    std::vector<WantedRange> wanted_ranges;
     while (true) {
         const size_t comma = set.find(',');
         const std::string_view element = TrimBlanks(set.substr(0, comma));
         if (!element.empty()) {
-            if (specs.size() == max_ranges) {
+            if (wanted_ranges.size() == max_ranges) {
                 too_many = true;
                 return {};
             }
-            const auto spec = ParseRangeSpec(element);
-            if (!spec) {
+            const auto wanted = ParseWantedRange(element);
+            if (!wanted) {
                 return {};
             }
-            specs.push_back(*spec);
+            wanted_ranges.push_back(*wanted);
         }
         if (comma == std::string_view::npos) {
-            return specs;
+            return wanted_ranges;
         }
         set.remove_prefix(comma + 1);
     }
 }
 
-// The bytes one spec selects from a representation of length bytes; none when it starts
+// The bytes one wanted selects from a representation of length bytes; none when it starts
 // past the end (or asks for no bytes).
-std::optional<ByteRange> Resolve(const RangeSpec& spec, std::uint64_t length) {
+std::optional<ByteRange> Resolve(const WantedRange& wanted, std::uint64_t length) {
     if (length == 0) {
         return std::nullopt;
     }
-    if (spec.suffix) {
-        if (spec.suffix_length == 0) {
+    if (wanted.suffix) {
+        if (wanted.suffix_length == 0) {
             return std::nullopt;
         }
-        const std::uint64_t first = spec.suffix_length >= length ? 0 : length - spec.suffix_length;
+        const std::uint64_t first =
+            wanted.suffix_length >= length ? 0 : length - wanted.suffix_length;
         return ByteRange{first, length - 1};
     }
-    if (spec.first >= length) {
+    if (wanted.first >= length) {
         return std::nullopt;
     }
-    return ByteRange{spec.first, std::min(spec.last, length - 1)};
+    return ByteRange{wanted.first, std::min(wanted.last, length - 1)};
 }
 
 // Overlapping or adjacent; resolved ranges end below the largest 64-bit value.
@@ -175,14 +177,14 @@ RangeAnswer EvaluateRangeHeader(std::string_view value, std::uint64_t length,
         return answer;
     }
     bool too_many = false;
-    const std::vector<RangeSpec> specs =
+    const std::vector<WantedRange> wanted_ranges =
         ParseRangeSet(value.substr(equals + 1), max_ranges, too_many);
-    if (specs.empty()) {
+    if (wanted_ranges.empty()) {
         return answer;
     }
     std::vector<ByteRange> ranges;
-    for (const RangeSpec& spec : specs) {
-        if (const auto range = Resolve(spec, length)) {
+    for (const WantedRange& wanted : wanted_ranges) {
+        if (const auto range = Resolve(wanted, length)) {
             ranges.push_back(*range);
         }
     }
