@@ -111,6 +111,13 @@ bool DecodeEvent(const std::string& body, ReceivedEvent& event, std::string& err
         error = "a, m and u must be integers, k, p and v strings";
         return false;
     }
+    // Stores keep text as C strings; a NUL would cut a field short without a word.
+    for (const char* name : {"k", "p", "v"}) {
+        if (root[name].get_ref<const std::string&>().find('\0') != std::string::npos) {
+            error = std::string("member \"") + name + "\" holds a NUL character";
+            return false;
+        }
+    }
     event.app_id = root["a"].get<std::int32_t>();
     event.code = root["m"].get<std::int32_t>();
     event.union_id = root["u"].get<std::int32_t>();

@@ -1,16 +1,27 @@
 #include "demo/DemoReleaseService.h"
 
+#include "demo/ByteRanges.h"
+#include "demo/GuardedHttpServer.h"
+#include "demo/LogField.h"
+#include "demo/PackageBody.h"
 #include "net/HttpResponse.h"
 #include "release/LatestVersionQuery.h"
 
+#include <algorithm>
+#include <charconv>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <fcntl.h>
 #include <fstream>
 #include <httplib.h>
 #include <nlohmann/json.hpp>
+#include <random>
 #include <sstream>
 #include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 
 namespace inkwarden::demo {
 namespace {
@@ -41,29 +52,43 @@ std::string ReplaceAll(std::string text, const std::string& from, const std::str
     return text;
 }
 
+constexpr std::int32_t HTTP_PARTIAL_CONTENT = 206;
+constexpr std::int32_t HTTP_RANGE_NOT_SATISFIABLE = 416;
+constexpr std::int32_t HTTP_SERVER_ERROR = 500;
+
 constexpr size_t SEND_CHUNK = 16384;
 constexpr std::int64_t MICROSECONDS_PER_SECOND = 1000000;
+constexpr std::size_t DEFAULT_EVENT_PAGE = 1000;
+constexpr std::size_t MAX_EVENT_PAGE = 10000;
+constexpr const char* PACKAGE_TYPE = "application/octet-stream";
 
 const char* const RELEASE_FIELDS[] = {"Soft_name",    "Version_number",      "Version_description",
                                       "Download_url", "Download_silent_url", "Pubdate"};
 
-// The bytes of the file at path, piece by piece; with throttle (bytes per second) above 0
-// each connection keeps that average rate.
-httplib::ContentProvider FileProvider(const std::string& path, std::int64_t throttle) {
-    auto file = std::make_shared<std::ifstream>(path, std::ios::binary);
+// A package file opened once per answer; the descriptor lives as long as its provider.
+struct OpenFile {
+    int fd = -1;
+    ~OpenFile() {
+        if (fd >= 0) {
+            ::close(fd);
+        }
+    }
+};
+
+// The bytes of body, piece by piece; with throttle (bytes per second) above 0 each connection
+// keeps that average rate.
+httplib::ContentProvider BodyProvider(std::shared_ptr<OpenFile> file, PackageBody body,
+                                      std::int64_t throttle) {
     auto started = std::make_shared<std::chrono::steady_clock::time_point>();
     auto sent = std::make_shared<std::int64_t>(-1);
-    return [file, throttle, started, sent](size_t offset, size_t length, httplib::DataSink& sink) {
+    return [file, body = std::move(body), throttle, started, sent](size_t offset, size_t length,
+                                                                   httplib::DataSink& sink) {
         if (*sent < 0) {
             *started = std::chrono::steady_clock::now();
             *sent = 0;
         }
         char buffer[SEND_CHUNK];
-        const size_t chunk = std::min(length, sizeof(buffer));
-        file->clear();
-        file->seekg(static_cast<std::streamoff>(offset));
-        file->read(buffer, static_cast<std::streamsize>(chunk));
-        const auto got = static_cast<size_t>(file->gcount());
+        const size_t got = body.read(file->fd, offset, buffer, std::min(length, sizeof(buffer)));
         if (got == 0 || !sink.write(buffer, got)) {
             return false;
         }
@@ -77,14 +102,130 @@ httplib::ContentProvider FileProvider(const std::string& path, std::int64_t thro
     };
 }
 
+// A plain file name: no path separators, no control characters (a NUL would cut the name
+// short when the file is opened), and no hidden or relative names.
 bool SafePackageName(const std::string& name) {
-    return !name.empty() && name.find('/') == std::string::npos && name != "." && name != "..";
+    if (name.empty() || name.front() == '.') {
+        return false;
+    }
+    return std::none_of(name.begin(), name.end(), [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return c == '/' || c == '\\' || byte < 0x20 || byte == 0x7f;
+    });
+}
+
+std::string MultipartBoundary() {
+    std::random_device random;
+    char text[32];
+    std::snprintf(text, sizeof(text), "inkwarden-%08x%08x", random(), random());
+    return text;
+}
+
+// The answer to a package request for a file of length bytes: status, headers and body.
+void AnswerPackage(const httplib::Request& req, std::shared_ptr<OpenFile> file,
+                   std::uint64_t length, std::int64_t throttle, httplib::Response& res) {
+    res.set_header("Accept-Ranges", "bytes");
+    RangeAnswer answer;
+    // Without validators of our own, a conditional range asks for the whole file.
+    if (req.has_header(CLIENT_RANGE_HEADER) && !req.has_header("If-Range")) {
+        answer = EvaluateRangeHeader(req.get_header_value(CLIENT_RANGE_HEADER), length);
+    }
+    PackageBody body = PackageBody::FileSpan(0, length);
+    std::string type = PACKAGE_TYPE;
+    switch (answer.decision) {
+    case RangeDecision::UNSATISFIABLE:
+        res.status = HTTP_RANGE_NOT_SATISFIABLE;
+        res.set_header("Content-Range", UnsatisfiedRangeText(length));
+        return;
+    case RangeDecision::PARTIAL:
+        res.status = HTTP_PARTIAL_CONTENT;
+        if (answer.ranges.size() == 1) {
+            const ByteRange& range = answer.ranges.front();
+            res.set_header("Content-Range", ContentRangeText(range, length));
+            body = PackageBody::FileSpan(range.first, range.size());
+        } else {
+            const std::string boundary = MultipartBoundary();
+            body = PackageBody::Multipart(answer.ranges, length, PACKAGE_TYPE, boundary);
+            type = "multipart/byteranges; boundary=" + boundary;
+        }
+        break;
+    case RangeDecision::WHOLE:
+        res.status = HTTP_OK;
+        break;
+    }
+    if (body.size() == 0) {
+        res.set_content("", type);
+        return;
+    }
+    const auto size = static_cast<size_t>(body.size());
+    res.set_content_provider(size, type, BodyProvider(std::move(file), std::move(body), throttle));
+}
+
+std::int64_t NowMilliseconds() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+// "2026-12-08T06:30:00.123Z".
+std::string IsoTime(std::int64_t ms) {
+    const std::time_t seconds = static_cast<std::time_t>(ms / 1000);
+    std::tm utc{};
+    ::gmtime_r(&seconds, &utc);
+    char text[40];
+    const size_t n = std::strftime(text, sizeof(text), "%Y-%m-%dT%H:%M:%S", &utc);
+    std::snprintf(text + n, sizeof(text) - n, ".%03dZ", static_cast<int>(ms % 1000));
+    return text;
+}
+
+nlohmann::json EventJson(const StoredEvent& row) {
+    const ReceivedEvent& event = row.event;
+    return {{"id", row.id},
+            {"received", IsoTime(row.received_ms)},
+            {"code", event.code},
+            {"meaning", EventMeaning(event.code)},
+            {"app_id", event.app_id},
+            {"union_id", event.union_id},
+            {"machine_id", event.machine_id},
+            {"version", event.client_version},
+            {"k", event.check},
+            {"k_matches", event.check_matches}};
+}
+
+// A query parameter that must be a whole number from low to high; fallback when absent.
+bool NumberParam(const httplib::Request& req, const char* name, std::int64_t low, std::int64_t high,
+                 std::int64_t fallback, std::int64_t& value) {
+    if (!req.has_param(name)) {
+        value = fallback;
+        return true;
+    }
+    const std::string text = req.get_param_value(name);
+    const char* end = text.data() + text.size();
+    const auto [stop, ec] = std::from_chars(text.data(), end, value);
+    return ec == std::errc() && stop == end && value >= low && value <= high;
+}
+
+GuardedHttpServer::Limits ServerLimits(const DemoReleaseService::Options& options) {
+    GuardedHttpServer::Limits limits;
+    limits.workers = options.workers;
+    limits.request.request_deadline = options.request_deadline;
+    return limits;
 }
 
 } // namespace
 
+std::string DefaultDataFolder() {
+    const char* state = std::getenv("XDG_STATE_HOME");
+    if (state != nullptr && *state == '/') {
+        return std::string(state) + "/inkwarden-demo-service";
+    }
+    const char* home = std::getenv("HOME");
+    return std::string(home != nullptr ? home : "") + "/.local/state/inkwarden-demo-service";
+}
+
 DemoReleaseService::DemoReleaseService(Options options)
-    : options_(std::move(options)), server_(std::make_unique<httplib::Server>()) {}
+    : options_(std::move(options)),
+      server_(std::make_unique<GuardedHttpServer>(ServerLimits(options_))) {}
 
 DemoReleaseService::~DemoReleaseService() = default;
 
@@ -93,7 +234,8 @@ std::string DemoReleaseService::address() const {
 }
 
 bool DemoReleaseService::bind(int port, std::string& error) {
-    if (!bindPort(port, error) || !loadRelease(error)) {
+    store_ = IEventStore::Open(options_.events, options_.data_dir, error);
+    if (!store_ || !bindPort(port, error) || !loadRelease(error)) {
         return false;
     }
     installRoutes();
@@ -113,6 +255,7 @@ bool DemoReleaseService::bindPort(int port, std::string& error) {
             error = "cannot bind any port on 127.0.0.1";
             return false;
         }
+        server_->widenBacklog();
         return true;
     }
     if (!server_->bind_to_port("127.0.0.1", port)) {
@@ -120,6 +263,7 @@ bool DemoReleaseService::bindPort(int port, std::string& error) {
         return false;
     }
     port_ = port;
+    server_->widenBacklog();
     return true;
 }
 
@@ -155,11 +299,17 @@ bool DemoReleaseService::loadRelease(std::string& error) {
 
 void DemoReleaseService::run() {
     log("inkwarden-demo-service: listening on " + address());
+    std::string error;
+    if (store_->connect(error)) {
+        log("inkwarden-demo-service: events in " + store_->describe());
+    } else {
+        log("inkwarden-demo-service: events cannot be stored until this is mended: " + error);
+    }
     server_->listen_after_bind();
 }
 
 void DemoReleaseService::stop() {
-    server_->stop();
+    server_->halt();
 }
 
 void DemoReleaseService::log(const std::string& line) {
@@ -175,8 +325,9 @@ void DemoReleaseService::installRoutes() {
     });
     server.Post(EVENT_PATH,
                 [this](const httplib::Request& req, httplib::Response& res) { onEvent(req, res); });
-    server.Get("/api/events",
-               [this](const httplib::Request&, httplib::Response& res) { onEventList(res); });
+    server.Get("/api/events", [this](const httplib::Request& req, httplib::Response& res) {
+        onEventList(req, res);
+    });
     // HEAD is answered by the GET handler without a body.
     server.Get("/packages/(.+)", [this](const httplib::Request& req, httplib::Response& res) {
         onPackage(req, res);
@@ -198,8 +349,9 @@ void DemoReleaseService::onLatestVersionQuery(const httplib::Request& req, httpl
         res.set_content(error + "\n", "text/plain");
         return;
     }
-    log("query: s=" + request.s + " v=" + request.v + " a=" + std::to_string(request.a) +
-        " u=" + std::to_string(request.u) + " p=" + request.p + " -> " + release_.Version_number);
+    log("query: s=" + EscapeLogField(request.s) + " v=" + EscapeLogField(request.v) +
+        " a=" + std::to_string(request.a) + " u=" + std::to_string(request.u) +
+        " p=" + EscapeLogField(request.p) + " -> " + EscapeLogField(release_.Version_number));
     res.set_content(EncodeLatestVersionReply(release_), "application/json");
 }
 
@@ -207,59 +359,81 @@ void DemoReleaseService::onEvent(const httplib::Request& req, httplib::Response&
     ReceivedEvent event;
     std::string error;
     if (!DecodeEvent(req.body, event, error)) {
-        log("event rejected: " + error);
+        log("event rejected: " + EscapeLogField(error));
         res.set_content("0", "text/plain");
         return;
     }
     const char* meaning = EventMeaning(event.code);
-    log("event " + std::to_string(event.code) + " (" +
-        (*meaning != '\0' ? meaning : "unknown code") + ") p=" + event.machine_id + " k " +
-        (event.check_matches ? "matches" : "does not match"));
-    {
-        std::lock_guard<std::mutex> lock(events_lock_);
-        events_.push_back(event);
+    const std::string described = "event " + std::to_string(event.code) + " (" +
+                                  (*meaning != '\0' ? meaning : "unknown code") +
+                                  ") p=" + EscapeLogField(event.machine_id) + " k " +
+                                  (event.check_matches ? "matches" : "does not match");
+    std::int64_t id = 0;
+    if (!store_->append(event, NowMilliseconds(), id, error)) {
+        // Never a silent drop: the client hears that the event was not taken.
+        log(described + " NOT STORED (500): " + EscapeLogField(error));
+        res.status = HTTP_SERVER_ERROR;
+        res.set_content("0", "text/plain");
+        return;
     }
+    log(described + " #" + std::to_string(id));
     res.set_content(event.check_matches ? "1" : "0", "text/plain");
 }
 
-void DemoReleaseService::onEventList(httplib::Response& res) {
-    nlohmann::json list = nlohmann::json::array();
-    std::lock_guard<std::mutex> lock(events_lock_);
-    for (const ReceivedEvent& event : events_) {
-        list.push_back({{"code", event.code},
-                        {"app_id", event.app_id},
-                        {"union_id", event.union_id},
-                        {"machine_id", event.machine_id},
-                        {"version", event.client_version},
-                        {"k", event.check},
-                        {"k_matches", event.check_matches}});
+void DemoReleaseService::onEventList(const httplib::Request& req, httplib::Response& res) {
+    std::int64_t since = 0;
+    std::int64_t limit = 0;
+    if (!NumberParam(req, "since", 0, INT64_MAX, 0, since) ||
+        !NumberParam(req, "limit", 1, MAX_EVENT_PAGE, DEFAULT_EVENT_PAGE, limit)) {
+        res.status = HTTP_BAD_REQUEST;
+        res.set_content("since must be a row number and limit a number from 1 to " +
+                            std::to_string(MAX_EVENT_PAGE) + "\n",
+                        "text/plain");
+        return;
     }
-    res.set_content(list.dump(), "application/json");
+    std::vector<StoredEvent> rows;
+    std::string error;
+    if (!store_->list(since, static_cast<std::size_t>(limit), rows, error)) {
+        log("event list failed (500): " + EscapeLogField(error));
+        res.status = HTTP_SERVER_ERROR;
+        res.set_content(error + "\n", "text/plain");
+        return;
+    }
+    nlohmann::json list = nlohmann::json::array();
+    for (const StoredEvent& row : rows) {
+        list.push_back(EventJson(row));
+    }
+    res.set_content(list.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace),
+                    "application/json");
 }
 
 void DemoReleaseService::onPackage(const httplib::Request& req, httplib::Response& res) {
     const std::string name = req.matches[1];
+    std::string request = req.method + " /packages/" + EscapeLogField(name);
+    if (req.has_header(CLIENT_RANGE_HEADER)) {
+        request += " Range: " + EscapeLogField(req.get_header_value(CLIENT_RANGE_HEADER));
+    }
     if (!SafePackageName(name) || options_.packages_dir.empty()) {
+        log(request + " -> 404 (not a package name)");
         res.status = HTTP_NOT_FOUND;
         return;
     }
     if (package_requests_.fetch_add(1) < options_.fail_downloads) {
-        log(req.method + " /packages/" + name + " -> 503 (--fail-downloads)");
+        log(request + " -> 503 (--fail-downloads)");
         res.status = HTTP_UNAVAILABLE;
         return;
     }
-    const std::string path = options_.packages_dir + "/" + name;
+    auto file = std::make_shared<OpenFile>();
+    file->fd = ::open((options_.packages_dir + "/" + name).c_str(), O_RDONLY | O_CLOEXEC);
     struct stat info {};
-    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
-        log(req.method + " /packages/" + name + " -> 404");
+    if (file->fd < 0 || ::fstat(file->fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        log(request + " -> 404");
         res.status = HTTP_NOT_FOUND;
         return;
     }
-    log(req.method + " /packages/" + name +
-        (req.has_header("Range") ? " Range: " + req.get_header_value("Range") : ""));
-    res.set_header("Accept-Ranges", "bytes");
-    res.set_content_provider(static_cast<size_t>(info.st_size), "application/octet-stream",
-                             FileProvider(path, options_.throttle));
+    AnswerPackage(req, std::move(file), static_cast<std::uint64_t>(info.st_size), options_.throttle,
+                  res);
+    log(request + " -> " + std::to_string(res.status));
 }
 
 } // namespace inkwarden::demo

@@ -1,22 +1,25 @@
 #pragma once
 
 #include "demo/DemoProtocol.h"
+#include "demo/IEventStore.h"
 #include "release/LatestVersionInfo.h"
 
 #include <atomic>
+#include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
-#include <vector>
 
 namespace httplib {
-class Server;
 struct Request;
 struct Response;
 } // namespace httplib
 
 namespace inkwarden::demo {
+
+class GuardedHttpServer;
 
 // The demo release service: version query, events, packages and the web pages, on loopback.
 class DemoReleaseService {
@@ -26,12 +29,17 @@ public:
         std::string packages_dir;  // served under /packages/
         std::int64_t throttle = 0; // bytes per second per connection, 0 = unlimited
         int fail_downloads = 0;    // the first N package requests answer 503
+        std::string data_dir;      // the SQLite events file lives here
+        std::string events;        // empty: SQLite in data_dir; else a postgresql:// URI
+        std::size_t workers = 128; // connections served at once
+        std::chrono::milliseconds request_deadline{5000}; // head and body of one request
     };
 
     explicit DemoReleaseService(Options options);
     ~DemoReleaseService();
 
-    // Loads the release and binds 127.0.0.1:port (0 = any free port). False with a reason.
+    // Opens the event store, loads the release and binds 127.0.0.1:port (0 = any free
+    // port). False with a reason.
     bool bind(int port, std::string& error);
     int port() const { return port_; }
     std::string address() const;
@@ -46,18 +54,21 @@ private:
     void installRoutes();
     void onLatestVersionQuery(const httplib::Request& req, httplib::Response& res);
     void onEvent(const httplib::Request& req, httplib::Response& res);
-    void onEventList(httplib::Response& res);
+    void onEventList(const httplib::Request& req, httplib::Response& res);
     void onPackage(const httplib::Request& req, httplib::Response& res);
     void log(const std::string& line);
 
     Options options_;
-    std::unique_ptr<httplib::Server> server_;
+    std::unique_ptr<GuardedHttpServer> server_;
+    std::unique_ptr<IEventStore> store_;
     LatestVersionInfo release_;
     int port_ = 0;
     std::atomic<int> package_requests_{0};
-    std::mutex events_lock_;
-    std::vector<ReceivedEvent> events_;
     std::mutex log_lock_;
 };
+
+// The folder for the service's data when --data names none: $XDG_STATE_HOME, else
+// ~/.local/state, with "inkwarden-demo-service" under it.
+std::string DefaultDataFolder();
 
 } // namespace inkwarden::demo

@@ -1,65 +1,140 @@
 // inkwarden-demo-service: the demo release service on 127.0.0.1.
+#include "BuildConfig.h"
 #include "demo/DemoReleaseService.h"
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <pthread.h>
 #include <string>
+#include <string_view>
 #include <thread>
+#include <type_traits>
 
 namespace {
 
+using inkwarden::demo::DemoReleaseService;
+
+constexpr long long MAX_PORT = 65535;
+constexpr long long MAX_FAILED_DOWNLOADS = 1000000;
+constexpr long long MAX_WORKERS = 4096;
+constexpr long long MAX_READ_TIMEOUT_MS = 3600000;
+
 void PrintUsage(std::FILE* out) {
-    std::fprintf(out,
-                 "usage: inkwarden-demo-service [--port N] [--release FILE] [--packages DIR]\n"
-                 "                              [--throttle BYTES] [--fail-downloads N]\n"
-                 "  --port N            port on 127.0.0.1 (default 18080, 0 = any free port)\n"
-                 "  --release FILE      release JSON with the six fields; \"{service}\" in it\n"
-                 "                      becomes this service's address\n"
-                 "  --packages DIR      folder served under /packages/\n"
-                 "  --throttle BYTES    per-connection rate for package downloads\n"
-                 "  --fail-downloads N  the first N package requests answer 503\n");
+    std::fprintf(
+        out, "usage: inkwarden-demo-service [--port N] [--release FILE] [--packages DIR]\n"
+             "                              [--throttle BYTES] [--fail-downloads N] [--data DIR]\n"
+             "                              [--events URI] [--workers N] [--read-timeout MS]\n"
+             "                              [--help] [--version]\n"
+             "  --port N            port on 127.0.0.1 (default 18080, 0 = any free port)\n"
+             "  --release FILE      release JSON with the six fields; \"{service}\" in it\n"
+             "                      becomes this service's address\n"
+             "  --packages DIR      folder served under /packages/\n"
+             "  --throttle BYTES    per-connection rate for package downloads\n"
+             "  --fail-downloads N  the first N package requests answer 503\n"
+             "  --data DIR          folder of the events database (default\n"
+             "                      $XDG_STATE_HOME/inkwarden-demo-service, else\n"
+             "                      ~/.local/state/inkwarden-demo-service)\n"
+             "  --events URI        keep the events in PostgreSQL (postgresql://...) instead\n"
+             "  --workers N         connections served at once (default 128)\n"
+             "  --read-timeout MS   time for the head and body of one request (default 5000)\n"
+             "  --help              this text\n"
+             "  --version           the version of this program\n");
 }
 
-bool ParseNumber(const char* text, long long& value) {
+bool ParseNumber(const char* text, long long low, long long high, long long& value) {
     char* end = nullptr;
+    errno = 0;
     value = std::strtoll(text, &end, 10);
-    return *text != '\0' && *end == '\0' && value >= 0;
+    return *text != '\0' && *end == '\0' && errno == 0 && value >= low && value <= high;
+}
+
+struct Settings {
+    DemoReleaseService::Options options;
+    long long port = 18080;
+};
+
+// One option that takes a value: true when the value is acceptable.
+struct ValueOption {
+    std::string_view name;
+    bool (*apply)(Settings& settings, const char* value);
+};
+
+// A whole number from LOW to HIGH into an option field.
+template <auto FIELD, long long LOW, long long HIGH>
+bool SetNumber(Settings& settings, const char* value) {
+    long long n = 0;
+    if (!ParseNumber(value, LOW, HIGH, n)) {
+        return false;
+    }
+    using Field = std::remove_reference_t<decltype(settings.options.*FIELD)>;
+    settings.options.*FIELD = Field(n);
+    return true;
+}
+
+// A text into an option field; NON_EMPTY refuses "".
+template <auto FIELD, bool NON_EMPTY> bool SetText(Settings& settings, const char* value) {
+    settings.options.*FIELD = value;
+    return !NON_EMPTY || *value != '\0';
+}
+
+using Options = DemoReleaseService::Options;
+
+const ValueOption VALUE_OPTIONS[] = {
+    {"--port", [](Settings& s, const char* v) { return ParseNumber(v, 0, MAX_PORT, s.port); }},
+    {"--release", SetText<&Options::release_file, false>},
+    {"--packages", SetText<&Options::packages_dir, false>},
+    {"--throttle", SetNumber<&Options::throttle, 0, INT64_MAX>},
+    {"--fail-downloads", SetNumber<&Options::fail_downloads, 0, MAX_FAILED_DOWNLOADS>},
+    {"--data", SetText<&Options::data_dir, true>},
+    {"--events", SetText<&Options::events, true>},
+    {"--workers", SetNumber<&Options::workers, 1, MAX_WORKERS>},
+    {"--read-timeout", SetNumber<&Options::request_deadline, 1, MAX_READ_TIMEOUT_MS>},
+};
+
+enum class ParseOutcome { RUN, EXIT_OK, USAGE_ERROR };
+
+ParseOutcome ParseArguments(int argc, char** argv, Settings& settings) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            PrintUsage(stdout);
+            return ParseOutcome::EXIT_OK;
+        }
+        if (arg == "--version") {
+            std::printf("inkwarden-demo-service %s\n", inkwarden::build_config::PROJECT_VERSION);
+            return ParseOutcome::EXIT_OK;
+        }
+        const ValueOption* option = nullptr;
+        for (const ValueOption& candidate : VALUE_OPTIONS) {
+            option = candidate.name == arg ? &candidate : option;
+        }
+        if (option == nullptr || i + 1 >= argc || !option->apply(settings, argv[i + 1])) {
+            std::fprintf(stderr, "inkwarden-demo-service: bad argument '%s'\n", argv[i]);
+            PrintUsage(stderr);
+            return ParseOutcome::USAGE_ERROR;
+        }
+        ++i;
+    }
+    if (settings.options.data_dir.empty()) {
+        settings.options.data_dir = inkwarden::demo::DefaultDataFolder();
+    }
+    return ParseOutcome::RUN;
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    using inkwarden::demo::DemoReleaseService;
-    DemoReleaseService::Options options;
-    long long port = 18080;
-    // Every option takes a value: the loop steps over both.
-    for (int i = 1; i < argc; i += 2) {
-        const std::string arg = argv[i];
-        const bool has_value = i + 1 < argc;
-        long long number = 0;
-        if (arg == "--help" || arg == "-h") {
-            PrintUsage(stdout);
-            return 0;
-        } else if (arg == "--port" && has_value && ParseNumber(argv[i + 1], number) &&
-                   number <= 65535) {
-            port = number;
-        } else if (arg == "--release" && has_value) {
-            options.release_file = argv[i + 1];
-        } else if (arg == "--packages" && has_value) {
-            options.packages_dir = argv[i + 1];
-        } else if (arg == "--throttle" && has_value && ParseNumber(argv[i + 1], number)) {
-            options.throttle = number;
-        } else if (arg == "--fail-downloads" && has_value && ParseNumber(argv[i + 1], number) &&
-                   number <= 1000000) {
-            options.fail_downloads = static_cast<int>(number);
-        } else {
-            std::fprintf(stderr, "inkwarden-demo-service: bad argument '%s'\n", arg.c_str());
-            PrintUsage(stderr);
-            return 2;
-        }
+    Settings settings;
+    switch (ParseArguments(argc, argv, settings)) {
+    case ParseOutcome::EXIT_OK:
+        return 0;
+    case ParseOutcome::USAGE_ERROR:
+        return 2;
+    case ParseOutcome::RUN:
+        break;
     }
 
     // Signals go to one watcher thread, which stops the server from outside the handler.
@@ -69,9 +144,9 @@ int main(int argc, char** argv) {
     sigaddset(&signals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
-    DemoReleaseService service(options);
+    DemoReleaseService service(settings.options);
     std::string error;
-    if (!service.bind(static_cast<int>(port), error)) {
+    if (!service.bind(static_cast<int>(settings.port), error)) {
         std::fprintf(stderr, "inkwarden-demo-service: %s\n", error.c_str());
         return 1;
     }

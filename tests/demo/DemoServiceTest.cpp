@@ -1,13 +1,18 @@
 #include "BuildConfig.h"
+#include "TestEvents.h"
 #include "demo/DemoProtocol.h"
 #include "net/ServiceProtocol.h"
 #include "telemetry/PayloadCipher.h"
 #include "tests/support/DemoServiceProcess.h"
+#include "tests/support/RawHttpConnection.h"
+#include "tests/support/TempDir.h"
 
+#include <algorithm>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <httplib.h>
 #include <nlohmann/json.hpp>
+#include <sstream>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -58,6 +63,161 @@ TEST_F(DemoServiceTest, ServesPackagesWithLengthAndRanges) {
     EXPECT_EQ(client.Get("/packages/..%2Fpkg.bin")->status, 404);
 }
 
+struct RangeRow {
+    const char* range;
+    int status;
+    const char* content_range; // "" when the answer has none
+    std::string body;
+};
+
+// The installer's ranges, ranges past the end, reversed and huge positions, unknown units.
+TEST_F(DemoServiceTest, RangeHeadersAndTheirAnswers) {
+    test::DemoServiceProcess service({"--packages", dir_});
+    ASSERT_TRUE(service.running()) << service.output();
+    httplib::Client client("127.0.0.1", service.port());
+    const RangeRow rows[] = {
+        {"bytes=0-5", 206, "bytes 0-5/36", "012345"},
+        {"bytes=30-", 206, "bytes 30-35/36", "uvwxyz"},
+        {"bytes=-3", 206, "bytes 33-35/36", "xyz"},
+        {"bytes=34-99999999999", 206, "bytes 34-35/36", "yz"},
+        {"bytes=0-", 206, "bytes 0-35/36", content_},
+        {"bytes=36-", 416, "bytes */36", ""},
+        {"bytes=99999999999-", 416, "bytes */36", ""},
+        {"bytes=-0", 416, "bytes */36", ""},
+        {"bytes=5-2", 200, "", content_},
+        {"items=0-5", 200, "", content_},
+        {"bytes=0-1,0-1,0-1,0-1,0-1,0-1,0-1,0-1,0-1,0-1,0-1,0-1,0-1,0-1,0-1,0-1,0-1", 200, "",
+         content_},
+        {"bytes=0-3,2-5", 206, "bytes 0-5/36", "012345"},
+    };
+    for (const RangeRow& row : rows) {
+        auto answer = client.Get("/packages/pkg.bin", {{"Range", row.range}});
+        ASSERT_TRUE(answer) << row.range;
+        EXPECT_EQ(answer->status, row.status) << row.range;
+        EXPECT_EQ(answer->get_header_value("Content-Range"), row.content_range) << row.range;
+        EXPECT_EQ(answer->body, row.body) << row.range;
+        EXPECT_EQ(answer->get_header_value("Content-Length"), std::to_string(row.body.size()))
+            << row.range;
+    }
+}
+
+TEST_F(DemoServiceTest, SeveralRangesComeAsMultipartWithTheTotal) {
+    test::DemoServiceProcess service({"--packages", dir_});
+    ASSERT_TRUE(service.running()) << service.output();
+    httplib::Client client("127.0.0.1", service.port());
+    auto answer = client.Get("/packages/pkg.bin", {{"Range", "bytes=30-31, 0-1"}});
+    ASSERT_TRUE(answer);
+    EXPECT_EQ(answer->status, 206);
+    const std::string type = answer->get_header_value("Content-Type");
+    ASSERT_EQ(type.rfind("multipart/byteranges; boundary=", 0), 0u) << type;
+    const std::string boundary = type.substr(type.find('=') + 1);
+    const std::string part = "\r\nContent-Type: application/octet-stream\r\nContent-Range: ";
+    EXPECT_EQ(answer->body, "--" + boundary + part + "bytes 30-31/36\r\n\r\nuv\r\n--" + boundary +
+                                part + "bytes 0-1/36\r\n\r\n01\r\n--" + boundary + "--\r\n");
+    // A conditional range: the service has no validators to compare, so the whole file.
+    auto conditional =
+        client.Get("/packages/pkg.bin", {{"Range", "bytes=0-1"}, {"If-Range", "\"x\""}});
+    ASSERT_TRUE(conditional);
+    EXPECT_EQ(conditional->status, 200);
+    EXPECT_EQ(conditional->body, content_);
+}
+
+TEST_F(DemoServiceTest, HostilePackageNamesAreNotFound) {
+    test::DemoServiceProcess service({"--packages", dir_});
+    ASSERT_TRUE(service.running()) << service.output();
+    std::ofstream(dir_ + "/.hidden") << "secret";
+    for (const char* path :
+         {"/packages/pkg.bin%00.txt", "/packages/pkg.bin%00", "/packages/%2e%2e",
+          "/packages/..%2Fpkg.bin", "/packages/%2Fetc%2Fpasswd", "/packages/pkg%5Cbin",
+          "/packages/pkg.bin%0d", "/packages/pkg%1b.bin", "/packages/.hidden"}) {
+        const std::string answer =
+            test::RawHttpConnection::Exchange(service.port(), std::string("GET ") + path +
+                                                                  " HTTP/1.1\r\nHost: x\r\n"
+                                                                  "Connection: close\r\n\r\n");
+        EXPECT_EQ(answer.rfind("HTTP/1.1 404", 0), 0u) << path << ": " << answer.substr(0, 40);
+    }
+    EXPECT_EQ(std::remove((dir_ + "/.hidden").c_str()), 0);
+}
+
+// A field with a line break or terminal escapes stays inside its own line of the log.
+TEST_F(DemoServiceTest, EveryRequestWritesOneEscapedLogLine) {
+    test::DemoServiceProcess service({"--packages", dir_});
+    ASSERT_TRUE(service.running()) << service.output();
+    httplib::Client client("127.0.0.1", service.port());
+    const std::string forged = "X\nevent 901300 (success page shown) p=FORGED k matches\x1b[2J";
+    ASSERT_TRUE(client.Post(EVENT_PATH, test::EventBody(901100, forged), "application/json"));
+    ASSERT_TRUE(client.Get("/packages/pkg.bin", {{"Range", "bytes=0-1\x1b]0;title\x07"}}));
+    const std::string log = service.output();
+    EXPECT_EQ(log.find('\x1b'), std::string::npos);
+    EXPECT_EQ(log.find("\nevent 901300"), std::string::npos) << log;
+    EXPECT_NE(log.find("p=X\\nevent\\x20901300"), std::string::npos) << log;
+    std::istringstream lines(log);
+    int event_lines = 0;
+    for (std::string line; std::getline(lines, line);) {
+        event_lines += line.rfind("event ", 0) == 0;
+    }
+    EXPECT_EQ(event_lines, 1) << log;
+}
+
+TEST_F(DemoServiceTest, BodiesOverOneMebibyteAre413) {
+    test::DemoServiceProcess service;
+    ASSERT_TRUE(service.running()) << service.output();
+    httplib::Client client("127.0.0.1", service.port());
+    auto declared = client.Post(EVENT_PATH, std::string(2 << 20, 'x'), "application/json");
+    ASSERT_TRUE(declared);
+    EXPECT_EQ(declared->status, 413);
+    // Refused from the head alone: the 50 MB are never read.
+    const std::string huge = test::RawHttpConnection::Exchange(
+        service.port(), "POST /api/clientevent HTTP/1.1\r\nHost: x\r\n"
+                        "Content-Length: 50000000\r\n\r\n{");
+    EXPECT_EQ(huge.rfind("HTTP/1.1 413", 0), 0u) << huge;
+    // A chunked body has no length to check in advance: it must declare one.
+    std::string chunked = "POST /api/clientevent HTTP/1.1\r\nHost: x\r\n"
+                          "Transfer-Encoding: chunked\r\n\r\n";
+    for (int i = 0; i < 32; ++i) {
+        chunked += "10000\r\n" + std::string(0x10000, 'y') + "\r\n";
+    }
+    const std::string refused = test::RawHttpConnection::Exchange(service.port(), chunked);
+    EXPECT_EQ(refused.rfind("HTTP/1.1 411", 0), 0u) << refused.substr(0, 100);
+    // Just under the limit is read (and rejected as an event).
+    auto small = client.Post(EVENT_PATH, std::string(1 << 19, ' ') + "{}", "application/json");
+    ASSERT_TRUE(small);
+    EXPECT_EQ(small->status, 200);
+    EXPECT_EQ(small->body, "0");
+}
+
+// Events are rows in the data folder: a new service on the same folder lists them all, page by
+// page, with their row numbers and the time they came.
+TEST_F(DemoServiceTest, EventsSurviveARestartAndPage) {
+    test::TempDir data;
+    {
+        test::DemoServiceProcess first({"--data", data.path().string()});
+        ASSERT_TRUE(first.running()) << first.output();
+        httplib::Client client("127.0.0.1", first.port());
+        for (int code : {901100, 901101, 901200}) {
+            auto answer = client.Post(EVENT_PATH, test::EventBody(code), "application/json");
+            ASSERT_TRUE(answer);
+            EXPECT_EQ(answer->body, "1");
+        }
+    }
+    test::DemoServiceProcess second({"--data", data.path().string()});
+    ASSERT_TRUE(second.running()) << second.output();
+    EXPECT_EQ(second.eventCodes(3), (std::vector<int>{901100, 901101, 901200}));
+    httplib::Client client("127.0.0.1", second.port());
+    auto page = client.Get("/api/events?since=1&limit=1");
+    ASSERT_TRUE(page);
+    const auto rows = nlohmann::json::parse(page->body);
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0]["id"], 2);
+    EXPECT_EQ(rows[0]["code"], 901101);
+    EXPECT_EQ(rows[0]["k_matches"], true);
+    EXPECT_EQ(rows[0]["meaning"], "start button clicked");
+    EXPECT_EQ(rows[0]["received"].get<std::string>().size(), 24u); // 2026-12-08T06:30:00.123Z
+    EXPECT_EQ(second.eventPages().size(), 3u);
+    EXPECT_EQ(client.Get("/api/events?since=x")->status, 400);
+    EXPECT_EQ(client.Get("/api/events?limit=0")->status, 400);
+}
+
 TEST_F(DemoServiceTest, RejectsBadQueriesAndEvents) {
     test::DemoServiceProcess service;
     ASSERT_TRUE(service.running()) << service.output();
@@ -76,6 +236,12 @@ TEST_F(DemoServiceTest, RejectsBadQueriesAndEvents) {
     ASSERT_TRUE(bad_check);
     EXPECT_EQ(bad_check->body, "0");
     EXPECT_EQ(client.Post(EVENT_PATH, "[]", "application/json")->body, "0");
+    EXPECT_EQ(client
+                  .Post(EVENT_PATH,
+                        R"({"a":7,"k":"00","m":901100,"p":"X\u0000Y","u":57426,"v":"1.0.0.1"})",
+                        "application/json")
+                  ->body,
+              "0");
     EXPECT_NE(service.output().find("does not match"), std::string::npos);
     EXPECT_NE(service.output().find("query rejected (400)"), std::string::npos);
 }
@@ -103,6 +269,40 @@ TEST_F(DemoServiceTest, APortInUseIsAClearError) {
     const int status = ::pclose(pipe);
     EXPECT_EQ(WEXITSTATUS(status), 1);
     EXPECT_NE(std::string(line).find("in use"), std::string::npos) << line;
+}
+
+// A stop that comes while the service is still starting is not lost.
+TEST(DemoServiceOptionsTest, StopsRightAfterStarting) {
+    for (int i = 0; i < 10; ++i) {
+        test::DemoServiceProcess service;
+        ASSERT_TRUE(service.running()) << service.output();
+        const int status = service.stop();
+        ASSERT_TRUE(WIFEXITED(status)) << "start " << i << " did not stop";
+        EXPECT_EQ(WEXITSTATUS(status), 0);
+    }
+}
+
+TEST(DemoServiceOptionsTest, HelpVersionAndUsageErrors) {
+    const std::string program = test::BuiltProgram("inkwarden-demo-service");
+    const auto run = [&](const std::string& args, std::string& out) {
+        FILE* pipe = ::popen((program + " " + args + " 2>/dev/null").c_str(), "r");
+        char buffer[4096];
+        out.clear();
+        for (size_t n; (n = std::fread(buffer, 1, sizeof(buffer), pipe)) > 0;) {
+            out.append(buffer, n);
+        }
+        return WEXITSTATUS(::pclose(pipe));
+    };
+    std::string out;
+    EXPECT_EQ(run("--help", out), 0);
+    EXPECT_NE(out.find("--events URI"), std::string::npos);
+    EXPECT_EQ(run("--version", out), 0);
+    EXPECT_EQ(out, std::string("inkwarden-demo-service ") + build_config::PROJECT_VERSION + "\n");
+    EXPECT_EQ(run("--workers 0", out), 2);
+    EXPECT_EQ(run("--port", out), 2);
+    EXPECT_EQ(run("--frobnicate 1", out), 2);
+    EXPECT_EQ(out, ""); // usage goes to standard error
+    EXPECT_EQ(run("--port 0 --events mysql://x", out), 1);
 }
 
 TEST(DemoProtocolTest, DecodesTheInstallersRequest) {

@@ -2,10 +2,12 @@
 
 #include "BuildConfig.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
+#include <filesystem>
 #include <httplib.h>
 #include <nlohmann/json.hpp>
 #include <spawn.h>
@@ -30,6 +32,13 @@ DemoServiceProcess::DemoServiceProcess(std::vector<std::string> extra_args) {
     }
     ::unlink(log_path);
     std::vector<std::string> args = {BuiltProgram("inkwarden-demo-service"), "--port", "0"};
+    if (std::find(extra_args.begin(), extra_args.end(), "--data") == extra_args.end()) {
+        char data_path[] = "/tmp/inkwarden-demo-data-XXXXXX";
+        if (::mkdtemp(data_path) != nullptr) {
+            own_data_dir_ = data_path;
+            args.insert(args.end(), {"--data", own_data_dir_});
+        }
+    }
     args.insert(args.end(), extra_args.begin(), extra_args.end());
     std::vector<char*> argv;
     for (std::string& arg : args) {
@@ -67,6 +76,10 @@ DemoServiceProcess::~DemoServiceProcess() {
     if (out_fd_ >= 0) {
         ::close(out_fd_);
     }
+    if (!own_data_dir_.empty()) {
+        std::error_code ignored;
+        std::filesystem::remove_all(own_data_dir_, ignored);
+    }
 }
 
 void DemoServiceProcess::readAvailable(int wait_ms) {
@@ -96,7 +109,10 @@ std::vector<int> DemoServiceProcess::eventCodes(std::size_t expected) const {
     for (int i = 0; i < ATTEMPTS; ++i) {
         httplib::Client client("127.0.0.1", port_);
         auto result = client.Get("/api/events");
-        list = result ? nlohmann::json::parse(result->body) : nlohmann::json::array();
+        list = result ? nlohmann::json::parse(result->body, nullptr, false) : nlohmann::json();
+        if (!list.is_array()) {
+            list = nlohmann::json::array();
+        }
         if (list.size() >= expected) {
             break;
         }
@@ -109,13 +125,46 @@ std::vector<int> DemoServiceProcess::eventCodes(std::size_t expected) const {
     return codes;
 }
 
+std::vector<std::string> DemoServiceProcess::eventPages() const {
+    std::vector<std::string> events;
+    httplib::Client client("127.0.0.1", port_);
+    for (long long since = 0;;) {
+        auto result = client.Get("/api/events?since=" + std::to_string(since));
+        const nlohmann::json page =
+            result ? nlohmann::json::parse(result->body, nullptr, false) : nlohmann::json();
+        if (!page.is_array() || page.empty()) {
+            return events;
+        }
+        const long long before = since;
+        for (const auto& event : page) {
+            events.push_back(event.dump());
+            since = std::max(since, event.value("id", since));
+        }
+        if (since == before) {
+            return events; // a page without row numbers: no way on
+        }
+    }
+}
+
 int DemoServiceProcess::stop() {
     if (pid_ <= 0) {
         return -1;
     }
+    // A service that does not end within the grace time is killed, so that a hang shows as
+    // a failed test (the status says SIGKILL) rather than a stuck one.
+    constexpr auto GRACE = std::chrono::seconds(10);
     ::kill(pid_, SIGTERM);
     int status = 0;
-    while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+    const auto deadline = std::chrono::steady_clock::now() + GRACE;
+    pid_t reaped = 0;
+    while ((reaped = ::waitpid(pid_, &status, WNOHANG)) == 0 &&
+           std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    if (reaped == 0) {
+        ::kill(pid_, SIGKILL);
+        while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+        }
     }
     pid_ = -1;
     readAvailable(0);
