@@ -125,6 +125,7 @@ def tree(dump_file, folder):
     frame = find_app().get_child_at_index(0)
     check(frame.get_role_name() == "frame", "the window is a %s" % frame.get_role_name())
     showing = ("enabled", "sensitive", "showing", "visible")
+    expect(by_id, "frame", "panel", "墨守精灵 安装程序", showing)
     expect(by_id, "closebtn", "push button", "关闭", showing + ("focusable",))
     expect(by_id, "tab_page", "page tab list", "安装步骤")
     expect(by_id, "btn_install_start", "push button", "立即安装", showing + ("focusable",))

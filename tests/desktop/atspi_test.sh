@@ -4,8 +4,8 @@
 # "click" action through AT-SPI (it toggles the box and the start button's sensitivity, and
 # both are announced), the focus ring after Tab and not after a click (pixels), and the
 # window at GDK_SCALE=2: 1140 x 920, sharper than the 1x window enlarged.
-# Arguments: the installer. With INKWARDEN_DOCS_OUT set, the tree dump and the screenshots
-# are copied there.
+# Arguments: the installer. With INKWARDEN_DOCS_OUT set (docs/), the tree dump goes there and
+# the screenshots to its screenshots/ folder.
 set -u
 INSTALLER="$1"
 PROBE="$(cd "$(dirname "$0")" && pwd)/atspi_probe.py"
@@ -39,7 +39,9 @@ start_xvfb 1600x1200x24
 
 export HOME="$TMP/home" TMPDIR="$TMP/tmp" INKWARDEN_REGISTRY="$TMP/machine.reg"
 mkdir -p "$HOME" "$TMPDIR"
+# For the pictures in docs/ the field shows the usual folder (page 0 only reads it).
 FOLDER="$TMP/Inkwarden"
+[ -n "${INKWARDEN_DOCS_OUT:-}" ] && FOLDER=/opt/Inkwarden
 printf 'Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Inkwarden]\n"InstallLocation"="%s"\n' \
     "$FOLDER" >"$INKWARDEN_REGISTRY"
 
@@ -117,7 +119,9 @@ echo "scale 2 reduced against 1x: mean error $ERROR"
 awk -v e="$ERROR" 'BEGIN { exit !(e < 0.03) }' || fail "the scale-2 window is laid out differently"
 
 if [ -n "${INKWARDEN_DOCS_OUT:-}" ]; then
-    cp "$TMP/atspi-tree.txt" "$TMP/window-scale1.png" "$TMP/window-scale2.png" "$INKWARDEN_DOCS_OUT/"
-    cp "$TMP/tab.png" "$INKWARDEN_DOCS_OUT/window-focus-ring.png"
+    mkdir -p "$INKWARDEN_DOCS_OUT/screenshots"
+    cp "$TMP/atspi-tree.txt" "$INKWARDEN_DOCS_OUT/"
+    cp "$TMP/window-scale1.png" "$TMP/window-scale2.png" "$INKWARDEN_DOCS_OUT/screenshots/"
+    cp "$TMP/tab.png" "$INKWARDEN_DOCS_OUT/screenshots/window-focus-ring.png"
 fi
 echo "PASS"

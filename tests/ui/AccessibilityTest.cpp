@@ -125,6 +125,9 @@ TEST_F(InstallerTree, EveryControlOfTheFirstPageWithRoleNameAndStates) {
     EXPECT_EQ(node("install_path").text, "/opt/Inkwarden");
     EXPECT_EQ(node("btn_install_start").action, "click");
     EXPECT_EQ(tree().root(), id("frame"));
+    // The title painted into the window's background names the whole.
+    EXPECT_EQ(node("frame").role, AccessibleRole::PANEL);
+    EXPECT_EQ(node("frame").name, "墨守精灵 安装程序");
     EXPECT_EQ(tree().parent(id("frame")), 0u);
     // Only the page on show is in the tree, as the selected page tab.
     const std::vector<AccessibleId> pages = tree().children(id("tab_page"));

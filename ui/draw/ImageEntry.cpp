@@ -55,15 +55,14 @@ std::optional<ImageEntry> ImageEntry::decode(const void* bytes, std::size_t size
                                              std::uint32_t mask) {
     if (bytes == nullptr || size == 0 || size > static_cast<std::size_t>(INT_MAX))
         return std::nullopt;
+    // A few damaged header bytes can announce gigabytes of pixels, which the decoder would
+    // reserve before it finds the data missing.
+    if (const auto announced = probeSize(bytes, size);
+        announced && static_cast<std::int64_t>(announced->first) * announced->second > MAX_PIXELS)
+        return std::nullopt;
     int width = 0;
     int height = 0;
     int channels = 0;
-    // A few damaged header bytes can announce gigabytes of pixels, which the decoder would
-    // reserve before it finds the data missing.
-    if (stbi_info_from_memory(static_cast<const stbi_uc*>(bytes), static_cast<int>(size), &width,
-                              &height, &channels) != 0 &&
-        static_cast<std::int64_t>(width) * height > MAX_PIXELS)
-        return std::nullopt;
     stbi_uc* rgba = stbi_load_from_memory(static_cast<const stbi_uc*>(bytes),
                                           static_cast<int>(size), &width, &height, &channels, 4);
     if (rgba == nullptr)
