@@ -45,25 +45,54 @@ FOLDER="$TMP/Inkwarden"
 printf 'Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Inkwarden]\n"InstallLocation"="%s"\n' \
     "$FOLDER" >"$INKWARDEN_REGISTRY"
 
-# Starts the installer and waits for its window; sets WID, X, Y, WIDTH and HEIGHT.
+shot() { import -window root -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "$1"; }
+# Starts the installer and waits until its window is painted; sets WID, X, Y, WIDTH, HEIGHT.
 open_window() {
     "$INSTALLER" >"$TMP/installer.log" 2>&1 &
     IPID=$!
     WID=$(timeout 20 xdotool search --sync --onlyvisible --name '^Downloader$' | head -n1)
     [ -n "$WID" ] || fail "no window"
-    sleep 1
     eval "$(xdotool getwindowgeometry --shell "$WID")"
+    # Painted: the skin has far more colours than an empty window.
+    i=0
+    while [ $i -lt 100 ]; do
+        shot "$TMP/first.png"
+        [ "$(convert "$TMP/first.png" -format %k info:)" -gt 1000 ] && break
+        sleep 0.1
+        i=$((i + 1))
+    done
 }
 close_window() {
     kill "$IPID" 2>/dev/null
     wait "$IPID" 2>/dev/null
     IPID=""
 }
-shot() { import -window root -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "$1"; }
 # The bounding box of the pixels in which two screenshots differ, or nothing.
 changed() {
     convert "$1" "$2" -compose difference -composite -threshold 0 -format '%@' info: 2>/dev/null |
         grep -v '^0x0'
+}
+# A screenshot once the window has stopped changing (a loaded machine paints late).
+settled_shot() {
+    shot "$1"
+    i=0
+    while [ $i -lt 50 ]; do
+        sleep 0.1
+        shot "$TMP/again.png"
+        [ -z "$(changed "$1" "$TMP/again.png")" ] && return
+        mv "$TMP/again.png" "$1"
+        i=$((i + 1))
+    done
+}
+# A screenshot once it differs from $2 (or after 5 s).
+shot_differing_from() {
+    i=0
+    while [ $i -lt 50 ]; do
+        shot "$1"
+        [ -n "$(changed "$1" "$2")" ] && { settled_shot "$1"; return; }
+        sleep 0.1
+        i=$((i + 1))
+    done
 }
 
 open_window
@@ -72,11 +101,9 @@ open_window
 
 # Focus ring: none at first, one around the start button after Tab, none after a click.
 xdotool mousemove --sync $((X + 280)) $((Y + 140))
-sleep 0.3
-shot "$TMP/before.png"
+settled_shot "$TMP/before.png"
 xdotool key Tab
-sleep 0.5
-shot "$TMP/tab.png"
+shot_differing_from "$TMP/tab.png" "$TMP/before.png"
 FOCUSED=$("$PY" "$PROBE" focused)
 [ "$FOCUSED" = btn_install_start ] || fail "after Tab the focus is on '$FOCUSED'"
 BOX=$(changed "$TMP/before.png" "$TMP/tab.png")
@@ -84,8 +111,7 @@ echo "after Tab: $BOX"
 # The ring lies around the start button (client 215,228 to 355,270), 3 pixels out.
 [ "$BOX" = "146x48+212+225" ] || fail "the focus ring is not around the start button ($BOX)"
 xdotool click 1
-sleep 0.5
-shot "$TMP/click.png"
+shot_differing_from "$TMP/click.png" "$TMP/tab.png"
 BOX=$(changed "$TMP/before.png" "$TMP/click.png")
 [ -z "$BOX" ] || fail "a click left pixels changed ($BOX)"
 
@@ -97,8 +123,7 @@ close_window
 GDK_SCALE=2 open_window
 [ "$WIDTH" = 1140 ] && [ "$HEIGHT" = 920 ] || fail "window at scale 2 is ${WIDTH}x${HEIGHT}"
 xdotool mousemove --sync $((X + 560)) $((Y + 280))
-sleep 0.3
-shot "$TMP/window-scale2.png"
+settled_shot "$TMP/window-scale2.png"
 close_window
 convert "$TMP/window-scale1.png" -filter Triangle -resize 200% "$TMP/enlarged.png"
 # Energy of the horizontal steps: a blurred edge spreads its step over more pixels.
