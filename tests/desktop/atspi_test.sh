@@ -16,6 +16,11 @@ if [ -z "${INKWARDEN_ATSPI_SESSION:-}" ]; then
     exec env INKWARDEN_ATSPI_SESSION=1 dbus-run-session -- sh "$0" "$@"
 fi
 
+# Under the sanitizers: a false report of GCC's vptr check on the installer's click table.
+if [ -n "${UBSAN_OPTIONS:-}" ]; then
+    export UBSAN_OPTIONS="$UBSAN_OPTIONS:suppressions=$(cd "$(dirname "$0")" && pwd)/ubsan.supp"
+fi
+
 IPID=""
 stop_processes() {
     [ -n "$IPID" ] && kill "$IPID" 2>/dev/null
@@ -117,7 +122,15 @@ BOX=$(changed "$TMP/before.png" "$TMP/click.png")
 
 "$PY" "$PROBE" agree || fail "the licence box's action"
 cp "$TMP/before.png" "$TMP/window-scale1.png"
-close_window
+# Alt+F4 closes without a question; the installer ends cleanly (no leak under LSan) although
+# a reader had its accessible objects.
+xdotool key alt+F4
+i=0
+while kill -0 "$IPID" 2>/dev/null && [ $i -lt 100 ]; do sleep 0.1; i=$((i + 1)); done
+wait "$IPID"
+CODE=$?
+IPID=""
+[ "$CODE" = 0 ] || fail "the installer ended with $CODE"
 
 # Scale 2: twice the pixels, the same layout, sharper than the 1x window enlarged.
 GDK_SCALE=2 open_window
