@@ -25,6 +25,8 @@ class CMainFrame : private IInstallWindow, public WindowImplBase, public Install
 public:
     static constexpr const char* WINDOW_CLASS = "MainWndFrame";
     static constexpr const char* WINDOW_TITLE = "Downloader";
+    // The desktop knows the window by this (its menu entry's StartupWMClass).
+    static constexpr const char* APPLICATION_ID = "inkwarden-installer";
     // Visible, with the overlapped window's frame bits (the window host takes the caption
     // bits off again).
     static constexpr std::uint32_t WINDOW_STYLE = WS_VISIBLE | WS_OVERLAPPED | WS_CAPTION |
@@ -68,6 +70,7 @@ public:
 
 protected:
     const char* windowClassName() const override { return WINDOW_CLASS; }
+    const char* applicationId() const override { return APPLICATION_ID; }
     LRESULT handleMessage(UINT message, WPARAM wparam, LPARAM lparam) override;
     std::string skinFolder() override;
     std::string skinFile() override { return "main_frame.xml"; }

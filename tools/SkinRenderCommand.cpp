@@ -8,6 +8,7 @@
 #include "ui/controls/ForEachControl.h"
 #include "ui/devtools/HeadlessSkinView.h"
 #include "ui/devtools/SkinSource.h"
+#include "ui/draw/DrawContext.h"
 #include "ui/markup/ValueFormats.h"
 
 #include <cstdio>
@@ -21,8 +22,10 @@
 namespace inkwarden::tool {
 namespace {
 
-constexpr const char* USAGE = "usage: inkwarden-tool skin render [--size WxH] [--page N] "
-                              "[--set NAME=VALUE ...] -o OUT.png [SKIN]\n"
+constexpr const char* USAGE = "usage: inkwarden-tool skin render [--size WxH] [--scale N] "
+                              "[--page N] [--set NAME=VALUE ...] -o OUT.png [SKIN]\n"
+                              "  --scale N: device pixels per pixel (1 to 8; 2x images at 2 "
+                              "and above)\n"
                               "  SKIN: a folder with main_frame.xml or a zip archive "
                               "(default: the compiled-in skin)\n"
                               "  NAME: a control name (progress: value, option: selected, "
@@ -107,6 +110,7 @@ bool ApplySetting(HeadlessSkinView& view, const std::string& setting, std::strin
 // The command line, read into its options.
 struct RenderOptions {
     UiSize size;
+    int scale = 1;
     int page = -1;
     std::vector<std::string> settings;
     std::string out;
@@ -123,6 +127,15 @@ int ParseArguments(int argc, char** argv, RenderOptions& options) {
                 std::fprintf(stderr, "skin render: --size wants WxH, e.g. 570x460\n");
                 return 2;
             }
+        } else if (arg == "--scale" && has_value) {
+            char* end = nullptr;
+            const long n = std::strtol(argv[++i], &end, 10);
+            if (*end != '\0' || n < 1 || n > DrawContext::MAX_SCALE) {
+                std::fprintf(stderr, "skin render: --scale wants a whole number from 1 to %d\n",
+                             DrawContext::MAX_SCALE);
+                return 2;
+            }
+            options.scale = static_cast<int>(n);
         } else if (arg == "--page" && has_value) {
             char* end = nullptr;
             const long n = std::strtol(argv[++i], &end, 10);
@@ -181,6 +194,7 @@ int SkinRenderCommand(int argc, char** argv) {
         return 1;
     }
     HeadlessSkinView view;
+    view.setScale(options.scale);
     if (!view.load(SKIN_FILE, options.size, error)) {
         std::fprintf(stderr, "skin render: %s: %s\n", SKIN_FILE, error.c_str());
         return 1;
@@ -202,8 +216,10 @@ int SkinRenderCommand(int argc, char** argv) {
         std::fprintf(stderr, "skin render: cannot write %s\n", options.out.c_str());
         return 1;
     }
-    const UiRect client = view.layer().clientRect(view.window());
-    std::printf("%s: %dx%d%s\n", options.out.c_str(), client.width(), client.height(),
+    // The image's size in pixels: the window's size times the scale.
+    const HeadlessWindowLayer::Presented* shown = view.layer().presented(view.window());
+    std::printf("%s: %dx%d%s%s\n", options.out.c_str(), shown->width, shown->height,
+                options.scale > 1 ? (", scale " + std::to_string(options.scale)).c_str() : "",
                 view.manager().usesLayeredPaint() ? ", per-pixel alpha" : "");
     return 0;
 }

@@ -1,7 +1,8 @@
 # Sourced by the desktop tests: the tools they need, a scratch folder and a private Xvfb.
 # A test defines stop_processes (what it started, ended on exit) and calls:
 #   require_tools TOOL...   skips the test (exit 77) when one is missing
-#   start_xvfb              a private display in DISPLAY; TMP is the scratch folder
+#   start_xvfb [WxHxD]      a private display in DISPLAY (default 1024x768x24); TMP is the
+#                           scratch folder
 
 TMP=$(mktemp -d)
 XPID=""
@@ -19,7 +20,7 @@ require_tools() {
 }
 
 start_xvfb() {
-    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$TMP/display" 2>/dev/null &
+    Xvfb -displayfd 3 -screen 0 "${1:-1024x768x24}" -nolisten tcp 3>"$TMP/display" 2>/dev/null &
     XPID=$!
     i=0
     while [ ! -s "$TMP/display" ] && [ $i -lt 100 ]; do sleep 0.1; i=$((i + 1)); done

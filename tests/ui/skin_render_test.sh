@@ -1,6 +1,6 @@
 #!/bin/sh
 # inkwarden-tool skin render as skin authors call it: every page of the compiled-in skin, the
-# skin folder of the sources, and the answers to bad arguments.
+# skin folder of the sources, a render at scale 2, and the answers to bad arguments.
 # usage: skin_render_test.sh TOOL SKIN_FOLDER
 set -u
 tool=$1
@@ -24,6 +24,14 @@ if ! "$tool" skin render --size 570x370 --set progress=500 --set btn_check_agree
     ! is_png "$out/set.png"; then
     echo "the skin folder with settings did not render"; fail=1
 fi
+# The PNG's width and height from its header.
+png_size() {
+    od -An -tu1 -j16 -N8 "$1" | awk '{ printf "%dx%d", $1*16777216+$2*65536+$3*256+$4, $5*16777216+$6*65536+$7*256+$8 }'
+}
+if ! "$tool" skin render --scale 2 -o "$out/scale2.png" >/dev/null ||
+    [ "$(png_size "$out/scale2.png")" != 1140x920 ]; then
+    echo "scale 2 did not render at 1140x920 ($(png_size "$out/scale2.png" 2>/dev/null))"; fail=1
+fi
 expect() {
     code=$1; shift
     "$tool" skin render "$@" >/dev/null 2>&1
@@ -32,6 +40,9 @@ expect() {
 }
 expect 2 --page 0
 expect 2 --size 0x10 -o "$out/x.png"
+expect 2 --scale 0 -o "$out/x.png"
+expect 2 --scale 9 -o "$out/x.png"
+expect 2 --scale 1.5 -o "$out/x.png"
 expect 1 --page 9 -o "$out/x.png"
 expect 1 --set nosuchcontrol=1 -o "$out/x.png"
 expect 1 -o "$out/x.png" "$out/missing"

@@ -23,6 +23,24 @@ void* CButtonUI::getInterface(std::string_view name) {
     return CLabelUI::getInterface(name);
 }
 
+AccessibleRole CButtonUI::getAccessibleRole() const {
+    if (isShowHtml()) {
+        bool has_words = false;
+        bool all_underlined = true;
+        for (const MarkupSpan& span : shownSpans()) {
+            if (span.text.find_first_not_of(" \t\n") == std::string::npos) {
+                continue;
+            }
+            has_words = true;
+            all_underlined = all_underlined && (span.style.underline || span.style.link);
+        }
+        if (has_words && all_underlined) {
+            return AccessibleRole::LINK;
+        }
+    }
+    return AccessibleRole::PUSH_BUTTON;
+}
+
 unsigned CButtonUI::getControlFlags() const {
     return (isKeyboardEnabled() ? FLAG_TAB_STOP : 0u) | (isEnabled() ? FLAG_SET_CURSOR : 0u);
 }

@@ -17,12 +17,18 @@ public:
     void setAttribute(std::string_view name, std::string_view value) override;
     bool activate() override;
     void doEvent(UiEvent& event) override;
+    // A button drawn as underlined (or link) markup text is a link; any other a push button.
+    AccessibleRole getAccessibleRole() const override;
+    std::optional<std::string> getAccessibleText() const override { return std::nullopt; }
+    std::string getAccessibleAction() const override { return ACCESSIBLE_ACTION; }
     void paintStatusImage(DrawContext& dc) override;
     void paintText(DrawContext& dc) override;
 
     // The control's own timer that steps the fade between normal and hot images.
     static constexpr unsigned FADE_TIMER = 11;
     static constexpr unsigned FADE_INTERVAL_MS = 30;
+    // The default action: what a click does.
+    static constexpr const char* ACCESSIBLE_ACTION = "click";
 
     unsigned getButtonState() const { return button_state_; }
     const ImageDescription& getNormalImage() const { return normal_image_; }

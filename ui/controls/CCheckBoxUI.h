@@ -8,6 +8,7 @@ namespace inkwarden {
 class CCheckBoxUI : public COptionUI {
 public:
     const char* getClass() const override { return "CheckBox"; }
+    AccessibleRole getAccessibleRole() const override { return AccessibleRole::CHECK_BOX; }
     void* getInterface(std::string_view name) override {
         if (name == "CheckBox") {
             return this;

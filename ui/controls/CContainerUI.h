@@ -26,6 +26,7 @@ public:
 
     const char* getClass() const override { return "Container"; }
     void* getInterface(std::string_view name) override;
+    AccessibleRole getAccessibleRole() const override { return AccessibleRole::PANEL; }
 
     CControlUI* getItemAt(int index) const override;
     int getItemIndex(CControlUI* control) const override;

@@ -255,6 +255,39 @@ void CControlUI::setCover(CControlUI* cover) {
     needUpdate();
 }
 
+AccessibleRole CControlUI::getAccessibleRole() const {
+    return bk_image_.isEmpty() ? AccessibleRole::FILLER : AccessibleRole::IMAGE;
+}
+
+std::string CControlUI::getAccessibleName() const {
+    return text_.empty() ? accessibleNameWithoutText() : text_;
+}
+
+std::string CControlUI::accessibleNameWithoutText() const {
+    return tooltip_.empty() ? accessible_name_ : tooltip_;
+}
+
+unsigned CControlUI::getAccessibleStates() const {
+    unsigned states = 0;
+    if (isEnabled()) {
+        states |= ACCESSIBLE_ENABLED;
+    }
+    if ((getControlFlags() & FLAG_TAB_STOP) != 0 && isKeyboardEnabled() && isEnabled()) {
+        states |= ACCESSIBLE_FOCUSABLE;
+    }
+    if (isFocused()) {
+        states |= ACCESSIBLE_FOCUSED;
+    }
+    if (isVisible()) {
+        states |= ACCESSIBLE_SHOWING;
+    }
+    return states;
+}
+
+void CControlUI::setAccessibleNameAttribute(std::string_view name) {
+    accessible_name_.assign(name);
+}
+
 void CControlUI::setToolTip(std::string_view text) {
     tooltip_.clear();
     // "<n>" in a tooltip is a line break.
@@ -342,6 +375,7 @@ void CControlUI::setAttribute(std::string_view name, std::string_view value) {
         {"name", [](C& c, V v) { c.setName(v); }},
         {"text", [](C& c, V v) { c.setText(v); }},
         {"tooltip", [](C& c, V v) { c.setToolTip(v); }},
+        {"accessiblename", [](C& c, V v) { c.setAccessibleNameAttribute(v); }},
         {"userdata", [](C& c, V v) { c.setUserData(v); }},
         {"tag", [](C& c, V v) { c.setTag(ParseInt(v)); }},
         {"enabled", [](C& c, V v) { c.setEnabled(ParseBool(v)); }},

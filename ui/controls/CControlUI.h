@@ -4,10 +4,12 @@
 #include "ui/base/UiEvent.h"
 #include "ui/base/UiGeometry.h"
 #include "ui/draw/ImageDescription.h"
+#include "ui/native/AccessibleNode.h"
 
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -163,6 +165,20 @@ public:
     bool isContextMenuUsed() const { return menu_used_; }
     const std::string& getVirtualWnd() const { return virtual_wnd_; }
 
+    // What a screen reader learns of the control. The name is the control's text (as
+    // shown, without markup); else its tooltip; else the "accessiblename" attribute, which a
+    // skin sets where the words are painted into an image.
+    virtual AccessibleRole getAccessibleRole() const;
+    virtual std::string getAccessibleName() const;
+    virtual unsigned getAccessibleStates() const;
+    virtual std::optional<AccessibleValue> getAccessibleValue() const { return std::nullopt; }
+    // The words the control holds, for controls that hold words (labels, edit fields).
+    virtual std::optional<std::string> getAccessibleText() const { return std::nullopt; }
+    // The name of the default action (what activate() does), empty without one.
+    virtual std::string getAccessibleAction() const { return {}; }
+    const std::string& getAccessibleNameAttribute() const { return accessible_name_; }
+    void setAccessibleNameAttribute(std::string_view name);
+
     // Paints the part of the control inside paint: background colour, background image,
     // status image, text, border; clipped to the border round when one is set.
     virtual void doPaint(DrawContext& dc, const UiRect& paint);
@@ -200,6 +216,8 @@ protected:
     // Assigns an image attribute: the same text with the image loaded changes nothing.
     void setImageAttribute(ImageDescription& image, std::string_view text);
     void sendNotify(const char* type, std::intptr_t wparam = 0, std::intptr_t lparam = 0);
+    // The name without the control's text: the tooltip, else the attribute.
+    std::string accessibleNameWithoutText() const;
     // Draws an image description over the item rectangle (or over dest, given relative to
     // it), with fade scaled by alpha / 255. False when nothing could be drawn.
     bool drawImage(DrawContext& dc, ImageDescription& image, const UiRect* dest = nullptr,
@@ -224,6 +242,7 @@ private:
     void invalidateWithinAncestors(UiRect area);
 
     std::string tooltip_;
+    std::string accessible_name_;
     std::string user_data_;
     std::string virtual_wnd_;
     std::intptr_t tag_ = 0;

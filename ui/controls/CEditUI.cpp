@@ -38,6 +38,22 @@ void* CEditUI::getInterface(std::string_view name) {
     return CLabelUI::getInterface(name);
 }
 
+unsigned CEditUI::getAccessibleStates() const {
+    unsigned states = CLabelUI::getAccessibleStates() | ACCESSIBLE_SINGLE_LINE;
+    if (isEnabled() && !read_only_) {
+        states |= ACCESSIBLE_EDITABLE;
+    }
+    return states;
+}
+
+std::optional<std::string> CEditUI::getAccessibleText() const {
+    // A password is read out as its mask characters, one per character.
+    if (password_) {
+        return std::string(CountCharacters(text_), password_char_);
+    }
+    return text_;
+}
+
 void CEditUI::setEnabled(bool enabled) {
     CControlUI::setEnabled(enabled);
     if (!enabled) {

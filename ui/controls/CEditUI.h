@@ -29,6 +29,12 @@ public:
     void setVisible(bool visible) override;
     void setInternVisible(bool visible) override;
     void doEvent(UiEvent& event) override;
+    // The field's words are its content, not its name: the name is the tooltip or the
+    // accessible-name attribute (a skin names the field after its label).
+    AccessibleRole getAccessibleRole() const override { return AccessibleRole::TEXT_ENTRY; }
+    std::string getAccessibleName() const override { return accessibleNameWithoutText(); }
+    unsigned getAccessibleStates() const override;
+    std::optional<std::string> getAccessibleText() const override;
     void paintStatusImage(DrawContext& dc) override;
     void paintText(DrawContext& dc) override;
 

@@ -228,6 +228,30 @@ void CLabelUI::paintText(DrawContext& dc) {
     drawText(dc, labelTextColor());
 }
 
+std::string CLabelUI::afterTextTable(const std::string& text) {
+    return SubstituteTextTable(text, [](int id) -> std::optional<std::string> {
+        const std::string* entry = PaintManager::getMultiLanguageString(id);
+        return entry ? std::optional<std::string>(*entry) : std::nullopt;
+    });
+}
+
+std::vector<MarkupSpan> CLabelUI::shownSpans() const {
+    const std::string shown = afterTextTable(text_);
+    if (!show_html_) {
+        return {MarkupSpan{shown, MarkupStyle{}}};
+    }
+    return MarkupTextParser::parse(shown, !isMultiLine());
+}
+
+std::optional<std::string> CLabelUI::getAccessibleText() const {
+    return MarkupTextParser::plainText(shownSpans());
+}
+
+std::string CLabelUI::getAccessibleName() const {
+    std::string text = MarkupTextParser::plainText(shownSpans());
+    return text.empty() ? accessibleNameWithoutText() : text;
+}
+
 void CLabelUI::drawText(DrawContext& dc, std::uint32_t color, const std::string* text) {
     const std::string& source = text != nullptr ? *text : text_;
     if (source.empty()) {
@@ -237,10 +261,7 @@ void CLabelUI::drawText(DrawContext& dc, std::uint32_t color, const std::string*
     if (rect.isEmpty()) {
         return;
     }
-    const std::string shown = SubstituteTextTable(source, [](int id) -> std::optional<std::string> {
-        const std::string* entry = PaintManager::getMultiLanguageString(id);
-        return entry ? std::optional<std::string>(*entry) : std::nullopt;
-    });
+    const std::string shown = afterTextTable(source);
     FontEntry* font = resolveFont();
     const PangoFontDescription* description = font ? font->description() : nullptr;
     const UINT flags = text_style_ | DT_NOPREFIX;

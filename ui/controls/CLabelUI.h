@@ -2,6 +2,7 @@
 
 #include "ui/controls/AlignmentWords.h"
 #include "ui/controls/CControlUI.h"
+#include "ui/draw/MarkupTextParser.h"
 
 #include <string>
 #include <utility>
@@ -40,6 +41,11 @@ public:
     void setAttribute(std::string_view name, std::string_view value) override;
     void doEvent(UiEvent& event) override;
     void paintText(DrawContext& dc) override;
+
+    AccessibleRole getAccessibleRole() const override { return AccessibleRole::LABEL; }
+    // The text as shown: the text table applied, markup removed.
+    std::string getAccessibleName() const override;
+    std::optional<std::string> getAccessibleText() const override;
 
     unsigned getTextStyle() const { return text_style_; }
     void setTextStyle(unsigned style);
@@ -80,6 +86,10 @@ protected:
     std::uint32_t textColorOrDefault(std::uint32_t color, bool disabled) const;
     // The label's colour rule: text colour when enabled, else the disabled colour.
     std::uint32_t labelTextColor() const;
+    // The text as it is shown: after the text table, as markup spans when show-html is set
+    // (else one plain span).
+    std::vector<MarkupSpan> shownSpans() const;
+    static std::string afterTextTable(const std::string& text);
     // Draws the text (after the text table) in the padded item rectangle, as markup when
     // show-html is set; `text` replaces the stored text when given.
     void drawText(DrawContext& dc, std::uint32_t color, const std::string* text = nullptr);

@@ -75,6 +75,15 @@ void COptionUI::deselectOthers(bool notify) {
     }
 }
 
+AccessibleRole COptionUI::getAccessibleRole() const {
+    return group_.empty() ? AccessibleRole::TOGGLE_BUTTON : AccessibleRole::RADIO_BUTTON;
+}
+
+unsigned COptionUI::getAccessibleStates() const {
+    return CButtonUI::getAccessibleStates() | ACCESSIBLE_CHECKABLE |
+           (selected_ ? ACCESSIBLE_CHECKED : 0u);
+}
+
 bool COptionUI::activate() {
     if (!CButtonUI::activate()) {
         return false;

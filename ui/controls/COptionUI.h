@@ -17,6 +17,9 @@ public:
     void setManager(PaintManager* manager, CControlUI* parent, bool init = true) override;
     void setAttribute(std::string_view name, std::string_view value) override;
     bool activate() override;
+    // With a group a radio button, else a toggle button; checked while selected.
+    AccessibleRole getAccessibleRole() const override;
+    unsigned getAccessibleStates() const override;
     void paintStatusImage(DrawContext& dc) override;
     void paintText(DrawContext& dc) override;
 

@@ -16,6 +16,11 @@ public:
     void* getInterface(std::string_view name) override;
     void setAttribute(std::string_view name, std::string_view value) override;
     void paintStatusImage(DrawContext& dc) override;
+    AccessibleRole getAccessibleRole() const override { return AccessibleRole::PROGRESS_BAR; }
+    std::optional<AccessibleValue> getAccessibleValue() const override {
+        return AccessibleValue{double(min_), double(max_), double(value_)};
+    }
+    std::optional<std::string> getAccessibleText() const override { return std::nullopt; }
     // The fore image's destination relative to the control for the current value; empty
     // when the value fills nothing.
     UiRect fillRect() const;

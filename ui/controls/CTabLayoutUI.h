@@ -9,6 +9,8 @@ class CTabLayoutUI : public CContainerUI {
 public:
     const char* getClass() const override { return "TabLayout"; }
     void* getInterface(std::string_view name) override;
+    // Its pages are page tabs, of which the one on show is selected.
+    AccessibleRole getAccessibleRole() const override { return AccessibleRole::PAGE_TAB_LIST; }
 
     bool add(CControlUI* control) override;
     bool addAt(CControlUI* control, int index) override;

@@ -27,6 +27,9 @@ public:
     // a window of the given client size; an empty size takes the skin's "size".
     bool load(const std::string& source, UiSize size, std::string& error);
 
+    // Device pixels per logical pixel from now on (the layer's scale); layout stays logical.
+    void setScale(int scale) { layer_->setScaleFactor(scale); }
+
     // Delivers WM_PAINT: lays out on the first paint, then paints what is dirty.
     void paint();
     // Paints until nothing is pending (layout, pending focus), at most a few rounds.
@@ -39,7 +42,8 @@ public:
         CControlUI* c = manager_->findControlByName(name);
         return c != nullptr ? dynamic_cast<T*>(c) : nullptr;
     }
-    // The presented pixel (premultiplied 0xAARRGGBB) and the presented image as PNG.
+    // The presented pixel (premultiplied 0xAARRGGBB, device pixels) and the presented image
+    // as PNG.
     std::uint32_t pixel(int x, int y) const { return layer_->presentedPixel(window_, x, y); }
     bool savePng(const std::string& path) const { return layer_->savePresentedPng(window_, path); }
 

@@ -8,16 +8,27 @@
 
 namespace inkwarden {
 
-DrawContext::DrawContext(int width, int height) {
-    surface_ =
-        cairo_image_surface_create(CAIRO_FORMAT_ARGB32, std::max(width, 0), std::max(height, 0));
+DrawContext::DrawContext(int width, int height, int scale) {
+    if (scale < 1 || scale > MAX_SCALE)
+        return;
+    width = std::max(width, 0);
+    height = std::max(height, 0);
+    // Beyond cairo's largest image the product would only overflow.
+    if (std::int64_t{width} * scale > MAX_PIXEL_SIDE ||
+        std::int64_t{height} * scale > MAX_PIXEL_SIDE)
+        return;
+    surface_ = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width * scale, height * scale);
     if (cairo_surface_status(surface_) != CAIRO_STATUS_SUCCESS) {
         reset();
         return;
     }
+    // Set before the context exists: a context takes the surface's device transform when
+    // it is made.
+    cairo_surface_set_device_scale(surface_, scale, scale);
     cr_ = cairo_create(surface_);
-    width_ = std::max(width, 0);
-    height_ = std::max(height, 0);
+    width_ = width;
+    height_ = height;
+    scale_ = scale;
 }
 
 DrawContext DrawContext::wrap(cairo_surface_t* surface) {
@@ -25,10 +36,18 @@ DrawContext DrawContext::wrap(cairo_surface_t* surface) {
     if (surface == nullptr || cairo_surface_get_type(surface) != CAIRO_SURFACE_TYPE_IMAGE ||
         cairo_image_surface_get_format(surface) != CAIRO_FORMAT_ARGB32)
         return dc;
+    double sx = 1;
+    double sy = 1;
+    cairo_surface_get_device_scale(surface, &sx, &sy);
+    const int scale = static_cast<int>(sx);
+    // Only whole, equal scales keep logical and device pixels aligned.
+    if (scale < 1 || scale > MAX_SCALE || sx != scale || sy != sx)
+        return dc;
     dc.surface_ = cairo_surface_reference(surface);
     dc.cr_ = cairo_create(dc.surface_);
-    dc.width_ = cairo_image_surface_get_width(surface);
-    dc.height_ = cairo_image_surface_get_height(surface);
+    dc.scale_ = scale;
+    dc.width_ = cairo_image_surface_get_width(surface) / scale;
+    dc.height_ = cairo_image_surface_get_height(surface) / scale;
     return dc;
 }
 
@@ -39,7 +58,7 @@ DrawContext::~DrawContext() {
 DrawContext::DrawContext(DrawContext&& other) noexcept
     : surface_(std::exchange(other.surface_, nullptr)), cr_(std::exchange(other.cr_, nullptr)),
       width_(std::exchange(other.width_, 0)), height_(std::exchange(other.height_, 0)),
-      clip_depth_(std::exchange(other.clip_depth_, 0)) {}
+      scale_(std::exchange(other.scale_, 1)), clip_depth_(std::exchange(other.clip_depth_, 0)) {}
 
 DrawContext& DrawContext::operator=(DrawContext&& other) noexcept {
     if (this != &other) {
@@ -48,6 +67,7 @@ DrawContext& DrawContext::operator=(DrawContext&& other) noexcept {
         cr_ = std::exchange(other.cr_, nullptr);
         width_ = std::exchange(other.width_, 0);
         height_ = std::exchange(other.height_, 0);
+        scale_ = std::exchange(other.scale_, 1);
         clip_depth_ = std::exchange(other.clip_depth_, 0);
     }
     return *this;
@@ -61,6 +81,7 @@ void DrawContext::reset() {
     cr_ = nullptr;
     surface_ = nullptr;
     width_ = height_ = clip_depth_ = 0;
+    scale_ = 1;
 }
 
 int DrawContext::stride() const {
@@ -82,14 +103,14 @@ const std::uint8_t* DrawContext::data() const {
 }
 
 std::uint32_t DrawContext::pixel(int x, int y) const {
-    if (x < 0 || y < 0 || x >= width_ || y >= height_)
+    if (x < 0 || y < 0 || x >= pixelWidth() || y >= pixelHeight())
         return 0;
     const std::uint8_t* row = data() + static_cast<std::ptrdiff_t>(y) * stride();
     return reinterpret_cast<const std::uint32_t*>(row)[x];
 }
 
 void DrawContext::setPixel(int x, int y, std::uint32_t argb) {
-    if (x < 0 || y < 0 || x >= width_ || y >= height_)
+    if (x < 0 || y < 0 || x >= pixelWidth() || y >= pixelHeight())
         return;
     std::uint8_t* row = data() + static_cast<std::ptrdiff_t>(y) * stride();
     reinterpret_cast<std::uint32_t*>(row)[x] = argb;

@@ -31,6 +31,8 @@ struct ImageDescription {
 
     const ImageEntry* entry = nullptr;
     bool load_attempted = false;
+    // The variant scale `entry` was loaded for; drawing at another scale loads again.
+    int entry_variant = 1;
 
     bool isEmpty() const { return text.empty(); }
 

@@ -35,8 +35,8 @@ ImageEntry::~ImageEntry() {
 
 ImageEntry::ImageEntry(ImageEntry&& other) noexcept
     : surface_(std::exchange(other.surface_, nullptr)), width_(std::exchange(other.width_, 0)),
-      height_(std::exchange(other.height_, 0)), has_alpha_(std::exchange(other.has_alpha_, false)) {
-}
+      height_(std::exchange(other.height_, 0)), scale_(std::exchange(other.scale_, 1)),
+      has_alpha_(std::exchange(other.has_alpha_, false)) {}
 
 ImageEntry& ImageEntry::operator=(ImageEntry&& other) noexcept {
     if (this != &other) {
@@ -45,6 +45,7 @@ ImageEntry& ImageEntry::operator=(ImageEntry&& other) noexcept {
         surface_ = std::exchange(other.surface_, nullptr);
         width_ = std::exchange(other.width_, 0);
         height_ = std::exchange(other.height_, 0);
+        scale_ = std::exchange(other.scale_, 1);
         has_alpha_ = std::exchange(other.has_alpha_, false);
     }
     return *this;
@@ -54,15 +55,14 @@ std::optional<ImageEntry> ImageEntry::decode(const void* bytes, std::size_t size
                                              std::uint32_t mask) {
     if (bytes == nullptr || size == 0 || size > static_cast<std::size_t>(INT_MAX))
         return std::nullopt;
+    // A few damaged header bytes can announce gigabytes of pixels, which the decoder would
+    // reserve before it finds the data missing.
+    if (const auto announced = probeSize(bytes, size);
+        announced && static_cast<std::int64_t>(announced->first) * announced->second > MAX_PIXELS)
+        return std::nullopt;
     int width = 0;
     int height = 0;
     int channels = 0;
-    // A few damaged header bytes can announce gigabytes of pixels, which the decoder would
-    // reserve before it finds the data missing.
-    if (stbi_info_from_memory(static_cast<const stbi_uc*>(bytes), static_cast<int>(size), &width,
-                              &height, &channels) != 0 &&
-        static_cast<std::int64_t>(width) * height > MAX_PIXELS)
-        return std::nullopt;
     stbi_uc* rgba = stbi_load_from_memory(static_cast<const stbi_uc*>(bytes),
                                           static_cast<int>(size), &width, &height, &channels, 4);
     if (rgba == nullptr)
@@ -119,8 +119,32 @@ std::optional<ImageEntry> ImageEntry::fromColor(std::uint32_t argb) {
     return fromRgba(rgba, 1, 1, 0);
 }
 
+std::optional<std::pair<int, int>> ImageEntry::probeSize(const void* bytes, std::size_t size) {
+    if (bytes == nullptr || size == 0 || size > static_cast<std::size_t>(INT_MAX))
+        return std::nullopt;
+    int width = 0;
+    int height = 0;
+    int channels = 0;
+    if (stbi_info_from_memory(static_cast<const stbi_uc*>(bytes), static_cast<int>(size), &width,
+                              &height, &channels) == 0)
+        return std::nullopt;
+    return std::pair{width, height};
+}
+
+bool ImageEntry::setScale(int scale) {
+    const int pixel_width = width_ * scale_;
+    const int pixel_height = height_ * scale_;
+    if (surface_ == nullptr || scale < 1 || pixel_width % scale != 0 || pixel_height % scale != 0)
+        return false;
+    scale_ = scale;
+    width_ = pixel_width / scale;
+    height_ = pixel_height / scale;
+    cairo_surface_set_device_scale(surface_, scale, scale);
+    return true;
+}
+
 std::uint32_t ImageEntry::pixel(int x, int y) const {
-    if (surface_ == nullptr || x < 0 || y < 0 || x >= width_ || y >= height_)
+    if (surface_ == nullptr || x < 0 || y < 0 || x >= width_ * scale_ || y >= height_ * scale_)
         return 0;
     cairo_surface_flush(surface_);
     const std::uint8_t* data = cairo_image_surface_get_data(surface_);

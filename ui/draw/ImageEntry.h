@@ -4,11 +4,14 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <utility>
 
 namespace inkwarden {
 
 // A decoded image: premultiplied 32-bit pixels (native-endian 0xAARRGGBB, rows top-down)
-// in a cairo image surface that this entry owns.
+// in a cairo image surface that this entry owns. A high-resolution image holds `scale`
+// device pixels per logical pixel (the surface's device scale): its width and height, and
+// every source rectangle of the skin, are logical, so it stands in for its 1x image.
 class ImageEntry {
 public:
     // Larger images are refused (a quarter of a gigabyte of pixels, far beyond any screen).
@@ -30,17 +33,26 @@ public:
                                               std::uint32_t mask = 0);
     // A 1x1 image of an AARRGGBB colour.
     static std::optional<ImageEntry> fromColor(std::uint32_t argb);
+    // Width and height that the bytes' header announces, without decoding the pixels.
+    static std::optional<std::pair<int, int>> probeSize(const void* bytes, std::size_t size);
 
     cairo_surface_t* surface() const { return surface_; }
+    // Logical size.
     int width() const { return width_; }
     int height() const { return height_; }
+    int scale() const { return scale_; }
+    // Makes the pixels count as `scale` per logical pixel; false (and unchanged) when the
+    // pixel size is not a multiple of it.
+    bool setScale(int scale);
     bool hasAlpha() const { return has_alpha_; }
-    std::uint32_t pixel(int x, int y) const; // premultiplied 0xAARRGGBB; 0 outside
+    // Premultiplied 0xAARRGGBB at a device pixel; 0 outside.
+    std::uint32_t pixel(int x, int y) const;
 
 private:
     cairo_surface_t* surface_ = nullptr;
     int width_ = 0;
     int height_ = 0;
+    int scale_ = 1;
     bool has_alpha_ = false;
 };
 

@@ -1,5 +1,6 @@
 #include "ui/draw/ImageLoader.h"
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 
@@ -33,6 +34,38 @@ std::optional<std::string> ImageLoader::readBytes(const std::string& name,
     if (!bytes)
         bytes = ReadWholeFile(name);
     return bytes;
+}
+
+int ImageLoader::variantScale(int scale) {
+    return std::clamp(scale, 1, MAX_VARIANT_SCALE);
+}
+
+std::string ImageLoader::variantName(const std::string& name, int variant) {
+    const std::string suffix = "@" + std::to_string(variant) + "x";
+    const std::size_t folder_end = name.find_last_of("/\\");
+    const std::size_t dot = name.rfind('.');
+    if (dot == std::string::npos || (folder_end != std::string::npos && dot < folder_end))
+        return name + suffix;
+    return name.substr(0, dot) + suffix + name.substr(dot);
+}
+
+std::optional<ImageEntry> ImageLoader::loadVariant(const std::string& name, std::uint32_t mask,
+                                                   int variant) const {
+    if (variant <= 1 || name.empty())
+        return std::nullopt;
+    // The 1x image sets the logical size that the skin's rectangles refer to.
+    const auto base = readBytes(name, {});
+    if (!base)
+        return std::nullopt;
+    const auto base_size = ImageEntry::probeSize(base->data(), base->size());
+    const auto bytes = readBytes(variantName(name, variant), {});
+    if (!base_size || !bytes)
+        return std::nullopt;
+    std::optional<ImageEntry> image = ImageEntry::decode(bytes->data(), bytes->size(), mask);
+    if (!image || image->width() != base_size->first * variant ||
+        image->height() != base_size->second * variant || !image->setScale(variant))
+        return std::nullopt;
+    return image;
 }
 
 std::optional<ImageEntry> ImageLoader::load(const std::string& name,

@@ -124,6 +124,9 @@ NativeWindowId CWindowWnd::create(NativeWindowId parent, std::string_view name, 
     params.style = style;
     params.ex_style = ex_style;
     params.rect = {left, top, left + width, top + height};
+    if (const char* app_id = applicationId()) {
+        params.app_id = app_id;
+    }
     params.sink = [this](UINT message, WPARAM wparam, LPARAM lparam) {
         return windowProc(message, wparam, lparam);
     };

@@ -60,6 +60,9 @@ protected:
     // An existing class whose procedure this class extends; none by default.
     virtual const char* superClassName() const { return nullptr; }
     virtual UINT classStyle() const { return 0; }
+    // The id by which the desktop matches a top-level window to its program (X11 window
+    // class, Wayland app id); none by default.
+    virtual const char* applicationId() const { return nullptr; }
     virtual LRESULT handleMessage(UINT message, WPARAM wparam, LPARAM lparam);
     // After the native window is gone.
     virtual void onFinalMessage(NativeWindowId window) { (void)window; }

@@ -13,6 +13,7 @@ typedef struct _PangoFontDescription PangoFontDescription;
 namespace inkwarden {
 
 class DrawContext;
+class IAccessibleTree;
 
 // Opaque window handle of a layer; 0 is no window.
 using NativeWindowId = std::uint64_t;
@@ -48,6 +49,9 @@ struct WindowCreateParams {
     std::uint32_t ex_style = 0;
     UiRect rect;      // screen for top-level windows, parent client for child windows
     MessageSink sink; // must outlive the window
+    // A top-level window's application id: the desktop matches the window to the
+    // program's menu entry by it (the window class on X11, the app id on Wayland).
+    std::string app_id;
 };
 
 // The child edit window that an edit control borrows while it has focus.
@@ -119,8 +123,16 @@ public:
         return false;
     }
 
+    // Device pixels per logical pixel. Geometry is logical everywhere; the toolkit paints
+    // at this scale, and a window whose scale changes gets WM_DPICHANGED.
+    virtual int scaleFactor(NativeWindowId window) const {
+        (void)window;
+        return 1;
+    }
+
     // Painting. invalidate() asks for a WM_PAINT; present() puts a painted buffer (the
-    // premultiplied image of the whole client area) on the screen for the given area.
+    // premultiplied image of the whole client area, at the buffer's scale) on the screen for
+    // the given area (logical pixels).
     virtual void invalidate(NativeWindowId window, const UiRect& rect) = 0;
     virtual bool supportsPerPixelAlpha(NativeWindowId window) const = 0;
     virtual void present(NativeWindowId window, const DrawContext& buffer, const UiRect& area,
@@ -154,6 +166,13 @@ public:
     // Selection in characters; end -1 = to the end.
     virtual void setEditSelection(NativeWindowId edit, int start, int end) = 0;
     virtual std::pair<int, int> editSelection(NativeWindowId edit) const = 0;
+
+    // Accessibility: the window's controls, offered to assistive technologies; null
+    // withdraws them. The tree stays valid until it is withdrawn or the window is gone.
+    virtual void setAccessibleTree(NativeWindowId window, IAccessibleTree* tree) {
+        (void)window;
+        (void)tree;
+    }
 
     // Shell and dialogs.
     virtual int messageBox(NativeWindowId owner, const std::string& text,

@@ -45,7 +45,7 @@ ImageCache::ImageCache(const ResourceRegistry& resources) : resources_(resources
 }
 
 const ImageEntry* ImageCache::load(const std::string& name, const std::string& res_type,
-                                   std::uint32_t mask) {
+                                   std::uint32_t mask, int scale) {
     if (name.empty()) {
         return nullptr;
     }
@@ -58,38 +58,42 @@ const ImageEntry* ImageCache::load(const std::string& name, const std::string& r
             mask = registered->mask;
         }
     }
-    // One decode per image and mask for this window.
+    // One decode per image, mask and variant for this window.
     std::string key = type + '\x1f' + ForwardSlashes(name);
     if (mask != 0) {
         key += '\x1f' + std::to_string(mask);
     }
+    // Drawing at 2x takes the 2x image when the skin has one; module resources have none.
+    const int variant = ImageLoader::variantScale(scale);
+    if (variant > 1 && type.empty()) {
+        const ImageEntry* image = remember(key + "\x1f@" + std::to_string(variant), [&] {
+            return loader_.loadVariant(name, mask, variant);
+        });
+        if (image != nullptr) {
+            return image;
+        }
+    }
+    return remember(key, [&] { return loader_.load(name, type, mask); });
+}
+
+template <typename Load> const ImageEntry* ImageCache::remember(const std::string& key, Load load) {
     auto it = entries_.find(key);
-    if (it != entries_.end()) {
-        return it->second.get();
+    if (it == entries_.end()) {
+        std::optional<ImageEntry> image = load();
+        // Failures are remembered too.
+        it =
+            entries_.emplace(key, image ? std::make_unique<ImageEntry>(std::move(*image)) : nullptr)
+                .first;
     }
-    std::optional<ImageEntry> image = loader_.load(name, type, mask);
-    std::unique_ptr<ImageEntry> entry;
-    if (image) {
-        entry = std::make_unique<ImageEntry>(std::move(*image));
-    }
-    const ImageEntry* result = entry.get();
-    entries_.emplace(key, std::move(entry)); // failures are remembered too
-    return result;
+    return it->second.get();
 }
 
 const ImageEntry* ImageCache::loadColor(std::uint32_t color) {
     // One 1x1 image per colour and window, beside the files.
-    const std::string key = "\x1f"
-                            "color" +
-                            std::to_string(color);
-    auto it = entries_.find(key);
-    if (it == entries_.end()) {
-        std::optional<ImageEntry> entry = ImageEntry::fromColor(color);
-        it =
-            entries_.emplace(key, entry ? std::make_unique<ImageEntry>(std::move(*entry)) : nullptr)
-                .first;
-    }
-    return it->second.get();
+    return remember("\x1f"
+                    "color" +
+                        std::to_string(color),
+                    [color] { return ImageEntry::fromColor(color); });
 }
 
 bool ImageCache::draw(DrawContext& dc, const UiRect& item, const UiRect& paint,
@@ -97,11 +101,14 @@ bool ImageCache::draw(DrawContext& dc, const UiRect& item, const UiRect& paint,
     if (image.isEmpty()) {
         return false;
     }
-    if (!image.load_attempted) {
+    // Colours look the same at every scale.
+    const int variant = image.has_color ? 1 : ImageLoader::variantScale(dc.scale());
+    if (!image.load_attempted || image.entry_variant != variant) {
         image.load_attempted = true;
+        image.entry_variant = variant;
         image.entry = image.has_color ? loadColor(image.color)
                                       : load(image.res.empty() ? image.file : image.res,
-                                             image.res_type, image.mask);
+                                             image.res_type, image.mask, variant);
     }
     if (image.entry == nullptr) {
         return false;

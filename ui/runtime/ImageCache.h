@@ -15,9 +15,10 @@ namespace inkwarden {
 
 class DrawContext;
 
-// A window's decoded images. Each image (per resource type and mask) and each colour is
-// decoded once and kept, failures too, so that a broken image is never tried again. Files
-// come through the skin package, resources from the module's resource table.
+// A window's decoded images. Each image (per resource type, mask and variant scale) and
+// each colour is decoded once and kept, failures too, so that a broken image is never tried
+// again. Files come through the skin package, resources from the module's resource table.
+// Drawing into a context of scale 2 or more takes the images' 2x variants (ImageLoader).
 class ImageCache {
 public:
     // The registry's image registrations supply the resource type and mask that a
@@ -26,8 +27,8 @@ public:
     ImageCache(const ImageCache&) = delete;
     ImageCache& operator=(const ImageCache&) = delete;
 
-    const ImageEntry* load(const std::string& name, const std::string& res_type,
-                           std::uint32_t mask);
+    const ImageEntry* load(const std::string& name, const std::string& res_type, std::uint32_t mask,
+                           int scale = 1);
     // A 1x1 image of the colour.
     const ImageEntry* loadColor(std::uint32_t color);
     // Draws a description over item, loading its image on first use (dest, when given,
@@ -38,6 +39,9 @@ public:
     ImageLoader& loader() { return loader_; }
 
 private:
+    // The entry under key, made by load() on first use.
+    template <typename Load> const ImageEntry* remember(const std::string& key, Load load);
+
     const ResourceRegistry& resources_;
     ImageLoader loader_;
     std::map<std::string, std::unique_ptr<ImageEntry>> entries_;

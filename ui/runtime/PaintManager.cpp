@@ -76,9 +76,14 @@ void OutlineArea(DrawContext& dc, const UiRect& area) {
     cairo_restore(cr);
 }
 
-// Each pixel of the area takes the mask's alpha: colour x alpha / 255. Both buffers are
-// premultiplied ARGB of the same size.
-void ApplyAlphaMask(DrawContext& dc, const DrawContext& mask, const UiRect& area) {
+// Each pixel of the area (logical) takes the mask's alpha: colour x alpha / 255. Both
+// buffers are premultiplied ARGB of the same size and scale.
+void ApplyAlphaMask(DrawContext& dc, const DrawContext& mask, const UiRect& logical_area) {
+    const int s = dc.scale();
+    const UiRect area = IntersectRect({logical_area.left * s, logical_area.top * s,
+                                       logical_area.right * s, logical_area.bottom * s},
+                                      {0, 0, std::min(dc.pixelWidth(), mask.pixelWidth()),
+                                       std::min(dc.pixelHeight(), mask.pixelHeight())});
     std::uint8_t* dst = dc.data();
     const std::uint8_t* src = mask.data();
     const int dst_stride = dc.stride();
@@ -108,6 +113,8 @@ void ApplyAlphaMask(DrawContext& dc, const DrawContext& mask, const UiRect& area
 PaintManager::PaintManager() = default;
 
 PaintManager::~PaintManager() {
+    // The layer lets go of the accessible tree before the controls go.
+    offerAccessibility(false);
     // The tree goes first, while the maps its controls reach are still here.
     root_.reset();
     delayed_cleanup_.clear();
@@ -227,6 +234,7 @@ void PaintManager::releaseControl(CControlUI* control) {
         std::erase(members, control);
     }
     std::erase_if(async_queue_, [control](const Notification& n) { return n.sender == control; });
+    accessibility_.forget(control);
 }
 
 void PaintManager::addNotifier(INotifyUI* notifier) {
@@ -423,6 +431,7 @@ std::string PaintManager::getResourceZip() {
 
 // Window runtime.
 void PaintManager::init(INativeWindowLayer* layer, NativeWindowId window, std::string_view name) {
+    offerAccessibility(false);
     init(static_cast<void*>(nullptr), name);
     if (layered_timer_ && layer_ != nullptr && layer_->exists(native_window_)) {
         layer_->killTimer(native_window_, LAYERED_REPAINT_TIMER);
@@ -438,6 +447,20 @@ void PaintManager::init(INativeWindowLayer* layer, NativeWindowId window, std::s
     auto& managers = Managers();
     AppendOnce(managers, this);
     startLayeredTimer();
+    offerAccessibility(true);
+}
+
+void PaintManager::offerAccessibility(bool offered) {
+    if (layer_ != nullptr && native_window_ != 0 && layer_->exists(native_window_)) {
+        layer_->setAccessibleTree(native_window_, offered ? &accessibility_ : nullptr);
+    }
+}
+
+int PaintManager::getScale() const {
+    if (layer_ == nullptr || native_window_ == 0) {
+        return 1;
+    }
+    return std::clamp(layer_->scaleFactor(native_window_), 1, DrawContext::MAX_SCALE);
 }
 
 void PaintManager::startLayeredTimer() {
@@ -577,6 +600,7 @@ bool PaintManager::onTabKey(WPARAM wparam) {
     if (wparam != VK_TAB) {
         return false;
     }
+    showFocusRing(true);
     focusNext(!shift_down_);
     return true;
 }
@@ -610,7 +634,7 @@ bool PaintManager::onSysChar(WPARAM wparam) {
     if (found == nullptr) {
         return false;
     }
-    setFocus(found, true);
+    setFocusByKeyboard(found);
     found->activate();
     return true;
 }
@@ -666,6 +690,8 @@ bool PaintManager::messageHandler(UINT message, WPARAM wparam, LPARAM lparam, LR
         return onKillFocus(wparam);
     case MSG_ASYNC_NOTIFY:
         return onAsyncNotify(result);
+    case WM_DPICHANGED:
+        return onDpiChanged(result);
     default:
         return false;
     }
@@ -811,6 +837,8 @@ bool PaintManager::onButtonDown(UINT message, WPARAM wparam, LPARAM lparam) {
     }
     const UiPoint pt = PointOf(lparam);
     last_mouse_ = pt;
+    // The mouse has taken over: the focus no longer shows its ring.
+    showFocusRing(false);
     CControlUI* control = findControl(pt);
     if (control == nullptr || control->getManager() != this) {
         return false;
@@ -991,6 +1019,13 @@ bool PaintManager::onAsyncNotify(LRESULT& result) {
     return true;
 }
 
+bool PaintManager::onDpiChanged(LRESULT& result) {
+    // Layout stays as it is; the next paint makes buffers of the new scale and repaints all.
+    invalidateAll();
+    result = 0;
+    return true;
+}
+
 void PaintManager::hideTooltip() {
     if (tooltip_shown_ && layer_ != nullptr) {
         layer_->hideTooltip(native_window_);
@@ -1040,6 +1075,11 @@ void PaintManager::setFocus(CControlUI* control, bool focus_window) {
     if (control == focus_) {
         return;
     }
+    if (focus_ring_shown_) {
+        // The ring leaves the old control and comes to the new one.
+        invalidate(focusRingRect(focus_));
+        invalidate(focusRingRect(control));
+    }
     if (focus_ != nullptr) {
         CControlUI* old = focus_;
         focus_ = nullptr;
@@ -1054,6 +1094,61 @@ void PaintManager::setFocus(CControlUI* control, bool focus_window) {
         control->setFocusedFlag(true);
         sendNotify(control, "setfocus");
     }
+}
+
+void PaintManager::setFocusByKeyboard(CControlUI* control) {
+    showFocusRing(true);
+    setFocus(control, true);
+}
+
+void PaintManager::showFocusRing(bool shown) {
+    if (focus_ring_shown_ == shown) {
+        return;
+    }
+    focus_ring_shown_ = shown;
+    invalidate(focusRingRect(focus_));
+}
+
+UiRect PaintManager::focusRingRect(const CControlUI* control) {
+    if (control == nullptr) {
+        return {};
+    }
+    const UiRect& r = control->getPos();
+    return {r.left - FOCUS_RING_OUTSET, r.top - FOCUS_RING_OUTSET, r.right + FOCUS_RING_OUTSET,
+            r.bottom + FOCUS_RING_OUTSET};
+}
+
+void PaintManager::paintFocusRing(DrawContext& dc, const UiRect& area) {
+    if (!focus_ring_shown_ || focus_ == nullptr || !focus_->isVisible() ||
+        focus_->getPos().isEmpty()) {
+        return;
+    }
+    const UiRect outer = focusRingRect(focus_);
+    if (IntersectRect(outer, area).isEmpty()) {
+        return;
+    }
+    // Two frames filled with the even-odd rule: whole pixels at every scale.
+    const UiRect middle{outer.left + FOCUS_RING_OUTSET - FOCUS_RING_INNER,
+                        outer.top + FOCUS_RING_OUTSET - FOCUS_RING_INNER,
+                        outer.right - FOCUS_RING_OUTSET + FOCUS_RING_INNER,
+                        outer.bottom - FOCUS_RING_OUTSET + FOCUS_RING_INNER};
+    const UiRect inner = focus_->getPos();
+    cairo_t* cr = dc.cairo();
+    cairo_save(cr);
+    cairo_rectangle(cr, area.left, area.top, area.width(), area.height());
+    cairo_clip(cr);
+    cairo_set_fill_rule(cr, CAIRO_FILL_RULE_EVEN_ODD);
+    const std::pair<UiRect, UiRect> bands[] = {{outer, middle}, {middle, inner}};
+    const std::uint32_t colors[] = {attributes_.focusRingColor(), attributes_.focusRingColor2()};
+    for (int i = 0; i < 2; ++i) {
+        const auto& [from, to] = bands[i];
+        cairo_new_path(cr);
+        cairo_rectangle(cr, from.left, from.top, from.width(), from.height());
+        cairo_rectangle(cr, to.left, to.top, to.width(), to.height());
+        SetSourceArgb(cr, colors[i]);
+        cairo_fill(cr);
+    }
+    cairo_restore(cr);
 }
 
 void PaintManager::setFocusNeeded(CControlUI* control) {
@@ -1180,6 +1275,11 @@ bool PaintManager::drawImage(DrawContext& dc, const UiRect& item, const UiRect& 
 }
 
 void PaintManager::paint() {
+    paintPending();
+    accessibility_.refresh();
+}
+
+void PaintManager::paintPending() {
     if (root_ == nullptr || layer_ == nullptr || native_window_ == 0) {
         return;
     }
@@ -1193,8 +1293,11 @@ void PaintManager::paint() {
     dirty_ = UiRect{};
     const bool layered = usesLayeredPaint();
     DrawContext& dc = layered ? layered_buffer_ : offscreen_;
-    if (!dc.isValid() || dc.width() != client.width() || dc.height() != client.height()) {
-        dc = DrawContext(client.width(), client.height());
+    // Layout is in logical pixels; the buffer holds the window's device pixels.
+    const int scale = getScale();
+    if (!dc.isValid() || dc.width() != client.width() || dc.height() != client.height() ||
+        dc.scale() != scale) {
+        dc = DrawContext(client.width(), client.height(), scale);
         area = client; // a new buffer holds nothing yet
     }
     if (area.isEmpty()) {
@@ -1207,6 +1310,7 @@ void PaintManager::paint() {
     // An opaque window paints into the off-screen buffer, which is then copied to it.
     dc.pushClip(area);
     root_->doPaint(dc, area);
+    paintFocusRing(dc, area);
     dc.popClip();
     if (attributes_.showDirty()) {
         OutlineArea(dc, area);
@@ -1273,13 +1377,15 @@ void PaintManager::paintLayered(DrawContext& dc, const UiRect& client, const UiR
     dc.pushClip(area);
     dc.clear(area);
     root_->doPaint(dc, area);
+    paintFocusRing(dc, area);
     dc.popClip();
     ImageDescription& image = attributes_.layeredImage();
     if (!image.isEmpty()) {
-        // The alpha image only changes with the window's size or the attribute.
+        // The alpha image only changes with the window's size, scale or the attribute.
         if (!layered_image_buffer_.isValid() || layered_image_buffer_.width() != client.width() ||
-            layered_image_buffer_.height() != client.height()) {
-            layered_image_buffer_ = DrawContext(client.width(), client.height());
+            layered_image_buffer_.height() != client.height() ||
+            layered_image_buffer_.scale() != dc.scale()) {
+            layered_image_buffer_ = DrawContext(client.width(), client.height(), dc.scale());
             drawImage(layered_image_buffer_, client, client, image);
         }
         if (image.entry != nullptr && image.entry->hasAlpha()) {

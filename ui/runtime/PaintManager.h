@@ -9,6 +9,7 @@
 #include "ui/draw/ImageEntry.h"
 #include "ui/draw/ImageLoader.h"
 #include "ui/native/INativeWindowLayer.h"
+#include "ui/runtime/ControlAccessibility.h"
 #include "ui/runtime/ImageCache.h"
 #include "ui/runtime/ResourceRegistry.h"
 #include "ui/runtime/TimerTable.h"
@@ -60,6 +61,10 @@ public:
     static constexpr unsigned TIMER_ID_RANGE = TimerTable::ID_RANGE;
     // How long the mouse rests on a control before it counts as hovering.
     static constexpr unsigned DEFAULT_HOVER_TIME_MS = 1000;
+    // The focus ring lies this far outside the focused control: an outer band in the focus
+    // ring colour, then an inner line in its second colour.
+    static constexpr int FOCUS_RING_OUTSET = 3;
+    static constexpr int FOCUS_RING_INNER = 1;
 
     PaintManager();
     ~PaintManager();
@@ -96,6 +101,12 @@ public:
     void removeAllTimers();
     void setFocus(CControlUI* control, bool focus_window);
     bool focusNext(bool forward = true);
+    // Focus moved as the keyboard moves it (Tab, a shortcut, a screen reader): the focused
+    // control shows the focus ring until a mouse button is pressed.
+    void setFocusByKeyboard(CControlUI* control);
+    bool isFocusRingShown() const { return focus_ring_shown_; }
+    // The area the focus ring of a control takes: its rectangle and the ring around it.
+    static UiRect focusRingRect(const CControlUI* control);
     void invalidateAll();
     void setCapture();
     void releaseCapture();
@@ -103,8 +114,13 @@ public:
     // Forgets every control of a subtree (the window is going away).
     void reapObjects(CControlUI* control);
 
-    // Paints what is pending now, as WM_PAINT or the layered repaint timer would.
+    // Paints what is pending now, as WM_PAINT or the layered repaint timer would, then
+    // announces what changed to the accessibility listener.
     void paint();
+    // Device pixels per logical pixel of the window (1 without one).
+    int getScale() const;
+    // The window's controls for assistive technologies.
+    ControlAccessibility& getAccessibility() { return accessibility_; }
     // True when painting goes through the per-pixel alpha buffer.
     bool usesLayeredPaint() const;
     // The buffer of the last paint (layered or off-screen); invalid before the first.
@@ -219,6 +235,8 @@ public:
     std::uint32_t getDefaultLinkFontColor() const { return attributes_.linkColor(); }
     std::uint32_t getDefaultLinkHoverFontColor() const { return attributes_.linkHoverColor(); }
     std::uint32_t getDefaultSelectedBkColor() const { return attributes_.selectedColor(); }
+    std::uint32_t getFocusRingColor() const { return attributes_.focusRingColor(); }
+    std::uint32_t getFocusRingColor2() const { return attributes_.focusRingColor2(); }
     // The window host resizes the native window through this while no tree is attached.
     std::function<void(UiSize)> on_resize_window;
 
@@ -258,6 +276,7 @@ private:
     bool onChildNotification(UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result);
     bool onKillFocus(WPARAM wparam);
     bool onAsyncNotify(LRESULT& result);
+    bool onDpiChanged(LRESULT& result);
     // The pre-message steps: Tab moves focus, Alt keys go to the focused control, and a
     // system character activates the control with that shortcut.
     bool onTabKey(WPARAM wparam);
@@ -271,6 +290,12 @@ private:
                         WPARAM key_state);
     void hideTooltip();
     bool isMinimized() const;
+    void showFocusRing(bool shown);
+    void paintFocusRing(DrawContext& dc, const UiRect& area);
+    // The painting part of paint().
+    void paintPending();
+    // The window's tree goes to the layer, or is taken back from it.
+    void offerAccessibility(bool offered);
     // Paint steps: focus that waits for a layout, then the pending layouts.
     void placePendingFocus(const UiRect& client);
     void layoutPending(const UiRect& client);
@@ -311,6 +336,7 @@ private:
     bool layered_timer_ = false;
     bool async_posted_ = false;
     bool tooltip_shown_ = false;
+    bool focus_ring_shown_ = false;
 
     TimerTable timers_;
     std::vector<IMessageFilterUI*> pre_filters_;
@@ -336,6 +362,7 @@ private:
     ResourceRegistry resources_;
     ImageCache images_{resources_}; // after the registry it reads
     WindowAttributes attributes_;
+    ControlAccessibility accessibility_{*this};
 };
 
 } // namespace inkwarden

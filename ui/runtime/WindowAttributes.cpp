@@ -56,6 +56,10 @@ WindowAttributes::Effect WindowAttributes::set(std::string_view name, std::strin
          [](A& a, V v) { a.link_hover_color_ = ParseColor(v); }, Effect::NONE},
         {"selectedcolor", NameCase::ANY, [](A& a, V v) { a.selected_color_ = ParseColor(v); },
          Effect::NONE},
+        {"focusringcolor", NameCase::ANY, [](A& a, V v) { a.focus_ring_color_ = ParseColor(v); },
+         Effect::NONE},
+        {"focusringcolor2", NameCase::ANY, [](A& a, V v) { a.focus_ring_color2_ = ParseColor(v); },
+         Effect::NONE},
     };
     for (const Setter& setter : SETTERS) {
         const bool match = setter.name_case == NameCase::ANY

@@ -21,6 +21,9 @@ public:
     static constexpr std::uint32_t DEFAULT_LINK_FONT_COLOR = 0xFF0000FF;
     static constexpr std::uint32_t DEFAULT_LINK_HOVER_FONT_COLOR = 0xFFD3215F;
     static constexpr std::uint32_t DEFAULT_SELECTED_BK_COLOR = 0xFFBAE4FF;
+    // The focus ring: a dark band with a light line inside shows on any background.
+    static constexpr std::uint32_t DEFAULT_FOCUS_RING_COLOR = 0xFF202020;
+    static constexpr std::uint32_t DEFAULT_FOCUS_RING_COLOR2 = 0xFFFFFFFF;
     static constexpr int FULL_ALPHA = 255;
 
     // What setting an attribute asks of the window beyond storing the value.
@@ -54,6 +57,8 @@ public:
     std::uint32_t linkColor() const { return link_color_; }
     std::uint32_t linkHoverColor() const { return link_hover_color_; }
     std::uint32_t selectedColor() const { return selected_color_; }
+    std::uint32_t focusRingColor() const { return focus_ring_color_; }
+    std::uint32_t focusRingColor2() const { return focus_ring_color2_; }
 
 private:
     UiSize init_size_;
@@ -73,6 +78,8 @@ private:
     std::uint32_t link_color_ = DEFAULT_LINK_FONT_COLOR;
     std::uint32_t link_hover_color_ = DEFAULT_LINK_HOVER_FONT_COLOR;
     std::uint32_t selected_color_ = DEFAULT_SELECTED_BK_COLOR;
+    std::uint32_t focus_ring_color_ = DEFAULT_FOCUS_RING_COLOR;
+    std::uint32_t focus_ring_color2_ = DEFAULT_FOCUS_RING_COLOR2;
     std::vector<std::pair<std::string, std::string>> named_;
 };
 

@@ -5,6 +5,7 @@
 #include "ui/native/gtk/GtkEditField.h"
 #include "ui/native/gtk/GtkInputTranslator.h"
 #include "ui/native/gtk/GtkSignalBinding.h"
+#include "ui/native/gtk/GtkSkinArea.h"
 #include "ui/native/gtk/GtkWindowRecord.h"
 
 #include <algorithm>
@@ -122,12 +123,14 @@ NativeWindowId GtkWindowLayer::create(const WindowCreateParams& params) {
 
 GtkWidget* GtkWindowLayer::buildClientArea(GtkWindowRecord& w) {
     GtkWidget* overlay = gtk_overlay_new();
-    w.area = gtk_drawing_area_new();
+    w.area = NewSkinArea();
     w.fixed = gtk_fixed_new();
     gtk_container_add(GTK_CONTAINER(overlay), w.area);
     gtk_overlay_add_overlay(GTK_OVERLAY(overlay), w.fixed);
     gtk_overlay_set_overlay_pass_through(GTK_OVERLAY(overlay), w.fixed, TRUE);
     GtkSignalBinding::connect(w.area, "draw", G_CALLBACK(onDrawSignal), this, w.id);
+    GtkSignalBinding::connect(w.area, "notify::scale-factor", G_CALLBACK(onScaleSignal), this,
+                              w.id);
     input_->connectArea(w.area, w.id);
     return overlay;
 }
@@ -135,6 +138,13 @@ GtkWidget* GtkWindowLayer::buildClientArea(GtkWindowRecord& w) {
 GtkWidget* GtkWindowLayer::buildToplevel(const WindowCreateParams& params,
                                          const GtkWindowRecord* owner, GtkWidget* overlay,
                                          NativeWindowId id) {
+    if (!params.app_id.empty()) {
+        // Before the window is realised, which takes both: the X11 window class (name and
+        // class alike, so that either matches the menu entry's StartupWMClass) and the
+        // Wayland app id, which GDK takes from the program name.
+        g_set_prgname(params.app_id.c_str());
+        gdk_set_program_class(params.app_id.c_str());
+    }
     GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
     GtkWindow* gw = GTK_WINDOW(window);
     gtk_window_set_title(gw, params.title.c_str());
@@ -172,6 +182,7 @@ void GtkWindowLayer::stopWindow(WindowRecord& record) {
 
 void GtkWindowLayer::forgetWindow(WindowRecord& record) {
     auto& w = static_cast<GtkWindowRecord&>(record);
+    w.accessible.reset();
     input_->forget(w.id);
     if (w.is_edit)
         edits_->disconnect(w);
@@ -425,6 +436,38 @@ void GtkWindowLayer::invalidate(NativeWindowId window, const UiRect& rect) {
     (void)rect;
 }
 
+int GtkWindowLayer::scaleFactor(NativeWindowId window) const {
+    const GtkWindowRecord* w = find(window);
+    return w == nullptr ? 1 : std::max(1, gtk_widget_get_scale_factor(w->eventWidget()));
+}
+
+void GtkWindowLayer::onScaleSignal(GtkWidget*, void*, void* data) {
+    const GtkSignalBinding& b = GtkSignalBinding::of(data);
+    auto* layer = b.as<GtkWindowLayer>();
+    if (!layer->exists(b.id))
+        return;
+    const int dpi = static_cast<int>(USER_DEFAULT_SCREEN_DPI) * layer->scaleFactor(b.id);
+    layer->send(b.id, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), 0);
+}
+
+void GtkWindowLayer::setAccessibleTree(NativeWindowId window, IAccessibleTree* tree) {
+    GtkWindowRecord* w = find(window);
+    if (w == nullptr || w->is_edit)
+        return;
+    w->accessible.reset();
+    if (tree == nullptr)
+        return;
+    // A reader's action runs from the main loop, after its call has returned.
+    w->accessible =
+        std::make_unique<GtkAccessibleBridge>(w->area, *tree, [this, window](AccessibleId node) {
+            addTimeout(0, [window, node](GtkWindowLayer& layer) {
+                if (GtkWindowRecord* target = layer.find(window); target && target->accessible)
+                    target->accessible->tree().doDefaultAction(node);
+                return false;
+            });
+        });
+}
+
 bool GtkWindowLayer::supportsPerPixelAlpha(NativeWindowId window) const {
     GtkWidget* top = toplevelWidget(window);
     if (top == nullptr)
@@ -438,12 +481,15 @@ void GtkWindowLayer::present(NativeWindowId window, const DrawContext& buffer, c
     GtkWindowRecord* w = find(window);
     if (w == nullptr || w->is_edit || buffer.surface() == nullptr)
         return;
-    const int width = buffer.width();
-    const int height = buffer.height();
+    // The kept pixels have the buffer's scale, so that a window at that scale shows them
+    // one to one.
+    const int width = buffer.pixelWidth();
+    const int height = buffer.pixelHeight();
     if (!w->buffer || cairo_image_surface_get_width(w->buffer.get()) != width ||
         cairo_image_surface_get_height(w->buffer.get()) != height) {
         w->buffer.reset(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height));
     }
+    cairo_surface_set_device_scale(w->buffer.get(), buffer.scale(), buffer.scale());
     cairo_surface_flush(buffer.surface());
     cairo_t* cr = cairo_create(w->buffer.get());
     cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);

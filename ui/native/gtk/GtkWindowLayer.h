@@ -47,6 +47,8 @@ public:
     void setIcon(NativeWindowId window, const DrawContext& image, bool large) override;
     bool saveScreenshot(NativeWindowId window, const std::string& path) const override;
 
+    // The scale GDK gives the window (GDK_SCALE, or the monitor's).
+    int scaleFactor(NativeWindowId window) const override;
     void invalidate(NativeWindowId window, const UiRect& rect) override;
     bool supportsPerPixelAlpha(NativeWindowId window) const override;
     void present(NativeWindowId window, const DrawContext& buffer, const UiRect& area,
@@ -73,6 +75,9 @@ public:
     void setEditText(NativeWindowId edit, const std::string& text) override;
     void setEditSelection(NativeWindowId edit, int start, int end) override;
     std::pair<int, int> editSelection(NativeWindowId edit) const override;
+
+    // GtkAccessibleBridge.
+    void setAccessibleTree(NativeWindowId window, IAccessibleTree* tree) override;
 
     // GtkDialogs.
     int messageBox(NativeWindowId owner, const std::string& text, const std::string& caption,
@@ -109,6 +114,8 @@ private:
 
     // The "draw" signal of a window's drawing area: shows the presented pixels.
     static int onDrawSignal(GtkWidget* widget, cairo_t* cr, void* binding);
+    // The drawing area's scale factor changed (GDK_SCALE, another monitor).
+    static void onScaleSignal(GtkWidget* widget, void* param, void* binding);
     bool onDraw(NativeWindowId id, cairo_t* cr);
     void onTimer(NativeWindowId id, std::uintptr_t timer);
     void deliverPost(NativeWindowId id, UINT message, WPARAM wparam, LPARAM lparam);

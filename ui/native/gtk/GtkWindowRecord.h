@@ -2,10 +2,12 @@
 
 #include "platform/UniqueResource.h"
 #include "ui/native/WindowLayerBase.h"
+#include "ui/native/gtk/GtkAccessibleBridge.h"
 
 #include <cstdint>
 #include <gtk/gtk.h>
 #include <map>
+#include <memory>
 
 namespace inkwarden {
 
@@ -34,6 +36,9 @@ struct GtkWindowRecord : WindowRecord {
     WidgetPtr tooltip;
     PixbufPtr large_icon;
     PixbufPtr small_icon;
+    // The window's controls for screen readers, under its drawing area; goes before the
+    // widgets.
+    std::unique_ptr<GtkAccessibleBridge> accessible;
 
     // A top-level GtkWindow (not an edit, not a child drawn in its parent).
     bool isToplevel() const { return !is_edit && !is_child; }

@@ -193,6 +193,70 @@ void HeadlessWindowLayer::invalidate(NativeWindowId window, const UiRect& rect) 
         w->invalidated.push_back(rect);
 }
 
+int HeadlessWindowLayer::scaleFactor(NativeWindowId) const {
+    return scale_;
+}
+
+void HeadlessWindowLayer::setScaleFactor(int scale) {
+    if (scale == scale_ || scale < 1)
+        return;
+    scale_ = scale;
+    std::vector<NativeWindowId> tops;
+    for (const auto& [id, w] : records())
+        if (w->parent == 0)
+            tops.push_back(id);
+    const int dpi = static_cast<int>(USER_DEFAULT_SCREEN_DPI) * scale;
+    for (NativeWindowId id : tops)
+        if (exists(id))
+            send(id, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), 0);
+}
+
+void HeadlessWindowLayer::setAccessibleTree(NativeWindowId window, IAccessibleTree* tree) {
+    Window* w = find(window);
+    if (w == nullptr)
+        return;
+    if (w->accessible_tree != nullptr)
+        w->accessible_tree->setListener(nullptr);
+    w->accessible_tree = tree;
+    w->accessible_log.reset();
+}
+
+IAccessibleTree* HeadlessWindowLayer::accessibleTree(NativeWindowId window) const {
+    const Window* w = find(window);
+    return w == nullptr ? nullptr : w->accessible_tree;
+}
+
+bool HeadlessWindowLayer::listenToAccessibility(NativeWindowId window) {
+    Window* w = find(window);
+    if (w == nullptr || w->accessible_tree == nullptr)
+        return false;
+    if (!w->accessible_log) {
+        w->accessible_log = std::make_unique<AccessibleLog>();
+        w->accessible_tree->setListener(w->accessible_log.get());
+    }
+    return true;
+}
+
+const std::vector<AccessibleEvent>&
+HeadlessWindowLayer::accessibleEvents(NativeWindowId window) const {
+    static const std::vector<AccessibleEvent> none;
+    const Window* w = find(window);
+    return w == nullptr || !w->accessible_log ? none : w->accessible_log->events;
+}
+
+void HeadlessWindowLayer::clearAccessibleEvents(NativeWindowId window) {
+    Window* w = find(window);
+    if (w != nullptr && w->accessible_log)
+        w->accessible_log->events.clear();
+}
+
+void HeadlessWindowLayer::forgetWindow(WindowRecord& record) {
+    auto& w = static_cast<Window&>(record);
+    if (w.accessible_tree != nullptr)
+        w.accessible_tree->setListener(nullptr);
+    w.accessible_tree = nullptr;
+}
+
 bool HeadlessWindowLayer::supportsPerPixelAlpha(NativeWindowId) const {
     return per_pixel_alpha_;
 }
@@ -206,13 +270,15 @@ void HeadlessWindowLayer::present(NativeWindowId window, const DrawContext& buff
     if (!w->presented)
         w->presented = std::make_unique<Presented>();
     Presented& p = *w->presented;
-    if (p.width != buffer.width() || p.height != buffer.height()) {
-        p.width = buffer.width();
-        p.height = buffer.height();
+    if (p.width != buffer.pixelWidth() || p.height != buffer.pixelHeight()) {
+        p.width = buffer.pixelWidth();
+        p.height = buffer.pixelHeight();
         p.pixels.assign(static_cast<std::size_t>(p.width) * p.height, 0);
     }
-    const UiRect clipped{std::max(area.left, 0), std::max(area.top, 0),
-                         std::min(area.right, p.width), std::min(area.bottom, p.height)};
+    p.scale = buffer.scale();
+    const int s = buffer.scale();
+    const UiRect clipped{std::max(area.left * s, 0), std::max(area.top * s, 0),
+                         std::min(area.right * s, p.width), std::min(area.bottom * s, p.height)};
     for (int y = clipped.top; y < clipped.bottom; ++y)
         for (int x = clipped.left; x < clipped.right; ++x)
             p.pixels[static_cast<std::size_t>(y) * p.width + x] = buffer.pixel(x, y);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ui/native/IAccessibleTree.h"
 #include "ui/native/WindowLayerBase.h"
 
 #include <cstdint>
@@ -30,10 +31,11 @@ public:
         UiPoint screen_point;
     };
     struct Presented {
-        int width = 0;
+        int width = 0; // device pixels
         int height = 0;
+        int scale = 1;                     // device pixels per logical pixel
         std::vector<std::uint32_t> pixels; // premultiplied 0xAARRGGBB, top-down
-        UiRect area;
+        UiRect area;                       // logical
         PresentMode mode = PresentMode::OPAQUE;
         std::uint8_t constant_alpha = 255;
         int count = 0;
@@ -59,6 +61,7 @@ public:
     void setIcon(NativeWindowId window, const DrawContext& image, bool large) override;
     bool saveScreenshot(NativeWindowId window, const std::string& path) const override;
 
+    int scaleFactor(NativeWindowId window) const override;
     void invalidate(NativeWindowId window, const UiRect& rect) override;
     bool supportsPerPixelAlpha(NativeWindowId window) const override;
     void present(NativeWindowId window, const DrawContext& buffer, const UiRect& area,
@@ -83,6 +86,8 @@ public:
     void setEditText(NativeWindowId edit, const std::string& text) override;
     void setEditSelection(NativeWindowId edit, int start, int end) override;
     std::pair<int, int> editSelection(NativeWindowId edit) const override;
+
+    void setAccessibleTree(NativeWindowId window, IAccessibleTree* tree) override;
 
     int messageBox(NativeWindowId owner, const std::string& text, const std::string& caption,
                    UINT flags) override;
@@ -121,6 +126,16 @@ public:
     const std::vector<MessageBoxCall>& messageBoxCalls() const { return box_calls_; }
     void scriptFolder(std::optional<std::string> folder) { folder_answer_ = std::move(folder); }
     void setPerPixelAlpha(bool supported) { per_pixel_alpha_ = supported; }
+    // The scale of every window, as a desktop at GDK_SCALE would have it; windows that
+    // exist hear of a change as WM_DPICHANGED.
+    void setScaleFactor(int scale);
+
+    // The tree a window offers (null when none), and what it announces once a test
+    // listens to it.
+    IAccessibleTree* accessibleTree(NativeWindowId window) const;
+    bool listenToAccessibility(NativeWindowId window);
+    const std::vector<AccessibleEvent>& accessibleEvents(NativeWindowId window) const;
+    void clearAccessibleEvents(NativeWindowId window);
     void setWorkArea(const UiRect& rect) { work_area_ = rect; }
 
     const Presented* presented(NativeWindowId window) const;
@@ -150,6 +165,11 @@ private:
         unsigned elapse = 0;
         std::uint64_t due = 0;
     };
+    // Keeps what a window's accessible tree announces.
+    struct AccessibleLog : IAccessibleListener {
+        void accessibleChanged(const AccessibleEvent& event) override { events.push_back(event); }
+        std::vector<AccessibleEvent> events;
+    };
     struct Window : WindowRecord {
         std::string title;
         std::uint32_t ex_style = 0;
@@ -170,6 +190,8 @@ private:
         std::optional<std::string> tooltip;
         UiSize large_icon;
         UiSize small_icon;
+        IAccessibleTree* accessible_tree = nullptr;
+        std::unique_ptr<AccessibleLog> accessible_log;
     };
     struct Post {
         NativeWindowId window;
@@ -179,6 +201,7 @@ private:
     };
 
     Window* find(NativeWindowId window) const { return findAs<Window>(window); }
+    void forgetWindow(WindowRecord& record) override;
     UiPoint toScreen(NativeWindowId window, UiPoint client) const;
 
     // The work area until a test sets its own.
@@ -196,6 +219,7 @@ private:
     std::vector<std::string> urls_;
     std::vector<NativeWindowId> capture_log_;
     bool per_pixel_alpha_ = true;
+    int scale_ = 1;
     UiRect work_area_ = DEFAULT_WORK_AREA;
 };
 
