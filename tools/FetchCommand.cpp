@@ -82,14 +82,13 @@ int FetchCommand(int argc, char** argv) {
         const long value = i + 1 < argc ? std::strtol(argv[i + 1], &end, 10) : 0;
         if (end == nullptr || *end != '\0' || value < 1 || value > 64) {
             std::fprintf(stderr, "fetch: --connections takes a number from 1 to 64\n");
-            return 1;
+            return USAGE_ERROR;
         }
         connections = static_cast<int>(value);
         i += 2;
     }
     if (argc - i != 2) {
-        std::fprintf(stderr, "usage: inkwarden-tool fetch [--connections N] URL PATH\n");
-        return 1;
+        return USAGE_ERROR;
     }
 
     SegmentedDownloader engine;

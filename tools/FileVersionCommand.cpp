@@ -20,8 +20,7 @@ std::string JoinParts(const std::array<std::int16_t, 4>& parts) {
 
 int FileVersionCommand(int argc, char** argv) {
     if (argc != 1) {
-        std::fprintf(stderr, "usage: inkwarden-tool file-version FILE\n");
-        return 2;
+        return USAGE_ERROR;
     }
     const FileVersionRecord record = ReadFileVersion(argv[0]);
     const std::pair<const char*, const std::string*> lines[] = {
