@@ -1,4 +1,5 @@
 // inkwarden-demo-service: the demo release service on 127.0.0.1.
+#include "BuildConfig.h"
 #include "demo/DemoReleaseService.h"
 
 #include <csignal>
@@ -42,6 +43,9 @@ int main(int argc, char** argv) {
         long long number = 0;
         if (arg == "--help" || arg == "-h") {
             PrintUsage(stdout);
+            return 0;
+        } else if (arg == "--version") {
+            std::printf("inkwarden-demo-service %s\n", inkwarden::build_config::VERSION);
             return 0;
         } else if (arg == "--port" && has_value && ParseNumber(argv[i + 1], number) &&
                    number <= 65535) {
