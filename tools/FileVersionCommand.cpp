@@ -19,7 +19,8 @@ std::string JoinParts(const std::array<std::int16_t, 4>& parts) {
 } // namespace
 
 int FileVersionCommand(int argc, char** argv) {
-    if (argc != 1) {
+    // An option is none of ours: a file whose name starts with "-" goes as ./-name.
+    if (argc != 1 || argv[0][0] == '-') {
         return USAGE_ERROR;
     }
     const FileVersionRecord record = ReadFileVersion(argv[0]);
