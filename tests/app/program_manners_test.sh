@@ -19,23 +19,22 @@ run() {
     code=$?
 }
 
-expect_help() { # what PROGRAM ARGS...
-    what=$1
-    shift
+# expect CODE WHAT PROGRAM ARGS...: the exit code; for 0 the usage on standard output and
+# nothing on standard error, for a usage error the other way round.
+expect() {
+    want=$1
+    what=$2
+    shift 2
     run "$@"
-    [ "$code" -eq 0 ] || fail "$what: exit $code"
-    grep -qi '^usage: ' "$TMP/out" || fail "$what: no usage on standard output"
-    [ ! -s "$TMP/err" ] || fail "$what: standard error: $(cat "$TMP/err")"
+    usage=out
+    quiet=err
+    [ "$want" -eq 0 ] || { usage=err; quiet=out; }
+    [ "$code" -eq "$want" ] || fail "$what: exit $code, expected $want"
+    grep -qi '^usage: ' "$TMP/$usage" || fail "$what: no usage on std$usage"
+    [ ! -s "$TMP/$quiet" ] || fail "$what: std$quiet: $(cat "$TMP/$quiet")"
 }
-
-expect_usage_error() { # what PROGRAM ARGS...
-    what=$1
-    shift
-    run "$@"
-    [ "$code" -eq 2 ] || fail "$what: exit $code, expected 2"
-    grep -qi 'usage: ' "$TMP/err" || fail "$what: no usage on standard error"
-    [ ! -s "$TMP/out" ] || fail "$what: standard output: $(cat "$TMP/out")"
-}
+expect_help() { expect 0 "$@"; }
+expect_usage_error() { expect 2 "$@"; }
 
 for program in "$@"; do
     name=$(basename "$program")
