@@ -203,18 +203,26 @@ std::string ExecCommand(const std::string& product) {
 // The entry that starts the product in its folder, as the installer's start button does.
 std::string DesktopEntry(const std::string& folder, const std::string& product) {
     const std::string id = PRODUCT_ID;
-    return "[Desktop Entry]\n"
-           "Type=Application\n"
-           "Version=1.4\n"
-           "Name=Inkwarden\n"
-           "Name[zh_CN]=墨守精灵\n"
-           "Comment=Printer assistant\n"
-           "Icon=" +
-           id + "\nTryExec=" + EscapeString(product) +
-           "\nExec=" + EscapeString(ExecCommand(product)) + "\nPath=" + EscapeString(folder) +
-           "\nTerminal=false\n"
-           "StartupWMClass=" +
-           id + "\nCategories=Utility;\n";
+    const std::string lines[] = {
+        "[Desktop Entry]",
+        "Type=Application",
+        "Version=1.4",
+        "Name=Inkwarden",
+        "Name[zh_CN]=墨守精灵",
+        "Comment=Printer assistant",
+        "Icon=" + id,
+        "TryExec=" + EscapeString(product),
+        "Exec=" + EscapeString(ExecCommand(product)),
+        "Path=" + EscapeString(folder),
+        "Terminal=false",
+        "StartupWMClass=" + id,
+        "Categories=Utility;",
+    };
+    std::string entry;
+    for (const std::string& line : lines) {
+        entry += line + "\n";
+    }
+    return entry;
 }
 
 bool WriteDesktopEntry(const std::string& entry_folder, const std::string& entry) {
