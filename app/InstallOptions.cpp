@@ -2,6 +2,7 @@
 
 #include "app/FolderBrowser.h"
 #include "platform/DirectoryHelpers.h"
+#include "platform/Paths.h"
 #include "platform/RegistryFile.h"
 #include "platform/TextEncoding.h"
 #include "telemetry/EventCodes.h"
@@ -27,7 +28,7 @@ std::string NormalizeInstallFolder(const std::string& text, const std::string& n
 }
 
 InstallOptions::InstallOptions(IInstallWindow& window, Services services)
-    : InstallController(window, std::move(services)) {}
+    : InstallController(window, std::move(services)), runs_as_root_(RunsAsRoot()) {}
 
 void InstallOptions::SetDialogOwner(INativeWindowLayer* layer, NativeWindowId owner) {
     layer_ = layer;
@@ -43,6 +44,10 @@ void InstallOptions::InitInstallFolder() {
     if (!previous.empty()) {
         install_folder = previous;
         install_path->setText(previous);
+    } else if (!runs_as_root_) {
+        // The skin's default is the machine's folder, which only root can write.
+        install_folder = UserDataFolder() + "/" + PRODUCT_FOLDER_NAME;
+        install_path->setText(install_folder);
     } else {
         install_folder = install_path->getText();
     }

@@ -20,7 +20,8 @@ class CLabelUI;
 std::string NormalizeInstallFolder(const std::string& text, const std::string& name);
 
 // The user's choices before an install and the checks that guard the start button: the
-// install folder (skin default or a previous install's), the folder browser, the free-space
+// install folder (a previous install's, else the skin's default for root and the user's
+// data folder for anyone else), the folder browser, the free-space
 // rule, the licence and shortcut boxes. Runs on the UI thread; the window sets the control
 // references it found and the owner of the dialogs.
 class InstallOptions : public InstallController {
@@ -43,6 +44,9 @@ public:
     void SetDialogOwner(INativeWindowLayer* layer, NativeWindowId owner);
     // By default the volume of the nearest existing folder answers.
     void SetFreeSpaceQuery(FreeSpaceQuery query) { free_space_ = std::move(query); }
+    // Whether the install is the machine's (root) or the user's; by default the process's
+    // effective user decides.
+    void SetRunsAsRoot(bool root) { runs_as_root_ = root; }
 
     // Initialisation, in the window's order: the folder first, the boxes once found.
     void InitInstallFolder();
@@ -71,6 +75,7 @@ private:
     INativeWindowLayer* layer_ = nullptr;
     NativeWindowId owner_ = 0;
     FreeSpaceQuery free_space_;
+    bool runs_as_root_;
 };
 
 } // namespace inkwarden

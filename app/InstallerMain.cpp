@@ -1,5 +1,7 @@
 // inkwarden-installer: the installer's window on the desktop. The one option honoured is
-// -test_url:<package URL>; everything else starts from the window.
+// -test_url:<package URL>; everything else starts from the window. --help and --version
+// answer before any window or event.
+#include "BuildConfig.h"
 #include "app/CMainFrame.h"
 #include "app/OptionMap.h"
 #include "platform/Paths.h"
@@ -11,8 +13,25 @@
 #include <memory>
 #include <string>
 #include <unistd.h>
+#include <vector>
 
 namespace {
+
+constexpr const char* USAGE =
+    "Usage: inkwarden-installer [-test_url:URL]\n"
+    "Installs Inkwarden, the printer assistant: asks the version service for the current\n"
+    "release, downloads its package, runs it with the choices made in the window and starts\n"
+    "the product.\n"
+    "\n"
+    "  -test_url:URL   install the package at URL instead of the announced one; the\n"
+    "                  installed product must then carry the package's version\n"
+    "      --help      show this help and exit\n"
+    "      --version   show the version and exit\n"
+    "\n"
+    "Other arguments are ignored. As root the product goes to /opt/Inkwarden and the\n"
+    "install location is kept in /etc/inkwarden/machine.reg; any other user installs for\n"
+    "himself, into $XDG_DATA_HOME/Inkwarden (~/.local/share/Inkwarden), and keeps it in\n"
+    "$XDG_CONFIG_HOME/inkwarden/machine.reg. INKWARDEN_REGISTRY names another file.\n";
 
 std::string ProgramPath(const char* argv0) {
     char buffer[PATH_MAX];
@@ -27,6 +46,18 @@ std::string ProgramPath(const char* argv0) {
 
 int main(int argc, char** argv) {
     using namespace inkwarden;
+    const std::vector<std::string> arguments(argv, argv + argc);
+    switch (FindProgramRequest(arguments)) {
+    case ProgramRequest::HELP:
+        std::fputs(USAGE, stdout);
+        return 0;
+    case ProgramRequest::VERSION:
+        std::printf("inkwarden-installer %s\n", build_config::VERSION);
+        return 0;
+    case ProgramRequest::RUN:
+        break;
+    }
+
     // No window without a display: say so instead of failing somewhere deeper.
     std::unique_ptr<GtkWindowLayer> layer = GtkWindowLayer::open();
     if (!layer) {
@@ -45,7 +76,7 @@ int main(int argc, char** argv) {
 
     {
         // The one option honoured reaches the window before it is created.
-        const OptionMap options = ParseCommandLine(argc, argv, ":");
+        const OptionMap options = ParseCommandLine(arguments, ":");
         auto frame = std::make_unique<CMainFrame>();
         frame->test_url = TestUrlOption(options);
         // The skin gives the real size; the window is centred on the work area.

@@ -33,6 +33,18 @@ OptionMap ParseCommandLine(int argc, const char* const* argv, const std::string&
     return ParseCommandLine(arguments, separator);
 }
 
+ProgramRequest FindProgramRequest(const std::vector<std::string>& arguments) {
+    for (std::size_t i = 1; i < arguments.size(); ++i) {
+        if (arguments[i] == "--help") {
+            return ProgramRequest::HELP;
+        }
+        if (arguments[i] == "--version") {
+            return ProgramRequest::VERSION;
+        }
+    }
+    return ProgramRequest::RUN;
+}
+
 std::string TestUrlOption(const OptionMap& options) {
     static const std::string NAME = "-test_url";
     std::string value;

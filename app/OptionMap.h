@@ -20,4 +20,12 @@ OptionMap ParseCommandLine(int argc, const char* const* argv, const std::string&
 // overwrites the one before, walking in key order, so the last one byte-wise wins.
 std::string TestUrlOption(const OptionMap& options);
 
+// What the program is asked for: to run, or only to tell its usage or version (the usual
+// "--help" and "--version", which carry no separator and so are no options).
+enum class ProgramRequest { RUN, HELP, VERSION };
+
+// The first "--help" or "--version" among the arguments after the program; RUN when there
+// is neither.
+ProgramRequest FindProgramRequest(const std::vector<std::string>& arguments);
+
 } // namespace inkwarden

@@ -104,7 +104,7 @@ ParseOutcome ParseArguments(int argc, char** argv, Settings& settings) {
             return ParseOutcome::EXIT_OK;
         }
         if (arg == "--version") {
-            std::printf("inkwarden-demo-service %s\n", inkwarden::build_config::PROJECT_VERSION);
+            std::printf("inkwarden-demo-service %s\n", inkwarden::build_config::VERSION);
             return ParseOutcome::EXIT_OK;
         }
         const ValueOption* option = nullptr;

@@ -2,6 +2,7 @@
 
 #include "platform/DirectoryHelpers.h"
 #include "platform/FileReader.h"
+#include "platform/Paths.h"
 #include "platform/TextEncoding.h"
 #include "platform/UniqueFd.h"
 
@@ -18,7 +19,9 @@ namespace {
 constexpr std::string_view HEADER = "Windows Registry Editor Version 5.00";
 constexpr std::string_view OLD_HEADER = "REGEDIT4";
 constexpr std::string_view ROOT = "HKEY_LOCAL_MACHINE";
-constexpr std::string_view DEFAULT_PATH = "/etc/inkwarden/machine.reg";
+constexpr std::string_view MACHINE_PATH = "/etc/inkwarden/machine.reg";
+// Below the user's configuration folder.
+constexpr std::string_view USER_PATH = "inkwarden/machine.reg";
 constexpr std::uint64_t MAX_FILE_SIZE = 16u << 20;
 constexpr unsigned REGISTRY_FOLDER_MODE = 0755;
 constexpr mode_t NEW_FILE_MODE = 0644;
@@ -417,9 +420,15 @@ std::string RegistryFile::serialize() const {
 }
 
 std::string RegistryPath() {
+    return RegistryPath(RunsAsRoot());
+}
+
+std::string RegistryPath(bool as_root) {
     const char* variable = std::getenv("INKWARDEN_REGISTRY");
-    return (variable != nullptr && *variable != '\0') ? std::string(variable)
-                                                      : std::string(DEFAULT_PATH);
+    if (variable != nullptr && *variable != '\0') {
+        return variable;
+    }
+    return as_root ? std::string(MACHINE_PATH) : UserConfigFolder() + "/" + std::string(USER_PATH);
 }
 
 std::string ReadMachineString(const std::string& key, const std::string& value_name) {

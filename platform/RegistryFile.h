@@ -40,9 +40,13 @@ private:
     bool final_line_end_ = true;
 };
 
-// The registry file: $INKWARDEN_REGISTRY when set and not empty, else
-// /etc/inkwarden/machine.reg.
+// The registry file: $INKWARDEN_REGISTRY when set and not empty; otherwise the machine's,
+// /etc/inkwarden/machine.reg, for root, and the user's own,
+// $XDG_CONFIG_HOME/inkwarden/machine.reg (~/.config/inkwarden/machine.reg), for anyone else,
+// who installs for himself.
 std::string RegistryPath();
+// The same for a process that runs as root or not.
+std::string RegistryPath(bool as_root);
 
 // A string value under HKEY_LOCAL_MACHINE from the registry file; "" for anything missing,
 // unreadable, corrupt or not a string.

@@ -21,8 +21,7 @@ std::string ReadStandardInput() {
 int CipherCommand(int argc, char** argv) {
     if (argc != 1 ||
         (std::strcmp(argv[0], "encrypt") != 0 && std::strcmp(argv[0], "decrypt") != 0)) {
-        std::fprintf(stderr, "usage: inkwarden-tool cipher encrypt|decrypt\n");
-        return 2;
+        return USAGE_ERROR;
     }
     std::ios::sync_with_stdio(false);
     const PayloadKey key;

@@ -26,8 +26,7 @@ int EventCommand(int argc, char** argv) {
     char* end = nullptr;
     const long code = code_text ? std::strtol(code_text, &end, 10) : 0;
     if (code_text == nullptr || *end != '\0' || code < INT32_MIN || code > INT32_MAX) {
-        std::fprintf(stderr, "usage: inkwarden-tool event CODE [--service URL]\n");
-        return 2;
+        return USAGE_ERROR;
     }
 
     EventReporter reporter(EventReporter::Options{url, true});

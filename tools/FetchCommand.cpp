@@ -91,9 +91,6 @@ constexpr FlagOption FLAGS[] = {
     {"--verbose", [](FetchOptions& options) { options.verbose = true; }},
 };
 
-constexpr const char* USAGE =
-    "usage: inkwarden-tool fetch [--connections N] [--no-resume] [--verbose] URL PATH\n";
-
 // Reads the options before URL and PATH; false (with a message) on a bad one.
 bool ParseOptions(int argc, char** argv, int& i, FetchOptions& options) {
     while (i < argc && std::strncmp(argv[i], "--", 2) == 0) {
@@ -112,7 +109,7 @@ bool ParseOptions(int argc, char** argv, int& i, FetchOptions& options) {
             std::find_if(std::begin(FLAGS), std::end(FLAGS),
                          [&](const FlagOption& f) { return std::strcmp(f.name, argv[i]) == 0; });
         if (flag == std::end(FLAGS)) {
-            std::fprintf(stderr, "fetch: unknown option %s\n%s", argv[i], USAGE);
+            std::fprintf(stderr, "fetch: unknown option %s\n", argv[i]);
             return false;
         }
         flag->apply(options);
@@ -127,11 +124,10 @@ int FetchCommand(int argc, char** argv) {
     FetchOptions options;
     int i = 0;
     if (!ParseOptions(argc, argv, i, options)) {
-        return 1;
+        return USAGE_ERROR;
     }
     if (argc - i != 2) {
-        std::fputs(USAGE, stderr);
-        return 1;
+        return USAGE_ERROR;
     }
 
     SegmentedDownloader engine;

@@ -19,9 +19,9 @@ std::string JoinParts(const std::array<std::int16_t, 4>& parts) {
 } // namespace
 
 int FileVersionCommand(int argc, char** argv) {
-    if (argc != 1) {
-        std::fprintf(stderr, "usage: inkwarden-tool file-version FILE\n");
-        return 2;
+    // An option is none of ours: a file whose name starts with "-" goes as ./-name.
+    if (argc != 1 || argv[0][0] == '-') {
+        return USAGE_ERROR;
     }
     const FileVersionRecord record = ReadFileVersion(argv[0]);
     const std::pair<const char*, const std::string*> lines[] = {

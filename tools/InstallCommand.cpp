@@ -51,11 +51,6 @@ private:
     std::string percent_;
 };
 
-void PrintUsage() {
-    std::fprintf(stderr, "usage: inkwarden-tool install --folder DIR [--service URL] "
-                         "[--test-url URL] [--no-desktop-link] [--no-start-link]\n");
-}
-
 } // namespace
 
 int InstallCommand(int argc, char** argv) {
@@ -77,13 +72,11 @@ int InstallCommand(int argc, char** argv) {
         } else if (arg == "--no-start-link") {
             start_link = false;
         } else {
-            PrintUsage();
-            return 2;
+            return USAGE_ERROR;
         }
     }
     if (folder.empty() || folder[0] != '/') {
-        PrintUsage();
-        return 2;
+        return USAGE_ERROR;
     }
 
     ConsoleWindow window;

@@ -22,8 +22,7 @@ int MachineIdCommand(int argc, char** argv) {
         if (std::strcmp(argv[i], "--verbose") == 0 || std::strcmp(argv[i], "-v") == 0) {
             verbose = true;
         } else {
-            std::fprintf(stderr, "usage: inkwarden-tool machine-id [--verbose]\n");
-            return 2;
+            return USAGE_ERROR;
         }
     }
     SystemMachineFacts facts;

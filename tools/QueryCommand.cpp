@@ -15,8 +15,7 @@ int QueryCommand(int argc, char** argv) {
         if (std::strcmp(argv[i], "--service") == 0 && i + 1 < argc) {
             url = std::string(argv[++i]) + LATEST_VERSION_PATH;
         } else {
-            std::fprintf(stderr, "usage: inkwarden-tool query [--service URL]\n");
-            return 2;
+            return USAGE_ERROR;
         }
     }
     HttpClient client;

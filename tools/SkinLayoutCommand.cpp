@@ -16,10 +16,6 @@ constexpr const char* SKIN_FILE = "main_frame.xml";
 // Limits of the arguments, far beyond any skin.
 constexpr long MAX_SIDE = 100000;
 constexpr long PAGE_LIMIT = 100000;
-constexpr const char* USAGE =
-    "usage: inkwarden-tool skin layout [--size WxH] [--page N|all] [SKIN]\n"
-    "  SKIN: a folder holding main_frame.xml or a zip file; default:\n"
-    "  the installer's own skin\n";
 
 bool ParseSize(const char* text, UiSize& size) {
     char* end = nullptr;
@@ -61,7 +57,7 @@ int SkinLayoutCommand(int argc, char** argv) {
         if (arg == "--size" && i + 1 < argc) {
             if (!ParseSize(argv[++i], options.size)) {
                 std::fprintf(stderr, "skin layout: --size wants WIDTHxHEIGHT, not '%s'\n", argv[i]);
-                return 2;
+                return USAGE_ERROR;
             }
         } else if (arg == "--page" && i + 1 < argc) {
             const std::string value = argv[++i];
@@ -73,16 +69,12 @@ int SkinLayoutCommand(int argc, char** argv) {
                 options.page = static_cast<int>(n);
             } else {
                 std::fprintf(stderr, "skin layout: --page wants a page number or 'all'\n");
-                return 2;
+                return USAGE_ERROR;
             }
-        } else if (arg == "-h" || arg == "--help") {
-            std::fputs(USAGE, stdout);
-            return 0;
         } else if (!arg.empty() && arg[0] != '-' && skin.empty()) {
             skin = arg;
         } else {
-            std::fputs(USAGE, stderr);
-            return 2;
+            return USAGE_ERROR;
         }
     }
     std::string error;

@@ -22,15 +22,6 @@
 namespace inkwarden::tool {
 namespace {
 
-constexpr const char* USAGE = "usage: inkwarden-tool skin render [--size WxH] [--scale N] "
-                              "[--page N] [--set NAME=VALUE ...] -o OUT.png [SKIN]\n"
-                              "  --scale N: device pixels per pixel (1 to 8; 2x images at 2 "
-                              "and above)\n"
-                              "  SKIN: a folder with main_frame.xml or a zip archive "
-                              "(default: the compiled-in skin)\n"
-                              "  NAME: a control name (progress: value, option: selected, "
-                              "other: text) or NAME.ATTRIBUTE\n";
-
 constexpr const char* SKIN_FILE = "main_frame.xml";
 // Limits of the arguments, far beyond any skin.
 constexpr long MAX_PAGE = 1000;
@@ -117,7 +108,7 @@ struct RenderOptions {
     std::string skin;
 };
 
-// 0 when the arguments are usable, else the exit code of a usage error (already reported).
+// 0 when the arguments are usable, else USAGE_ERROR (with the reason told when there is one).
 int ParseArguments(int argc, char** argv, RenderOptions& options) {
     for (int i = 0; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -125,7 +116,7 @@ int ParseArguments(int argc, char** argv, RenderOptions& options) {
         if (arg == "--size" && has_value) {
             if (!ParseSize(argv[++i], options.size)) {
                 std::fprintf(stderr, "skin render: --size wants WxH, e.g. 570x460\n");
-                return 2;
+                return USAGE_ERROR;
             }
         } else if (arg == "--scale" && has_value) {
             char* end = nullptr;
@@ -141,7 +132,7 @@ int ParseArguments(int argc, char** argv, RenderOptions& options) {
             const long n = std::strtol(argv[++i], &end, 10);
             if (*end != '\0' || n < 0 || n > MAX_PAGE) {
                 std::fprintf(stderr, "skin render: --page wants a page number\n");
-                return 2;
+                return USAGE_ERROR;
             }
             options.page = static_cast<int>(n);
         } else if (arg == "--set" && has_value) {
@@ -151,13 +142,11 @@ int ParseArguments(int argc, char** argv, RenderOptions& options) {
         } else if (!arg.empty() && arg[0] != '-' && options.skin.empty()) {
             options.skin = arg;
         } else {
-            std::fputs(USAGE, stderr);
-            return 2;
+            return USAGE_ERROR;
         }
     }
     if (options.out.empty()) {
-        std::fputs(USAGE, stderr);
-        return 2;
+        return USAGE_ERROR;
     }
     return 0;
 }

@@ -1,4 +1,4 @@
-// skin show [SKIN] [--page N] [--screenshot OUT.png --after MS]: opens a skin in a desktop
+// skin show [SKIN] [--page N] [--screenshot OUT.png [--after MS]]: opens a skin in a desktop
 // window and prints what the window receives, one line each:
 //   shown                  the window is on the screen
 //   notify TYPE [NAME]     a notification and its sender's name
@@ -19,13 +19,11 @@
 #include <filesystem>
 #include <string>
 #include <system_error>
+#include <unistd.h>
 
 namespace inkwarden::tool {
 namespace {
 
-constexpr const char* USAGE =
-    "usage: inkwarden-tool skin show [SKIN] [--page N] [--screenshot OUT.png --after MS]\n"
-    "  SKIN: a folder with main_frame.xml, or a zip archive; default the installer's skin\n";
 constexpr int SKIN_RESOURCE_ID = 105;
 constexpr UINT ICON_RESOURCE_ID = 101;
 // Above the paint manager's timer ids.
@@ -39,6 +37,16 @@ struct Options {
     std::string screenshot;
     int after_ms = DEFAULT_SCREENSHOT_DELAY_MS;
 };
+
+// Whether a screenshot can be written to path: its folder exists and takes new files, or the
+// file exists and can be replaced.
+bool CanWrite(const std::string& path) {
+    if (::access(path.c_str(), W_OK) == 0) {
+        return true;
+    }
+    const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+    return ::access(folder.empty() ? "." : folder.c_str(), W_OK | X_OK) == 0;
+}
 
 bool ParseNumber(const char* text, int& value) {
     const char* end = text + std::strlen(text);
@@ -129,7 +137,12 @@ protected:
             if (layer()->saveScreenshot(hwnd_, options_.screenshot)) {
                 std::printf("screenshot %s\n", options_.screenshot.c_str());
             } else {
-                std::fprintf(stderr, "inkwarden-tool skin show: cannot write %s\n",
+                // The file's folder was checked before the window opened.
+                std::fprintf(stderr,
+                             "inkwarden-tool skin show: no screenshot: the window could not be "
+                             "read back from the display (a Wayland compositor may keep it to "
+                             "itself; GDK_BACKEND=x11 reads it through Xwayland), or %s could "
+                             "not be written\n",
                              options_.screenshot.c_str());
                 failed_ = true;
             }
@@ -173,9 +186,14 @@ int SkinShowCommand(int argc, char** argv) {
         } else if (!arg.starts_with("--") && options.skin.empty()) {
             options.skin = arg;
         } else {
-            std::fputs(USAGE, stderr);
-            return 2;
+            return USAGE_ERROR;
         }
+    }
+
+    if (!options.screenshot.empty() && !CanWrite(options.screenshot)) {
+        std::fprintf(stderr, "inkwarden-tool skin show: cannot write %s\n",
+                     options.screenshot.c_str());
+        return 1;
     }
 
     auto layer = GtkWindowLayer::open();

@@ -3,9 +3,14 @@
 // Every subcommand takes the arguments after its own name and returns the exit code.
 namespace inkwarden::tool {
 
+// The exit code of arguments that a subcommand cannot use. The subcommand says what is wrong
+// when its usage alone would not tell; the caller then prints the usage on standard error.
+inline constexpr int USAGE_ERROR = 2;
+
 struct Subcommand {
-    const char* name;
-    const char* usage;
+    const char* name;    // one word, or two ("skin render")
+    const char* usage;   // the synopsis after the program's name
+    const char* details; // lines after the synopsis in the subcommand's help, or nullptr
     int (*run)(int argc, char** argv);
 };
 

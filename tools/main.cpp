@@ -1,36 +1,171 @@
 // inkwarden-tool: support and authoring commands around the installer.
+#include "BuildConfig.h"
 #include "Subcommands.h"
 
 #include <cstdio>
-#include <cstring>
-#include <iterator>
 #include <string>
+#include <string_view>
 
 namespace inkwarden::tool {
 namespace {
 
+constexpr const char* SKIN_DETAILS =
+    "  SKIN: a folder holding main_frame.xml, or a zip archive of one;\n"
+    "        default: the installer's compiled-in skin\n";
+
 const Subcommand SUBCOMMANDS[] = {
-    {"help", "help", nullptr},
-    {"fetch", "fetch [--connections N] [--no-resume] [--verbose] URL PATH", FetchCommand},
-    {"machine-id", "machine-id [--verbose]", MachineIdCommand},
-    {"cipher", "cipher encrypt|decrypt  (standard input to standard output)", CipherCommand},
-    {"query", "query [--service URL]", QueryCommand},
-    {"event", "event CODE [--service URL]", EventCommand},
-    {"file-version", "file-version FILE", FileVersionCommand},
+    {"help", "help [SUBCOMMAND]", nullptr, nullptr},
+    {"fetch", "fetch [--connections N] [--no-resume] [--verbose] URL PATH",
+     "  N: connections, 1 to 64 (default 6)\n"
+     "  --no-resume: start afresh even where an earlier run left part of the file\n"
+     "  --verbose: print the probe's header lines\n",
+     FetchCommand},
+    {"machine-id", "machine-id [--verbose]", nullptr, MachineIdCommand},
+    {"cipher", "cipher encrypt|decrypt",
+     "  enciphers standard input into Base64 text, or deciphers such text\n", CipherCommand},
+    {"query", "query [--service URL]", nullptr, QueryCommand},
+    {"event", "event CODE [--service URL]", nullptr, EventCommand},
+    {"file-version", "file-version FILE", nullptr, FileVersionCommand},
     {"install",
      "install --folder DIR [--service URL] [--test-url URL] [--no-desktop-link] [--no-start-link]",
-     InstallCommand},
-    {"skin render", "skin render [--size WxH] [--page N] [--set NAME=VALUE ...] -o OUT.png [SKIN]",
+     "  DIR: the absolute install folder\n", InstallCommand},
+    {"skin render",
+     "skin render [--size WxH] [--scale N] [--page N] [--set NAME=VALUE ...] -o OUT.png [SKIN]",
+     "  N (scale): device pixels per pixel, 1 to 8; 2x images at 2 and above\n"
+     "  NAME: a control name (progress: value, option: selected, other: text)\n"
+     "        or NAME.ATTRIBUTE\n",
      SkinRenderCommand},
-    {"skin show", "skin show [SKIN] [--page N] [--screenshot OUT.png --after MS]", SkinShowCommand},
-    {"skin layout", "skin layout [--size WxH] [--page N|all] [SKIN]", SkinLayoutCommand},
+    {"skin show", "skin show [SKIN] [--page N] [--screenshot OUT.png [--after MS]]", nullptr,
+     SkinShowCommand},
+    {"skin layout", "skin layout [--size WxH] [--page N|all] [SKIN]", nullptr, SkinLayoutCommand},
 };
 
+bool IsHelp(std::string_view argument) {
+    return argument == "--help" || argument == "-h";
+}
+
+bool InGroup(const Subcommand& command, std::string_view group) {
+    const std::string_view name = command.name;
+    return name.size() > group.size() && name.starts_with(group) && name[group.size()] == ' ';
+}
+
 void PrintUsage(std::FILE* out) {
-    std::fprintf(out, "usage: inkwarden-tool SUBCOMMAND [ARGS]\n\nsubcommands:\n");
+    std::fprintf(out, "Usage: inkwarden-tool SUBCOMMAND [ARGS]\n"
+                      "       inkwarden-tool SUBCOMMAND --help\n"
+                      "       inkwarden-tool --version\n"
+                      "Support and authoring commands around the Inkwarden installer.\n\n"
+                      "Subcommands:\n");
     for (const Subcommand& command : SUBCOMMANDS) {
         std::fprintf(out, "  %s\n", command.usage);
     }
+}
+
+void PrintSubcommandUsage(std::FILE* out, const Subcommand& command) {
+    std::fprintf(out, "Usage: inkwarden-tool %s\n", command.usage);
+    if (command.details != nullptr) {
+        std::fputs(command.details, out);
+    }
+    // Every synopsis with a SKIN takes it the same way.
+    if (std::string_view(command.usage).find("SKIN") != std::string_view::npos) {
+        std::fputs(SKIN_DETAILS, out);
+    }
+}
+
+void PrintGroupUsage(std::FILE* out, std::string_view group) {
+    std::fprintf(out, "Usage: inkwarden-tool %.*s SUBCOMMAND [ARGS]\n\nSubcommands:\n",
+                 static_cast<int>(group.size()), group.data());
+    for (const Subcommand& command : SUBCOMMANDS) {
+        if (InGroup(command, group)) {
+            std::fprintf(out, "  %s\n", command.usage);
+        }
+    }
+}
+
+bool IsGroup(std::string_view name) {
+    for (const Subcommand& command : SUBCOMMANDS) {
+        if (InGroup(command, name)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The subcommand that the first one or two words name, two-word names first; words tells
+// how many it took. "help" is found too: the caller answers it before running anything.
+const Subcommand* FindSubcommand(int argc, char** argv, int& words) {
+    if (argc >= 2) {
+        const std::string two = std::string(argv[0]) + " " + argv[1];
+        for (const Subcommand& command : SUBCOMMANDS) {
+            if (two == command.name) {
+                words = 2;
+                return &command;
+            }
+        }
+    }
+    for (const Subcommand& command : SUBCOMMANDS) {
+        if (argc >= 1 && std::string_view(argv[0]) == command.name) {
+            words = 1;
+            return &command;
+        }
+    }
+    return nullptr;
+}
+
+int UnknownSubcommand(std::string_view name) {
+    std::fprintf(stderr, "inkwarden-tool: unknown subcommand '%.*s'\n",
+                 static_cast<int>(name.size()), name.data());
+    PrintUsage(stderr);
+    return USAGE_ERROR;
+}
+
+// "skin" alone, or with a word that no subcommand of it has: the group's subcommands.
+int GroupWithoutSubcommand(std::string_view group, int argc, char** argv) {
+    if (argc >= 1 && IsHelp(argv[0])) {
+        PrintGroupUsage(stdout, group);
+        return 0;
+    }
+    if (argc >= 1) {
+        std::fprintf(stderr, "inkwarden-tool: unknown subcommand '%.*s %s'\n",
+                     static_cast<int>(group.size()), group.data(), argv[0]);
+    } else {
+        std::fprintf(stderr, "inkwarden-tool: '%.*s' needs a subcommand\n",
+                     static_cast<int>(group.size()), group.data());
+    }
+    PrintGroupUsage(stderr, group);
+    return USAGE_ERROR;
+}
+
+// help [SUBCOMMAND]: the whole usage, or one subcommand's or group's.
+int HelpCommand(int argc, char** argv) {
+    int words = 0;
+    if (argc == 0) {
+        PrintUsage(stdout);
+        return 0;
+    }
+    if (const Subcommand* command = FindSubcommand(argc, argv, words); command && words == argc) {
+        PrintSubcommandUsage(stdout, *command);
+        return 0;
+    }
+    if (argc == 1 && IsGroup(argv[0])) {
+        PrintGroupUsage(stdout, argv[0]);
+        return 0;
+    }
+    return UnknownSubcommand(argv[0]);
+}
+
+// A --help anywhere among the arguments answers instead of running.
+int RunSubcommand(const Subcommand& command, int argc, char** argv) {
+    for (int i = 0; i < argc; ++i) {
+        if (IsHelp(argv[i])) {
+            PrintSubcommandUsage(stdout, command);
+            return 0;
+        }
+    }
+    const int code = command.run(argc, argv);
+    if (code == USAGE_ERROR) {
+        PrintSubcommandUsage(stderr, command);
+    }
+    return code;
 }
 
 } // namespace
@@ -40,29 +175,22 @@ int main(int argc, char** argv) {
     using namespace inkwarden::tool;
     if (argc < 2) {
         PrintUsage(stderr);
-        return 2;
+        return USAGE_ERROR;
     }
-    const char* name = argv[1];
-    if (std::strcmp(name, "help") == 0 || std::strcmp(name, "--help") == 0 ||
-        std::strcmp(name, "-h") == 0) {
-        PrintUsage(stdout);
+    const std::string_view first = argv[1];
+    if (first == "--version") {
+        std::printf("inkwarden-tool %s\n", inkwarden::build_config::VERSION);
         return 0;
     }
-    // Two-word names ("skin layout") are tried before one-word ones.
-    if (argc >= 3) {
-        const std::string two = std::string(name) + " " + argv[2];
-        for (const Subcommand& command : SUBCOMMANDS) {
-            if (command.run != nullptr && two == command.name) {
-                return command.run(argc - 3, argv + 3);
-            }
-        }
+    if (first == "help" || IsHelp(first)) {
+        return HelpCommand(argc - 2, argv + 2);
     }
-    for (const Subcommand& command : SUBCOMMANDS) {
-        if (command.run != nullptr && std::strcmp(command.name, name) == 0) {
-            return command.run(argc - 2, argv + 2);
-        }
+    int words = 0;
+    if (const Subcommand* command = FindSubcommand(argc - 1, argv + 1, words)) {
+        return RunSubcommand(*command, argc - 1 - words, argv + 1 + words);
     }
-    std::fprintf(stderr, "inkwarden-tool: unknown subcommand '%s'\n", name);
-    PrintUsage(stderr);
-    return 2;
+    if (IsGroup(first)) {
+        return GroupWithoutSubcommand(first, argc - 2, argv + 2);
+    }
+    return UnknownSubcommand(first);
 }

@@ -102,6 +102,7 @@ protected:
         options->StopInstall();
         options->reporter.Stop();
         ::unsetenv("TMPDIR"); // the folder goes with the fixture
+        ::unsetenv("XDG_DATA_HOME");
     }
 
     std::vector<int> Events(std::size_t expected) { return service.eventCodes(expected); }
@@ -137,6 +138,31 @@ TEST_F(InstallOptionsTest, InitialisationTakesTheRegistryFolderOrTheSkinDefault)
     EXPECT_FALSE(start.isEnabled());
     EXPECT_FALSE(desk.isSelected());
     EXPECT_TRUE(start_menu.isSelected());
+}
+
+TEST_F(InstallOptionsTest, WithoutRootTheDefaultIsTheUsersDataFolder) {
+    const std::string data = (temp.path() / "data").string();
+    ::setenv("XDG_DATA_HOME", data.c_str(), 1);
+    options->SetRunsAsRoot(false);
+    options->InitInstallFolder();
+    EXPECT_EQ(options->install_folder, data + "/Inkwarden");
+    EXPECT_EQ(edit.getText(), data + "/Inkwarden");
+    // The start click takes the folder as it is and creates it.
+    options->licence_agreed = true;
+    options->OnStartClicked();
+    EXPECT_EQ(options->install_folder, data + "/Inkwarden");
+    EXPECT_TRUE(fs::is_directory(data + "/Inkwarden"));
+    options->StopInstall();
+
+    // A previous install's folder still wins; as root the skin's default stays.
+    ASSERT_TRUE(WriteMachineString(InstallOptions::REGISTRY_KEY, "InstallLocation", "/srv/ink"));
+    options->InitInstallFolder();
+    EXPECT_EQ(options->install_folder, "/srv/ink");
+    ::unlink(temp.file("machine.reg").c_str());
+    edit.setText("/opt/Inkwarden");
+    options->SetRunsAsRoot(true);
+    options->InitInstallFolder();
+    EXPECT_EQ(options->install_folder, "/opt/Inkwarden");
 }
 
 TEST_F(InstallOptionsTest, StartClickRefusesBadFoldersWithTheMessageBox) {

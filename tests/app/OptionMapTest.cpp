@@ -41,6 +41,16 @@ TEST(OptionMapTest, TestUrlMatchesIgnoringCaseAndTheLastKeyWins) {
               "");
 }
 
+TEST(OptionMapTest, HelpAndVersionAreAskedForAnywhereAfterTheProgram) {
+    using R = ProgramRequest;
+    EXPECT_EQ(FindProgramRequest({"installer"}), R::RUN);
+    EXPECT_EQ(FindProgramRequest({"installer", "-test_url:x", "--help"}), R::HELP);
+    EXPECT_EQ(FindProgramRequest({"installer", "--version", "--help"}), R::VERSION);
+    EXPECT_EQ(FindProgramRequest({"--help"}), R::RUN) << "the program path is no argument";
+    // Options keep their syntax: these are none of the two.
+    EXPECT_EQ(FindProgramRequest({"installer", "--help:x", "-help", "--HELP", "-version"}), R::RUN);
+}
+
 TEST(OptionMapTest, AQuotedArgumentKeepsItsBlank) {
     // As a launcher's command line arrives after splitting: one argument, no quotes.
     const std::vector<std::string> arguments =

@@ -297,7 +297,7 @@ TEST(DemoServiceOptionsTest, HelpVersionAndUsageErrors) {
     EXPECT_EQ(run("--help", out), 0);
     EXPECT_NE(out.find("--events URI"), std::string::npos);
     EXPECT_EQ(run("--version", out), 0);
-    EXPECT_EQ(out, std::string("inkwarden-demo-service ") + build_config::PROJECT_VERSION + "\n");
+    EXPECT_EQ(out, std::string("inkwarden-demo-service ") + build_config::VERSION + "\n");
     EXPECT_EQ(run("--workers 0", out), 2);
     EXPECT_EQ(run("--port", out), 2);
     EXPECT_EQ(run("--frobnicate 1", out), 2);

@@ -42,6 +42,27 @@ GdkWindowState StateOf(GtkWidget* widget) {
     return gdk == nullptr ? GdkWindowState(0) : gdk_window_get_state(gdk);
 }
 
+// A display that does not let a window be read back (Wayland) hands out a fully transparent
+// image: no screenshot at all.
+bool IsFullyTransparent(const GdkPixbuf* pixbuf) {
+    if (!gdk_pixbuf_get_has_alpha(pixbuf)) {
+        return false;
+    }
+    const int width = gdk_pixbuf_get_width(pixbuf);
+    const int height = gdk_pixbuf_get_height(pixbuf);
+    const int stride = gdk_pixbuf_get_rowstride(pixbuf);
+    const int channels = gdk_pixbuf_get_n_channels(pixbuf);
+    const guchar* pixels = gdk_pixbuf_read_pixels(pixbuf);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            if (pixels[y * stride + x * channels + 3] != 0) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
 } // namespace
 
 std::unique_ptr<GtkWindowLayer> GtkWindowLayer::open() {
@@ -418,7 +439,7 @@ bool GtkWindowLayer::saveScreenshot(NativeWindowId window, const std::string& pa
     // What the display server shows, read back from the window.
     PixbufPtr pixbuf(gdk_pixbuf_get_from_window(gdk, 0, 0, gdk_window_get_width(gdk),
                                                 gdk_window_get_height(gdk)));
-    if (!pixbuf)
+    if (!pixbuf || IsFullyTransparent(pixbuf.get()))
         return false;
     GError* error = nullptr;
     const bool saved = gdk_pixbuf_save(pixbuf.get(), path.c_str(), "png", &error, nullptr) != FALSE;

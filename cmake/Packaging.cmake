@@ -1,0 +1,91 @@
+# What `cmake --install` puts on a machine, and the Debian package that CPack makes of it:
+# the installer and the tool, the installer's menu entry and icons, the man pages and the
+# licence. scripts/package builds the package and prints its path.
+include(GNUInstallDirs)
+
+set(IW_PACKAGE_NAME inkwarden-installer)
+set(IW_PACKAGE_DOC_DIR ${CMAKE_INSTALL_DATADIR}/doc/${IW_PACKAGE_NAME})
+# The installer's application id: its window class, its menu entry and its icon.
+set(IW_INSTALLER_ID inkwarden-installer)
+
+install(TARGETS inkwarden-installer inkwarden-tool RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(FILES ${CMAKE_SOURCE_DIR}/packaging/${IW_INSTALLER_ID}.desktop
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+foreach(icon IN ITEMS "48x48|skin/icon-48.png" "256x256|skin/icon.png"
+                      "scalable|skin/art/svg/icon.svg")
+    string(REPLACE "|" ";" parts "${icon}")
+    list(GET parts 0 size)
+    list(GET parts 1 file)
+    get_filename_component(extension ${file} LAST_EXT)
+    install(FILES ${CMAKE_SOURCE_DIR}/${file}
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}/apps
+            RENAME ${IW_INSTALLER_ID}${extension})
+endforeach()
+
+# The licence with the notices of what is compiled in, as Debian's copyright file.
+file(READ ${CMAKE_SOURCE_DIR}/LICENSE IW_LICENSE_TEXT)
+file(READ ${CMAKE_SOURCE_DIR}/packaging/third-party-notices.txt IW_NOTICES_TEXT)
+file(WRITE ${CMAKE_BINARY_DIR}/packaging/copyright "${IW_LICENSE_TEXT}\n${IW_NOTICES_TEXT}")
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+             ${CMAKE_SOURCE_DIR}/LICENSE ${CMAKE_SOURCE_DIR}/packaging/third-party-notices.txt)
+install(FILES ${CMAKE_BINARY_DIR}/packaging/copyright DESTINATION ${IW_PACKAGE_DOC_DIR})
+
+# The package's changelog, which Debian wants compressed beside the copyright file.
+set(CPACK_PACKAGE_CONTACT "Inkwarden <support@inkwarden.example>")
+find_program(GZIP gzip REQUIRED)
+configure_file(${CMAKE_SOURCE_DIR}/packaging/changelog.in ${CMAKE_BINARY_DIR}/packaging/changelog
+               @ONLY)
+add_custom_command(
+    OUTPUT ${CMAKE_BINARY_DIR}/packaging/changelog.gz
+    COMMAND ${GZIP} -9nkf ${CMAKE_BINARY_DIR}/packaging/changelog
+    DEPENDS ${CMAKE_BINARY_DIR}/packaging/changelog
+    VERBATIM)
+add_custom_target(iw_changelog ALL DEPENDS ${CMAKE_BINARY_DIR}/packaging/changelog.gz)
+install(FILES ${CMAKE_BINARY_DIR}/packaging/changelog.gz DESTINATION ${IW_PACKAGE_DOC_DIR})
+
+# Man pages: help2man runs each program's --help and --version and adds the text of
+# docs/man/<program>.h2m; compressed as Debian wants them.
+find_program(HELP2MAN help2man)
+if(HELP2MAN)
+    set(pages)
+    foreach(program IN ITEMS inkwarden-installer inkwarden-tool)
+        set(include ${CMAKE_SOURCE_DIR}/docs/man/${program}.h2m)
+        set(page ${CMAKE_BINARY_DIR}/man/${program}.1)
+        add_custom_command(
+            OUTPUT ${page}.gz
+            COMMAND ${HELP2MAN} --no-info --section=1 --include=${include} --output=${page}
+                    $<TARGET_FILE:${program}>
+            COMMAND ${GZIP} -9nf ${page}
+            DEPENDS ${program} ${include}
+            COMMENT "Man page of ${program}"
+            VERBATIM)
+        list(APPEND pages ${page}.gz)
+    endforeach()
+    add_custom_target(iw_man_pages ALL DEPENDS ${pages})
+    install(FILES ${pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+else()
+    message(STATUS "help2man is missing: no man pages (scripts/setup installs it)")
+endif()
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME ${IW_PACKAGE_NAME})
+set(CPACK_PACKAGE_VENDOR Inkwarden)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "online installer of Inkwarden, the printer assistant")
+# CPack puts the summary first and indents the lines; an empty line parts paragraphs.
+set(CPACK_PACKAGE_DESCRIPTION
+    "The installer asks the version service which release of Inkwarden is
+current, downloads its package with up to six parallel connections, runs it
+with the choices made in its window, checks the installed version and starts
+the product. It reports its pages and clicks to an event service.
+
+inkwarden-tool runs the installer's pieces on their own and renders skins.")
+set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/package)
+include(CPack)
