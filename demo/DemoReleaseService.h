@@ -18,6 +18,8 @@ struct Response;
 
 namespace inkwarden::demo {
 
+class ReleaseSigner;
+
 // The demo release service: version query, events, packages and the web pages, on loopback.
 class DemoReleaseService {
 public:
@@ -26,6 +28,8 @@ public:
         std::string packages_dir;  // served under /packages/
         std::int64_t throttle = 0; // bytes per second per connection, 0 = unlimited
         int fail_downloads = 0;    // the first N package requests answer 503
+        // Signs the version replies of clients that send a nonce; none: unsigned replies.
+        std::shared_ptr<const ReleaseSigner> signer;
     };
 
     explicit DemoReleaseService(Options options);

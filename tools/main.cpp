@@ -14,7 +14,7 @@ const Subcommand SUBCOMMANDS[] = {
     {"fetch", "fetch [--connections N] URL PATH", FetchCommand},
     {"machine-id", "machine-id [--verbose]", MachineIdCommand},
     {"cipher", "cipher encrypt|decrypt  (standard input to standard output)", CipherCommand},
-    {"query", "query [--service URL]", QueryCommand},
+    {"query", "query [--service URL] [--public-key FILE]", QueryCommand},
     {"event", "event CODE [--service URL]", EventCommand},
     {"file-version", "file-version FILE", FileVersionCommand},
     {"install",
@@ -24,6 +24,8 @@ const Subcommand SUBCOMMANDS[] = {
      SkinRenderCommand},
     {"skin show", "skin show [SKIN] [--page N] [--screenshot OUT.png --after MS]", SkinShowCommand},
     {"skin layout", "skin layout [--size WxH] [--page N|all] [SKIN]", SkinLayoutCommand},
+    {"release keygen", "release keygen --private FILE --public FILE", ReleaseKeygenCommand},
+    {"release digest", "release digest FILE", ReleaseDigestCommand},
 };
 
 void PrintUsage(std::FILE* out) {
