@@ -11,17 +11,6 @@ namespace {
 // 64 bytes: 21 whole groups of three and one byte, written as 86 characters and "==".
 constexpr std::size_t SIGNATURE_TEXT_LENGTH = 88;
 
-std::string_view TrimBlanks(std::string_view text) {
-    const auto blank = [](char c) { return c == ' ' || c == '\t'; };
-    while (!text.empty() && blank(text.front())) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && blank(text.back())) {
-        text.remove_suffix(1);
-    }
-    return text;
-}
-
 } // namespace
 
 std::string SignedReleaseMessage(std::string_view nonce, std::string_view request_body,
@@ -37,7 +26,7 @@ std::string SignedReleaseMessage(std::string_view nonce, std::string_view reques
 }
 
 std::optional<ReleaseSignatureBytes> ParseSignatureHeader(std::string_view value) {
-    const std::string text(TrimBlanks(value));
+    const std::string text(value);
     if (text.size() != SIGNATURE_TEXT_LENGTH) {
         return std::nullopt;
     }

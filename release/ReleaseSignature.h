@@ -23,8 +23,9 @@ using ReleaseSignatureBytes = std::array<unsigned char, ED25519_SIGNATURE_BYTES>
 std::string SignedReleaseMessage(std::string_view nonce, std::string_view request_body,
                                  std::string_view reply_body);
 
-// A signature header's value: standard Base64 of exactly 64 bytes, in its one canonical form
-// (88 characters with "==" at the end), blanks and tabs around it allowed. Nothing otherwise.
+// A signature header's value, without the blanks around it (the HTTP client drops them):
+// standard Base64 of exactly 64 bytes, in its one canonical form (88 characters with "==" at
+// the end). Nothing otherwise.
 std::optional<ReleaseSignatureBytes> ParseSignatureHeader(std::string_view value);
 
 // The header value that carries a signature.

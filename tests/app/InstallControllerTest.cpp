@@ -418,20 +418,23 @@ TEST_F(InstallControllerTest, CorruptRegistryFileIsLeftAloneAndTheProductStillIn
     controller->reporter.Stop();
 }
 
+// A window without any of the controls, for the command-line tests.
+struct NoWindow : IInstallWindow {
+    bool HasTabPage() const override { return false; }
+    bool HasPercentLabel() const override { return false; }
+    bool HasContactButton() const override { return false; }
+    void SetProgressValue(int) override {}
+    void SetPercentText(const std::string&) override {}
+    void SelectPage(int) override {}
+    void SetCustomPanel(bool) override {}
+    void SetCloseEnabled(bool) override {}
+    void ShowContactButton() override {}
+    void StartInstallTimer() override {}
+    void KillInstallTimer() override {}
+};
+
 TEST(PackageCommandLineTest, OptionsFollowTheQuotedPaths) {
-    struct NoWindow : IInstallWindow {
-        bool HasTabPage() const override { return false; }
-        bool HasPercentLabel() const override { return false; }
-        bool HasContactButton() const override { return false; }
-        void SetProgressValue(int) override {}
-        void SetPercentText(const std::string&) override {}
-        void SelectPage(int) override {}
-        void SetCustomPanel(bool) override {}
-        void SetCloseEnabled(bool) override {}
-        void ShowContactButton() override {}
-        void StartInstallTimer() override {}
-        void KillInstallTimer() override {}
-    } window;
+    NoWindow window;
     ::setenv("TMPDIR", "/var/tmp", 1);
     InstallController controller(window);
     controller.install_folder = "/opt/Program Files/Inkwarden";
@@ -630,19 +633,7 @@ TEST_F(InstallTrustTest, AFolderThatWouldSplitIsRefusedBeforeTheQuery) {
 }
 
 TEST(PackageCommandLineTest, AcceptedFoldersReachThePackageAsOneLiteralArgument) {
-    struct NoWindow : IInstallWindow {
-        bool HasTabPage() const override { return false; }
-        bool HasPercentLabel() const override { return false; }
-        bool HasContactButton() const override { return false; }
-        void SetProgressValue(int) override {}
-        void SetPercentText(const std::string&) override {}
-        void SelectPage(int) override {}
-        void SetCustomPanel(bool) override {}
-        void SetCloseEnabled(bool) override {}
-        void ShowContactButton() override {}
-        void StartInstallTimer() override {}
-        void KillInstallTimer() override {}
-    } window;
+    NoWindow window;
     InstallController controller(window);
     const std::string accepted[] = {"/opt/Program Files/Inkwarden",   "/srv/a\\b/Inkwarden",
                                     "/srv/$(touch x) `id`/Inkwarden", "/srv/墨守/Inkwarden",

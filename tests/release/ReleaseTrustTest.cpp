@@ -61,7 +61,6 @@ TEST(ReleaseSignatureTest, HeaderTakesOnlyTheCanonicalBase64OfSixtyFourBytes) {
     const std::string text = SignatureHeaderValue(bytes);
     ASSERT_EQ(text.size(), 88u);
     EXPECT_EQ(ParseSignatureHeader(text), bytes);
-    EXPECT_EQ(ParseSignatureHeader(" \t" + text + " "), bytes);
 
     std::string non_canonical = text;
     non_canonical[85] = non_canonical[85] == 'B' ? 'C' : 'B'; // unused low bits set
@@ -72,6 +71,7 @@ TEST(ReleaseSignatureTest, HeaderTakesOnlyTheCanonicalBase64OfSixtyFourBytes) {
         text.substr(0, 84) + "AAA=", // 65 bytes' worth
         "*" + text.substr(1),        // outside the alphabet
         text.substr(0, 40) + " " + text.substr(41),
+        " " + text.substr(1), // blanks are the client's to drop
         non_canonical,
     };
     for (const std::string& bad : cases) {
