@@ -18,8 +18,8 @@
 namespace inkwarden {
 
 // Whether the package's command line carries folder as one literal argument inside its
-// quotes: no double quote, no control character such as a line break, and no backslash at
-// the end (it would escape the closing quote). Windows refuses all of these in file names.
+// quotes: no double quote, no control character such as a line break (Windows file names hold
+// neither), and no backslash at the end, which would escape the closing quote.
 bool FolderFitsPackageCommandLine(const std::string& folder);
 
 // The install controller of the installer window: one attempt after another on an install

@@ -68,8 +68,9 @@ function(iw_release_public_key pem_out private_out)
                             "public key")
     endif()
     file(READ ${public_key} pem)
+    # A changed key file, or a demo pair that was deleted, configures again.
     set_property(DIRECTORY ${CMAKE_SOURCE_DIR} APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
-                 ${public_key})
+                 ${public_key} ${private_key})
     set(${pem_out} "${pem}" PARENT_SCOPE)
     set(${private_out} "${private_key}" PARENT_SCOPE)
 endfunction()
