@@ -9,9 +9,13 @@
 #include <cstdio>
 #include <iterator>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace inkwarden {
 namespace {
+
+constexpr unsigned char FIRST_PRINTABLE = 0x20;
+constexpr unsigned char DELETE_CHARACTER = 0x7f;
 
 std::string PercentText(int percent) {
     char text[16];
@@ -21,12 +25,24 @@ std::string PercentText(int percent) {
 
 } // namespace
 
+bool FolderFitsPackageCommandLine(const std::string& folder) {
+    for (const char c : folder) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '"' || byte < FIRST_PRINTABLE || byte == DELETE_CHARACTER) {
+            return false;
+        }
+    }
+    return folder.empty() || folder.back() != '\\';
+}
+
 InstallController::InstallController(IInstallWindow& window)
     : InstallController(window, Services{}) {}
 
 InstallController::InstallController(IInstallWindow& window, Services services)
     : reporter(services.events), window_(window),
-      latest_version_url_(std::move(services.latest_version_url)) {}
+      latest_version_url_(std::move(services.latest_version_url)),
+      release_key_required_(!services.release_public_key.empty()),
+      release_key_(ReleasePublicKey::FromPem(services.release_public_key)) {}
 
 InstallController::~InstallController() {
     // The owner joins the thread in its close handling; joining here keeps a forgotten
@@ -95,7 +111,18 @@ void InstallController::InstallThreadMain() {
 }
 
 bool InstallController::RunInstall() {
+    release_check = ReleaseCheck::PASSED;
+    // A folder that would split into other arguments is never handed on; the window and the
+    // tool refuse it before this.
+    if (!FolderFitsPackageCommandLine(install_folder)) {
+        std::printf("install folder refused: the package's command line cannot carry it\n");
+        return false;
+    }
     latest_version = QueryLatestVersion();
+    // A test URL names a file of the typist's own choosing: the reply's trust does not apply.
+    if (test_url.empty() && !AcceptReleaseReply()) {
+        return false;
+    }
     // The silent package before the plain one; a test URL overrides both.
     std::string url = !latest_version.Download_silent_url.empty()
                           ? latest_version.Download_silent_url
@@ -108,6 +135,9 @@ bool InstallController::RunInstall() {
     }
     const std::string path = PackagePath();
     if (!DownloadPackage(url, path)) {
+        return false;
+    }
+    if (test_url.empty() && !VerifyDownloadedPackage(path)) {
         return false;
     }
     // The install phase moves the bar on from the half.
@@ -146,6 +176,35 @@ bool InstallController::DownloadPackage(const std::string& url, const std::strin
     });
 }
 
+bool InstallController::AcceptReleaseReply() {
+    release_check = CheckReleaseReply(release_reply_, release_key_required_);
+    if (release_check != ReleaseCheck::PASSED) {
+        std::printf("release check failed: %s\n", ReleaseCheckText(release_check));
+        return false;
+    }
+    std::printf("release check: reply %s\n", ReplySignatureText(release_reply_.signature));
+    return true;
+}
+
+bool InstallController::VerifyDownloadedPackage(const std::string& path) {
+    const PackageFields& fields = release_reply_.package;
+    const ReleaseCheck check = CheckPackageFile(path, fields);
+    if (check != ReleaseCheck::PASSED) {
+        release_check = check;
+        // Nothing that failed its check stays behind to be run later.
+        ::unlink(path.c_str());
+        std::printf("package check failed: %s; %s removed\n", ReleaseCheckText(check),
+                    path.c_str());
+        return false;
+    }
+    if (fields.size || fields.sha256) {
+        std::printf("package check: size %s, SHA-256 %s verified\n",
+                    fields.size ? std::to_string(*fields.size).c_str() : "(not given)",
+                    fields.sha256 ? fields.sha256->c_str() : "(not given)");
+    }
+    return true;
+}
+
 void InstallController::OnDownloadProgress(std::int64_t, std::int64_t, double fraction) {
     window_.SetProgressValue(static_cast<int>(fraction * BAR_RANGE * DOWNLOAD_SHARE));
     if (window_.HasPercentLabel()) {
@@ -169,7 +228,9 @@ void InstallController::OnInstallTimer(unsigned timer_id) {
 }
 
 LatestVersionInfo InstallController::QueryLatestVersion() {
-    return inkwarden::QueryLatestVersion(query_client, app_id, union_id, latest_version_url_);
+    release_reply_ = QueryRelease(query_client, app_id, union_id, latest_version_url_,
+                                  release_key_ ? &*release_key_ : nullptr);
+    return release_reply_.info;
 }
 
 std::string InstallController::PackagePath() const {

@@ -4,14 +4,23 @@
 #include "net/HttpClient.h"
 #include "net/SegmentedDownloader.h"
 #include "release/LatestVersionInfo.h"
+#include "release/ReleaseCheck.h"
+#include "release/ReleasePublicKey.h"
+#include "release/ReleaseReply.h"
 #include "telemetry/EventReporter.h"
 
 #include <atomic>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <thread>
 
 namespace inkwarden {
+
+// Whether the package's command line carries folder as one literal argument inside its
+// quotes: no double quote, no control character such as a line break (Windows file names hold
+// neither), and no backslash at the end, which would escape the closing quote.
+bool FolderFitsPackageCommandLine(const std::string& folder);
 
 // The install controller of the installer window: one attempt after another on an install
 // thread, the two-phase progress, the package hand-off and the events. The window derives
@@ -37,10 +46,12 @@ public:
     static constexpr const char* PACKAGE_FILE_NAME = "InkwardenTemp.exe";
     static constexpr const char* PRODUCT_FILE_NAME = "InkwardenMain.exe";
 
-    // Where the services are; a deployment's compiled-in addresses by default.
+    // Where the services are, and the key their replies must be signed with; a deployment's
+    // compiled-in addresses and key by default. An empty key takes unsigned replies.
     struct Services {
         std::string latest_version_url = LATEST_VERSION_URL;
         EventReporter::Options events;
+        std::string release_public_key = build_config::RELEASE_PUBLIC_KEY;
     };
 
     explicit InstallController(IInstallWindow& window);
@@ -56,6 +67,10 @@ public:
     void InstallThreadMain();
     bool RunInstall();
     bool DownloadPackage(const std::string& url, const std::string& path);
+    // The trust checks around the download: the reply before anything is fetched, the
+    // package after the download and before it is made executable (removed on a mismatch).
+    bool AcceptReleaseReply();
+    bool VerifyDownloadedPackage(const std::string& path);
     void OnDownloadProgress(std::int64_t done, std::int64_t total, double fraction);
     void OnInstallTimer(unsigned timer_id);
     LatestVersionInfo QueryLatestVersion();
@@ -86,10 +101,16 @@ public:
     bool bootup = true;
     std::atomic<bool> finished{false};
     std::atomic<bool> stopping{false};
+    // The first trust check that failed in the last attempt, PASSED when none did.
+    std::atomic<ReleaseCheck> release_check{ReleaseCheck::PASSED};
 
 private:
     IInstallWindow& window_;
     std::string latest_version_url_;
+    // A key text that does not parse still requires signatures, which then never hold.
+    bool release_key_required_ = false;
+    std::optional<ReleasePublicKey> release_key_;
+    ReleaseReply release_reply_;
 };
 
 } // namespace inkwarden

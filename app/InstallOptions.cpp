@@ -73,10 +73,12 @@ void InstallOptions::InitOptionBoxes() {
 
 void InstallOptions::OnStartClicked() {
     reporter.Report(event_code::START_CLICKED);
-    // A folder that cannot be written keeps the configuration page, with a message box.
+    // A folder that cannot be written, or that the package's command line cannot carry as one
+    // argument, keeps the configuration page, with a message box. The second is asked first:
+    // the probe creates the folder.
     if (install_path != nullptr) {
         const std::string text = install_path->getText();
-        if (!ProbeWritableFolder(text)) {
+        if (!FolderFitsPackageCommandLine(text) || !ProbeWritableFolder(text)) {
             if (layer_ != nullptr) {
                 layer_->messageBox(owner_, INVALID_FOLDER_TEXT, INVALID_FOLDER_CAPTION,
                                    MB_OK | MB_ICONERROR);

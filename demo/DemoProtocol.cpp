@@ -76,6 +76,10 @@ bool DecodeLatestVersionRequest(const std::string& body, LatestVersionRequest& r
 }
 
 std::string EncodeLatestVersionReply(const LatestVersionInfo& info) {
+    return EncodeLatestVersionReply(info, PackageFields{});
+}
+
+std::string EncodeLatestVersionReply(const LatestVersionInfo& info, const PackageFields& package) {
     json data = json::object();
     data["Soft_name"] = info.Soft_name;
     data["Version_number"] = info.Version_number;
@@ -83,6 +87,12 @@ std::string EncodeLatestVersionReply(const LatestVersionInfo& info) {
     data["Download_url"] = info.Download_url;
     data["Download_silent_url"] = info.Download_silent_url;
     data["Pubdate"] = info.Pubdate;
+    if (package.sha256) {
+        data[PACKAGE_SHA256_FIELD] = *package.sha256;
+    }
+    if (package.size) {
+        data[PACKAGE_SIZE_FIELD] = *package.size;
+    }
     json reply = json::object();
     reply["code"] = 0;
     reply["data"] = data;

@@ -2,6 +2,7 @@
 
 #include "release/LatestVersionInfo.h"
 #include "release/LatestVersionRequest.h"
+#include "release/PackageFields.h"
 
 #include <cstdint>
 #include <string>
@@ -16,6 +17,8 @@ bool DecodeLatestVersionRequest(const std::string& body, LatestVersionRequest& r
 
 // The enciphered, Base64-encoded reply {"code":0,"data":{...six fields...}}.
 std::string EncodeLatestVersionReply(const LatestVersionInfo& info);
+// The same with "Package_sha256" and "Package_size" in "data", those of package that are there.
+std::string EncodeLatestVersionReply(const LatestVersionInfo& info, const PackageFields& package);
 
 struct ReceivedEvent {
     std::int32_t code = 0;

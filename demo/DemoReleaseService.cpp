@@ -4,6 +4,8 @@
 #include "demo/GuardedHttpServer.h"
 #include "demo/LogField.h"
 #include "demo/PackageBody.h"
+#include "demo/ReleaseSigner.h"
+#include "demo/ServedPackage.h"
 #include "net/HttpResponse.h"
 #include "release/LatestVersionQuery.h"
 
@@ -349,10 +351,18 @@ void DemoReleaseService::onLatestVersionQuery(const httplib::Request& req, httpl
         res.set_content(error + "\n", "text/plain");
         return;
     }
+    const std::string reply = EncodeLatestVersionReply(
+        release_, ServedPackageFields(release_, address(), options_.packages_dir));
+    const std::string signature =
+        SignatureFor(options_.signer.get(), req.get_header_value(NONCE_HEADER), req.body, reply);
+    if (!signature.empty()) {
+        res.set_header(SIGNATURE_HEADER, signature);
+    }
     log("query: s=" + EscapeLogField(request.s) + " v=" + EscapeLogField(request.v) +
         " a=" + std::to_string(request.a) + " u=" + std::to_string(request.u) +
-        " p=" + EscapeLogField(request.p) + " -> " + EscapeLogField(release_.Version_number));
-    res.set_content(EncodeLatestVersionReply(release_), "application/json");
+        " p=" + EscapeLogField(request.p) + " -> " + EscapeLogField(release_.Version_number) +
+        (signature.empty() ? " (unsigned)" : " (signed)"));
+    res.set_content(reply, "application/json");
 }
 
 void DemoReleaseService::onEvent(const httplib::Request& req, httplib::Response& res) {

@@ -20,6 +20,7 @@ struct Response;
 namespace inkwarden::demo {
 
 class GuardedHttpServer;
+class ReleaseSigner;
 
 // The demo release service: version query, events, packages and the web pages, on loopback.
 class DemoReleaseService {
@@ -33,6 +34,8 @@ public:
         std::string events;        // empty: SQLite in data_dir; else a postgresql:// URI
         std::size_t workers = 128; // connections served at once
         std::chrono::milliseconds request_deadline{5000}; // head and body of one request
+        // Signs the version replies of clients that send a nonce; none: unsigned replies.
+        std::shared_ptr<const ReleaseSigner> signer;
     };
 
     explicit DemoReleaseService(Options options);

@@ -1,6 +1,7 @@
 // inkwarden-demo-service: the demo release service on 127.0.0.1.
 #include "BuildConfig.h"
 #include "demo/DemoReleaseService.h"
+#include "demo/ReleaseSigner.h"
 
 #include <cerrno>
 #include <csignal>
@@ -27,6 +28,7 @@ void PrintUsage(std::FILE* out) {
         out, "usage: inkwarden-demo-service [--port N] [--release FILE] [--packages DIR]\n"
              "                              [--throttle BYTES] [--fail-downloads N] [--data DIR]\n"
              "                              [--events URI] [--workers N] [--read-timeout MS]\n"
+             "                              [--signing-key FILE | --no-signing]\n"
              "                              [--help] [--version]\n"
              "  --port N            port on 127.0.0.1 (default 18080, 0 = any free port)\n"
              "  --release FILE      release JSON with the six fields; \"{service}\" in it\n"
@@ -40,6 +42,9 @@ void PrintUsage(std::FILE* out) {
              "  --events URI        keep the events in PostgreSQL (postgresql://...) instead\n"
              "  --workers N         connections served at once (default 128)\n"
              "  --read-timeout MS   time for the head and body of one request (default 5000)\n"
+             "  --signing-key FILE  PEM Ed25519 private key that signs the version replies\n"
+             "                      (default: the build's demo key, when it has one)\n"
+             "  --no-signing        unsigned replies, as an older service sends them\n"
              "  --help              this text\n"
              "  --version           the version of this program\n");
 }
@@ -54,6 +59,7 @@ bool ParseNumber(const char* text, long long low, long long high, long long& val
 struct Settings {
     DemoReleaseService::Options options;
     long long port = 18080;
+    std::string signing_key = inkwarden::build_config::DEMO_RELEASE_PRIVATE_KEY;
 };
 
 // One option that takes a value: true when the value is acceptable.
@@ -92,6 +98,11 @@ const ValueOption VALUE_OPTIONS[] = {
     {"--events", SetText<&Options::events, true>},
     {"--workers", SetNumber<&Options::workers, 1, MAX_WORKERS>},
     {"--read-timeout", SetNumber<&Options::request_deadline, 1, MAX_READ_TIMEOUT_MS>},
+    {"--signing-key",
+     [](Settings& s, const char* v) {
+         s.signing_key = v;
+         return *v != '\0';
+     }},
 };
 
 enum class ParseOutcome { RUN, EXIT_OK, USAGE_ERROR };
@@ -102,6 +113,10 @@ ParseOutcome ParseArguments(int argc, char** argv, Settings& settings) {
         if (arg == "--help" || arg == "-h") {
             PrintUsage(stdout);
             return ParseOutcome::EXIT_OK;
+        }
+        if (arg == "--no-signing") {
+            settings.signing_key.clear();
+            continue;
         }
         if (arg == "--version") {
             std::printf("inkwarden-demo-service %s\n", inkwarden::build_config::VERSION);
@@ -144,11 +159,27 @@ int main(int argc, char** argv) {
     sigaddset(&signals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
-    DemoReleaseService service(settings.options);
     std::string error;
+    if (!settings.signing_key.empty()) {
+        auto signer = inkwarden::demo::ReleaseSigner::FromPemFile(settings.signing_key, error);
+        if (!signer) {
+            std::fprintf(stderr, "inkwarden-demo-service: %s\n", error.c_str());
+            return 1;
+        }
+        settings.options.signer =
+            std::make_shared<inkwarden::demo::ReleaseSigner>(std::move(*signer));
+    }
+
+    DemoReleaseService service(settings.options);
     if (!service.bind(static_cast<int>(settings.port), error)) {
         std::fprintf(stderr, "inkwarden-demo-service: %s\n", error.c_str());
         return 1;
+    }
+    if (settings.options.signer) {
+        std::printf("inkwarden-demo-service: version replies signed with %s\n",
+                    settings.signing_key.c_str());
+    } else {
+        std::printf("inkwarden-demo-service: version replies are not signed\n");
     }
 
     std::thread watcher([&service, signals] {

@@ -1,10 +1,30 @@
 #include "net/HttpClient.h"
 
+#include "platform/TextEncoding.h"
+
 #include <algorithm>
+#include <string_view>
 #include <sys/socket.h>
 #include <unistd.h>
 
 namespace inkwarden {
+namespace {
+
+// A reply cannot make the client keep more than a few copies of the header it looks for.
+constexpr std::size_t MAX_PICKED_VALUES = 8;
+
+std::string_view TrimHeaderValue(std::string_view value) {
+    const auto space = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+    while (!value.empty() && space(value.front())) {
+        value.remove_prefix(1);
+    }
+    while (!value.empty() && space(value.back())) {
+        value.remove_suffix(1);
+    }
+    return value;
+}
+
+} // namespace
 
 // How the stop path works: a running Post owns the handle. ReleaseHandle, from any thread,
 // never frees a handle in use; it raises an abort flag, which the transfer-info callback
@@ -51,6 +71,12 @@ bool HttpClient::EnsureHandleLocked() {
 
 HttpResponse HttpClient::Post(const std::string& url, const std::string& body,
                               const std::string& header) {
+    return Post(url, body, std::vector<std::string>{header}, std::string());
+}
+
+HttpResponse HttpClient::Post(const std::string& url, const std::string& body,
+                              const std::vector<std::string>& header_lines,
+                              const std::string& reply_header) {
     HttpResponse result;
     CURL* easy = nullptr;
     {
@@ -67,8 +93,20 @@ HttpResponse HttpClient::Post(const std::string& url, const std::string& body,
     progress = TransferProgress{-1, -1, -1, -1};
     // The previous request moved its body out; a stray byte must not leak into this one.
     response.clear();
-    CurlHeaderList headers(curl_slist_append(nullptr, header.c_str()));
+    picked_name = reply_header;
+    picked_values.clear();
+    CurlHeaderList headers;
+    for (const std::string& line : header_lines) {
+        curl_slist* longer = curl_slist_append(headers.get(), line.c_str());
+        if (longer == nullptr) {
+            break; // out of memory: the list so far is still freed below
+        }
+        headers.release();
+        headers.reset(longer);
+    }
     SetPostRequest(easy, url, body, headers.get());
+    curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &HttpClient::OnHeaderData);
+    curl_easy_setopt(easy, CURLOPT_HEADERDATA, this);
     const CURLcode code = curl_easy_perform(easy);
     long status = 0;
     if (code == CURLE_OK) {
@@ -77,9 +115,11 @@ HttpResponse HttpClient::Post(const std::string& url, const std::string& body,
     // The list goes; the handle must not keep pointing at it.
     curl_easy_setopt(easy, CURLOPT_HTTPHEADER, nullptr);
     headers.reset();
-    // The body moves out.
+    // The body moves out, and the picked header values with it.
     result.body = std::move(response);
     response.clear();
+    result.picked_header_values = std::move(picked_values);
+    picked_values.clear();
     result.status = static_cast<std::int32_t>(status);
     {
         std::lock_guard<std::mutex> guard(handle_lock);
@@ -120,6 +160,34 @@ std::size_t HttpClient::OnBodyData(char* data, std::size_t size, std::size_t cou
     } catch (...) {
         // Out of memory: a short count makes the library end the transfer as failed.
         return 0;
+    }
+    return length;
+}
+
+std::size_t HttpClient::OnHeaderData(char* data, std::size_t size, std::size_t count,
+                                     void* client) {
+    const std::size_t length = size * count;
+    auto* self = static_cast<HttpClient*>(client);
+    if (data == nullptr || self == nullptr || self->picked_name.empty()) {
+        return length;
+    }
+    const std::string_view line(data, length);
+    // A status line starts the headers of another response (after a 100 Continue, say):
+    // only the last response's headers count.
+    if (line.rfind("HTTP/", 0) == 0) {
+        self->picked_values.clear();
+        return length;
+    }
+    const std::size_t colon = line.find(':');
+    if (colon == std::string_view::npos ||
+        !EqualsIgnoringAsciiCase(line.substr(0, colon), self->picked_name) ||
+        self->picked_values.size() >= MAX_PICKED_VALUES) {
+        return length;
+    }
+    try {
+        self->picked_values.emplace_back(TrimHeaderValue(line.substr(colon + 1)));
+    } catch (...) {
+        return 0; // out of memory: the transfer ends as failed
     }
     return length;
 }

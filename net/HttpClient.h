@@ -25,6 +25,11 @@ public:
     // body must stay unchanged until Post returns; it is not copied.
     HttpResponse Post(const std::string& url, const std::string& body, const std::string& header);
 
+    // As above with several header lines; the values of the reply header named reply_header
+    // (compared ignoring case; "" for none) come back in picked_header_values.
+    HttpResponse Post(const std::string& url, const std::string& body,
+                      const std::vector<std::string>& headers, const std::string& reply_header);
+
     void ReleaseHandle();
 
     // Every POST's limits: a quick connect and at least a byte a second. Redirects are not
@@ -34,6 +39,7 @@ public:
 
 private:
     static std::size_t OnBodyData(char* data, std::size_t size, std::size_t count, void* client);
+    static std::size_t OnHeaderData(char* data, std::size_t size, std::size_t count, void* client);
     static int OnTransferProgress(void* client, curl_off_t received, curl_off_t expected_received,
                                   curl_off_t sent, curl_off_t expected_sent);
     static curl_socket_t OnOpenSocket(void* client, curlsocktype purpose, curl_sockaddr* address);
@@ -44,6 +50,9 @@ private:
     CurlEasyHandle handle;
     std::string response;
     TransferProgress progress;
+    // The reply header the running Post looks for, and what it found.
+    std::string picked_name;
+    std::vector<std::string> picked_values;
 
     // Stop path. handle_lock guards the handle's lifetime: ReleaseHandle frees it only while
     // no Post runs, and otherwise leaves that to the running Post.

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace inkwarden {
 
@@ -15,6 +16,9 @@ inline constexpr std::int32_t HTTP_UNAVAILABLE = 503;
 struct HttpResponse {
     std::string body;        // exactly as received
     std::int32_t status = 0; // 0 when no response was obtained
+    // The values of the one reply header the request asked for, in arrival order, without
+    // the blanks around them; empty when it was not asked for or did not come.
+    std::vector<std::string> picked_header_values;
 };
 
 } // namespace inkwarden

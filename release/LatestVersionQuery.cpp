@@ -1,9 +1,12 @@
 #include "release/LatestVersionQuery.h"
 
 #include "net/HttpResponse.h"
+#include "release/ReleaseNonce.h"
+#include "release/ReleaseSignature.h"
 #include "telemetry/CPCIDCalculator.h"
 #include "telemetry/PayloadCipher.h"
 
+#include <cstdio>
 #include <nlohmann/json.hpp>
 
 namespace inkwarden {
@@ -48,18 +51,64 @@ LatestVersionInfo ParseLatestVersion(const std::string& text) {
 
 LatestVersionInfo QueryLatestVersion(HttpClient& client, std::int32_t app_id, std::int32_t union_id,
                                      const std::string& url) {
+    return QueryRelease(client, app_id, union_id, url, nullptr).info;
+}
+
+ReplySignature CheckReplySignature(const std::vector<std::string>& header_values,
+                                   const ReleasePublicKey* key, const std::string& nonce,
+                                   const std::string& request_body, const std::string& reply_body) {
+    if (header_values.empty()) {
+        return ReplySignature::ABSENT;
+    }
+    if (key == nullptr) {
+        return ReplySignature::UNCHECKED;
+    }
+    // Two signatures leave open which one the reply stands by.
+    if (header_values.size() != 1) {
+        return ReplySignature::INVALID;
+    }
+    const std::optional<ReleaseSignatureBytes> signature = ParseSignatureHeader(header_values[0]);
+    if (!signature ||
+        !key->verify(SignedReleaseMessage(nonce, request_body, reply_body), *signature)) {
+        return ReplySignature::INVALID;
+    }
+    return ReplySignature::VALID;
+}
+
+ReleaseReply QueryRelease(HttpClient& client, std::int32_t app_id, std::int32_t union_id,
+                          const std::string& url, const ReleasePublicKey* key) {
+    ReleaseReply reply;
     LatestVersionRequest request;
     request.a = app_id;
     request.u = union_id;
     request.p = MachineIdText();
 
-    const PayloadKey key;
-    const std::string body = Base64Encode(EncryptPayload(key, BuildLatestVersionRequest(request)));
-    HttpResponse response = client.Post(url, body, JSON_HEADER_LINE);
-    if (response.status != HTTP_OK) {
-        return LatestVersionInfo{};
+    // Without a nonce a signed reply could be an old one played back.
+    const std::string nonce = NewReleaseNonce();
+    if (nonce.empty()) {
+        std::printf("release query: no random bytes for the nonce\n");
+        return reply;
     }
-    return ParseLatestVersion(DecryptPayload(key, Base64Decode(response.body)));
+    const PayloadKey cipher_key;
+    const std::string body =
+        Base64Encode(EncryptPayload(cipher_key, BuildLatestVersionRequest(request)));
+    const std::vector<std::string> headers = {JSON_HEADER_LINE,
+                                              std::string(NONCE_HEADER) + ": " + nonce};
+    HttpResponse response = client.Post(url, body, headers, SIGNATURE_HEADER);
+    if (response.status != HTTP_OK) {
+        return reply;
+    }
+    reply.answered = true;
+    // The signature is checked on the bytes as they came, before anything reads them.
+    reply.signature =
+        CheckReplySignature(response.picked_header_values, key, nonce, body, response.body);
+    if (key != nullptr && reply.signature != ReplySignature::VALID) {
+        return reply;
+    }
+    const std::string plain = DecryptPayload(cipher_key, Base64Decode(response.body));
+    reply.info = ParseLatestVersion(plain);
+    reply.package = ParsePackageFields(plain);
+    return reply;
 }
 
 } // namespace inkwarden

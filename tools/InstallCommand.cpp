@@ -3,6 +3,7 @@
 // window and this thread for its UI thread (the install timer ticks here).
 #include "Subcommands.h"
 #include "app/InstallController.h"
+#include "app/InstallOptions.h"
 
 #include <atomic>
 #include <chrono>
@@ -78,6 +79,15 @@ int InstallCommand(int argc, char** argv) {
     if (folder.empty() || folder[0] != '/') {
         return USAGE_ERROR;
     }
+    // As the window's message box does, before anything is asked or run.
+    if (!FolderFitsPackageCommandLine(folder)) {
+        std::fprintf(stderr,
+                     "%s: %s\n  the package's command line cannot carry this folder as one "
+                     "argument (a double quote, a line break or another control character, or "
+                     "a backslash at the end)\n",
+                     InstallOptions::INVALID_FOLDER_CAPTION, InstallOptions::INVALID_FOLDER_TEXT);
+        return 2;
+    }
 
     ConsoleWindow window;
     InstallController controller(window, services);
@@ -103,6 +113,9 @@ int InstallCommand(int argc, char** argv) {
     // Let the last events go out before the reporter stops.
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     controller.reporter.Stop();
+    if (controller.release_check != ReleaseCheck::PASSED) {
+        std::printf("check failed: %s\n", ReleaseCheckText(controller.release_check));
+    }
     std::printf("%s: %s\n", ok ? "installed" : "failed", controller.ProductPath().c_str());
     return ok ? 0 : 1;
 }

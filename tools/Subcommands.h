@@ -24,5 +24,7 @@ int InstallCommand(int argc, char** argv);
 int SkinRenderCommand(int argc, char** argv);
 int SkinShowCommand(int argc, char** argv);
 int SkinLayoutCommand(int argc, char** argv);
+int ReleaseKeygenCommand(int argc, char** argv);
+int ReleaseDigestCommand(int argc, char** argv);
 
 } // namespace inkwarden::tool

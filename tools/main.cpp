@@ -23,7 +23,9 @@ const Subcommand SUBCOMMANDS[] = {
     {"machine-id", "machine-id [--verbose]", nullptr, MachineIdCommand},
     {"cipher", "cipher encrypt|decrypt",
      "  enciphers standard input into Base64 text, or deciphers such text\n", CipherCommand},
-    {"query", "query [--service URL]", nullptr, QueryCommand},
+    {"query", "query [--service URL] [--public-key FILE]",
+     "  FILE: PEM Ed25519 public key that checks the signature (default: the build's)\n",
+     QueryCommand},
     {"event", "event CODE [--service URL]", nullptr, EventCommand},
     {"file-version", "file-version FILE", nullptr, FileVersionCommand},
     {"install",
@@ -38,6 +40,11 @@ const Subcommand SUBCOMMANDS[] = {
     {"skin show", "skin show [SKIN] [--page N] [--screenshot OUT.png [--after MS]]", nullptr,
      SkinShowCommand},
     {"skin layout", "skin layout [--size WxH] [--page N|all] [SKIN]", nullptr, SkinLayoutCommand},
+    {"release keygen", "release keygen --private FILE --public FILE",
+     "  writes a new Ed25519 key pair as PEM files; the private one only its owner reads\n",
+     ReleaseKeygenCommand},
+    {"release digest", "release digest FILE",
+     "  prints the package fields of the version reply for FILE\n", ReleaseDigestCommand},
 };
 
 bool IsHelp(std::string_view argument) {

@@ -1,9 +1,14 @@
 #include "app/InstallController.h"
 
+#include "demo/ReleaseSigner.h"
+#include "platform/CommandLineSplitter.h"
 #include "platform/FileVersion.h"
 #include "platform/RegistryFile.h"
+#include "release/PackageDigest.h"
+#include "tests/support/HostileReleaseServer.h"
 #include "tests/support/InstallWorld.h"
 #include "tests/support/Latch.h"
+#include "tests/support/TestFiles.h"
 #include "tests/support/TmpfsMount.h"
 
 #include <chrono>
@@ -16,6 +21,7 @@
 #include <httplib.h>
 #include <iterator>
 #include <mutex>
+#include <sys/stat.h>
 #include <thread>
 #include <vector>
 
@@ -412,20 +418,23 @@ TEST_F(InstallControllerTest, CorruptRegistryFileIsLeftAloneAndTheProductStillIn
     controller->reporter.Stop();
 }
 
+// A window without any of the controls, for the command-line tests.
+struct NoWindow : IInstallWindow {
+    bool HasTabPage() const override { return false; }
+    bool HasPercentLabel() const override { return false; }
+    bool HasContactButton() const override { return false; }
+    void SetProgressValue(int) override {}
+    void SetPercentText(const std::string&) override {}
+    void SelectPage(int) override {}
+    void SetCustomPanel(bool) override {}
+    void SetCloseEnabled(bool) override {}
+    void ShowContactButton() override {}
+    void StartInstallTimer() override {}
+    void KillInstallTimer() override {}
+};
+
 TEST(PackageCommandLineTest, OptionsFollowTheQuotedPaths) {
-    struct NoWindow : IInstallWindow {
-        bool HasTabPage() const override { return false; }
-        bool HasPercentLabel() const override { return false; }
-        bool HasContactButton() const override { return false; }
-        void SetProgressValue(int) override {}
-        void SetPercentText(const std::string&) override {}
-        void SelectPage(int) override {}
-        void SetCustomPanel(bool) override {}
-        void SetCloseEnabled(bool) override {}
-        void ShowContactButton() override {}
-        void StartInstallTimer() override {}
-        void KillInstallTimer() override {}
-    } window;
+    NoWindow window;
     ::setenv("TMPDIR", "/var/tmp", 1);
     InstallController controller(window);
     controller.install_folder = "/opt/Program Files/Inkwarden";
@@ -438,6 +447,215 @@ TEST(PackageCommandLineTest, OptionsFollowTheQuotedPaths) {
               "\"/var/tmp/InkwardenTemp.exe\" -install_path:\"/opt/Program Files/Inkwarden\""
               " -desktop_link:0 -start_link:1 -bootup:1 -silent -union_id:-5");
     EXPECT_EQ(controller.ProductPath(), "/opt/Program Files/Inkwarden/InkwardenMain.exe");
+}
+
+// The trust checks of an attempt: a signed reply before anything is fetched, the package's
+// size and SHA-256 before it is made executable.
+
+using Reply = test::HostileReleaseServer::Reply;
+
+const demo::ReleaseSigner& TestSigner() {
+    static const demo::ReleaseSigner signer = *demo::ReleaseSigner::Generate();
+    return signer;
+}
+
+class InstallTrustTest : public InstallControllerTest {
+protected:
+    // The sample package as the honest reply describes it.
+    test::HostileReleaseServer::Script SampleScript(Reply reply) {
+        test::HostileReleaseServer::Script script;
+        script.reply = reply;
+        script.release = {
+            "墨守精灵",  world.productVersion(), "test", "", "{server}/packages/InkwardenSetup.bin",
+            "2026-12-08"};
+        const std::string package = (world.root / "packages/InkwardenSetup.bin").string();
+        script.package_bytes = test::TestFiles::ReadAll(package);
+        const auto digest = DigestFile(package);
+        script.package.size = digest->size;
+        script.package.sha256 = digest->sha256;
+        return script;
+    }
+
+    // A controller that asks the hostile server; its events go nowhere.
+    std::unique_ptr<InstallController> MakeController(const test::HostileReleaseServer& server,
+                                                      const std::string& key_pem) {
+        InstallController::Services services;
+        services.latest_version_url = server.versionUrl();
+        services.release_public_key = key_pem;
+        auto controller = std::make_unique<InstallController>(window, services);
+        controller->downloader.SetTimings(QuickTimings());
+        controller->install_folder = (world.root / "opt/Inkwarden").string();
+        return controller;
+    }
+    using InstallControllerTest::MakeController;
+
+    int RunAttempt(InstallController& controller) {
+        window.pages.clear();
+        Click(controller);
+        const int page = window.waitForResultPage();
+        controller.StopInstall();
+        return page;
+    }
+
+    // Nothing of the package is left to be run: no file under either name, nothing
+    // executable in the temporary folder, no product.
+    void ExpectNothingRunnableLeft() {
+        EXPECT_FALSE(fs::exists(world.root / "tmp/InkwardenTemp.exe"));
+        EXPECT_FALSE(fs::exists(world.root / "tmp/InkwardenTemp.exe.tmp"));
+        for (const auto& entry : fs::directory_iterator(world.root / "tmp")) {
+            EXPECT_EQ(entry.status().permissions() & fs::perms::owner_exec, fs::perms::none)
+                << entry.path();
+        }
+        EXPECT_FALSE(fs::exists(world.root / "opt/Inkwarden/InkwardenMain.exe"));
+    }
+
+    const std::string key = TestSigner().publicPem();
+};
+
+TEST_F(InstallTrustTest, ASignedReplyFromTheDemoServiceInstallsAVerifiedPackage) {
+    const std::string private_key = (world.root / "signing.pem").string();
+    std::ofstream(private_key) << TestSigner().privatePem();
+    auto service = ServeSamplePackage({"--signing-key", private_key});
+    InstallController::Services services;
+    services.latest_version_url = service->address() + LATEST_VERSION_PATH;
+    services.events.url = service->address() + EVENT_PATH;
+    services.release_public_key = key;
+    InstallController controller(window, services);
+    controller.downloader.SetTimings(QuickTimings());
+    controller.install_folder = (world.root / "opt/Inkwarden").string();
+    EXPECT_EQ(RunAttempt(controller), 2) << service->output();
+    EXPECT_EQ(controller.release_check, ReleaseCheck::PASSED);
+    EXPECT_EQ(
+        ReadFileVersion((world.root / "opt/Inkwarden/InkwardenMain.exe").string()).file_version,
+        world.productVersion());
+    EXPECT_NE(service->output().find("(signed)"), std::string::npos);
+}
+
+TEST_F(InstallTrustTest, ForgedOrIncompleteRepliesFailBeforeAnyPackageRequest) {
+    struct Case {
+        Reply reply;
+        bool drop_size;
+        ReleaseCheck check;
+    };
+    const Case cases[] = {
+        {Reply::FLIPPED_SIGNATURE_BYTE, false, ReleaseCheck::BAD_SIGNATURE},
+        {Reply::OTHER_NONCE, false, ReleaseCheck::BAD_SIGNATURE},
+        {Reply::ALTERED_AFTER_SIGNING, false, ReleaseCheck::BAD_SIGNATURE},
+        {Reply::UNSIGNED, false, ReleaseCheck::UNSIGNED},
+        {Reply::SIGNED, true, ReleaseCheck::MISSING_PACKAGE_FIELDS},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.reply));
+        test::HostileReleaseServer::Script script = SampleScript(c.reply);
+        if (c.drop_size) {
+            script.package.size.reset();
+        }
+        test::HostileReleaseServer server(TestSigner(), script);
+        ASSERT_TRUE(server.running());
+        auto controller = MakeController(server, key);
+        EXPECT_EQ(RunAttempt(*controller), 3);
+        EXPECT_EQ(controller->release_check, c.check);
+        EXPECT_EQ(server.queries(), 1);
+        EXPECT_EQ(server.packageRequests(), 0);
+        EXPECT_EQ(controller->latest_version.Download_silent_url.empty(), c.reply != Reply::SIGNED);
+        ExpectNothingRunnableLeft();
+    }
+}
+
+TEST_F(InstallTrustTest, APackageUnlikeTheReplysIsRemovedAndNeverRun) {
+    struct Case {
+        const char* name;
+        std::function<void(std::string&)> change;
+        ReleaseCheck check;
+    };
+    const Case cases[] = {
+        {"same size, one byte changed", [](std::string& bytes) { bytes[bytes.size() / 2] ^= 1; },
+         ReleaseCheck::PACKAGE_SHA256},
+        {"truncated", [](std::string& bytes) { bytes.resize(bytes.size() - 1000); },
+         ReleaseCheck::PACKAGE_SIZE},
+        {"oversized", [](std::string& bytes) { bytes += "#!/bin/sh\ntouch /tmp/owned\n"; },
+         ReleaseCheck::PACKAGE_SIZE},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::HostileReleaseServer::Script script = SampleScript(Reply::SIGNED);
+        c.change(script.package_bytes);
+        test::HostileReleaseServer server(TestSigner(), script);
+        auto controller = MakeController(server, key);
+        EXPECT_EQ(RunAttempt(*controller), 3);
+        EXPECT_EQ(controller->release_check, c.check);
+        EXPECT_GT(server.packageRequests(), 0);
+        EXPECT_FALSE(window.read(window.timer_running)) << "the install phase never started";
+        ExpectNothingRunnableLeft();
+    }
+}
+
+TEST_F(InstallTrustTest, WithoutAKeyTheFieldsAreCheckedWhenPresent) {
+    // A wrong SHA-256 still fails...
+    test::HostileReleaseServer::Script wrong = SampleScript(Reply::UNSIGNED);
+    wrong.package.sha256 = std::string(64, 'e');
+    test::HostileReleaseServer wrong_server(TestSigner(), wrong);
+    auto failing = MakeController(wrong_server, "");
+    EXPECT_EQ(RunAttempt(*failing), 3);
+    EXPECT_EQ(failing->release_check, ReleaseCheck::PACKAGE_SHA256);
+    ExpectNothingRunnableLeft();
+
+    // ... and an unsigned reply without them installs as before.
+    test::HostileReleaseServer::Script plain = SampleScript(Reply::UNSIGNED);
+    plain.package = PackageFields{};
+    test::HostileReleaseServer plain_server(TestSigner(), plain);
+    auto installing = MakeController(plain_server, "");
+    EXPECT_EQ(RunAttempt(*installing), 2);
+    EXPECT_EQ(installing->release_check, ReleaseCheck::PASSED);
+}
+
+TEST_F(InstallTrustTest, ATestUrlIsTakenAsTheTypistChoseIt) {
+    // With a key, an unsigned reply and no fields: the test URL's package still installs.
+    test::HostileReleaseServer::Script script = SampleScript(Reply::UNSIGNED);
+    script.package = PackageFields{};
+    test::HostileReleaseServer server(TestSigner(), script);
+    auto controller = MakeController(server, key);
+    controller->test_url = server.address() + "/packages/chosen.bin";
+    EXPECT_EQ(RunAttempt(*controller), 2);
+    EXPECT_EQ(controller->release_check, ReleaseCheck::PASSED);
+}
+
+TEST_F(InstallTrustTest, AFolderThatWouldSplitIsRefusedBeforeTheQuery) {
+    test::HostileReleaseServer server(TestSigner(), SampleScript(Reply::SIGNED));
+    auto controller = MakeController(server, key);
+    for (const std::string& folder : {(world.root / "x\" -install_path:\"/tmp/elsewhere").string(),
+                                      (world.root / "a\nb").string()}) {
+        controller->install_folder = folder;
+        EXPECT_EQ(RunAttempt(*controller), 3);
+    }
+    EXPECT_EQ(server.queries(), 0);
+    EXPECT_EQ(server.packageRequests(), 0);
+}
+
+TEST(PackageCommandLineTest, AcceptedFoldersReachThePackageAsOneLiteralArgument) {
+    NoWindow window;
+    InstallController controller(window);
+    const std::string accepted[] = {"/opt/Program Files/Inkwarden",   "/srv/a\\b/Inkwarden",
+                                    "/srv/$(touch x) `id`/Inkwarden", "/srv/墨守/Inkwarden",
+                                    "/srv/it's -silent/Inkwarden",    "/srv/\\\\server\\x"};
+    for (const std::string& folder : accepted) {
+        ASSERT_TRUE(FolderFitsPackageCommandLine(folder)) << folder;
+        controller.install_folder = folder;
+        const std::vector<std::string> arguments =
+            SplitCommandLine(controller.BuildPackageCommandLine());
+        ASSERT_EQ(arguments.size(), 7u) << folder;
+        EXPECT_EQ(arguments[1], "-install_path:" + folder);
+    }
+    const std::string refused[] = {"/tmp/x\" -install_path:\"/tmp/elsewhere",
+                                   "/srv/a\"b c",
+                                   "/srv/a\nb",
+                                   "/srv/a\rb",
+                                   "/srv/a\tb",
+                                   std::string("/srv/a\0b", 8),
+                                   "/srv/a\\"};
+    for (const std::string& folder : refused) {
+        EXPECT_FALSE(FolderFitsPackageCommandLine(folder)) << folder;
+    }
 }
 
 } // namespace

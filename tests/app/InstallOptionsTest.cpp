@@ -186,6 +186,32 @@ TEST_F(InstallOptionsTest, StartClickRefusesBadFoldersWithTheMessageBox) {
     EXPECT_EQ(Events(3), (std::vector<int>{901101, 901101, 901101}));
 }
 
+TEST_F(InstallOptionsTest, StartClickRefusesFoldersThatWouldSplitThePackagesCommandLine) {
+    const std::string elsewhere = (temp.path() / "elsewhere").string();
+    const std::string texts[] = {
+        (temp.path() / "x").string() + "\" -install_path:\"" + elsewhere,
+        (temp.path() / "a\"b c").string(),
+        (temp.path() / "line\nbreak").string(),
+    };
+    for (const std::string& text : texts) {
+        edit.setText(text);
+        options->OnStartClicked();
+    }
+    ASSERT_EQ(layer.messageBoxCalls().size(), 3u);
+    for (const auto& call : layer.messageBoxCalls()) {
+        EXPECT_EQ(call.text, InstallOptions::INVALID_FOLDER_TEXT);
+        EXPECT_EQ(call.caption, InstallOptions::INVALID_FOLDER_CAPTION);
+    }
+    // Nothing ran: no page, no attempt, no query, and the probe made no folder.
+    EXPECT_TRUE(window.pages.empty());
+    EXPECT_FALSE(options->install_thread.joinable());
+    EXPECT_EQ(Events(3), (std::vector<int>{901101, 901101, 901101}));
+    EXPECT_EQ(service.output().find("query:"), std::string::npos);
+    for (const auto& entry : fs::directory_iterator(temp.path())) {
+        EXPECT_FALSE(entry.is_directory()) << entry.path();
+    }
+}
+
 TEST_F(InstallOptionsTest, StartClickRefusesAReadOnlyFolder) {
     const std::string folder = temp.file("ro");
     fs::create_directories(folder);

@@ -1,13 +1,19 @@
 #include "BuildConfig.h"
 #include "TestEvents.h"
 #include "demo/DemoProtocol.h"
+#include "demo/ReleaseSigner.h"
 #include "net/ServiceProtocol.h"
+#include "release/PackageFields.h"
+#include "release/ReleaseNonce.h"
+#include "release/ReleasePublicKey.h"
+#include "release/Sha256.h"
 #include "telemetry/PayloadCipher.h"
 #include "tests/support/DemoServiceProcess.h"
 #include "tests/support/RawHttpConnection.h"
 #include "tests/support/TempDir.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <httplib.h>
@@ -28,8 +34,8 @@ protected:
         std::ofstream(dir_ + "/pkg.bin", std::ios::binary) << content_;
     }
     void TearDown() override {
-        std::remove((dir_ + "/pkg.bin").c_str());
-        ::rmdir(dir_.c_str());
+        std::error_code ignored;
+        std::filesystem::remove_all(dir_, ignored);
     }
     std::string dir_;
     const std::string content_ = "0123456789abcdefghijklmnopqrstuvwxyz";
@@ -303,6 +309,70 @@ TEST(DemoServiceOptionsTest, HelpVersionAndUsageErrors) {
     EXPECT_EQ(run("--frobnicate 1", out), 2);
     EXPECT_EQ(out, ""); // usage goes to standard error
     EXPECT_EQ(run("--port 0 --events mysql://x", out), 1);
+}
+
+TEST_F(DemoServiceTest, SignsRepliesForANonceAndDescribesThePackageItServes) {
+    const demo::ReleaseSigner signer = *demo::ReleaseSigner::Generate();
+    const std::string key_path = dir_ + "/signing.pem";
+    std::ofstream(key_path) << signer.privatePem();
+    const std::string release = dir_ + "/release.json";
+    std::ofstream(release) << R"({"Soft_name":"a","Version_number":"1","Version_description":"",
+        "Download_url":"{service}/packages/missing.bin",
+        "Download_silent_url":"{service}/packages/pkg.bin","Pubdate":""})";
+    test::DemoServiceProcess service(
+        {"--release", release, "--packages", dir_, "--signing-key", key_path});
+    ASSERT_TRUE(service.running()) << service.output();
+    httplib::Client client("127.0.0.1", service.port());
+    const std::string body = Base64Encode(EncryptPayload(
+        PayloadKey{}, R"({"a":7,"p":"0123","s":"inkwarden-windows","u":57426,"v":"1.0.0.1"})"));
+    const auto ask = [&](const std::string& nonce) {
+        httplib::Headers headers;
+        if (!nonce.empty()) {
+            headers.emplace(NONCE_HEADER, nonce);
+        }
+        return client.Post(LATEST_VERSION_PATH, headers, body, "application/json");
+    };
+
+    const std::string nonce = NewReleaseNonce();
+    auto signed_reply = ask(nonce);
+    ASSERT_TRUE(signed_reply);
+    const auto signature = ParseSignatureHeader(signed_reply->get_header_value(SIGNATURE_HEADER));
+    ASSERT_TRUE(signature.has_value());
+    EXPECT_TRUE(ReleasePublicKey::FromPem(signer.publicPem())
+                    ->verify(SignedReleaseMessage(nonce, body, signed_reply->body), *signature));
+    // The silent URL's package, as it lies in the folder.
+    const PackageFields fields =
+        ParsePackageFields(DecryptPayload(PayloadKey{}, Base64Decode(signed_reply->body)));
+    EXPECT_EQ(fields.size, static_cast<std::int64_t>(content_.size()));
+    EXPECT_EQ(fields.sha256, Sha256Hex(content_));
+
+    // No nonce, or one of another form: nothing to sign for.
+    EXPECT_FALSE(ask("")->has_header(SIGNATURE_HEADER));
+    EXPECT_FALSE(ask("ABCDEF0123456789ABCDEF0123456789")->has_header(SIGNATURE_HEADER));
+    EXPECT_NE(service.output().find("(unsigned)"), std::string::npos);
+
+    test::DemoServiceProcess unsigned_service({"--release", release, "--no-signing"});
+    ASSERT_TRUE(unsigned_service.running()) << unsigned_service.output();
+    httplib::Client old_service("127.0.0.1", unsigned_service.port());
+    auto plain =
+        old_service.Post(LATEST_VERSION_PATH, {{NONCE_HEADER, nonce}}, body, "application/json");
+    ASSERT_TRUE(plain);
+    EXPECT_EQ(plain->status, 200);
+    EXPECT_FALSE(plain->has_header(SIGNATURE_HEADER));
+    // Without a package folder the reply has no fields.
+    EXPECT_EQ(ParsePackageFields(DecryptPayload(PayloadKey{}, Base64Decode(plain->body))),
+              PackageFields{});
+}
+
+TEST(DemoServiceOptionsTest, AnUnreadableSigningKeyIsAClearError) {
+    const std::string command = test::BuiltProgram("inkwarden-demo-service") +
+                                " --port 0 --signing-key /nonexistent/key.pem 2>&1";
+    FILE* pipe = ::popen(command.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    char line[512] = {};
+    ASSERT_NE(std::fgets(line, sizeof(line), pipe), nullptr);
+    EXPECT_EQ(WEXITSTATUS(::pclose(pipe)), 1);
+    EXPECT_NE(std::string(line).find("cannot read the signing key"), std::string::npos) << line;
 }
 
 TEST(DemoProtocolTest, DecodesTheInstallersRequest) {

@@ -1,5 +1,7 @@
 #include "net/HttpClient.h"
 
+#include "tests/support/FaultServer.h"
+
 #include <arpa/inet.h>
 #include <chrono>
 #include <future>
@@ -182,6 +184,30 @@ TEST(HttpClientTest, SendsExactlyTheOneHeaderLineAndTheBody) {
     EXPECT_EQ(Count(request, "User-Agent"), 0u) << request;
     EXPECT_NE(request.find("Content-Length: 7\r\n"), std::string::npos);
     EXPECT_EQ(request.substr(request.size() - 7), "{\"k\":1}");
+}
+
+TEST(HttpClientTest, SendsEveryHeaderLineAndPicksOneReplyHeaderOfTheLastResponse) {
+    // An interim 100 answer first: its headers do not count. The picked name compares in any
+    // case, every copy comes back, the blanks around the values go.
+    test::FaultServer server;
+    ASSERT_TRUE(server.start([](const test::FaultRequest&, int fd) {
+        test::FaultServer::send(fd, "HTTP/1.1 100 Continue\r\nX-Pick: early\r\n\r\n"
+                                    "HTTP/1.1 200 OK\r\nx-pick:  one \r\nOther: no\r\n"
+                                    "X-PICK:\ttwo\r\nContent-Length: 2\r\n\r\nok");
+    }));
+    HttpClient client;
+    const HttpResponse response =
+        client.Post(server.url("/api/x"), "{}", {HEADER, "X-Extra: 1"}, "X-Pick");
+    EXPECT_EQ(response.status, 200);
+    EXPECT_EQ(response.body, "ok");
+    EXPECT_EQ(response.picked_header_values, (std::vector<std::string>{"one", "two"}));
+    const std::vector<test::FaultRequest> requests = server.requests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].headers.at("x-extra"), "1");
+    EXPECT_EQ(requests[0].headers.at("content-type"), "application/json;charset=UTF-8");
+
+    // The one-line POST picks nothing.
+    EXPECT_TRUE(client.Post(server.url("/api/x"), "{}", HEADER).picked_header_values.empty());
 }
 
 TEST(HttpClientTest, EmptyBodyIsAPostOfLengthZero) {

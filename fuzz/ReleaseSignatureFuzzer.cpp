@@ -1,0 +1,51 @@
+// The parts of a version reply that the installer reads before it trusts it: the signature
+// header (the input's first line) and the package fields (the whole input as reply text).
+// Whatever parses must be in its one form, and a forged signature never holds.
+#include "release/PackageFields.h"
+#include "release/ReleasePublicKey.h"
+#include "release/ReleaseSignature.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+// An Ed25519 public key whose private half nobody holds here.
+constexpr const char* KEY_PEM = "-----BEGIN PUBLIC KEY-----\n"
+                                "MCowBQYDK2VwAyEAu0pGyAvPmOWfEmk6esfCB8lghEYBgsTFZ4vjP7m9/vg=\n"
+                                "-----END PUBLIC KEY-----\n";
+
+bool IsLowerHex(const std::string& text) {
+    return text.find_first_not_of("0123456789abcdef") == std::string::npos;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string text(reinterpret_cast<const char*>(data), size);
+    const std::string header = text.substr(0, text.find('\n'));
+    if (const auto signature = inkwarden::ParseSignatureHeader(header)) {
+        // Only the canonical text parses, and it comes back unchanged.
+        if (inkwarden::SignatureHeaderValue(*signature) != header) {
+            std::abort();
+        }
+        static const auto key = inkwarden::ReleasePublicKey::FromPem(KEY_PEM);
+        if (!key || key->verify(inkwarden::SignedReleaseMessage(std::string(32, '0'), "", text),
+                                *signature)) {
+            std::abort();
+        }
+    }
+    const inkwarden::PackageFields fields = inkwarden::ParsePackageFields(text);
+    if (fields.sha256 && (fields.sha256->size() != 64 || !IsLowerHex(*fields.sha256))) {
+        std::abort();
+    }
+    if (fields.size && *fields.size < 0) {
+        std::abort();
+    }
+    if (fields.malformed && fields.complete()) {
+        std::abort(); // a malformed field is left out
+    }
+    return 0;
+}

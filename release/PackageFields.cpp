@@ -1,0 +1,66 @@
+#include "release/PackageFields.h"
+
+#include "release/Sha256.h"
+
+#include <limits>
+#include <nlohmann/json.hpp>
+
+namespace inkwarden {
+
+std::optional<std::string> NormalizeSha256Text(const std::string& text) {
+    if (text.size() != SHA256_HEX_DIGITS) {
+        return std::nullopt;
+    }
+    std::string lower = text;
+    for (char& c : lower) {
+        if (c >= 'A' && c <= 'F') {
+            c = static_cast<char>(c - 'A' + 'a');
+        } else if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) {
+            return std::nullopt;
+        }
+    }
+    return lower;
+}
+
+namespace {
+
+// A JSON integer from 0 up; 12.0, "12", -1 and anything beyond 64 signed bits are not sizes.
+std::optional<std::int64_t> SizeOf(const nlohmann::json& value) {
+    if (value.is_number_unsigned()) {
+        const auto size = value.get<std::uint64_t>();
+        if (size <= static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) {
+            return static_cast<std::int64_t>(size);
+        }
+        return std::nullopt;
+    }
+    if (value.is_number_integer() && value.get<std::int64_t>() >= 0) {
+        return value.get<std::int64_t>();
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+PackageFields ParsePackageFields(const std::string& text) {
+    PackageFields fields;
+    const nlohmann::json root = nlohmann::json::parse(text, nullptr, false);
+    if (root.is_discarded() || !root.is_object()) {
+        return fields;
+    }
+    const auto data = root.find("data");
+    if (data == root.end() || !data->is_object()) {
+        return fields;
+    }
+    if (const auto sha256 = data->find(PACKAGE_SHA256_FIELD); sha256 != data->end()) {
+        fields.sha256 =
+            sha256->is_string() ? NormalizeSha256Text(sha256->get<std::string>()) : std::nullopt;
+        fields.malformed = !fields.sha256.has_value();
+    }
+    if (const auto size = data->find(PACKAGE_SIZE_FIELD); size != data->end()) {
+        fields.size = SizeOf(*size);
+        fields.malformed = fields.malformed || !fields.size.has_value();
+    }
+    return fields;
+}
+
+} // namespace inkwarden

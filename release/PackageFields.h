@@ -1,0 +1,31 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace inkwarden {
+
+// The reply's description of the package it names, whichever of its two URLs is used.
+inline constexpr const char* PACKAGE_SHA256_FIELD = "Package_sha256";
+inline constexpr const char* PACKAGE_SIZE_FIELD = "Package_size";
+
+struct PackageFields {
+    std::optional<std::string> sha256; // lower-case, whatever case the reply used
+    std::optional<std::int64_t> size;
+    // A field is there but not as 64 hex digits or a non-negative JSON integer.
+    bool malformed = false;
+
+    bool complete() const { return sha256.has_value() && size.has_value(); }
+    bool operator==(const PackageFields&) const = default;
+};
+
+// The two fields of the deciphered reply's "data" object. A reply that is not JSON or has no
+// "data" object has neither; a field that is there in the wrong form marks the whole malformed
+// (and is left out).
+PackageFields ParsePackageFields(const std::string& text);
+
+// Either case of 64 hex digits, lower-cased; nothing otherwise.
+std::optional<std::string> NormalizeSha256Text(const std::string& text);
+
+} // namespace inkwarden

@@ -1,0 +1,27 @@
+#pragma once
+
+#include "release/LatestVersionInfo.h"
+#include "release/PackageFields.h"
+
+namespace inkwarden {
+
+// What became of the reply's signature header.
+enum class ReplySignature {
+    ABSENT,    // no header: an unsigned reply
+    VALID,     // checked against the key and it held
+    INVALID,   // malformed, repeated, or it did not hold for this nonce, request and reply
+    UNCHECKED, // a header came, but there was no key to check it with
+};
+
+const char* ReplySignatureText(ReplySignature signature);
+
+// One version query's outcome. With a key, a reply whose signature did not hold is never
+// deciphered: info and package stay empty.
+struct ReleaseReply {
+    bool answered = false; // status 200
+    ReplySignature signature = ReplySignature::ABSENT;
+    LatestVersionInfo info;
+    PackageFields package;
+};
+
+} // namespace inkwarden
