@@ -123,13 +123,54 @@ std::string MultipartBoundary() {
     return text;
 }
 
+// The validators of a package file as it lies on disk, so that a client can tell on its next
+// attempt whether the part it already has belongs to the same file.
+struct PackageValidators {
+    std::string etag;          // strong: changes with the size and the modification time
+    std::string last_modified; // HTTP date
+};
+
+PackageValidators ValidatorsOf(const struct stat& info) {
+    PackageValidators validators;
+    char etag[64];
+    std::snprintf(etag, sizeof(etag), "\"%llx-%lx-%llx\"",
+                  static_cast<unsigned long long>(info.st_mtim.tv_sec),
+                  static_cast<long>(info.st_mtim.tv_nsec),
+                  static_cast<unsigned long long>(info.st_size));
+    validators.etag = etag;
+    std::tm utc{};
+    char date[64];
+    if (::gmtime_r(&info.st_mtim.tv_sec, &utc) != nullptr &&
+        std::strftime(date, sizeof(date), "%a, %d %b %Y %H:%M:%S GMT", &utc) > 0) {
+        validators.last_modified = date;
+    }
+    return validators;
+}
+
+// A range with If-Range counts only while the client's copy is of this very file: the strong
+// entity tag, or the exact date (a date alone is weaker, but the client asked with it).
+bool RangeConditionHolds(const httplib::Request& req, const PackageValidators& validators) {
+    if (!req.has_header("If-Range")) {
+        return true;
+    }
+    const std::string condition = req.get_header_value("If-Range");
+    return condition == validators.etag ||
+           (!validators.last_modified.empty() && condition == validators.last_modified);
+}
+
 // The answer to a package request for a file of length bytes: status, headers and body.
 void AnswerPackage(const httplib::Request& req, std::shared_ptr<OpenFile> file,
-                   std::uint64_t length, std::int64_t throttle, httplib::Response& res) {
+                   const struct stat& info, std::int64_t throttle, httplib::Response& res) {
+    const auto length = static_cast<std::uint64_t>(info.st_size);
+    const PackageValidators validators = ValidatorsOf(info);
     res.set_header("Accept-Ranges", "bytes");
+    res.set_header("ETag", validators.etag);
+    if (!validators.last_modified.empty()) {
+        res.set_header("Last-Modified", validators.last_modified);
+    }
     RangeAnswer answer;
-    // Without validators of our own, a conditional range asks for the whole file.
-    if (req.has_header(CLIENT_RANGE_HEADER) && !req.has_header("If-Range")) {
+    // A range on a condition that fails asks for the whole file.
+    if (req.has_header(CLIENT_RANGE_HEADER) && RangeConditionHolds(req, validators)) {
         answer = EvaluateRangeHeader(req.get_header_value(CLIENT_RANGE_HEADER), length);
     }
     PackageBody body = PackageBody::FileSpan(0, length);
@@ -441,8 +482,7 @@ void DemoReleaseService::onPackage(const httplib::Request& req, httplib::Respons
         res.status = HTTP_NOT_FOUND;
         return;
     }
-    AnswerPackage(req, std::move(file), static_cast<std::uint64_t>(info.st_size), options_.throttle,
-                  res);
+    AnswerPackage(req, std::move(file), info, options_.throttle, res);
     log(request + " -> " + std::to_string(res.status));
 }
 

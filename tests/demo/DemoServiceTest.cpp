@@ -120,12 +120,37 @@ TEST_F(DemoServiceTest, SeveralRangesComeAsMultipartWithTheTotal) {
     const std::string part = "\r\nContent-Type: application/octet-stream\r\nContent-Range: ";
     EXPECT_EQ(answer->body, "--" + boundary + part + "bytes 30-31/36\r\n\r\nuv\r\n--" + boundary +
                                 part + "bytes 0-1/36\r\n\r\n01\r\n--" + boundary + "--\r\n");
-    // A conditional range: the service has no validators to compare, so the whole file.
-    auto conditional =
-        client.Get("/packages/pkg.bin", {{"Range", "bytes=0-1"}, {"If-Range", "\"x\""}});
-    ASSERT_TRUE(conditional);
-    EXPECT_EQ(conditional->status, 200);
-    EXPECT_EQ(conditional->body, content_);
+}
+
+// A client resumes only the file it began: the range holds while the validator is the one it
+// saw, and a replaced file answers whole.
+TEST_F(DemoServiceTest, ConditionalRangesHoldOnlyForTheSameFile) {
+    test::DemoServiceProcess service({"--packages", dir_});
+    ASSERT_TRUE(service.running()) << service.output();
+    httplib::Client client("127.0.0.1", service.port());
+    auto first = client.Get("/packages/pkg.bin");
+    ASSERT_TRUE(first);
+    const std::string etag = first->get_header_value("ETag");
+    const std::string date = first->get_header_value("Last-Modified");
+    ASSERT_EQ(etag.front(), '"') << etag; // strong: no W/ prefix
+    ASSERT_FALSE(date.empty());
+
+    const auto ranged = [&](const std::string& condition) {
+        return client.Get("/packages/pkg.bin", {{"Range", "bytes=0-1"}, {"If-Range", condition}});
+    };
+    EXPECT_EQ(ranged(etag)->status, 206);
+    EXPECT_EQ(ranged(etag)->body, "01");
+    EXPECT_EQ(ranged(date)->status, 206);
+    EXPECT_EQ(ranged("\"x\"")->status, 200);
+    EXPECT_EQ(ranged("\"x\"")->body, content_);
+
+    // The same length, other bytes, a later time: a new validator.
+    std::filesystem::last_write_time(dir_ + "/pkg.bin",
+                                     std::filesystem::last_write_time(dir_ + "/pkg.bin") +
+                                         std::chrono::seconds(5));
+    auto changed = ranged(etag);
+    EXPECT_EQ(changed->status, 200);
+    EXPECT_NE(changed->get_header_value("ETag"), etag);
 }
 
 TEST_F(DemoServiceTest, HostilePackageNamesAreNotFound) {
