@@ -1,5 +1,6 @@
 #include "net/DownloadControlFile.h"
 
+#include "platform/FileWriter.h"
 #include "platform/UniqueFd.h"
 
 #include <cerrno>
@@ -74,20 +75,6 @@ bool RangesFit(const std::vector<ByteRange>& ranges, int64_t length) {
             return false;
         }
         next = range.last + 1;
-    }
-    return true;
-}
-
-bool WriteAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        bytes.remove_prefix(static_cast<size_t>(n));
     }
     return true;
 }

@@ -2,6 +2,7 @@
 
 #include "platform/DirectoryHelpers.h"
 #include "platform/FileReader.h"
+#include "platform/FileWriter.h"
 #include "platform/Paths.h"
 #include "platform/TextEncoding.h"
 #include "platform/UniqueFd.h"
@@ -442,24 +443,6 @@ std::string ReadMachineString(const std::string& key, const std::string& value_n
     }
     return file->readString(key, value_name).value_or("");
 }
-
-namespace {
-
-bool WriteAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
-}
-
-} // namespace
 
 bool WriteMachineString(const std::string& key, const std::string& value_name,
                         const std::string& text) {

@@ -3,6 +3,7 @@
 // digest gives the two package fields of the version reply for a package file.
 #include "Subcommands.h"
 #include "demo/ReleaseSigner.h"
+#include "platform/FileWriter.h"
 #include "platform/UniqueFd.h"
 #include "release/PackageDigest.h"
 #include "release/PackageFields.h"
@@ -30,15 +31,11 @@ bool WriteNewFile(const std::string& path, std::string_view text, mode_t mode) {
                      std::strerror(errno));
         return false;
     }
-    while (!text.empty()) {
-        const ssize_t written = ::write(fd.get(), text.data(), text.size());
-        if (written <= 0) {
-            std::fprintf(stderr, "inkwarden-tool release keygen: cannot write %s\n", path.c_str());
-            return false;
-        }
-        text.remove_prefix(static_cast<std::size_t>(written));
+    if (!WriteAll(fd.get(), text) || ::fsync(fd.get()) != 0) {
+        std::fprintf(stderr, "inkwarden-tool release keygen: cannot write %s\n", path.c_str());
+        return false;
     }
-    return ::fsync(fd.get()) == 0;
+    return true;
 }
 
 } // namespace
