@@ -18,7 +18,7 @@ fail() { echo "FAIL: $*"; echo "--- installer"; cat "$TMP/installer.log"; exit 1
 start_xvfb
 
 # Any free port: the package comes through -test_url; the compiled-in services may be absent.
-"$SERVICE" --port 0 --packages "$PACKAGES" --throttle 50000 >"$TMP/service.log" 2>&1 &
+"$SERVICE" --port 0 --packages "$PACKAGES" --throttle 50000 --data "$TMP/data" >"$TMP/service.log" 2>&1 &
 SPID=$!
 i=0
 while ! grep -q 'listening on' "$TMP/service.log" && [ $i -lt 50 ]; do sleep 0.1; i=$((i + 1)); done
