@@ -81,8 +81,8 @@ HttpResponse HttpClient::Post(const std::string& url, const std::string& body,
     CURL* easy = nullptr;
     {
         std::lock_guard<std::mutex> guard(handle_lock);
-        // No handle and none to be had: status 0.
-        if (!EnsureHandleLocked()) {
+        // Closed, or no handle and none to be had: status 0.
+        if (closed || !EnsureHandleLocked()) {
             return result;
         }
         easy = handle.get();
@@ -105,6 +105,12 @@ HttpResponse HttpClient::Post(const std::string& url, const std::string& body,
         headers.reset(longer);
     }
     SetPostRequest(easy, url, body, headers.get());
+    // The library takes the value set last of the two time limits.
+    if (deadline_.count() > 0) {
+        curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, static_cast<long>(deadline_.count()));
+    } else {
+        curl_easy_setopt(easy, CURLOPT_TIMEOUT, LIMITS.timeout);
+    }
     curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &HttpClient::OnHeaderData);
     curl_easy_setopt(easy, CURLOPT_HEADERDATA, this);
     const CURLcode code = curl_easy_perform(easy);
@@ -148,6 +154,19 @@ void HttpClient::ReleaseHandle() {
     for (curl_socket_t socket : sockets) {
         ::shutdown(socket, SHUT_RDWR);
     }
+}
+
+void HttpClient::Close() {
+    {
+        std::lock_guard<std::mutex> guard(handle_lock);
+        closed = true;
+    }
+    ReleaseHandle();
+}
+
+void HttpClient::Reopen() {
+    std::lock_guard<std::mutex> guard(handle_lock);
+    closed = false;
 }
 
 std::size_t HttpClient::OnBodyData(char* data, std::size_t size, std::size_t count, void* client) {

@@ -47,6 +47,9 @@ public:
     void SetPercentText(const std::string& text) override {
         change([&] { percent = text; });
     }
+    void SetFailureText(const std::string& text) override {
+        change([&] { failure_text = text; });
+    }
     void SelectPage(int index) override {
         change([&] { pages.push_back(index); });
     }
@@ -86,6 +89,7 @@ public:
     int progress = -1;
     std::vector<int> progress_history;
     std::string percent;
+    std::string failure_text;
     std::vector<int> pages;
     bool panel_shown = true;
     bool close_enabled = true;
@@ -425,6 +429,7 @@ struct NoWindow : IInstallWindow {
     bool HasContactButton() const override { return false; }
     void SetProgressValue(int) override {}
     void SetPercentText(const std::string&) override {}
+    void SetFailureText(const std::string&) override {}
     void SelectPage(int) override {}
     void SetCustomPanel(bool) override {}
     void SetCloseEnabled(bool) override {}
