@@ -45,6 +45,7 @@ InstallController::InstallController(IInstallWindow& window, Services services)
       release_key_required_(!services.release_public_key.empty()),
       release_key_(ReleasePublicKey::FromPem(services.release_public_key)) {
     query_client.SetDeadline(services.query_deadline);
+    query_client.SetBodyLimit(QUERY_REPLY_LIMIT);
 }
 
 InstallController::~InstallController() {

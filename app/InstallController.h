@@ -50,6 +50,8 @@ public:
     // The version query ends by then whatever the service does (a slow connect, slow
     // headers, a trickled reply), and the attempt fails as unreachable.
     static constexpr std::chrono::milliseconds QUERY_DEADLINE{30000};
+    // A version reply is a few hundred bytes; a service that sends more does not fill memory.
+    static constexpr std::size_t QUERY_REPLY_LIMIT = 1 << 20;
 
     // Where the services are, and the key their replies must be signed with; a deployment's
     // compiled-in addresses and key by default. An empty key takes unsigned replies.

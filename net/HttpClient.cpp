@@ -174,8 +174,13 @@ std::size_t HttpClient::OnBodyData(char* data, std::size_t size, std::size_t cou
     if (data == nullptr || client == nullptr) {
         return length;
     }
+    auto* self = static_cast<HttpClient*>(client);
+    // A short count makes the library end the transfer as failed.
+    if (self->body_limit_ != 0 && self->response.size() + length > self->body_limit_) {
+        return 0;
+    }
     try {
-        static_cast<HttpClient*>(client)->response.append(data, length);
+        self->response.append(data, length);
     } catch (...) {
         // Out of memory: a short count makes the library end the transfer as failed.
         return 0;

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstddef>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -41,6 +42,9 @@ public:
     // The longest one Post may take from the connect to the last byte, whatever the peer does;
     // zero keeps LIMITS.timeout. Set while no Post runs.
     void SetDeadline(std::chrono::milliseconds deadline) { deadline_ = deadline; }
+    // A reply body longer than this ends the Post as failed (status 0); zero for no limit.
+    // Set while no Post runs.
+    void SetBodyLimit(std::size_t bytes) { body_limit_ = bytes; }
 
     // Every POST's limits: a quick connect and at least a byte a second. Redirects are not
     // followed.
@@ -71,6 +75,7 @@ private:
     bool release_pending = false;
     bool closed = false;
     std::chrono::milliseconds deadline_{0};
+    std::size_t body_limit_ = 0;
     std::atomic<bool> aborting{false};
     // The handle's open sockets, so that a stop can wake a transfer blocked in poll.
     std::mutex socket_lock;

@@ -253,9 +253,9 @@ TEST(HttpClientTest, ReleaseBeforeAnyRequestIsHarmless) {
     EXPECT_EQ(client.Post(server.Url("/echo"), body, HEADER).status, 200);
 }
 
-// A trickle that satisfies the low-speed rule still ends by the deadline; a closed client
-// sends nothing until it is opened again.
-TEST(HttpClientTest, DeadlineEndsATrickleAndAClosedClientRefusesPosts) {
+// A trickle that satisfies the low-speed rule still ends by the deadline, an overlong reply
+// by the body limit; a closed client sends nothing until it is opened again.
+TEST(HttpClientTest, DeadlineAndBodyLimitEndAPostAndAClosedClientRefusesPosts) {
     LoopbackServer server;
     HttpClient client;
     client.SetDeadline(std::chrono::milliseconds(700));
@@ -265,6 +265,12 @@ TEST(HttpClientTest, DeadlineEndsATrickleAndAClosedClientRefusesPosts) {
     const auto took = std::chrono::steady_clock::now() - start;
     EXPECT_GE(took, std::chrono::milliseconds(600));
     EXPECT_LT(took, std::chrono::seconds(3)) << "the whole answer takes ten seconds";
+
+    // A reply over the limit fails too.
+    client.SetBodyLimit(1000);
+    const std::string long_body(2000, 'x');
+    EXPECT_EQ(client.Post(server.Url("/echo"), long_body, HEADER).status, 0);
+    EXPECT_EQ(client.Post(server.Url("/echo"), body, HEADER).body, "echo:{}");
 
     client.Close();
     EXPECT_EQ(client.Post(server.Url("/counted"), body, HEADER).status, 0);
