@@ -154,7 +154,8 @@ bool InstallController::RunInstall() {
     // The install phase moves the bar on from the half.
     install_fraction = DOWNLOAD_SHARE;
     window_.StartInstallTimer();
-    // A downloaded file carries no execute bit here; the exit code decides nothing.
+    // A downloaded file carries no execute bit here. The exit code decides no success, only
+    // which cause a failed check names.
     const std::string command = BuildPackageCommandLine();
     MakeExecutable(path);
     std::uint32_t exit_code = 0;
