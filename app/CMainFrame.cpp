@@ -67,6 +67,7 @@ void CMainFrame::FindControls() {
     space_available = FindAs<CLabelUI>(manager, "space_available", "Label");
     install_percent = FindAs<CLabelUI>(manager, "install_percent", "Label");
     disk_space_error = FindAs<CLabelUI>(manager, "disk_space_error", "Label");
+    failure_reason = FindAs<CLabelUI>(manager, "failure_reason", "Label");
 }
 
 void CMainFrame::onWindowReady() {
@@ -272,6 +273,14 @@ void CMainFrame::SetPercentText(const std::string& text) {
         }
         if (install_percent != nullptr) {
             install_percent->setText(latest);
+        }
+    });
+}
+
+void CMainFrame::SetFailureText(const std::string& text) {
+    RunOnUiThread([this, text] {
+        if (failure_reason != nullptr) {
+            failure_reason->setText(text);
         }
     });
 }

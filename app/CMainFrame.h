@@ -65,6 +65,7 @@ public:
     CTabLayoutUI* tab_page = nullptr;
     CButtonUI* contact_button = nullptr;
     CLabelUI* install_percent = nullptr;
+    CLabelUI* failure_reason = nullptr;
 
     static const NotifyMap NOTIFY_MAP;
 
@@ -86,6 +87,7 @@ private:
     bool HasContactButton() const override { return contact_button != nullptr; }
     void SetProgressValue(int value) override;
     void SetPercentText(const std::string& text) override;
+    void SetFailureText(const std::string& text) override;
     void SelectPage(int index) override;
     void SetCloseEnabled(bool enabled) override;
     void ShowContactButton() override;

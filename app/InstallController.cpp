@@ -6,6 +6,7 @@
 #include "release/LatestVersionQuery.h"
 #include "telemetry/EventCodes.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <iterator>
 #include <sys/stat.h>
@@ -42,7 +43,10 @@ InstallController::InstallController(IInstallWindow& window, Services services)
     : reporter(services.events), window_(window),
       latest_version_url_(std::move(services.latest_version_url)),
       release_key_required_(!services.release_public_key.empty()),
-      release_key_(ReleasePublicKey::FromPem(services.release_public_key)) {}
+      release_key_(ReleasePublicKey::FromPem(services.release_public_key)) {
+    query_client.SetDeadline(services.query_deadline);
+    query_client.SetBodyLimit(QUERY_REPLY_LIMIT);
+}
 
 InstallController::~InstallController() {
     // The owner joins the thread in its close handling; joining here keeps a forgotten
@@ -80,10 +84,11 @@ void InstallController::StopInstall() {
     if (install_thread.joinable()) {
         downloader.cancel = true;
         downloader.WaitIdle();
-        // Ends a query that is running on the install thread as a failed one; the client
-        // makes a new handle for its next request.
-        query_client.ReleaseHandle();
+        // Ends a query that is running on the install thread as a failed one, and refuses
+        // one that is about to start; the next attempt gets a new handle.
+        query_client.Close();
         install_thread.join(); // also waits for a running package
+        query_client.Reopen();
     }
     stopping = false;
 }
@@ -93,6 +98,9 @@ void InstallController::InstallThreadMain() {
     window_.KillInstallTimer();
     install_fraction = 0.0;
     window_.SetProgressValue(0);
+    // The last attempt's cause goes with it.
+    failure = InstallFailure::NONE;
+    window_.SetFailureText(std::string());
     // No close while the attempt runs.
     window_.SetCloseEnabled(false);
     const bool ok = RunInstall();
@@ -103,6 +111,7 @@ void InstallController::InstallThreadMain() {
             window_.ShowContactButton();
             reporter.Report(event_code::CONTACT_SHOWN);
         }
+        window_.SetFailureText(InstallFailureText(failure));
         page = PAGE_FAILURE;
     }
     ShowPage(page);
@@ -121,7 +130,8 @@ bool InstallController::RunInstall() {
     latest_version = QueryLatestVersion();
     // A test URL names a file of the typist's own choosing: the reply's trust does not apply.
     if (test_url.empty() && !AcceptReleaseReply()) {
-        return false;
+        return Fail(release_check == ReleaseCheck::NO_REPLY ? InstallFailure::SERVICE_UNREACHABLE
+                                                            : InstallFailure::RELEASE_INVALID);
     }
     // The silent package before the plain one; a test URL overrides both.
     std::string url = !latest_version.Download_silent_url.empty()
@@ -130,20 +140,22 @@ bool InstallController::RunInstall() {
     if (!test_url.empty()) {
         url = test_url;
     }
+    // An answer that names no package did not decipher or parse.
     if (url.empty()) {
-        return false;
+        return Fail(InstallFailure::RELEASE_INVALID, "the reply names no package");
     }
     const std::string path = PackagePath();
     if (!DownloadPackage(url, path)) {
-        return false;
+        return Fail(DownloadFailure(), downloader.FailureReason());
     }
     if (test_url.empty() && !VerifyDownloadedPackage(path)) {
-        return false;
+        return Fail(InstallFailure::RELEASE_INVALID, ReleaseCheckText(release_check));
     }
     // The install phase moves the bar on from the half.
     install_fraction = DOWNLOAD_SHARE;
     window_.StartInstallTimer();
-    // A downloaded file carries no execute bit here; the exit code decides nothing.
+    // A downloaded file carries no execute bit here. The exit code decides no success, only
+    // which cause a failed check names.
     const std::string command = BuildPackageCommandLine();
     MakeExecutable(path);
     std::uint32_t exit_code = 0;
@@ -151,9 +163,32 @@ bool InstallController::RunInstall() {
         return false; // the window is closing: do not start the package now
     }
     if (!RunProcess(command, ParentPath(path), true, &exit_code)) {
-        return false;
+        return Fail(InstallFailure::PACKAGE_FAILED, "it could not be started");
     }
-    return VerifyInstalledVersion();
+    if (VerifyInstalledVersion()) {
+        return true;
+    }
+    // An old product beside a package that broke off says nothing about the release.
+    if (!ProductInstalled() || exit_code != 0) {
+        return Fail(InstallFailure::PACKAGE_FAILED, "exit status " + std::to_string(exit_code));
+    }
+    return Fail(InstallFailure::VERSION_MISMATCH);
+}
+
+bool InstallController::Fail(InstallFailure cause, const std::string& detail) {
+    failure = cause;
+    if (detail.empty()) {
+        std::printf("install failed: %s\n", InstallFailureDiagnostic(cause));
+    } else {
+        std::printf("install failed: %s (%s)\n", InstallFailureDiagnostic(cause), detail.c_str());
+    }
+    return false;
+}
+
+InstallFailure InstallController::DownloadFailure() const {
+    const int error = downloader.FailureError();
+    return error == ENOSPC || error == EDQUOT ? InstallFailure::DISK_FULL
+                                              : InstallFailure::DOWNLOAD_FAILED;
 }
 
 bool InstallController::DownloadPackage(const std::string& url, const std::string& path) {
@@ -251,10 +286,14 @@ std::string InstallController::BuildPackageCommandLine() const {
     return command;
 }
 
+bool InstallController::ProductInstalled() const {
+    struct stat info {};
+    return ::stat(ProductPath().c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
 bool InstallController::VerifyInstalledVersion() const {
     // Two empty versions would otherwise match when the package installed nothing at all.
-    struct stat info {};
-    if (::stat(ProductPath().c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
+    if (!ProductInstalled()) {
         return false;
     }
     const std::string installed = ReadFileVersion(ProductPath()).file_version;

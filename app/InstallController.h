@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/IInstallWindow.h"
+#include "app/InstallFailure.h"
 #include "net/HttpClient.h"
 #include "net/SegmentedDownloader.h"
 #include "release/LatestVersionInfo.h"
@@ -10,6 +11,7 @@
 #include "telemetry/EventReporter.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -45,6 +47,11 @@ public:
     static constexpr int CONNECTIONS = 6;
     static constexpr const char* PACKAGE_FILE_NAME = "InkwardenTemp.exe";
     static constexpr const char* PRODUCT_FILE_NAME = "InkwardenMain.exe";
+    // The version query ends by then whatever the service does (a slow connect, slow
+    // headers, a trickled reply), and the attempt fails as unreachable.
+    static constexpr std::chrono::milliseconds QUERY_DEADLINE{30000};
+    // A version reply is a few hundred bytes; a service that sends more does not fill memory.
+    static constexpr std::size_t QUERY_REPLY_LIMIT = 1 << 20;
 
     // Where the services are, and the key their replies must be signed with; a deployment's
     // compiled-in addresses and key by default. An empty key takes unsigned replies.
@@ -52,6 +59,7 @@ public:
         std::string latest_version_url = LATEST_VERSION_URL;
         EventReporter::Options events;
         std::string release_public_key = build_config::RELEASE_PUBLIC_KEY;
+        std::chrono::milliseconds query_deadline = QUERY_DEADLINE;
     };
 
     explicit InstallController(IInstallWindow& window);
@@ -80,6 +88,8 @@ public:
     std::string ProductPath() const;
     std::string BuildPackageCommandLine() const;
     bool VerifyInstalledVersion() const;
+    // Whether the package left the product file behind at all.
+    bool ProductInstalled() const;
     void LaunchProduct();
 
     // Members in declaration order; the window reads and sets the options.
@@ -103,8 +113,14 @@ public:
     std::atomic<bool> stopping{false};
     // The first trust check that failed in the last attempt, PASSED when none did.
     std::atomic<ReleaseCheck> release_check{ReleaseCheck::PASSED};
+    // Why the last attempt failed; NONE while one runs and after a success.
+    std::atomic<InstallFailure> failure{InstallFailure::NONE};
 
 private:
+    // Records why the attempt fails and says so on the diagnostic output; always false.
+    bool Fail(InstallFailure cause, const std::string& detail = std::string());
+    InstallFailure DownloadFailure() const;
+
     IInstallWindow& window_;
     std::string latest_version_url_;
     // A key text that does not parse still requires signatures, which then never hold.

@@ -81,8 +81,8 @@ HttpResponse HttpClient::Post(const std::string& url, const std::string& body,
     CURL* easy = nullptr;
     {
         std::lock_guard<std::mutex> guard(handle_lock);
-        // No handle and none to be had: status 0.
-        if (!EnsureHandleLocked()) {
+        // Closed, or no handle and none to be had: status 0.
+        if (closed || !EnsureHandleLocked()) {
             return result;
         }
         easy = handle.get();
@@ -105,6 +105,12 @@ HttpResponse HttpClient::Post(const std::string& url, const std::string& body,
         headers.reset(longer);
     }
     SetPostRequest(easy, url, body, headers.get());
+    // The library takes the value set last of the two time limits.
+    if (deadline_.count() > 0) {
+        curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, static_cast<long>(deadline_.count()));
+    } else {
+        curl_easy_setopt(easy, CURLOPT_TIMEOUT, LIMITS.timeout);
+    }
     curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &HttpClient::OnHeaderData);
     curl_easy_setopt(easy, CURLOPT_HEADERDATA, this);
     const CURLcode code = curl_easy_perform(easy);
@@ -150,13 +156,31 @@ void HttpClient::ReleaseHandle() {
     }
 }
 
+void HttpClient::Close() {
+    {
+        std::lock_guard<std::mutex> guard(handle_lock);
+        closed = true;
+    }
+    ReleaseHandle();
+}
+
+void HttpClient::Reopen() {
+    std::lock_guard<std::mutex> guard(handle_lock);
+    closed = false;
+}
+
 std::size_t HttpClient::OnBodyData(char* data, std::size_t size, std::size_t count, void* client) {
     const std::size_t length = size * count;
     if (data == nullptr || client == nullptr) {
         return length;
     }
+    auto* self = static_cast<HttpClient*>(client);
+    // A short count makes the library end the transfer as failed.
+    if (self->body_limit_ != 0 && self->response.size() + length > self->body_limit_) {
+        return 0;
+    }
     try {
-        static_cast<HttpClient*>(client)->response.append(data, length);
+        self->response.append(data, length);
     } catch (...) {
         // Out of memory: a short count makes the library end the transfer as failed.
         return 0;

@@ -5,6 +5,8 @@
 #include "net/TransferProgress.h"
 
 #include <atomic>
+#include <chrono>
+#include <cstddef>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -31,6 +33,18 @@ public:
                       const std::vector<std::string>& headers, const std::string& reply_header);
 
     void ReleaseHandle();
+
+    // ReleaseHandle that also refuses every Post (status 0, nothing sent) until Reopen: a stop
+    // that comes just before a Post starts must not let that Post run its full time.
+    void Close();
+    void Reopen();
+
+    // The longest one Post may take from the connect to the last byte, whatever the peer does;
+    // zero keeps LIMITS.timeout. Set while no Post runs.
+    void SetDeadline(std::chrono::milliseconds deadline) { deadline_ = deadline; }
+    // A reply body longer than this ends the Post as failed (status 0); zero for no limit.
+    // Set while no Post runs.
+    void SetBodyLimit(std::size_t bytes) { body_limit_ = bytes; }
 
     // Every POST's limits: a quick connect and at least a byte a second. Redirects are not
     // followed.
@@ -59,6 +73,9 @@ private:
     std::mutex handle_lock;
     bool posting = false;
     bool release_pending = false;
+    bool closed = false;
+    std::chrono::milliseconds deadline_{0};
+    std::size_t body_limit_ = 0;
     std::atomic<bool> aborting{false};
     // The handle's open sockets, so that a stop can wake a transfer blocked in poll.
     std::mutex socket_lock;

@@ -177,12 +177,18 @@ std::string SegmentedDownloader::ControlPath() const {
     return TemporaryPath() + DownloadControlFile::SUFFIX;
 }
 
-void SegmentedDownloader::NoteFailure(const std::string& reason) {
+void SegmentedDownloader::NoteFailure(const std::string& reason, int error) {
     // The first cause is the one worth telling; what follows from it is not.
     std::lock_guard<std::mutex> lock(segments_mutex_);
     if (failure_reason_.empty()) {
         failure_reason_ = reason;
+        failure_error_ = error;
     }
+}
+
+int SegmentedDownloader::FailureError() const {
+    std::lock_guard<std::mutex> lock(segments_mutex_);
+    return failure_error_;
 }
 
 bool SegmentedDownloader::Download(ProgressCallback callback) {
@@ -191,6 +197,7 @@ bool SegmentedDownloader::Download(ProgressCallback callback) {
     {
         std::lock_guard<std::mutex> lock(segments_mutex_);
         failure_reason_.clear();
+        failure_error_ = 0;
     }
 
     // A folder under the target's name would only show at the rename, after the whole file.
@@ -392,7 +399,8 @@ bool SegmentedDownloader::PrepareTemporaryFile(const std::string& temporary_path
     UniqueFd file(::open(temporary_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW,
                          TEMPORARY_FILE_MODE));
     if (!file) {
-        NoteFailure(FileErrorText(temporary_path, errno));
+        const int error = errno;
+        NoteFailure(FileErrorText(temporary_path, error), error);
         return false;
     }
     if (!IsOwnRegularFile(file.get())) {
@@ -400,7 +408,8 @@ bool SegmentedDownloader::PrepareTemporaryFile(const std::string& temporary_path
         return false;
     }
     if (!keep_content && ::ftruncate(file.get(), 0) != 0) {
-        NoteFailure(FileErrorText(temporary_path, errno));
+        const int error = errno;
+        NoteFailure(FileErrorText(temporary_path, error), error);
         return false;
     }
     return true;
@@ -476,7 +485,7 @@ bool SegmentedDownloader::Finish(bool result, const DownloadControlFile* control
     if (result && std::rename(TemporaryPath().c_str(), target_path.c_str()) != 0) {
         const int error = errno;
         std::printf("rename failed: %s\n", target_path.c_str());
-        NoteFailure("cannot replace " + FileErrorText(target_path, error));
+        NoteFailure("cannot replace " + FileErrorText(target_path, error), error);
         result = false;
     }
     if (control != nullptr) {
@@ -528,7 +537,7 @@ void SegmentedDownloader::RunWorker() {
         // A worker whose range failed ends: the download fails, as it always did.
         if (!segment->done) {
             if (!cancel) {
-                NoteFailure(segment->failure);
+                NoteFailure(segment->failure, segment->write_error);
             }
             break;
         }

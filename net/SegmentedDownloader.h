@@ -68,6 +68,8 @@ public:
     bool Download(ProgressCallback callback);
     // Why the last Download failed, in one line for a person; empty after a success.
     std::string FailureReason() const;
+    // The errno behind that reason when a file operation failed (ENOSPC for a full disk), else 0.
+    int FailureError() const;
     // The control file of a download into target_path.
     std::string ControlPath() const;
 
@@ -128,7 +130,7 @@ private:
     bool PrepareSegmentTransfer(DownloadSegment& segment);
     int ReportProgress();
     void SleepUnlessCancelled(std::chrono::milliseconds pause);
-    void NoteFailure(const std::string& reason);
+    void NoteFailure(const std::string& reason, int error = 0);
     std::string TemporaryPath() const;
 
     static size_t OnSegmentData(char* data, size_t size, size_t count, void* segment);
@@ -141,6 +143,7 @@ private:
     // Guards segments while workers add to it, and the failure reason.
     mutable std::mutex segments_mutex_;
     std::string failure_reason_;
+    int failure_error_ = 0;
     bool submission_failed_ = false;
     // Signalled when the last worker task ends.
     std::mutex workers_mutex_;

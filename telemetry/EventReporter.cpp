@@ -24,6 +24,7 @@ void EventReporter::Start() {
     if (options_.md5_available) {
         digest_.acquire();
     }
+    client_.Reopen();
     if (!worker_.joinable()) {
         worker_ = std::thread(&EventReporter::WorkerMain, this);
     }
@@ -42,8 +43,10 @@ void EventReporter::Stop() {
         std::lock_guard<std::mutex> lock(queue_lock_);
         stopping_ = true;
     }
-    // Ends a Post that is running on the worker right now, as a failed transfer.
-    client_.ReleaseHandle();
+    // Ends a Post that is running on the worker right now, as a failed transfer, and one that
+    // the worker is about to start: the close never waits for the event service. Events still
+    // queued or in flight are dropped.
+    client_.Close();
     wake_up_.notify_all();
     if (worker_.joinable()) {
         worker_.join();

@@ -37,6 +37,7 @@ public:
         std::fflush(stdout);
         page = index;
     }
+    void SetFailureText(const std::string&) override {}
     void SetCustomPanel(bool) override {}
     void SetCloseEnabled(bool) override {}
     void ShowContactButton() override { std::printf("contact button shown\n"); }
@@ -116,7 +117,15 @@ int InstallCommand(int argc, char** argv) {
     if (controller.release_check != ReleaseCheck::PASSED) {
         std::printf("check failed: %s\n", ReleaseCheckText(controller.release_check));
     }
-    std::printf("%s: %s\n", ok ? "installed" : "failed", controller.ProductPath().c_str());
+    // The failure line carries the cause as the window's failure page words it.
+    if (ok) {
+        std::printf("installed: %s\n", controller.ProductPath().c_str());
+    } else if (controller.failure != InstallFailure::NONE) {
+        std::printf("failed: %s: %s\n", controller.ProductPath().c_str(),
+                    InstallFailureText(controller.failure));
+    } else {
+        std::printf("failed: %s\n", controller.ProductPath().c_str());
+    }
     return ok ? 0 : 1;
 }
 

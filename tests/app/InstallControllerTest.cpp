@@ -5,6 +5,8 @@
 #include "platform/FileVersion.h"
 #include "platform/RegistryFile.h"
 #include "release/PackageDigest.h"
+#include "tests/support/FaultServer.h"
+#include "tests/support/FreePort.h"
 #include "tests/support/HostileReleaseServer.h"
 #include "tests/support/InstallWorld.h"
 #include "tests/support/Latch.h"
@@ -47,6 +49,9 @@ public:
     void SetPercentText(const std::string& text) override {
         change([&] { percent = text; });
     }
+    void SetFailureText(const std::string& text) override {
+        change([&] { failure_text = text; });
+    }
     void SelectPage(int index) override {
         change([&] { pages.push_back(index); });
     }
@@ -86,6 +91,7 @@ public:
     int progress = -1;
     std::vector<int> progress_history;
     std::string percent;
+    std::string failure_text;
     std::vector<int> pages;
     bool panel_shown = true;
     bool close_enabled = true;
@@ -211,6 +217,7 @@ TEST_F(InstallControllerTest, UrlChoice) {
     Click(*failing);
     EXPECT_EQ(window.waitForResultPage(), 3);
     failing->StopInstall();
+    EXPECT_EQ(failing->failure, InstallFailure::RELEASE_INVALID);
     EXPECT_EQ(empty_service->output().find("/packages/"), std::string::npos);
     EXPECT_EQ(Events(*empty_service, 2), (std::vector<int>{901200, 901201}));
     failing->reporter.Stop();
@@ -251,6 +258,7 @@ TEST_F(InstallControllerTest, SecondFailureShowsTheContactButtonOnce) {
         }
         Click(*controller);
         EXPECT_EQ(window.waitForResultPage(), 3);
+        EXPECT_EQ(controller->failure, InstallFailure::DOWNLOAD_FAILED) << "each attempt queries";
         EXPECT_EQ(window.read(window.contact_shown), attempt >= 2);
         EXPECT_EQ(window.read(window.progress_history).front(), 0); // reset before the query
     }
@@ -343,6 +351,90 @@ TEST_F(InstallControllerTest, StopDuringTheQueryEndsItPromptly) {
     thread.join();
 }
 
+// Each failing step names its own cause on the failure page; the next attempt starts without it.
+TEST_F(InstallControllerTest, TheFailurePageSaysWhichStepFailed) {
+    world.writeScriptPackage("nothing.sh", "exit 0");
+    struct Case {
+        const char* version; // "" for the product's own
+        const char* url;
+        std::vector<std::string> extra;
+        InstallFailure failure;
+    };
+    const std::string sample = "{service}/packages/InkwardenSetup.bin";
+    const Case cases[] = {
+        {"", "", {}, InstallFailure::RELEASE_INVALID},
+        {"", sample.c_str(), {"--fail-downloads", "1000"}, InstallFailure::DOWNLOAD_FAILED},
+        {"", "{service}/packages/nothing.sh", {}, InstallFailure::PACKAGE_FAILED},
+        {"9.9.9.9", sample.c_str(), {}, InstallFailure::VERSION_MISMATCH},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.url);
+        fs::remove_all(world.root / "opt");
+        const std::string version = *c.version != 0 ? c.version : world.productVersion();
+        auto service = StartService(world.writeRelease(version, c.url, ""), c.extra);
+        auto controller = MakeController(*service);
+        window.pages.clear();
+        Click(*controller);
+        EXPECT_EQ(window.waitForResultPage(), 3) << service->output();
+        controller->StopInstall();
+        EXPECT_EQ(controller->failure, c.failure);
+        EXPECT_EQ(window.read(window.failure_text), InstallFailureText(c.failure));
+        EXPECT_EQ(Events(*service, 2), (std::vector<int>{901200, 901201})) << "events unchanged";
+        controller->reporter.Stop();
+    }
+
+    // Nothing listens: unreachable. Then a retry that succeeds clears the line.
+    auto service = ServeSamplePackage();
+    InstallController::Services services;
+    services.latest_version_url =
+        "http://127.0.0.1:" + std::to_string(test::FreePort::Find()) + LATEST_VERSION_PATH;
+    services.events.url = service->address() + EVENT_PATH;
+    InstallController unreachable(window, services);
+    unreachable.install_folder = (world.root / "opt/Inkwarden").string();
+    window.pages.clear();
+    Click(unreachable);
+    EXPECT_EQ(window.waitForResultPage(), 3);
+    unreachable.StopInstall();
+    EXPECT_EQ(unreachable.failure, InstallFailure::SERVICE_UNREACHABLE);
+    EXPECT_EQ(window.read(window.failure_text),
+              InstallFailureText(InstallFailure::SERVICE_UNREACHABLE));
+
+    auto controller = MakeController(*service);
+    window.pages.clear();
+    Click(*controller);
+    EXPECT_EQ(window.waitForResultPage(), 2) << service->output();
+    controller->StopInstall();
+    EXPECT_EQ(controller->failure, InstallFailure::NONE);
+    EXPECT_EQ(window.read(window.failure_text), "");
+    controller->reporter.Stop();
+}
+
+// A service that the low-speed rule lets live: the query ends by its deadline all the same,
+// and the attempt fails as unreachable.
+TEST_F(InstallControllerTest, ATricklingVersionServiceEndsTheAttemptByTheDeadline) {
+    // A long reply announced and trickled at two bytes a second.
+    test::FaultServer server;
+    ASSERT_TRUE(server.start([&](const test::FaultRequest&, int fd) {
+        test::FaultServer::send(fd, "HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n");
+        server.sendPaced(fd, std::string(100000, 'A'), 2, 1000);
+    }));
+    constexpr auto DEADLINE = 1500ms;
+    InstallController::Services services;
+    services.latest_version_url = server.url(LATEST_VERSION_PATH);
+    services.events.url = server.url(EVENT_PATH);
+    services.query_deadline = DEADLINE;
+    InstallController controller(window, services);
+    controller.install_folder = (world.root / "opt/Inkwarden").string();
+    const auto started = std::chrono::steady_clock::now();
+    Click(controller);
+    EXPECT_EQ(window.waitForResultPage(10s), 3);
+    const auto took = std::chrono::steady_clock::now() - started;
+    EXPECT_GE(took, DEADLINE - 100ms) << "the trickle did hold the query until then";
+    EXPECT_LT(took, DEADLINE + 2s);
+    controller.StopInstall();
+    EXPECT_EQ(controller.failure, InstallFailure::SERVICE_UNREACHABLE);
+}
+
 // Faults during an attempt: each ends on the failure page, never on the success page.
 
 TEST_F(InstallControllerTest, FullTemporaryFolderFailsTheAttempt) {
@@ -355,6 +447,8 @@ TEST_F(InstallControllerTest, FullTemporaryFolderFailsTheAttempt) {
     Click(*controller);
     EXPECT_EQ(window.waitForResultPage(), 3);
     controller->StopInstall();
+    EXPECT_EQ(controller->failure, InstallFailure::DISK_FULL);
+    EXPECT_EQ(window.read(window.failure_text), InstallFailureText(InstallFailure::DISK_FULL));
     EXPECT_FALSE(fs::exists(world.root / "opt/Inkwarden/InkwardenMain.exe"));
     EXPECT_FALSE(fs::exists(world.root / "tmp/InkwardenTemp.exe"));
     EXPECT_EQ(Events(*service, 2), (std::vector<int>{901200, 901201}));
@@ -395,6 +489,7 @@ TEST_F(InstallControllerTest, PackageKilledBySignalOrInstallingNothingFails) {
         Click(*controller);
         EXPECT_EQ(window.waitForResultPage(), 3) << service->output();
         controller->StopInstall();
+        EXPECT_EQ(controller->failure, InstallFailure::PACKAGE_FAILED);
         EXPECT_EQ(Events(*service, 2), (std::vector<int>{901200, 901201}));
         controller->reporter.Stop();
     }
@@ -425,6 +520,7 @@ struct NoWindow : IInstallWindow {
     bool HasContactButton() const override { return false; }
     void SetProgressValue(int) override {}
     void SetPercentText(const std::string&) override {}
+    void SetFailureText(const std::string&) override {}
     void SelectPage(int) override {}
     void SetCustomPanel(bool) override {}
     void SetCloseEnabled(bool) override {}
@@ -555,6 +651,7 @@ TEST_F(InstallTrustTest, ForgedOrIncompleteRepliesFailBeforeAnyPackageRequest) {
         auto controller = MakeController(server, key);
         EXPECT_EQ(RunAttempt(*controller), 3);
         EXPECT_EQ(controller->release_check, c.check);
+        EXPECT_EQ(controller->failure, InstallFailure::RELEASE_INVALID);
         EXPECT_EQ(server.queries(), 1);
         EXPECT_EQ(server.packageRequests(), 0);
         EXPECT_EQ(controller->latest_version.Download_silent_url.empty(), c.reply != Reply::SIGNED);
@@ -584,6 +681,7 @@ TEST_F(InstallTrustTest, APackageUnlikeTheReplysIsRemovedAndNeverRun) {
         auto controller = MakeController(server, key);
         EXPECT_EQ(RunAttempt(*controller), 3);
         EXPECT_EQ(controller->release_check, c.check);
+        EXPECT_EQ(controller->failure, InstallFailure::RELEASE_INVALID);
         EXPECT_GT(server.packageRequests(), 0);
         EXPECT_FALSE(window.read(window.timer_running)) << "the install phase never started";
         ExpectNothingRunnableLeft();

@@ -44,6 +44,7 @@ public:
     bool HasContactButton() const override { return false; }
     void SetProgressValue(int) override {}
     void SetPercentText(const std::string&) override {}
+    void SetFailureText(const std::string&) override {}
     void SelectPage(int index) override {
         std::lock_guard<std::mutex> lock(mutex);
         pages.push_back(index);

@@ -1,9 +1,11 @@
 #include "BuildConfig.h"
 #include "app/CMainFrame.h"
 #include "platform/RegistryFile.h"
+#include "tests/support/FaultServer.h"
 #include "tests/support/InstallWorld.h"
 #include "ui/controls/CButtonUI.h"
 #include "ui/controls/CEditUI.h"
+#include "ui/controls/CLabelUI.h"
 #include "ui/controls/CProgressUI.h"
 #include "ui/controls/CTabLayoutUI.h"
 #include "ui/host/WindowHost.h"
@@ -69,10 +71,10 @@ protected:
         ASSERT_TRUE(service->running()) << service->output();
     }
 
-    void Open() {
+    void Open(const std::string& events_url = std::string()) {
         InstallController::Services services;
         services.latest_version_url = service->address() + LATEST_VERSION_PATH;
-        services.events.url = service->address() + EVENT_PATH;
+        services.events.url = events_url.empty() ? service->address() + EVENT_PATH : events_url;
         frame = std::make_unique<TestFrame>(services);
         hwnd = frame->create(0, CMainFrame::WINDOW_TITLE, CMainFrame::WINDOW_STYLE, 0);
         ASSERT_NE(hwnd, 0u);
@@ -196,6 +198,42 @@ TEST_F(MainFrameTest, SecondFailureShowsTheContactButtonOnce) {
     Click("closebtn");
     EXPECT_TRUE(layer.messageBoxCalls().empty());
     EXPECT_FALSE(layer.exists(hwnd));
+}
+
+TEST_F(MainFrameTest, TheFailurePageSaysWhyUnderItsTitle) {
+    StartService(Release("", ""));
+    Open();
+    ASSERT_NE(frame->failure_reason, nullptr);
+    Click("btn_install_start");
+    ASSERT_TRUE(RunUntil([&] { return Page() == 3 && frame->finished; }));
+    EXPECT_EQ(frame->failure_reason->getText(),
+              InstallFailureText(InstallFailure::RELEASE_INVALID));
+    EXPECT_TRUE(frame->failure_reason->isVisible());
+    // Inside the folded window, below the title and clear of the bar.
+    const UiRect line = frame->failure_reason->getPos();
+    const UiRect bar = Control("progress_error")->getPos();
+    EXPECT_GE(line.top, bar.bottom);
+    EXPECT_LE(line.bottom, CMainFrame::FOLDED_HEIGHT);
+    EXPECT_EQ(Events(4), (std::vector<int>{901100, 901101, 901200, 901201}));
+}
+
+// The event service takes the post and trickles its answer: the close does not wait for it.
+TEST_F(MainFrameTest, ClosingDoesNotWaitForAHangingEventService) {
+    test::FaultServer events;
+    std::atomic<int> posts{0};
+    ASSERT_TRUE(events.start([&](const test::FaultRequest&, int fd) {
+        ++posts;
+        test::FaultServer::send(fd, "HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n");
+        events.sendPaced(fd, std::string(100000, '1'), 2, 1000);
+    }));
+    StartService(Release("", ""));
+    Open(events.url(EVENT_PATH));
+    ASSERT_TRUE(RunUntil([&] { return posts > 0; }, 10s));
+    const auto started = std::chrono::steady_clock::now();
+    Click("closebtn"); // the question is answered OK
+    EXPECT_FALSE(layer.exists(hwnd));
+    frame.reset();
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 1s);
 }
 
 TEST_F(MainFrameTest, CustomPanelFoldsAndUnfolds) {

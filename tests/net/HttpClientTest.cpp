@@ -3,6 +3,7 @@
 #include "tests/support/FaultServer.h"
 
 #include <arpa/inet.h>
+#include <atomic>
 #include <chrono>
 #include <future>
 #include <gtest/gtest.h>
@@ -36,6 +37,10 @@ public:
         server.Post("/echo", [](const httplib::Request& req, httplib::Response& res) {
             res.set_content("echo:" + req.body, "text/plain");
         });
+        server.Post("/counted", [this](const httplib::Request&, httplib::Response& res) {
+            ++counted;
+            res.set_content("1", "text/plain");
+        });
         server.Post("/slow", [](const httplib::Request&, httplib::Response& res) {
             // One byte every 100 ms for ten seconds: alive for the library, slow for a person.
             res.set_chunked_content_provider(
@@ -65,6 +70,7 @@ public:
     httplib::Server server;
     int port = 0;
     std::thread thread;
+    std::atomic<int> counted{0};
 };
 
 TEST(HttpClientTest, ReturnsStatusAndBodyOfEachAnswerUnfollowed) {
@@ -245,6 +251,33 @@ TEST(HttpClientTest, ReleaseBeforeAnyRequestIsHarmless) {
     client.ReleaseHandle();
     const std::string body = "x";
     EXPECT_EQ(client.Post(server.Url("/echo"), body, HEADER).status, 200);
+}
+
+// A trickle that satisfies the low-speed rule still ends by the deadline, an overlong reply
+// by the body limit; a closed client sends nothing until it is opened again.
+TEST(HttpClientTest, DeadlineAndBodyLimitEndAPostAndAClosedClientRefusesPosts) {
+    LoopbackServer server;
+    HttpClient client;
+    client.SetDeadline(std::chrono::milliseconds(700));
+    const std::string body = "{}";
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(client.Post(server.Url("/slow"), body, HEADER).status, 0);
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(took, std::chrono::milliseconds(600));
+    EXPECT_LT(took, std::chrono::seconds(3)) << "the whole answer takes ten seconds";
+
+    // A reply over the limit fails too.
+    client.SetBodyLimit(1000);
+    const std::string long_body(2000, 'x');
+    EXPECT_EQ(client.Post(server.Url("/echo"), long_body, HEADER).status, 0);
+    EXPECT_EQ(client.Post(server.Url("/echo"), body, HEADER).body, "echo:{}");
+
+    client.Close();
+    EXPECT_EQ(client.Post(server.Url("/counted"), body, HEADER).status, 0);
+    EXPECT_EQ(server.counted, 0);
+    client.Reopen();
+    EXPECT_EQ(client.Post(server.Url("/counted"), body, HEADER).body, "1");
+    EXPECT_EQ(server.counted, 1);
 }
 
 } // namespace

@@ -137,6 +137,12 @@ TEST(EventReporterTest, StopEndsTheInFlightPostAndDropsTheQueue) {
     EXPECT_LT(std::chrono::steady_clock::now() - started, 1500ms);
     std::this_thread::sleep_for(200ms);
     EXPECT_EQ(server.received(), 1);
+
+    // A started reporter sends again, and stops again without waiting.
+    reporter.Start();
+    reporter.Report(901104);
+    EXPECT_TRUE(server.waitForRequests(2));
+    reporter.Stop();
 }
 
 TEST(EventReporterTest, OnlyTheBodyOneMeansAccepted) {

@@ -32,10 +32,55 @@ GtkMessageType MessageTypeOf(UINT flags) {
     }
 }
 
-GtkButtonsType ButtonsOf(UINT kind) {
-    return kind == MB_OKCANCEL ? GTK_BUTTONS_OK_CANCEL
-           : kind == MB_YESNO  ? GTK_BUTTONS_YES_NO
-                               : GTK_BUTTONS_OK;
+// The buttons speak the skin's language whatever the locale; GTK's stock ones would follow it.
+struct BoxButton {
+    const char* text;
+    gint response;
+};
+constexpr BoxButton OK_BUTTON{"确定", GTK_RESPONSE_OK};
+constexpr BoxButton CANCEL_BUTTON{"取消", GTK_RESPONSE_CANCEL};
+constexpr BoxButton YES_BUTTON{"是", GTK_RESPONSE_YES};
+constexpr BoxButton NO_BUTTON{"否", GTK_RESPONSE_NO};
+
+void AddButtons(GtkDialog* dialog, UINT kind) {
+    // Cancel and No before the default, as GTK orders a box's buttons.
+    if (kind == MB_OKCANCEL) {
+        gtk_dialog_add_button(dialog, CANCEL_BUTTON.text, CANCEL_BUTTON.response);
+    } else if (kind == MB_YESNO) {
+        gtk_dialog_add_button(dialog, NO_BUTTON.text, NO_BUTTON.response);
+    }
+    const BoxButton& first = kind == MB_YESNO ? YES_BUTTON : OK_BUTTON;
+    gtk_dialog_add_button(dialog, first.text, first.response);
+    gtk_dialog_set_default_response(dialog, first.response);
+}
+
+// GTK 3's message boxes show no icon of their own.
+const char* IconNameOf(UINT flags) {
+    switch (flags & MB_ICONMASK) {
+    case MB_ICONERROR:
+        return "dialog-error";
+    case MB_ICONQUESTION:
+        return "dialog-question";
+    case MB_ICONWARNING:
+        return "dialog-warning";
+    case MB_ICONINFORMATION:
+        return "dialog-information";
+    default:
+        return nullptr;
+    }
+}
+
+// Before the text, in the row that holds it.
+void AddIcon(GtkWidget* dialog, const char* icon_name) {
+    GtkWidget* text = gtk_message_dialog_get_message_area(GTK_MESSAGE_DIALOG(dialog));
+    GtkWidget* row = text != nullptr ? gtk_widget_get_parent(text) : nullptr;
+    if (icon_name == nullptr || row == nullptr || !GTK_IS_BOX(row))
+        return;
+    GtkWidget* image = gtk_image_new_from_icon_name(icon_name, GTK_ICON_SIZE_DIALOG);
+    gtk_widget_set_valign(image, GTK_ALIGN_START);
+    gtk_box_pack_start(GTK_BOX(row), image, FALSE, FALSE, 0);
+    gtk_box_reorder_child(GTK_BOX(row), image, 0);
+    gtk_widget_show(image);
 }
 
 int AnswerOf(gint response, UINT kind) {
@@ -99,8 +144,10 @@ int GtkDialogs::messageBox(GtkWidget* owner, const std::string& text, const std:
     GtkWindow* parent = owner == nullptr ? nullptr : GTK_WINDOW(owner);
     const UINT kind = flags & MB_TYPEMASK;
     GtkWidget* dialog = gtk_message_dialog_new(parent, GTK_DIALOG_MODAL, MessageTypeOf(flags),
-                                               ButtonsOf(kind), "%s", text.c_str());
+                                               GTK_BUTTONS_NONE, "%s", text.c_str());
     WidgetPtr holder(dialog);
+    AddButtons(GTK_DIALOG(dialog), kind);
+    AddIcon(dialog, IconNameOf(flags));
     gtk_window_set_title(GTK_WINDOW(dialog), caption.c_str());
     if (parent == nullptr)
         gtk_window_set_position(GTK_WINDOW(dialog), GTK_WIN_POS_CENTER);
@@ -141,8 +188,8 @@ std::optional<std::string> GtkDialogs::pickFolder(GtkWidget* owner, const std::s
                                                   const std::string& initial_folder) {
     GtkWindow* parent = owner == nullptr ? nullptr : GTK_WINDOW(owner);
     GtkWidget* dialog = gtk_file_chooser_dialog_new(
-        title.c_str(), parent, GTK_FILE_CHOOSER_ACTION_SELECT_FOLDER, "_Cancel",
-        GTK_RESPONSE_CANCEL, "_Select", GTK_RESPONSE_ACCEPT, nullptr);
+        title.c_str(), parent, GTK_FILE_CHOOSER_ACTION_SELECT_FOLDER, CANCEL_BUTTON.text,
+        GTK_RESPONSE_CANCEL, "选择", GTK_RESPONSE_ACCEPT, nullptr);
     WidgetPtr holder(dialog);
     gtk_window_set_modal(GTK_WINDOW(dialog), TRUE);
     GtkFileChooser* chooser = GTK_FILE_CHOOSER(dialog);

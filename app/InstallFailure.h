@@ -1,0 +1,23 @@
+#pragma once
+
+namespace inkwarden {
+
+// Why an install attempt ended on the failure page: the first step that failed, in the order
+// the attempt runs them. NONE while an attempt runs and after one that succeeded.
+enum class InstallFailure {
+    NONE,
+    SERVICE_UNREACHABLE, // no answer with status 200 from the version service in time
+    RELEASE_INVALID,     // the reply does not decipher or parse, or a trust check failed
+    DOWNLOAD_FAILED,
+    DISK_FULL,        // no space left while the package was written
+    PACKAGE_FAILED,   // the package did not start, did not finish, or installed nothing
+    VERSION_MISMATCH, // the installed product is not the release's version
+};
+
+// The line under the failure page's title, in the skin's language; "" for NONE.
+const char* InstallFailureText(InstallFailure failure);
+
+// The same cause for the diagnostic output, e.g. "the version service could not be reached".
+const char* InstallFailureDiagnostic(InstallFailure failure);
+
+} // namespace inkwarden
