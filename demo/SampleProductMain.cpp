@@ -42,10 +42,13 @@ int main(int argc, char** argv) {
     }
     std::printf("Inkwarden %s is running in %s%s\n", INKWARDEN_PRODUCT_VERSION, folder,
                 detect ? " (printer detection)" : "");
-    // A marker beside the product, so that demos and tests can see the start.
-    if (FILE* marker = std::fopen("InkwardenMain.started", "w")) {
+    // A marker beside the product, so that demos and tests can see the start; renamed into
+    // place, so that whoever sees it also sees what it says.
+    if (FILE* marker = std::fopen("InkwardenMain.started.new", "w")) {
         std::fprintf(marker, "%s\n", detect ? inkwarden::demo::PRODUCT_OPTION : "");
-        std::fclose(marker);
+        if (std::fclose(marker) == 0) {
+            std::rename("InkwardenMain.started.new", "InkwardenMain.started");
+        }
     }
     return 0;
 }
