@@ -4,10 +4,13 @@
 set -eu
 TOOL=$1 SERVICE=$2 PACKAGES=$3 RELEASE=$4
 TMP=$(mktemp -d /tmp/inkwarden-release-tool-XXXXXX)
-pids=""
+# The services' pids go to a file: start_service runs in a command substitution's subshell.
 cleanup() {
+    pids=$(cat "$TMP/pids" 2>/dev/null || true)
     for pid in $pids; do kill "$pid" 2>/dev/null || true; done
-    for pid in $pids; do wait "$pid" 2>/dev/null || true; done
+    for pid in $pids; do
+        while kill -0 "$pid" 2>/dev/null; do sleep 0.05; done
+    done
     rm -rf "$TMP"
 }
 trap cleanup EXIT
@@ -42,7 +45,7 @@ start_service() { # LOG ARGS...: prints the service's address
     log=$1
     shift
     "$SERVICE" --port 0 --release "$RELEASE" --packages "$PACKAGES" "$@" >"$log" 2>&1 &
-    pids="$pids $!"
+    echo $! >>"$TMP/pids"
     for _ in $(seq 100); do
         grep -q 'listening on' "$log" && break
         sleep 0.1
