@@ -150,6 +150,23 @@ protected:
     NativeWindowId hwnd = 0;
 };
 
+// The window's first frame waits for nothing it does not show: the icon and the event
+// service start once it has been painted, and the first page's event still goes out.
+TEST_F(MainFrameTest, IconAndEventServiceStartAfterTheFirstFrame) {
+    StartService(Release("", "{service}/packages/InkwardenSetup.bin"));
+    InstallController::Services services;
+    services.latest_version_url = service->address() + LATEST_VERSION_PATH;
+    services.events.url = service->address() + EVENT_PATH;
+    frame = std::make_unique<TestFrame>(services);
+    hwnd = frame->create(0, CMainFrame::WINDOW_TITLE, CMainFrame::WINDOW_STYLE, 0);
+    ASSERT_NE(hwnd, 0u);
+    frame->showWindow(true, true);
+    EXPECT_EQ(layer.iconSize(hwnd, true), (UiSize{0, 0})) << "before the first frame";
+    Settle();
+    EXPECT_NE(layer.iconSize(hwnd, true), (UiSize{0, 0}));
+    EXPECT_EQ(Events(1), std::vector<int>{901100});
+}
+
 TEST_F(MainFrameTest, WholeInstallFromTheStartClickToTheStartedProduct) {
     StartService(Release("", "{service}/packages/InkwardenSetup.bin"));
     Open();
