@@ -235,6 +235,9 @@ TEST_F(MainFrameTest, CustomPanelFoldsAndUnfolds) {
 TEST_F(MainFrameTest, ClosingBeforeAnyAttemptAsksFirst) {
     StartService(Release("", ""));
     Open();
+    // The event service starts after the first frame; a close a few milliseconds later
+    // would end the first page's post while it runs.
+    ASSERT_EQ(Events(1), std::vector<int>{901100});
     layer.scriptMessageBoxAnswers({IDCANCEL, IDOK});
     Click("closebtn");
     ASSERT_EQ(layer.messageBoxCalls().size(), 1u);
