@@ -3,7 +3,6 @@
  * decoration, one PNG and one line of Pango text), titled by its first argument.
  *   bench_bare_window TITLE PNG */
 #include <gtk/gtk.h>
-
 #include <stdio.h>
 
 enum { WINDOW_WIDTH = 570, WINDOW_HEIGHT = 460 };

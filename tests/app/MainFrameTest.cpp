@@ -69,7 +69,8 @@ protected:
         ASSERT_TRUE(service->running()) << service->output();
     }
 
-    void Open() {
+    // The window shown, before anything is delivered or painted.
+    void Show() {
         InstallController::Services services;
         services.latest_version_url = service->address() + LATEST_VERSION_PATH;
         services.events.url = service->address() + EVENT_PATH;
@@ -78,6 +79,9 @@ protected:
         ASSERT_NE(hwnd, 0u);
         frame->centerWindow();
         frame->showWindow(true, true);
+    }
+    void Open() {
+        Show();
         Settle();
     }
 
@@ -154,13 +158,7 @@ protected:
 // service start once it has been painted, and the first page's event still goes out.
 TEST_F(MainFrameTest, IconAndEventServiceStartAfterTheFirstFrame) {
     StartService(Release("", "{service}/packages/InkwardenSetup.bin"));
-    InstallController::Services services;
-    services.latest_version_url = service->address() + LATEST_VERSION_PATH;
-    services.events.url = service->address() + EVENT_PATH;
-    frame = std::make_unique<TestFrame>(services);
-    hwnd = frame->create(0, CMainFrame::WINDOW_TITLE, CMainFrame::WINDOW_STYLE, 0);
-    ASSERT_NE(hwnd, 0u);
-    frame->showWindow(true, true);
+    Show();
     EXPECT_EQ(layer.iconSize(hwnd, true), (UiSize{0, 0})) << "before the first frame";
     Settle();
     EXPECT_NE(layer.iconSize(hwnd, true), (UiSize{0, 0}));
