@@ -87,12 +87,11 @@ void CMainFrame::onWindowReady() {
     start_link_box = FindAs<CCheckBoxUI>(manager, "btn_check_startup_lnk", "CheckBox");
     bootup_box = FindAs<CCheckBoxUI>(manager, "btn_check_bootup", "CheckBox");
     InitOptionBoxes();
-    setIcon(ICON_RESOURCE);
     // A number in the program's file name is not honoured: the identifiers are fixed.
     app_id = APP_ID;
     union_id = UNION_ID;
-    // The reporter runs before the first page reports its event.
-    reporter.Start();
+    // The first page's event waits in the reporter's queue until the first frame is shown
+    // (OnFirstFramePresented).
     reporter.app_id = app_id;
     reporter.union_id = union_id;
     ShowPage(PAGE_CONFIGURATION);
@@ -194,6 +193,8 @@ LRESULT CMainFrame::handleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
     case WM_INSTALL_TASKS:
         ui_tasks_.drain();
         return 0;
+    case WM_PAINT:
+        return OnPaintMessage(wparam, lparam);
     case WM_TIMER:
         OnInstallTimer(static_cast<unsigned>(wparam));
         break;
@@ -208,6 +209,22 @@ LRESULT CMainFrame::handleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
         break;
     }
     return WindowImplBase::handleMessage(message, wparam, lparam);
+}
+
+LRESULT CMainFrame::OnPaintMessage(WPARAM wparam, LPARAM lparam) {
+    const LRESULT result = WindowImplBase::handleMessage(WM_PAINT, wparam, lparam);
+    if (!first_frame_presented_) {
+        first_frame_presented_ = true;
+        // After the paint has returned, so that the frame reaches the screen first.
+        ui_tasks_.post([this] { OnFirstFramePresented(); });
+    }
+    return result;
+}
+
+void CMainFrame::OnFirstFramePresented() {
+    // Nothing the first frame shows: the window icon and the event service.
+    setIcon(ICON_RESOURCE);
+    reporter.Start();
 }
 
 LRESULT CMainFrame::onClose(UINT message, WPARAM wparam, LPARAM lparam, bool& handled) {

@@ -98,6 +98,9 @@ private:
     // Runs the task now on the UI thread, else hands it over.
     void RunOnUiThread(UiTaskQueue::Task task);
     void FindControls();
+    // The first paint presents the first frame; what it does not show starts after it.
+    LRESULT OnPaintMessage(WPARAM wparam, LPARAM lparam);
+    void OnFirstFramePresented();
     void OpenPage(const char* path);
     // The clicks that the install options do not handle themselves.
     void OnFinishClicked();
@@ -114,6 +117,7 @@ private:
     std::mutex percent_mutex_;
     std::string pending_percent_;
     bool percent_queued_ = false;
+    bool first_frame_presented_ = false;
 };
 
 } // namespace inkwarden

@@ -34,9 +34,8 @@ std::string_view TrimHeaderValue(std::string_view value) {
 // opened and closed through callbacks under socket_lock, so a shutdown never reaches a socket
 // number the handle has already given back.
 
-HttpClient::HttpClient() {
-    EnsureHandle();
-}
+// The handle is made by the first Post: a client that never posts loads nothing.
+HttpClient::HttpClient() = default;
 
 HttpClient::~HttpClient() {
     std::lock_guard<std::mutex> guard(handle_lock);

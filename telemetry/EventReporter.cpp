@@ -9,8 +9,7 @@ namespace inkwarden {
 
 EventReporter::EventReporter() : EventReporter(Options{}) {}
 
-EventReporter::EventReporter(Options options)
-    : machine_id(MachineIdText()), options_(std::move(options)) {}
+EventReporter::EventReporter(Options options) : options_(std::move(options)) {}
 
 EventReporter::~EventReporter() {
     // Destruction requires a stopped worker; stopping here keeps a forgotten Stop from
@@ -21,6 +20,11 @@ EventReporter::~EventReporter() {
 }
 
 void EventReporter::Start() {
+    // Read here rather than when the reporter is made: the window's start does not wait for
+    // the machine's facts.
+    if (machine_id.empty()) {
+        machine_id = MachineIdText();
+    }
     if (options_.md5_available) {
         digest_.acquire();
     }

@@ -43,7 +43,8 @@ public:
     std::string client_version = CLIENT_VERSION;
     std::int32_t app_id = APP_ID;
     std::int32_t union_id = UNION_ID;
-    const std::string machine_id;
+    // Set by Start.
+    std::string machine_id;
 
 private:
     void WorkerMain();

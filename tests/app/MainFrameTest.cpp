@@ -71,7 +71,8 @@ protected:
         ASSERT_TRUE(service->running()) << service->output();
     }
 
-    void Open(const std::string& events_url = std::string()) {
+    // The window shown, before anything is delivered or painted.
+    void Show(const std::string& events_url = std::string()) {
         InstallController::Services services;
         services.latest_version_url = service->address() + LATEST_VERSION_PATH;
         services.events.url = events_url.empty() ? service->address() + EVENT_PATH : events_url;
@@ -80,6 +81,9 @@ protected:
         ASSERT_NE(hwnd, 0u);
         frame->centerWindow();
         frame->showWindow(true, true);
+    }
+    void Open(const std::string& events_url = std::string()) {
+        Show(events_url);
         Settle();
     }
 
@@ -151,6 +155,17 @@ protected:
     std::unique_ptr<TestFrame> frame;
     NativeWindowId hwnd = 0;
 };
+
+// The window's first frame waits for nothing it does not show: the icon and the event
+// service start once it has been painted, and the first page's event still goes out.
+TEST_F(MainFrameTest, IconAndEventServiceStartAfterTheFirstFrame) {
+    StartService(Release("", "{service}/packages/InkwardenSetup.bin"));
+    Show();
+    EXPECT_EQ(layer.iconSize(hwnd, true), (UiSize{0, 0})) << "before the first frame";
+    Settle();
+    EXPECT_NE(layer.iconSize(hwnd, true), (UiSize{0, 0}));
+    EXPECT_EQ(Events(1), std::vector<int>{901100});
+}
 
 TEST_F(MainFrameTest, WholeInstallFromTheStartClickToTheStartedProduct) {
     StartService(Release("", "{service}/packages/InkwardenSetup.bin"));
@@ -256,6 +271,9 @@ TEST_F(MainFrameTest, CustomPanelFoldsAndUnfolds) {
 TEST_F(MainFrameTest, ClosingBeforeAnyAttemptAsksFirst) {
     StartService(Release("", ""));
     Open();
+    // The event service starts after the first frame; a close a few milliseconds later
+    // would end the first page's post while it runs.
+    ASSERT_EQ(Events(1), std::vector<int>{901100});
     layer.scriptMessageBoxAnswers({IDCANCEL, IDOK});
     Click("closebtn");
     ASSERT_EQ(layer.messageBoxCalls().size(), 1u);

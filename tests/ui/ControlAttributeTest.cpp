@@ -438,6 +438,29 @@ TEST(FontTest, LookupOrderAndReplacement) {
     PaintManager::removeAllSharedFonts();
 }
 
+// The skin's fonts are made on first use: they must come out as an eagerly made font would,
+// keep the own-before-shared order, and stay one object per registration.
+TEST(FontTest, DeclaredFontsAreMadeOnFirstUseWithTheSameLookups) {
+    PaintManager manager;
+    PaintManager other;
+    manager.declareFont(1, "宋体", 13, true, false, false);
+    manager.declareFont(2, "Sans", 11, false, true, false, true);
+    other.declareFont(2, "Sans", 17, false, false, false);
+    FontEntry* song = manager.getFont(1);
+    ASSERT_NE(song, nullptr);
+    EXPECT_EQ(song->resolvedFamily(), "AR PL UMing CN");
+    EXPECT_EQ(song->size(), 13);
+    EXPECT_TRUE(song->bold());
+    EXPECT_EQ(manager.getFont(1), song);
+    EXPECT_TRUE(manager.getFont(2)->underline()); // the shared one
+    EXPECT_EQ(other.getFont(2)->size(), 17);      // the window's own comes first
+    EXPECT_EQ(other.getFont(1), other.getDefaultFont());
+    // Declaring an id again replaces the font, made or not.
+    manager.declareFont(1, "Sans", 20, false, false, false);
+    EXPECT_EQ(manager.getFont(1)->size(), 20);
+    PaintManager::removeAllSharedFonts();
+}
+
 TEST(FontTest, LabelSizeEstimates) {
     PaintManager manager;
     manager.init(nullptr);

@@ -208,7 +208,7 @@ void DialogBuilder::registerFont(MarkupNode& node, PaintManager* manager) {
     const bool underline = BoolAttribute(node, "underline");
     const bool italic = BoolAttribute(node, "italic");
     const bool shared = BoolAttribute(node, "shared");
-    manager->addFont(id, face, size, bold, underline, italic, shared);
+    manager->declareFont(id, face, size, bold, underline, italic, shared);
     if (BoolAttribute(node, "default")) {
         manager->setDefaultFont(face, size, bold, underline, italic, shared);
     }

@@ -336,6 +336,11 @@ FontEntry* PaintManager::addFont(int id, const std::string& face, int size, bool
     return resources_.addFont(id, face, size, bold, underline, italic, shared);
 }
 
+void PaintManager::declareFont(int id, const std::string& face, int size, bool bold, bool underline,
+                               bool italic, bool shared) {
+    resources_.declareFont(id, face, size, bold, underline, italic, shared);
+}
+
 void PaintManager::setDefaultFont(const std::string& face, int size, bool bold, bool underline,
                                   bool italic, bool shared) {
     resources_.setDefaultFont(face, size, bold, underline, italic, shared);

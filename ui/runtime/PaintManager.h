@@ -197,6 +197,9 @@ public:
     // Fonts, keyed by the id's decimal text.
     FontEntry* addFont(int id, const std::string& face, int size, bool bold, bool underline,
                        bool italic, bool shared = false);
+    // Registers the font to be made when first used (the skin's fonts).
+    void declareFont(int id, const std::string& face, int size, bool bold, bool underline,
+                     bool italic, bool shared = false);
     void setDefaultFont(const std::string& face, int size, bool bold, bool underline, bool italic,
                         bool shared = false);
     // Own font of that id, else the shared one, else the default font.

@@ -8,8 +8,8 @@ constexpr const char* SYSTEM_FONT_FACE = "Sans";
 constexpr int SYSTEM_FONT_SIZE = 12;
 
 // Process-wide state: set up before the first window, unguarded like the rest.
-std::map<std::string, std::unique_ptr<FontEntry>>& SharedFonts() {
-    static std::map<std::string, std::unique_ptr<FontEntry>> fonts;
+std::map<std::string, ResourceRegistry::FontSlot>& SharedFonts() {
+    static std::map<std::string, ResourceRegistry::FontSlot> fonts;
     return fonts;
 }
 
@@ -48,17 +48,31 @@ auto FindOwnThenShared(Own& own, Shared& shared, const std::string& key)
 
 } // namespace
 
+FontEntry* ResourceRegistry::FontSlot::get() {
+    if (!made) {
+        made = true;
+        font = FontEntry::create(face, size, bold, underline, italic);
+    }
+    return font.get();
+}
+
 FontEntry* ResourceRegistry::addFont(int id, const std::string& face, int size, bool bold,
                                      bool underline, bool italic, bool shared) {
-    std::unique_ptr<FontEntry> font = FontEntry::create(face, size, bold, underline, italic);
-    if (font == nullptr) {
+    FontSlot slot{face, size, bold, underline, italic, nullptr, false};
+    FontEntry* result = slot.get();
+    if (result == nullptr) {
         return nullptr;
     }
-    FontEntry* result = font.get();
     auto& map = shared ? SharedFonts() : fonts_;
     // Replacing an id destroys the old font.
-    map[std::to_string(id)] = std::move(font);
+    map[std::to_string(id)] = std::move(slot);
     return result;
+}
+
+void ResourceRegistry::declareFont(int id, const std::string& face, int size, bool bold,
+                                   bool underline, bool italic, bool shared) {
+    auto& map = shared ? SharedFonts() : fonts_;
+    map[std::to_string(id)] = FontSlot{face, size, bold, underline, italic, nullptr, false};
 }
 
 void ResourceRegistry::setDefaultFont(const std::string& face, int size, bool bold, bool underline,
@@ -71,8 +85,14 @@ void ResourceRegistry::setDefaultFont(const std::string& face, int size, bool bo
 }
 
 FontEntry* ResourceRegistry::getFont(int id) {
-    if (const auto* font = FindOwnThenShared(fonts_, SharedFonts(), std::to_string(id))) {
-        return font->get();
+    const std::string key = std::to_string(id);
+    // A font whose face resolved to nothing counts as not registered.
+    for (auto* map : {&fonts_, &SharedFonts()}) {
+        if (auto it = map->find(key); it != map->end()) {
+            if (FontEntry* font = it->second.get()) {
+                return font;
+            }
+        }
     }
     return getDefaultFont();
 }

@@ -26,6 +26,10 @@ public:
     // Fonts, keyed by the id's decimal text; registering an id again replaces its font.
     FontEntry* addFont(int id, const std::string& face, int size, bool bold, bool underline,
                        bool italic, bool shared);
+    // The same, with the font made on first use: a skin declares fonts for pages that may
+    // never show, and resolving a face costs the window's start.
+    void declareFont(int id, const std::string& face, int size, bool bold, bool underline,
+                     bool italic, bool shared);
     void setDefaultFont(const std::string& face, int size, bool bold, bool underline, bool italic,
                         bool shared);
     // Own font of that id, else the shared one, else the default font.
@@ -49,8 +53,21 @@ public:
     static const std::string* getText(int id);
     static void removeAllTexts();
 
+    // A registered font, made when it is first asked for; one whose face resolves to nothing
+    // stays empty and lookups pass it by.
+    struct FontSlot {
+        std::string face;
+        int size = 0;
+        bool bold = false;
+        bool underline = false;
+        bool italic = false;
+        std::unique_ptr<FontEntry> font;
+        bool made = false;
+        FontEntry* get();
+    };
+
 private:
-    std::map<std::string, std::unique_ptr<FontEntry>> fonts_;
+    std::map<std::string, FontSlot> fonts_;
     std::unique_ptr<FontEntry> default_font_;
     std::map<std::string, ImageRegistration> images_;
     std::map<std::string, std::string> default_attributes_;
