@@ -16,6 +16,9 @@
 namespace inkwarden::tool {
 namespace {
 
+// Time for the last events to go out before the reporter stops.
+constexpr std::chrono::milliseconds LAST_EVENTS_TIME{300};
+
 class ConsoleWindow : public IInstallWindow {
 public:
     bool HasTabPage() const override { return true; }
@@ -53,49 +56,39 @@ private:
     std::string percent_;
 };
 
-} // namespace
-
-int InstallCommand(int argc, char** argv) {
+// What the command line asks for.
+struct InstallArguments {
     InstallController::Services services;
-    std::string folder, test_url;
-    bool desktop_link = true, start_link = true;
+    std::string folder;
+    std::string test_url;
+    bool desktop_link = true;
+    bool start_link = true;
+};
+
+bool ParseInstallArguments(int argc, char** argv, InstallArguments& args) {
     for (int i = 0; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--service" && i + 1 < argc) {
             const std::string base = argv[++i];
-            services.latest_version_url = base + LATEST_VERSION_PATH;
-            services.events.url = base + EVENT_PATH;
+            args.services.latest_version_url = base + LATEST_VERSION_PATH;
+            args.services.events.url = base + EVENT_PATH;
         } else if (arg == "--folder" && i + 1 < argc) {
-            folder = argv[++i];
+            args.folder = argv[++i];
         } else if (arg == "--test-url" && i + 1 < argc) {
-            test_url = argv[++i];
+            args.test_url = argv[++i];
         } else if (arg == "--no-desktop-link") {
-            desktop_link = false;
+            args.desktop_link = false;
         } else if (arg == "--no-start-link") {
-            start_link = false;
+            args.start_link = false;
         } else {
-            return USAGE_ERROR;
+            return false;
         }
     }
-    if (folder.empty() || folder[0] != '/') {
-        return USAGE_ERROR;
-    }
-    // As the window's message box does, before anything is asked or run.
-    if (!FolderFitsPackageCommandLine(folder)) {
-        std::fprintf(stderr,
-                     "%s: %s\n  the package's command line cannot carry this folder as one "
-                     "argument (a double quote, a line break or another control character, or "
-                     "a backslash at the end)\n",
-                     InstallOptions::INVALID_FOLDER_CAPTION, InstallOptions::INVALID_FOLDER_TEXT);
-        return 2;
-    }
+    return !args.folder.empty() && args.folder[0] == '/';
+}
 
-    ConsoleWindow window;
-    InstallController controller(window, services);
-    controller.install_folder = folder;
-    controller.test_url = test_url;
-    controller.desktop_link = desktop_link;
-    controller.start_link = start_link;
+// One attempt through the pages, as the window's timer would drive it; true on success.
+bool RunAttempt(InstallController& controller, ConsoleWindow& window) {
     controller.reporter.Start();
     controller.ShowPage(0);
     controller.ShowPage(1);
@@ -111,13 +104,16 @@ int InstallCommand(int argc, char** argv) {
         controller.LaunchProduct();
     }
     controller.StopInstall();
-    // Let the last events go out before the reporter stops.
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    std::this_thread::sleep_for(LAST_EVENTS_TIME);
     controller.reporter.Stop();
+    return ok;
+}
+
+// The outcome lines; the failure line carries the cause as the window's failure page words it.
+void PrintOutcome(const InstallController& controller, bool ok) {
     if (controller.release_check != ReleaseCheck::PASSED) {
         std::printf("check failed: %s\n", ReleaseCheckText(controller.release_check));
     }
-    // The failure line carries the cause as the window's failure page words it.
     if (ok) {
         std::printf("installed: %s\n", controller.ProductPath().c_str());
     } else if (controller.failure != InstallFailure::NONE) {
@@ -126,6 +122,33 @@ int InstallCommand(int argc, char** argv) {
     } else {
         std::printf("failed: %s\n", controller.ProductPath().c_str());
     }
+}
+
+} // namespace
+
+int InstallCommand(int argc, char** argv) {
+    InstallArguments args;
+    if (!ParseInstallArguments(argc, argv, args)) {
+        return USAGE_ERROR;
+    }
+    // As the window's message box does, before anything is asked or run.
+    if (!FolderFitsPackageCommandLine(args.folder)) {
+        std::fprintf(stderr,
+                     "%s: %s\n  the package's command line cannot carry this folder as one "
+                     "argument (a double quote, a line break or another control character, or "
+                     "a backslash at the end)\n",
+                     InstallOptions::INVALID_FOLDER_CAPTION, InstallOptions::INVALID_FOLDER_TEXT);
+        return USAGE_ERROR;
+    }
+
+    ConsoleWindow window;
+    InstallController controller(window, args.services);
+    controller.install_folder = args.folder;
+    controller.test_url = args.test_url;
+    controller.desktop_link = args.desktop_link;
+    controller.start_link = args.start_link;
+    const bool ok = RunAttempt(controller, window);
+    PrintOutcome(controller, ok);
     return ok ? 0 : 1;
 }
 
