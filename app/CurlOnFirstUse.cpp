@@ -70,6 +70,12 @@ const CurlEntryPoints& Curl() {
 
 } // namespace
 
+// The variadic signatures are libcurl's own, so the last named parameter is an enum; clang
+// warns that an enum might be promoted, but CURLoption and CURLINFO are int-sized.
+#ifdef __clang__
+#pragma clang diagnostic ignored "-Wvarargs"
+#endif
+
 extern "C" {
 
 // Only remembers the flags: the set-up runs with the load, before the first handle.

@@ -117,7 +117,10 @@ TEST_F(DownloadFromFaultServer, RangeHeaderInAnyCaseAndSpacingCounts) {
         {"Accept-Ranges: bytes\n", 6},
         {"Accept-Ranges: none\r\n", 1},
     };
-    for (const auto& [line, connections] : lines) {
+    // Not a structured binding: clang 14 cannot capture one.
+    for (const auto& entry : lines) {
+        const std::string& line = entry.first;
+        const size_t connections = entry.second;
         SCOPED_TRACE("header line \"" + line + "\"");
         FaultServer local;
         ASSERT_TRUE(local.start([&line](const FaultRequest& request, int fd) {
