@@ -5,7 +5,6 @@
 #include "demo/LogField.h"
 #include "demo/PackageBody.h"
 #include "demo/ReleaseSigner.h"
-#include "demo/ServedPackage.h"
 #include "net/HttpResponse.h"
 #include "release/LatestVersionQuery.h"
 
@@ -393,7 +392,7 @@ void DemoReleaseService::onLatestVersionQuery(const httplib::Request& req, httpl
         return;
     }
     const std::string reply = EncodeLatestVersionReply(
-        release_, ServedPackageFields(release_, address(), options_.packages_dir));
+        release_, served_package_.fields(release_, address(), options_.packages_dir));
     const std::string signature =
         SignatureFor(options_.signer.get(), req.get_header_value(NONCE_HEADER), req.body, reply);
     if (!signature.empty()) {

@@ -2,6 +2,7 @@
 
 #include "demo/DemoProtocol.h"
 #include "demo/IEventStore.h"
+#include "demo/ServedPackage.h"
 #include "release/LatestVersionInfo.h"
 
 #include <atomic>
@@ -65,6 +66,7 @@ private:
     std::unique_ptr<GuardedHttpServer> server_;
     std::unique_ptr<IEventStore> store_;
     LatestVersionInfo release_;
+    ServedPackage served_package_; // the package fields of the replies
     int port_ = 0;
     std::atomic<int> package_requests_{0};
     std::mutex log_lock_;

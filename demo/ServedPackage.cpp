@@ -1,12 +1,20 @@
 #include "demo/ServedPackage.h"
 
-#include "release/PackageDigest.h"
+#include "platform/UniqueFd.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
 
 namespace inkwarden::demo {
 
-PackageFields ServedPackageFields(const LatestVersionInfo& release,
-                                  const std::string& service_address,
-                                  const std::string& packages_dir) {
+bool ServedPackage::FileIdentity::operator==(const FileIdentity& other) const {
+    return device == other.device && inode == other.inode && size == other.size &&
+           modified.tv_sec == other.modified.tv_sec && modified.tv_nsec == other.modified.tv_nsec;
+}
+
+PackageFields ServedPackage::fields(const LatestVersionInfo& release,
+                                    const std::string& service_address,
+                                    const std::string& packages_dir) {
     PackageFields fields;
     const std::string& url =
         !release.Download_silent_url.empty() ? release.Download_silent_url : release.Download_url;
@@ -19,13 +27,29 @@ PackageFields ServedPackageFields(const LatestVersionInfo& release,
     if (name.empty() || name.find('/') != std::string::npos || name == "." || name == "..") {
         return fields;
     }
-    // Hashed on every query, so a package replaced while the service runs is described as it
-    // is served.
-    if (const std::optional<PackageDigest> digest = DigestFile(packages_dir + "/" + name)) {
-        fields.size = digest->size;
-        fields.sha256 = digest->sha256;
+    if (const std::optional<PackageDigest> found = digest(packages_dir + "/" + name)) {
+        fields.size = found->size;
+        fields.sha256 = found->sha256;
     }
     return fields;
+}
+
+std::optional<PackageDigest> ServedPackage::digest(const std::string& path) {
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+    struct stat info {};
+    if (!fd || ::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        return std::nullopt;
+    }
+    // The identity of the file that is read, not of whatever the name means by then.
+    const FileIdentity identity{info.st_dev, info.st_ino, info.st_size, info.st_mtim};
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (path == path_ && identity == identity_ && digest_) {
+        return digest_;
+    }
+    path_ = path;
+    identity_ = identity;
+    digest_ = DigestOpenFile(fd.get());
+    return digest_;
 }
 
 } // namespace inkwarden::demo

@@ -2,6 +2,7 @@
 #include "TestEvents.h"
 #include "demo/DemoProtocol.h"
 #include "demo/ReleaseSigner.h"
+#include "demo/ServedPackage.h"
 #include "net/ServiceProtocol.h"
 #include "release/PackageFields.h"
 #include "release/ReleaseNonce.h"
@@ -398,6 +399,39 @@ TEST(DemoServiceOptionsTest, AnUnreadableSigningKeyIsAClearError) {
     ASSERT_NE(std::fgets(line, sizeof(line), pipe), nullptr);
     EXPECT_EQ(WEXITSTATUS(::pclose(pipe)), 1);
     EXPECT_NE(std::string(line).find("cannot read the signing key"), std::string::npos) << line;
+}
+
+// The digest is kept while the file stays the same and made afresh for a replaced one, of the
+// same size or another, so a reply never describes a package that is no longer served.
+TEST(ServedPackageTest, DescribesThePackageAsItIsServedNow) {
+    test::TempDir dir;
+    LatestVersionInfo release;
+    release.Download_silent_url = "http://127.0.0.1:1/packages/pkg.bin";
+    const auto write = [&](const std::string& content) {
+        const std::string fresh = dir.file("pkg.bin.new");
+        std::ofstream(fresh, std::ios::binary) << content;
+        std::filesystem::rename(fresh, dir.file("pkg.bin"));
+    };
+    demo::ServedPackage served;
+    const auto fields = [&] {
+        return served.fields(release, "http://127.0.0.1:1", dir.path().string());
+    };
+
+    write("first");
+    EXPECT_EQ(fields().sha256, Sha256Hex("first"));
+    EXPECT_EQ(fields().sha256, Sha256Hex("first"));
+    write("other"); // same size, another file
+    EXPECT_EQ(fields().sha256, Sha256Hex("other"));
+    write("longer one");
+    EXPECT_EQ(fields().size, 10);
+    std::filesystem::remove(dir.file("pkg.bin"));
+    EXPECT_EQ(fields(), PackageFields{});
+    // Another service's URL, or a name outside the folder: no fields.
+    write("first");
+    release.Download_silent_url = "http://elsewhere/packages/pkg.bin";
+    EXPECT_EQ(fields(), PackageFields{});
+    release.Download_silent_url = "http://127.0.0.1:1/packages/../pkg.bin";
+    EXPECT_EQ(fields(), PackageFields{});
 }
 
 TEST(DemoProtocolTest, DecodesTheInstallersRequest) {
