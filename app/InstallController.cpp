@@ -43,7 +43,7 @@ InstallController::InstallController(IInstallWindow& window, Services services)
     : reporter(services.events), window_(window),
       latest_version_url_(std::move(services.latest_version_url)),
       release_key_required_(!services.release_public_key.empty()),
-      release_key_(ReleasePublicKey::FromPem(services.release_public_key)) {
+      release_key_pem_(std::move(services.release_public_key)) {
     query_client.SetDeadline(services.query_deadline);
     query_client.SetBodyLimit(QUERY_REPLY_LIMIT);
 }
@@ -263,6 +263,10 @@ void InstallController::OnInstallTimer(unsigned timer_id) {
 }
 
 LatestVersionInfo InstallController::QueryLatestVersion() {
+    // Parsed here, on the install thread, rather than on the way to the window's first frame.
+    if (release_key_required_ && !release_key_) {
+        release_key_ = ReleasePublicKey::FromPem(release_key_pem_);
+    }
     release_reply_ = QueryRelease(query_client, app_id, union_id, latest_version_url_,
                                   release_key_ ? &*release_key_ : nullptr);
     return release_reply_.info;

@@ -125,7 +125,8 @@ private:
     std::string latest_version_url_;
     // A key text that does not parse still requires signatures, which then never hold.
     bool release_key_required_ = false;
-    std::optional<ReleasePublicKey> release_key_;
+    std::string release_key_pem_;
+    std::optional<ReleasePublicKey> release_key_; // parsed by the first query
     ReleaseReply release_reply_;
 };
 
