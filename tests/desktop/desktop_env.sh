@@ -19,8 +19,10 @@ require_tools() {
     done
 }
 
+# -noreset: by default the server resets when its last client leaves, and a client that
+# connects during the reset (the next window, the next xdotool) is refused.
 start_xvfb() {
-    Xvfb -displayfd 3 -screen 0 "${1:-1024x768x24}" -nolisten tcp 3>"$TMP/display" 2>/dev/null &
+    Xvfb -displayfd 3 -screen 0 "${1:-1024x768x24}" -nolisten tcp -noreset 3>"$TMP/display" 2>/dev/null &
     XPID=$!
     i=0
     while [ ! -s "$TMP/display" ] && [ $i -lt 100 ]; do sleep 0.1; i=$((i + 1)); done
