@@ -45,6 +45,9 @@ HostileReleaseServer::HostileReleaseServer(const demo::ReleaseSigner& signer, Sc
         if (!signature.empty()) {
             res.set_header(SIGNATURE_HEADER, signature);
         }
+        if (!script_.signing_key_header.empty()) {
+            res.set_header(SIGNING_KEY_HEADER, script_.signing_key_header);
+        }
         if (script_.reply == Reply::TWO_SIGNATURES) {
             res.set_header(SIGNATURE_HEADER, signatureFor(NewReleaseNonce(), req.body, honest));
         }

@@ -41,6 +41,8 @@ public:
         LatestVersionInfo release;
         PackageFields package;     // the fields the reply announces
         std::string package_bytes; // what every /packages/ request gets
+        // Sent as the signing-key header with every reply when not empty.
+        std::string signing_key_header;
     };
 
     // signer signs the replies (not owned; it must outlive the server).
