@@ -807,6 +807,23 @@ TEST_F(OfflineInstallTest, ABundleInstallsWithoutAnyService) {
     EXPECT_EQ(server.packageRequests(), 0);
 }
 
+TEST_F(OfflineInstallTest, EventsGoOutWhenTheEventServiceIsThere) {
+    bundle.writeTo(folder, TestSigner());
+    auto service = ServeSamplePackage();
+    InstallController::Services services;
+    services.latest_version_url = service->address() + LATEST_VERSION_PATH;
+    services.events.url = service->address() + EVENT_PATH;
+    services.release_public_key = key;
+    InstallController offline(window, services);
+    offline.install_folder = (world.root / "opt/Inkwarden").string();
+    offline.offline_dir = folder;
+    offline.reporter.Start();
+    EXPECT_EQ(RunAttempt(offline), 2);
+    EXPECT_EQ(Events(*service, 2), (std::vector<int>{901200, 901300}));
+    offline.reporter.Stop();
+    EXPECT_EQ(service->output().find("query:"), std::string::npos) << "a version query was made";
+}
+
 TEST_F(OfflineInstallTest, ABundleThatDoesNotHoldRunsNothing) {
     const std::string package = folder + "/InkwardenSetup.bin";
     const struct {

@@ -72,6 +72,7 @@ private:
     std::unique_ptr<httplib::Server> server_;
     std::thread thread_;
     int port_ = 0;
+    std::atomic<bool> listen_ended_{false};
     std::atomic<int> queries_{0};
     std::atomic<int> package_requests_{0};
     mutable std::mutex mutex_;
