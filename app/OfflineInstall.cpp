@@ -21,20 +21,20 @@ constexpr std::size_t COPY_CHUNK = 1 << 16;
 constexpr mode_t COPY_MODE = 0600;
 
 // Copies the regular file from into a fresh file at to (never through a link, never into a
-// file someone else left there), reporting the bytes copied; false on any failure or when
-// stop is raised, and then nothing stays at to.
+// file someone else left there), reporting the bytes copied. Returns 0, or the error number
+// of the failure (ECANCELED when stop was raised); nothing then stays at to.
 template <typename Progress, typename Stop>
-bool CopyPackage(const std::string& from, const std::string& to, Progress progress, Stop stop) {
+int CopyPackage(const std::string& from, const std::string& to, Progress progress, Stop stop) {
     UniqueFd source(::open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
     struct stat info {};
     if (!source || ::fstat(source.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
-        return false;
+        return source ? EINVAL : errno;
     }
     ::unlink(to.c_str());
     UniqueFd target(
         ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, COPY_MODE));
     if (!target) {
-        return false;
+        return errno;
     }
     std::vector<char> buffer(COPY_CHUNK);
     std::int64_t done = 0;
@@ -44,13 +44,23 @@ bool CopyPackage(const std::string& from, const std::string& to, Progress progre
             continue;
         }
         if (got == 0) {
-            return true;
+            return 0;
         }
-        if (got < 0 || stop() ||
-            !WriteAll(target.get(),
-                      std::string_view(buffer.data(), static_cast<std::size_t>(got)))) {
+        if (got < 0) {
+            const int error = errno;
             ::unlink(to.c_str());
-            return false;
+            return error;
+        }
+        errno = 0;
+        if (!WriteAll(target.get(),
+                      std::string_view(buffer.data(), static_cast<std::size_t>(got)))) {
+            const int error = errno != 0 ? errno : EIO;
+            ::unlink(to.c_str());
+            return error;
+        }
+        if (stop()) {
+            ::unlink(to.c_str());
+            return ECANCELED;
         }
         done += got;
         progress(done, static_cast<std::int64_t>(info.st_size));
@@ -74,15 +84,16 @@ bool InstallController::TakeOfflinePackage(const std::string& path) {
 
     // The copy takes the download's half of the bar; it is renamed into place only whole.
     const std::string partial = path + ".tmp";
-    const bool copied = CopyPackage(
+    const int error = CopyPackage(
         bundle.package_path, partial,
         [this](std::int64_t done, std::int64_t total) {
             OnDownloadProgress(done, total, total > 0 ? double(done) / double(total) : 1.0);
         },
         [this] { return stopping.load(); });
-    if (!copied || ::rename(partial.c_str(), path.c_str()) != 0) {
+    if (error != 0 || ::rename(partial.c_str(), path.c_str()) != 0) {
         ::unlink(partial.c_str());
-        return Fail(InstallFailure::RELEASE_INVALID,
+        const bool full = error == ENOSPC || error == EDQUOT;
+        return Fail(full ? InstallFailure::DISK_FULL : InstallFailure::RELEASE_INVALID,
                     "cannot copy the bundle's package " + bundle.package_path);
     }
     // The copy, not the bundle's file, is what runs: it is the one checked.

@@ -873,6 +873,17 @@ TEST_F(OfflineInstallTest, ABundleThatDoesNotHoldRunsNothing) {
     }
 }
 
+TEST_F(OfflineInstallTest, AFullTemporaryFolderIsAFullDisk) {
+    bundle.writeTo(folder, TestSigner());
+    test::TmpfsMount disk((world.root / "tmp").string(), 64 * 1024);
+    if (!disk.mounted()) {
+        GTEST_SKIP() << disk.why();
+    }
+    EXPECT_EQ(Install(), 3);
+    EXPECT_EQ(controller->failure, InstallFailure::DISK_FULL);
+    ExpectNothingRunnableLeft();
+}
+
 TEST_F(OfflineInstallTest, ABuildWithoutAKeyRefusesBundles) {
     bundle.writeTo(folder, TestSigner());
     InstallController::Services services;
