@@ -34,8 +34,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::abort();
     }
 
-    if (const auto certificate = ParseCertificateText(text); certificate &&
-                                                             certificate->text() != text) {
+    if (const auto certificate = ParseCertificateText(text);
+        certificate && certificate->text() != text) {
         std::abort();
     }
     if (const auto time = ParseUtcTime(text); time && UtcTimeText(*time) != text) {
