@@ -127,6 +127,11 @@ bool InstallController::RunInstall() {
         std::printf("install folder refused: the package's command line cannot carry it\n");
         return false;
     }
+    // A bundle replaces the query and the download; the rest is the same.
+    if (!offline_dir.empty()) {
+        const std::string path = PackagePath();
+        return TakeOfflinePackage(path) && RunPackage(path);
+    }
     latest_version = QueryLatestVersion();
     // A test URL names a file of the typist's own choosing: the reply's trust does not apply.
     if (test_url.empty() && !AcceptReleaseReply()) {
@@ -151,6 +156,10 @@ bool InstallController::RunInstall() {
     if (test_url.empty() && !VerifyDownloadedPackage(path)) {
         return Fail(InstallFailure::RELEASE_INVALID, ReleaseCheckText(release_check));
     }
+    return RunPackage(path);
+}
+
+bool InstallController::RunPackage(const std::string& path) {
     // The install phase moves the bar on from the half.
     install_fraction = DOWNLOAD_SHARE;
     window_.StartInstallTimer();
@@ -217,7 +226,12 @@ bool InstallController::AcceptReleaseReply() {
         std::printf("release check failed: %s\n", ReleaseCheckText(release_check));
         return false;
     }
-    std::printf("release check: reply %s\n", ReplySignatureText(release_reply_.signature));
+    if (release_reply_.certified_until) {
+        std::printf("release check: reply signed by a key certified until %s\n",
+                    UtcTimeText(*release_reply_.certified_until).c_str());
+    } else {
+        std::printf("release check: reply %s\n", ReplySignatureText(release_reply_.signature));
+    }
     return true;
 }
 
@@ -262,13 +276,17 @@ void InstallController::OnInstallTimer(unsigned timer_id) {
     }
 }
 
-LatestVersionInfo InstallController::QueryLatestVersion() {
+const ReleasePublicKey* InstallController::ReleaseKey() {
     // Parsed here, on the install thread, rather than on the way to the window's first frame.
     if (release_key_required_ && !release_key_) {
         release_key_ = ReleasePublicKey::FromPem(release_key_pem_);
     }
-    release_reply_ = QueryRelease(query_client, app_id, union_id, latest_version_url_,
-                                  release_key_ ? &*release_key_ : nullptr);
+    return release_key_ ? &*release_key_ : nullptr;
+}
+
+LatestVersionInfo InstallController::QueryLatestVersion() {
+    release_reply_ =
+        QueryRelease(query_client, app_id, union_id, latest_version_url_, ReleaseKey());
     return release_reply_.info;
 }
 
@@ -301,7 +319,8 @@ bool InstallController::VerifyInstalledVersion() const {
         return false;
     }
     const std::string installed = ReadFileVersion(ProductPath()).file_version;
-    if (test_url.empty()) {
+    // A bundle announces its version as the reply does; a test URL does not apply to it.
+    if (test_url.empty() || !offline_dir.empty()) {
         return installed == latest_version.Version_number;
     }
     return installed == ReadFileVersion(PackagePath()).file_version;

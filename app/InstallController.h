@@ -79,6 +79,11 @@ public:
     // package after the download and before it is made executable (removed on a mismatch).
     bool AcceptReleaseReply();
     bool VerifyDownloadedPackage(const std::string& path);
+    // The offline road instead of the query and download: the bundle in offline_dir is
+    // checked and its package copied to path and checked as a downloaded one would be.
+    bool TakeOfflinePackage(const std::string& path);
+    // The package at path run with the user's choices, then the installed version checked.
+    bool RunPackage(const std::string& path);
     void OnDownloadProgress(std::int64_t done, std::int64_t total, double fraction);
     void OnInstallTimer(unsigned timer_id);
     LatestVersionInfo QueryLatestVersion();
@@ -100,6 +105,8 @@ public:
     LatestVersionInfo latest_version;
     std::string install_folder;
     std::string test_url;
+    // An offline release bundle's folder; when set, no version query is made.
+    std::string offline_dir;
     std::atomic<double> install_fraction{0.0};
     std::int32_t app_id = APP_ID;
     std::int32_t union_id = UNION_ID;
@@ -127,6 +134,8 @@ private:
     bool release_key_required_ = false;
     std::string release_key_pem_;
     std::optional<ReleasePublicKey> release_key_; // parsed by the first query
+    // Parses the key once; nullptr without one or when it does not parse.
+    const ReleasePublicKey* ReleaseKey();
     ReleaseReply release_reply_;
 };
 

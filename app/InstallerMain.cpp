@@ -1,6 +1,6 @@
-// inkwarden-installer: the installer's window on the desktop. The one option honoured is
-// -test_url:<package URL>; everything else starts from the window. --help and --version
-// answer before any window or event.
+// inkwarden-installer: the installer's window on the desktop. The options honoured are
+// -test_url:<package URL> and -offline_dir:<bundle folder>; everything else starts from the
+// window. --help and --version answer before any window or event.
 #include "BuildConfig.h"
 #include "app/CMainFrame.h"
 #include "app/OptionMap.h"
@@ -18,13 +18,16 @@
 namespace {
 
 constexpr const char* USAGE =
-    "Usage: inkwarden-installer [-test_url:URL]\n"
+    "Usage: inkwarden-installer [-test_url:URL | -offline_dir:DIR]\n"
     "Installs Inkwarden, the printer assistant: asks the version service for the current\n"
     "release, downloads its package, runs it with the choices made in the window and starts\n"
     "the product.\n"
     "\n"
     "  -test_url:URL   install the package at URL instead of the announced one; the\n"
     "                  installed product must then carry the package's version\n"
+    "  -offline_dir:DIR  install the release in the offline bundle DIR (release.json,\n"
+    "                  release.json.sig and the package, signed with the release key);\n"
+    "                  no version query is made\n"
     "      --help      show this help and exit\n"
     "      --version   show the version and exit\n"
     "\n"
@@ -75,10 +78,11 @@ int main(int argc, char** argv) {
     }
 
     {
-        // The one option honoured reaches the window before it is created.
+        // The options honoured reach the window before it is created.
         const OptionMap options = ParseCommandLine(arguments, ":");
         auto frame = std::make_unique<CMainFrame>();
         frame->test_url = TestUrlOption(options);
+        frame->offline_dir = OfflineDirOption(options);
         // The skin gives the real size; the window is centred on the work area.
         frame->create(0, CMainFrame::WINDOW_TITLE, CMainFrame::WINDOW_STYLE, 0);
         frame->centerWindow();

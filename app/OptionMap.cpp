@@ -45,15 +45,27 @@ ProgramRequest FindProgramRequest(const std::vector<std::string>& arguments) {
     return ProgramRequest::RUN;
 }
 
-std::string TestUrlOption(const OptionMap& options) {
-    static const std::string NAME = "-test_url";
+namespace {
+
+// Every name that matches ignoring case overwrites the one before, in key order.
+std::string LastValueIgnoringCase(const OptionMap& options, const std::string& wanted) {
     std::string value;
     for (const auto& [name, option_value] : options) {
-        if (EqualsIgnoringAsciiCase(name, NAME)) {
+        if (EqualsIgnoringAsciiCase(name, wanted)) {
             value = option_value;
         }
     }
     return value;
+}
+
+} // namespace
+
+std::string TestUrlOption(const OptionMap& options) {
+    return LastValueIgnoringCase(options, "-test_url");
+}
+
+std::string OfflineDirOption(const OptionMap& options) {
+    return LastValueIgnoringCase(options, "-offline_dir");
 }
 
 } // namespace inkwarden

@@ -20,6 +20,9 @@ OptionMap ParseCommandLine(int argc, const char* const* argv, const std::string&
 // overwrites the one before, walking in key order, so the last one byte-wise wins.
 std::string TestUrlOption(const OptionMap& options);
 
+// The value for "-offline_dir" (an offline release folder), taken the same way.
+std::string OfflineDirOption(const OptionMap& options);
+
 // What the program is asked for: to run, or only to tell its usage or version (the usual
 // "--help" and "--version", which carry no separator and so are no options).
 enum class ProgramRequest { RUN, HELP, VERSION };

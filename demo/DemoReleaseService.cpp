@@ -397,6 +397,10 @@ void DemoReleaseService::onLatestVersionQuery(const httplib::Request& req, httpl
         SignatureFor(options_.signer.get(), req.get_header_value(NONCE_HEADER), req.body, reply);
     if (!signature.empty()) {
         res.set_header(SIGNATURE_HEADER, signature);
+        if (const std::string certificate = CertificateFor(options_.signer.get());
+            !certificate.empty()) {
+            res.set_header(SIGNING_KEY_HEADER, certificate);
+        }
     }
     log("query: s=" + EscapeLogField(request.s) + " v=" + EscapeLogField(request.v) +
         " a=" + std::to_string(request.a) + " u=" + std::to_string(request.u) +

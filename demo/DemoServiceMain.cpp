@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <pthread.h>
 #include <string>
 #include <string_view>
@@ -28,7 +29,8 @@ void PrintUsage(std::FILE* out) {
         out, "usage: inkwarden-demo-service [--port N] [--release FILE] [--packages DIR]\n"
              "                              [--throttle BYTES] [--fail-downloads N] [--data DIR]\n"
              "                              [--events URI] [--workers N] [--read-timeout MS]\n"
-             "                              [--signing-key FILE | --no-signing]\n"
+             "                              [--signing-key FILE [--signing-certificate FILE]\n"
+             "                               | --no-signing]\n"
              "                              [--help] [--version]\n"
              "  --port N            port on 127.0.0.1 (default 18080, 0 = any free port)\n"
              "  --release FILE      release JSON with the six fields; \"{service}\" in it\n"
@@ -43,7 +45,11 @@ void PrintUsage(std::FILE* out) {
              "  --workers N         connections served at once (default 128)\n"
              "  --read-timeout MS   time for the head and body of one request (default 5000)\n"
              "  --signing-key FILE  PEM Ed25519 private key that signs the version replies\n"
-             "                      (default: the build's demo key, when it has one)\n"
+             "                      (default: the build's demo signing key, when it has one)\n"
+             "  --signing-certificate FILE\n"
+             "                      the root's certificate for that key, as \"inkwarden-tool\n"
+             "                      release certify\" prints it; sent with every signature\n"
+             "                      (default: the build's, with the build's signing key)\n"
              "  --no-signing        unsigned replies, as an older service sends them\n"
              "  --help              this text\n"
              "  --version           the version of this program\n");
@@ -59,7 +65,10 @@ bool ParseNumber(const char* text, long long low, long long high, long long& val
 struct Settings {
     DemoReleaseService::Options options;
     long long port = 18080;
-    std::string signing_key = inkwarden::build_config::DEMO_RELEASE_PRIVATE_KEY;
+    std::string signing_key = inkwarden::build_config::DEMO_SIGNING_PRIVATE_KEY;
+    std::string signing_certificate = inkwarden::build_config::DEMO_SIGNING_CERTIFICATE;
+    bool signing_key_given = false;
+    bool signing_certificate_given = false;
 };
 
 // One option that takes a value: true when the value is acceptable.
@@ -101,6 +110,13 @@ const ValueOption VALUE_OPTIONS[] = {
     {"--signing-key",
      [](Settings& s, const char* v) {
          s.signing_key = v;
+         s.signing_key_given = true;
+         return *v != '\0';
+     }},
+    {"--signing-certificate",
+     [](Settings& s, const char* v) {
+         s.signing_certificate = v;
+         s.signing_certificate_given = true;
          return *v != '\0';
      }},
 };
@@ -133,10 +149,33 @@ ParseOutcome ParseArguments(int argc, char** argv, Settings& settings) {
         }
         ++i;
     }
+    // The build's certificate is for the build's signing key only.
+    if (settings.signing_key_given && !settings.signing_certificate_given) {
+        settings.signing_certificate.clear();
+    }
     if (settings.options.data_dir.empty()) {
         settings.options.data_dir = inkwarden::demo::DefaultDataFolder();
     }
     return ParseOutcome::RUN;
+}
+
+// The certificate file holds the header value on its first line.
+bool LoadCertificate(const std::string& path, inkwarden::demo::ReleaseSigner& signer,
+                     std::string& error) {
+    if (path.empty()) {
+        return true;
+    }
+    std::ifstream in(path);
+    std::string value;
+    if (!in || !std::getline(in, value)) {
+        error = "cannot read the signing certificate " + path;
+        return false;
+    }
+    if (!signer.setCertificate(value, error)) {
+        error = path + ": " + error;
+        return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -162,7 +201,7 @@ int main(int argc, char** argv) {
     std::string error;
     if (!settings.signing_key.empty()) {
         auto signer = inkwarden::demo::ReleaseSigner::FromPemFile(settings.signing_key, error);
-        if (!signer) {
+        if (!signer || !LoadCertificate(settings.signing_certificate, *signer, error)) {
             std::fprintf(stderr, "inkwarden-demo-service: %s\n", error.c_str());
             return 1;
         }
@@ -175,7 +214,12 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "inkwarden-demo-service: %s\n", error.c_str());
         return 1;
     }
-    if (settings.options.signer) {
+    if (settings.options.signer && !settings.options.signer->certificate().empty()) {
+        std::printf("inkwarden-demo-service: version replies signed with %s, certified by the "
+                    "root until %s\n",
+                    settings.signing_key.c_str(),
+                    inkwarden::UtcTimeText(settings.options.signer->certifiedUntil()).c_str());
+    } else if (settings.options.signer) {
         std::printf("inkwarden-demo-service: version replies signed with %s\n",
                     settings.signing_key.c_str());
     } else {

@@ -111,6 +111,48 @@ std::string ReleaseSigner::publicPem() const {
     return BioText(sink.get());
 }
 
+Ed25519KeyBytes ReleaseSigner::publicBytes() const {
+    Ed25519KeyBytes bytes{};
+    std::size_t length = bytes.size();
+    if (EVP_PKEY_get_raw_public_key(key_.get(), bytes.data(), &length) != 1) {
+        ERR_clear_error();
+        return {};
+    }
+    return bytes;
+}
+
+bool ReleaseSigner::setCertificate(const std::string& header_value, std::string& error) {
+    const std::optional<SigningKeyHeader> header = ParseSigningKeyHeader(header_value);
+    const std::optional<SigningKeyCertificate> parsed =
+        header ? ParseCertificateText(header->certificate_text) : std::nullopt;
+    if (!parsed) {
+        error = "not a signing-key certificate";
+        return false;
+    }
+    // The root's signature is the installer's to check; a certificate for another key,
+    // though, would make every reply fail.
+    if (parsed->key != publicBytes()) {
+        error = "the certificate is for another key than the signing key";
+        return false;
+    }
+    certificate_ = header_value;
+    certified_until_ = parsed->not_after;
+    return true;
+}
+
+std::string ReleaseSigner::certify(const Ed25519KeyBytes& signing_key, UtcTime not_after) const {
+    SigningKeyCertificate certificate;
+    certificate.key = signing_key;
+    certificate.not_after = not_after;
+    const std::string text = certificate.text();
+    const std::optional<ReleaseSignatureBytes> signature = sign(text);
+    return signature ? SigningKeyHeaderValue(text, *signature) : std::string();
+}
+
+std::string CertificateFor(const ReleaseSigner* signer) {
+    return signer != nullptr ? signer->certificate() : std::string();
+}
+
 std::string SignatureFor(const ReleaseSigner* signer, std::string_view nonce,
                          std::string_view request_body, std::string_view reply_body) {
     return signer != nullptr ? signer->signReply(nonce, request_body, reply_body) : std::string();

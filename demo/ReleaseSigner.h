@@ -1,7 +1,9 @@
 #pragma once
 
 #include "platform/UniqueResource.h"
+#include "release/ReleasePublicKey.h"
 #include "release/ReleaseSignature.h"
+#include "release/SigningKeyCertificate.h"
 
 #include <openssl/evp.h>
 #include <optional>
@@ -31,14 +33,32 @@ public:
     // The two halves as PEM text ("BEGIN PRIVATE KEY", "BEGIN PUBLIC KEY").
     std::string privatePem() const;
     std::string publicPem() const;
+    // The raw 32 bytes of the public half.
+    Ed25519KeyBytes publicBytes() const;
+
+    // The signing-key header value that the root key made for this key; sent beside every
+    // signature. False, and nothing kept, when the value does not certify this key.
+    bool setCertificate(const std::string& header_value, std::string& error);
+    const std::string& certificate() const { return certificate_; }
+    // When the certificate runs out (only with one).
+    UtcTime certifiedUntil() const { return certified_until_; }
+
+    // The signing-key header value by which this key, as the root, certifies signing_key
+    // until not_after.
+    std::string certify(const Ed25519KeyBytes& signing_key, UtcTime not_after) const;
 
 private:
     explicit ReleaseSigner(EVP_PKEY* key) : key_(key) {}
     UniqueResource<EVP_PKEY, EVP_PKEY_free> key_;
+    std::string certificate_;
+    UtcTime certified_until_{};
 };
 
 // As ReleaseSigner::signReply, and empty without a signer.
 std::string SignatureFor(const ReleaseSigner* signer, std::string_view nonce,
                          std::string_view request_body, std::string_view reply_body);
+
+// The signer's certificate header value; empty without a signer or a certificate.
+std::string CertificateFor(const ReleaseSigner* signer);
 
 } // namespace inkwarden::demo

@@ -76,6 +76,19 @@ HttpResponse HttpClient::Post(const std::string& url, const std::string& body,
 HttpResponse HttpClient::Post(const std::string& url, const std::string& body,
                               const std::vector<std::string>& header_lines,
                               const std::string& reply_header) {
+    HttpResponse result = Post(url, body, header_lines,
+                               reply_header.empty() ? std::vector<std::string>()
+                                                    : std::vector<std::string>{reply_header});
+    if (!result.picked_headers.empty()) {
+        result.picked_header_values = std::move(result.picked_headers[0]);
+        result.picked_headers.clear();
+    }
+    return result;
+}
+
+HttpResponse HttpClient::Post(const std::string& url, const std::string& body,
+                              const std::vector<std::string>& header_lines,
+                              const std::vector<std::string>& reply_headers) {
     HttpResponse result;
     CURL* easy = nullptr;
     {
@@ -92,8 +105,8 @@ HttpResponse HttpClient::Post(const std::string& url, const std::string& body,
     progress = TransferProgress{-1, -1, -1, -1};
     // The previous request moved its body out; a stray byte must not leak into this one.
     response.clear();
-    picked_name = reply_header;
-    picked_values.clear();
+    picked_names = reply_headers;
+    picked_values.assign(reply_headers.size(), {});
     CurlHeaderList headers;
     for (const std::string& line : header_lines) {
         curl_slist* longer = curl_slist_append(headers.get(), line.c_str());
@@ -123,7 +136,7 @@ HttpResponse HttpClient::Post(const std::string& url, const std::string& body,
     // The body moves out, and the picked header values with it.
     result.body = std::move(response);
     response.clear();
-    result.picked_header_values = std::move(picked_values);
+    result.picked_headers = std::move(picked_values);
     picked_values.clear();
     result.status = static_cast<std::int32_t>(status);
     {
@@ -191,24 +204,36 @@ std::size_t HttpClient::OnHeaderData(char* data, std::size_t size, std::size_t c
                                      void* client) {
     const std::size_t length = size * count;
     auto* self = static_cast<HttpClient*>(client);
-    if (data == nullptr || self == nullptr || self->picked_name.empty()) {
+    if (data == nullptr || self == nullptr || self->picked_names.empty()) {
         return length;
     }
     const std::string_view line(data, length);
     // A status line starts the headers of another response (after a 100 Continue, say):
     // only the last response's headers count.
     if (line.rfind("HTTP/", 0) == 0) {
-        self->picked_values.clear();
+        for (std::vector<std::string>& values : self->picked_values) {
+            values.clear();
+        }
         return length;
     }
     const std::size_t colon = line.find(':');
-    if (colon == std::string_view::npos ||
-        !EqualsIgnoringAsciiCase(line.substr(0, colon), self->picked_name) ||
-        self->picked_values.size() >= MAX_PICKED_VALUES) {
+    if (colon == std::string_view::npos) {
+        return length;
+    }
+    const auto name = std::find_if(
+        self->picked_names.begin(), self->picked_names.end(), [&](const std::string& wanted) {
+            return EqualsIgnoringAsciiCase(line.substr(0, colon), wanted);
+        });
+    if (name == self->picked_names.end()) {
+        return length;
+    }
+    std::vector<std::string>& values =
+        self->picked_values[static_cast<std::size_t>(name - self->picked_names.begin())];
+    if (values.size() >= MAX_PICKED_VALUES) {
         return length;
     }
     try {
-        self->picked_values.emplace_back(TrimHeaderValue(line.substr(colon + 1)));
+        values.emplace_back(TrimHeaderValue(line.substr(colon + 1)));
     } catch (...) {
         return 0; // out of memory: the transfer ends as failed
     }

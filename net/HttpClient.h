@@ -31,6 +31,10 @@ public:
     // (compared ignoring case; "" for none) come back in picked_header_values.
     HttpResponse Post(const std::string& url, const std::string& body,
                       const std::vector<std::string>& headers, const std::string& reply_header);
+    // As above for several reply headers; their values come back in picked_headers.
+    HttpResponse Post(const std::string& url, const std::string& body,
+                      const std::vector<std::string>& headers,
+                      const std::vector<std::string>& reply_headers);
 
     void ReleaseHandle();
 
@@ -64,9 +68,9 @@ private:
     CurlEasyHandle handle;
     std::string response;
     TransferProgress progress;
-    // The reply header the running Post looks for, and what it found.
-    std::string picked_name;
-    std::vector<std::string> picked_values;
+    // The reply headers the running Post looks for, and what it found of each.
+    std::vector<std::string> picked_names;
+    std::vector<std::vector<std::string>> picked_values;
 
     // Stop path. handle_lock guards the handle's lifetime: ReleaseHandle frees it only while
     // no Post runs, and otherwise leaves that to the running Post.

@@ -19,6 +19,8 @@ struct HttpResponse {
     // The values of the one reply header the request asked for, in arrival order, without
     // the blanks around them; empty when it was not asked for or did not come.
     std::vector<std::string> picked_header_values;
+    // The same for several headers: one list per name asked for, in the order asked.
+    std::vector<std::vector<std::string>> picked_headers;
 };
 
 } // namespace inkwarden

@@ -3,6 +3,7 @@
 #include "net/HttpResponse.h"
 #include "release/ReleaseNonce.h"
 #include "release/ReleaseSignature.h"
+#include "release/ReplyTrust.h"
 #include "telemetry/CPCIDCalculator.h"
 #include "telemetry/PayloadCipher.h"
 
@@ -76,7 +77,7 @@ ReplySignature CheckReplySignature(const std::vector<std::string>& header_values
 }
 
 ReleaseReply QueryRelease(HttpClient& client, std::int32_t app_id, std::int32_t union_id,
-                          const std::string& url, const ReleasePublicKey* key) {
+                          const std::string& url, const ReleasePublicKey* key, UtcTime now) {
     ReleaseReply reply;
     LatestVersionRequest request;
     request.a = app_id;
@@ -94,14 +95,17 @@ ReleaseReply QueryRelease(HttpClient& client, std::int32_t app_id, std::int32_t 
         Base64Encode(EncryptPayload(cipher_key, BuildLatestVersionRequest(request)));
     const std::vector<std::string> headers = {JSON_HEADER_LINE,
                                               std::string(NONCE_HEADER) + ": " + nonce};
-    HttpResponse response = client.Post(url, body, headers, SIGNATURE_HEADER);
+    HttpResponse response = client.Post(
+        url, body, headers, std::vector<std::string>{SIGNATURE_HEADER, SIGNING_KEY_HEADER});
     if (response.status != HTTP_OK) {
         return reply;
     }
     reply.answered = true;
     // The signature is checked on the bytes as they came, before anything reads them.
-    reply.signature =
-        CheckReplySignature(response.picked_header_values, key, nonce, body, response.body);
+    const ReplyTrust trust = CheckReplyTrust(response.picked_headers[0], response.picked_headers[1],
+                                             key, nonce, body, response.body, now);
+    reply.signature = trust.signature;
+    reply.certified_until = trust.certified_until;
     if (key != nullptr && reply.signature != ReplySignature::VALID) {
         return reply;
     }

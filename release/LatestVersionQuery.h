@@ -5,6 +5,7 @@
 #include "release/LatestVersionRequest.h"
 #include "release/ReleasePublicKey.h"
 #include "release/ReleaseReply.h"
+#include "release/SigningKeyCertificate.h"
 
 #include <cstdint>
 #include <string>
@@ -28,8 +29,11 @@ LatestVersionInfo QueryLatestVersion(HttpClient& client, std::int32_t app_id, st
 // record empty). Without a key the reply is deciphered as it is, and a signature it carries
 // is UNCHECKED. The package fields are read either way. Deciding what to accept is
 // CheckReleaseReply's.
+// The key is the release root: it signs replies itself or certifies the key that does (the
+// certificate is checked against now).
 ReleaseReply QueryRelease(HttpClient& client, std::int32_t app_id, std::int32_t union_id,
-                          const std::string& url, const ReleasePublicKey* key);
+                          const std::string& url, const ReleasePublicKey* key,
+                          UtcTime now = UtcNow());
 
 // The verdict on the signature headers a reply carried (their values in arrival order).
 ReplySignature CheckReplySignature(const std::vector<std::string>& header_values,

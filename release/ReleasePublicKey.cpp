@@ -28,6 +28,26 @@ std::optional<ReleasePublicKey> ReleasePublicKey::FromPem(std::string_view pem) 
     return ReleasePublicKey(key);
 }
 
+std::optional<ReleasePublicKey> ReleasePublicKey::FromRaw(const Ed25519KeyBytes& raw) {
+    EVP_PKEY* key = EVP_PKEY_new_raw_public_key(EVP_PKEY_ED25519, nullptr, raw.data(), raw.size());
+    if (key == nullptr) {
+        ERR_clear_error();
+        return std::nullopt;
+    }
+    return ReleasePublicKey(key);
+}
+
+Ed25519KeyBytes ReleasePublicKey::raw() const {
+    Ed25519KeyBytes bytes{};
+    std::size_t length = bytes.size();
+    if (EVP_PKEY_get_raw_public_key(key_.get(), bytes.data(), &length) != 1 ||
+        length != bytes.size()) {
+        ERR_clear_error();
+        return {};
+    }
+    return bytes;
+}
+
 bool ReleasePublicKey::verify(std::string_view message,
                               const ReleaseSignatureBytes& signature) const {
     UniqueResource<EVP_MD_CTX, EVP_MD_CTX_free> context(EVP_MD_CTX_new());

@@ -12,6 +12,8 @@ const char* ReplySignatureText(ReplySignature signature) {
         return "signed, signature does not hold";
     case ReplySignature::UNCHECKED:
         return "signed, not checked (no key)";
+    case ReplySignature::KEY_EXPIRED:
+        return "signed, the signing key's certificate has run out";
     }
     return "?";
 }

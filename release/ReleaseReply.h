@@ -2,15 +2,19 @@
 
 #include "release/LatestVersionInfo.h"
 #include "release/PackageFields.h"
+#include "release/SigningKeyCertificate.h"
+
+#include <optional>
 
 namespace inkwarden {
 
 // What became of the reply's signature header.
 enum class ReplySignature {
-    ABSENT,    // no header: an unsigned reply
-    VALID,     // checked against the key and it held
-    INVALID,   // malformed, repeated, or it did not hold for this nonce, request and reply
-    UNCHECKED, // a header came, but there was no key to check it with
+    ABSENT,      // no header: an unsigned reply
+    VALID,       // checked against the key and it held
+    INVALID,     // malformed, repeated, or it did not hold for this nonce, request and reply
+    UNCHECKED,   // a header came, but there was no key to check it with
+    KEY_EXPIRED, // signed by a certified key whose certificate has run out
 };
 
 const char* ReplySignatureText(ReplySignature signature);
@@ -20,6 +24,8 @@ const char* ReplySignatureText(ReplySignature signature);
 struct ReleaseReply {
     bool answered = false; // status 200
     ReplySignature signature = ReplySignature::ABSENT;
+    // Set when a key certified by the root, rather than the root, signed the reply.
+    std::optional<UtcTime> certified_until;
     LatestVersionInfo info;
     PackageFields package;
 };

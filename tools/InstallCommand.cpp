@@ -1,5 +1,6 @@
 // install: one whole install attempt without the window, as the installer's start click runs
-// it: query, download, package run, version check, events. The console stands in for the
+// it: query, download (or an offline bundle instead of both), package run, version check,
+// events. The console stands in for the
 // window and this thread for its UI thread (the install timer ticks here).
 #include "Subcommands.h"
 #include "app/InstallController.h"
@@ -61,6 +62,7 @@ struct InstallArguments {
     InstallController::Services services;
     std::string folder;
     std::string test_url;
+    std::string offline_dir;
     bool desktop_link = true;
     bool start_link = true;
 };
@@ -76,6 +78,8 @@ bool ParseInstallArguments(int argc, char** argv, InstallArguments& args) {
             args.folder = argv[++i];
         } else if (arg == "--test-url" && i + 1 < argc) {
             args.test_url = argv[++i];
+        } else if (arg == "--offline" && i + 1 < argc && *argv[i + 1] != '\0') {
+            args.offline_dir = argv[++i];
         } else if (arg == "--no-desktop-link") {
             args.desktop_link = false;
         } else if (arg == "--no-start-link") {
@@ -84,7 +88,9 @@ bool ParseInstallArguments(int argc, char** argv, InstallArguments& args) {
             return false;
         }
     }
-    return !args.folder.empty() && args.folder[0] == '/';
+    // A bundle names its own package: a test URL beside it would say two things.
+    return !args.folder.empty() && args.folder[0] == '/' &&
+           (args.test_url.empty() || args.offline_dir.empty());
 }
 
 // One attempt through the pages, as the window's timer would drive it; true on success.
@@ -145,6 +151,7 @@ int InstallCommand(int argc, char** argv) {
     InstallController controller(window, args.services);
     controller.install_folder = args.folder;
     controller.test_url = args.test_url;
+    controller.offline_dir = args.offline_dir;
     controller.desktop_link = args.desktop_link;
     controller.start_link = args.start_link;
     const bool ok = RunAttempt(controller, window);

@@ -15,12 +15,16 @@
 namespace inkwarden::tool {
 namespace {
 
+// The whole file; false when it cannot be opened or read (a folder opens but does not read).
 bool ReadText(const std::string& path, std::string& text) {
     std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        return false;
+    }
     std::stringstream content;
     content << in.rdbuf();
     text = content.str();
-    return static_cast<bool>(in);
+    return !in.bad();
 }
 
 void PrintRelease(const ReleaseReply& reply) {
@@ -53,6 +57,11 @@ int QueryCommand(int argc, char** argv) {
                 std::fprintf(stderr, "inkwarden-tool: cannot read %s\n", key_source.c_str());
                 return USAGE_ERROR;
             }
+            // A key named but empty must not turn into "no key": that would pass anything.
+            if (key_text.empty()) {
+                std::fprintf(stderr, "inkwarden-tool: %s is empty\n", key_source.c_str());
+                return USAGE_ERROR;
+            }
         } else {
             return USAGE_ERROR;
         }
@@ -62,12 +71,16 @@ int QueryCommand(int argc, char** argv) {
     if (key_required && !key) {
         std::fprintf(stderr, "inkwarden-tool: %s is not a PEM Ed25519 public key\n",
                      key_source.c_str());
-        return 2;
+        return USAGE_ERROR;
     }
     HttpClient client;
     const ReleaseReply reply = QueryRelease(client, APP_ID, UNION_ID, url, key ? &*key : nullptr);
     PrintRelease(reply);
     std::printf("signature: %s\n", reply.answered ? ReplySignatureText(reply.signature) : "-");
+    if (reply.certified_until) {
+        std::printf("signing key: certified by the root until %s\n",
+                    UtcTimeText(*reply.certified_until).c_str());
+    }
     if (key_required && reply.answered && reply.signature != ReplySignature::VALID) {
         std::printf("(the reply was not deciphered: with a key its signature must hold first)\n");
     }

@@ -26,5 +26,7 @@ int SkinShowCommand(int argc, char** argv);
 int SkinLayoutCommand(int argc, char** argv);
 int ReleaseKeygenCommand(int argc, char** argv);
 int ReleaseDigestCommand(int argc, char** argv);
+int ReleaseCertifyCommand(int argc, char** argv);
+int ReleaseBundleCommand(int argc, char** argv);
 
 } // namespace inkwarden::tool

@@ -24,13 +24,16 @@ const Subcommand SUBCOMMANDS[] = {
     {"cipher", "cipher encrypt|decrypt",
      "  enciphers standard input into Base64 text, or deciphers such text\n", CipherCommand},
     {"query", "query [--service URL] [--public-key FILE]",
-     "  FILE: PEM Ed25519 public key that checks the signature (default: the build's)\n",
+     "  FILE: PEM Ed25519 root public key that checks the signature (default: the build's)\n",
      QueryCommand},
     {"event", "event CODE [--service URL]", nullptr, EventCommand},
     {"file-version", "file-version FILE", nullptr, FileVersionCommand},
     {"install",
-     "install --folder DIR [--service URL] [--test-url URL] [--no-desktop-link] [--no-start-link]",
-     "  DIR: the absolute install folder\n", InstallCommand},
+     "install --folder DIR [--service URL] [--test-url URL | --offline BUNDLE]\n"
+     "                      [--no-desktop-link] [--no-start-link]",
+     "  DIR: the absolute install folder\n"
+     "  BUNDLE: an offline release folder; no version query is made\n",
+     InstallCommand},
     {"skin render",
      "skin render [--size WxH] [--scale N] [--page N] [--set NAME=VALUE ...] -o OUT.png [SKIN]",
      "  N (scale): device pixels per pixel, 1 to 8; 2x images at 2 and above\n"
@@ -45,6 +48,15 @@ const Subcommand SUBCOMMANDS[] = {
      ReleaseKeygenCommand},
     {"release digest", "release digest FILE",
      "  prints the package fields of the version reply for FILE\n", ReleaseDigestCommand},
+    {"release certify", "release certify --root-private FILE --signing-public FILE --days N",
+     "  prints the X-Inkwarden-Signing-Key value by which the root key certifies the signing\n"
+     "  key for N days (1 to 3650); the service sends it beside its signatures\n",
+     ReleaseCertifyCommand},
+    {"release bundle",
+     "release bundle --root-private FILE --package FILE --version V --days N --out DIR",
+     "  makes an offline release in DIR: the package, release.json and release.json.sig,\n"
+     "  signed by the root key and valid for N days (1 to 3650)\n",
+     ReleaseBundleCommand},
 };
 
 bool IsHelp(std::string_view argument) {

@@ -10,6 +10,7 @@
 #include "tests/support/HostileReleaseServer.h"
 #include "tests/support/InstallWorld.h"
 #include "tests/support/Latch.h"
+#include "tests/support/TestBundle.h"
 #include "tests/support/TestFiles.h"
 #include "tests/support/TmpfsMount.h"
 
@@ -754,6 +755,147 @@ TEST(PackageCommandLineTest, AcceptedFoldersReachThePackageAsOneLiteralArgument)
     for (const std::string& folder : refused) {
         EXPECT_FALSE(FolderFitsPackageCommandLine(folder)) << folder;
     }
+}
+
+// Offline bundles: the attempt asks no service and downloads nothing. The "service" here
+// counts what it is asked; the events go to a port nobody listens on.
+class OfflineInstallTest : public InstallTrustTest {
+protected:
+    void SetUp() override {
+        bundle.version = world.productVersion();
+        bundle.package_bytes =
+            test::TestFiles::ReadAll((world.root / "packages/InkwardenSetup.bin").string());
+    }
+
+    int Install(const std::string& key_pem = "") {
+        InstallController::Services services;
+        services.latest_version_url = server.versionUrl();
+        services.events.url =
+            "http://127.0.0.1:" + std::to_string(test::FreePort::Find()) + EVENT_PATH;
+        services.release_public_key = key_pem.empty() ? key : key_pem;
+        controller = std::make_unique<InstallController>(window, services);
+        controller->install_folder = (world.root / "opt/Inkwarden").string();
+        controller->offline_dir = folder;
+        controller->reporter.Start();
+        const int page = RunAttempt(*controller);
+        controller->reporter.Stop();
+        EXPECT_EQ(server.queries(), 0);
+        EXPECT_EQ(server.packageRequests(), 0);
+        return page;
+    }
+
+    test::HostileReleaseServer server{TestSigner(), SampleScript(Reply::SIGNED)};
+    const std::string folder = (world.root / "bundle").string();
+    test::TestBundle bundle;
+    std::unique_ptr<InstallController> controller;
+};
+
+TEST_F(OfflineInstallTest, ABundleInstallsWithoutAnyService) {
+    bundle.writeTo(folder, TestSigner());
+    EXPECT_EQ(Install(), 2);
+    EXPECT_EQ(controller->release_check, ReleaseCheck::PASSED);
+    EXPECT_EQ(
+        ReadFileVersion((world.root / "opt/Inkwarden/InkwardenMain.exe").string()).file_version,
+        world.productVersion());
+    EXPECT_EQ(window.read(window.progress), 500); // the copy took the download's half
+    // The bundle's package is copied, not moved: the folder can be used again.
+    EXPECT_TRUE(fs::exists(folder + "/InkwardenSetup.bin"));
+
+    // A test URL does not apply to a bundle, and the version is still the bundle's.
+    controller->test_url = server.address() + "/packages/other.bin";
+    EXPECT_EQ(RunAttempt(*controller), 2);
+    EXPECT_EQ(server.packageRequests(), 0);
+}
+
+TEST_F(OfflineInstallTest, EventsGoOutWhenTheEventServiceIsThere) {
+    bundle.writeTo(folder, TestSigner());
+    auto service = ServeSamplePackage();
+    InstallController::Services services;
+    services.latest_version_url = service->address() + LATEST_VERSION_PATH;
+    services.events.url = service->address() + EVENT_PATH;
+    services.release_public_key = key;
+    InstallController offline(window, services);
+    offline.install_folder = (world.root / "opt/Inkwarden").string();
+    offline.offline_dir = folder;
+    offline.reporter.Start();
+    EXPECT_EQ(RunAttempt(offline), 2);
+    EXPECT_EQ(Events(*service, 2), (std::vector<int>{901200, 901300}));
+    offline.reporter.Stop();
+    EXPECT_EQ(service->output().find("query:"), std::string::npos) << "a version query was made";
+}
+
+TEST_F(OfflineInstallTest, ABundleThatDoesNotHoldRunsNothing) {
+    const std::string package = folder + "/InkwardenSetup.bin";
+    const struct {
+        const char* name;
+        std::function<void()> spoil;
+        ReleaseCheck check = ReleaseCheck::PASSED; // of the package, when it came that far
+    } cases[] = {
+        {"tampered package",
+         [&] {
+             std::fstream file(package, std::ios::in | std::ios::out | std::ios::binary);
+             file.seekp(1000);
+             file.put('\x7f');
+         },
+         ReleaseCheck::PACKAGE_SHA256},
+        {"edited release.json",
+         [&] {
+             const std::string json = folder + "/release.json";
+             std::string text = test::TestFiles::ReadAll(json);
+             text.replace(text.find(bundle.version), bundle.version.size(), "9.9.9.9");
+             std::ofstream(json, std::ios::binary | std::ios::trunc) << text;
+         }},
+        {"signed by another key",
+         [&] { test::ResignBundle(folder, *demo::ReleaseSigner::Generate()); }},
+        {"expired",
+         [&] {
+             test::TestBundle expired = bundle;
+             expired.not_after = UtcNow() - std::chrono::hours(48);
+             expired.writeTo(folder, TestSigner());
+         }},
+        {"package outside the folder",
+         [&] {
+             test::TestBundle outside = bundle;
+             outside.package_file = "../packages/InkwardenSetup.bin";
+             outside.writeTo(folder, TestSigner());
+         }},
+        {"package missing", [&] { fs::remove(package); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(folder);
+        bundle.writeTo(folder, TestSigner());
+        c.spoil();
+        EXPECT_EQ(Install(), 3);
+        EXPECT_EQ(controller->failure, InstallFailure::RELEASE_INVALID);
+        EXPECT_EQ(controller->release_check, c.check);
+        ExpectNothingRunnableLeft();
+    }
+}
+
+TEST_F(OfflineInstallTest, AFullTemporaryFolderIsAFullDisk) {
+    bundle.writeTo(folder, TestSigner());
+    test::TmpfsMount disk((world.root / "tmp").string(), 64 * 1024);
+    if (!disk.mounted()) {
+        GTEST_SKIP() << disk.why();
+    }
+    EXPECT_EQ(Install(), 3);
+    EXPECT_EQ(controller->failure, InstallFailure::DISK_FULL);
+    ExpectNothingRunnableLeft();
+}
+
+TEST_F(OfflineInstallTest, ABuildWithoutAKeyRefusesBundles) {
+    bundle.writeTo(folder, TestSigner());
+    InstallController::Services services;
+    services.latest_version_url = server.versionUrl();
+    services.release_public_key = "";
+    InstallController unkeyed(window, services);
+    unkeyed.install_folder = (world.root / "opt/Inkwarden").string();
+    unkeyed.offline_dir = folder;
+    EXPECT_EQ(RunAttempt(unkeyed), 3);
+    EXPECT_EQ(unkeyed.failure, InstallFailure::RELEASE_INVALID);
+    EXPECT_EQ(server.queries(), 0);
+    ExpectNothingRunnableLeft();
 }
 
 } // namespace

@@ -41,6 +41,13 @@ TEST(OptionMapTest, TestUrlMatchesIgnoringCaseAndTheLastKeyWins) {
               "");
 }
 
+TEST(OptionMapTest, OfflineDirIsTakenLikeTheTestUrlAndApartFromIt) {
+    const OptionMap options = Parse({"-OFFLINE_DIR:/media/usb/a:b", "-test_url:http://x"});
+    EXPECT_EQ(OfflineDirOption(options), "/media/usb/a:b");
+    EXPECT_EQ(TestUrlOption(options), "http://x");
+    EXPECT_EQ(OfflineDirOption(Parse({"-test_url:http://x", "-offline_dir"})), "");
+}
+
 TEST(OptionMapTest, HelpAndVersionAreAskedForAnywhereAfterTheProgram) {
     using R = ProgramRequest;
     EXPECT_EQ(FindProgramRequest({"installer"}), R::RUN);

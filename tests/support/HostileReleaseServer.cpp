@@ -6,6 +6,7 @@
 #include "release/ReleaseNonce.h"
 #include "release/ReleaseSignature.h"
 
+#include <chrono>
 #include <httplib.h>
 
 namespace inkwarden::test {
@@ -45,6 +46,9 @@ HostileReleaseServer::HostileReleaseServer(const demo::ReleaseSigner& signer, Sc
         if (!signature.empty()) {
             res.set_header(SIGNATURE_HEADER, signature);
         }
+        if (!script_.signing_key_header.empty()) {
+            res.set_header(SIGNING_KEY_HEADER, script_.signing_key_header);
+        }
         if (script_.reply == Reply::TWO_SIGNATURES) {
             res.set_header(SIGNATURE_HEADER, signatureFor(NewReleaseNonce(), req.body, honest));
         }
@@ -57,7 +61,15 @@ HostileReleaseServer::HostileReleaseServer(const demo::ReleaseSigner& signer, Sc
     });
     port_ = server_->bind_to_any_port("127.0.0.1");
     if (port_ > 0) {
-        thread_ = std::thread([this] { server_->listen_after_bind(); });
+        thread_ = std::thread([this] {
+            server_->listen_after_bind();
+            listen_ended_ = true;
+        });
+        // A stop before the loop runs is lost, and the destructor's join would wait forever
+        // (a test that never asks the server ends that quickly).
+        while (!server_->is_running() && !listen_ended_) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
     }
 }
 

@@ -41,6 +41,8 @@ public:
         LatestVersionInfo release;
         PackageFields package;     // the fields the reply announces
         std::string package_bytes; // what every /packages/ request gets
+        // Sent as the signing-key header with every reply when not empty.
+        std::string signing_key_header;
     };
 
     // signer signs the replies (not owned; it must outlive the server).
@@ -70,6 +72,7 @@ private:
     std::unique_ptr<httplib::Server> server_;
     std::thread thread_;
     int port_ = 0;
+    std::atomic<bool> listen_ended_{false};
     std::atomic<int> queries_{0};
     std::atomic<int> package_requests_{0};
     mutable std::mutex mutex_;
