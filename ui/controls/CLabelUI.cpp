@@ -147,7 +147,8 @@ int CLabelUI::textOverflow() const {
     const int width = room.right - room.left;
     if (isMultiLine()) {
         // Wrapped at the control's width, the lines must fit its height.
-        return std::max(0, font->measureText(text, std::max(1, width)).cy - (room.bottom - room.top));
+        return std::max(0,
+                        font->measureText(text, std::max(1, width)).cy - (room.bottom - room.top));
     }
     return std::max(0, font->measureText(text).cx - width);
 }
