@@ -43,9 +43,6 @@ fail() { echo "FAIL: $*"; echo "--- installer"; cat "$TMP/installer.log"; exit 1
 start_xvfb 1600x1200x24
 
 export HOME="$TMP/home" TMPDIR="$TMP/tmp" INKWARDEN_REGISTRY="$TMP/machine.reg"
-# A Chinese desktop: the names read are the catalogue's Chinese.
-export LC_ALL=zh_CN.UTF-8
-unset LANGUAGE
 mkdir -p "$HOME" "$TMPDIR"
 # For the pictures in docs/ the field shows the usual folder (page 0 only reads it).
 FOLDER="$TMP/Inkwarden"
@@ -56,7 +53,8 @@ printf 'Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\M
 shot() { import -window root -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "$1"; }
 # Starts the installer and waits until its window is painted; sets WID, X, Y, WIDTH, HEIGHT.
 open_window() {
-    "$INSTALLER" >"$TMP/installer.log" 2>&1 &
+    # On a Chinese desktop: the names read are the catalogue's Chinese.
+    LC_ALL=zh_CN.UTF-8 LANGUAGE= "$INSTALLER" >"$TMP/installer.log" 2>&1 &
     IPID=$!
     WID=$(timeout 20 xdotool search --sync --onlyvisible --classname '^inkwarden-installer$' | head -n1)
     [ -n "$WID" ] || fail "no window"
