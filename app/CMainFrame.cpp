@@ -200,11 +200,6 @@ LRESULT CMainFrame::handleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
         break;
     case WM_NCLBUTTONDBLCLK:
         return 1; // neither maximises nor restores
-    case WM_KEYDOWN:
-        if (wparam == VK_SPACE) {
-            return 0; // the space key never presses the focused button
-        }
-        break;
     default:
         break;
     }
@@ -227,10 +222,46 @@ void CMainFrame::OnFirstFramePresented() {
     reporter.Start();
 }
 
+LRESULT CMainFrame::handleDefaultKey(WPARAM key) {
+    if (key == VK_RETURN) {
+        if (CButtonUI* button = DefaultButton()) {
+            button->activate();
+        }
+        return 1;
+    }
+    if (key == VK_ESCAPE) {
+        if (attempt_running) {
+            close(IDOK);
+        }
+        return 1;
+    }
+    return 0;
+}
+
+CButtonUI* CMainFrame::DefaultButton() {
+    if (tab_page == nullptr) {
+        return nullptr;
+    }
+    static const std::pair<int, const char*> DEFAULTS[] = {
+        {PAGE_CONFIGURATION, "btn_install_start"},
+        {PAGE_SUCCESS, "btn_install_finish"},
+        {PAGE_FAILURE, "btn_install_retry"},
+    };
+    for (const auto& [page, name] : DEFAULTS) {
+        if (page == tab_page->getCurSel()) {
+            auto* button = FindAs<CButtonUI>(paint_manager_, name, "Button");
+            return button != nullptr && button->isVisible() && button->isEnabled() ? button
+                                                                                   : nullptr;
+        }
+    }
+    return nullptr;
+}
+
 LRESULT CMainFrame::onClose(UINT message, WPARAM wparam, LPARAM lparam, bool& handled) {
-    // Only the close button and Escape ask, and only before the first attempt ended.
-    if (wparam != 0 && !finished) {
-        const int answer = layer()->messageBox(getHWND(), EXIT_QUESTION, EXIT_CAPTION,
+    // Every close request (button, Escape, the window manager's) asks while an attempt runs,
+    // since closing stops it; none asks when nothing would be lost.
+    if (attempt_running) {
+        const int answer = layer()->messageBox(getHWND(), Tr(EXIT_QUESTION), Tr(EXIT_CAPTION),
                                                MB_OKCANCEL | MB_ICONQUESTION);
         if (answer != IDOK) {
             handled = true;

@@ -2,6 +2,7 @@
 
 #include "app/InstallOptions.h"
 #include "app/UiTaskQueue.h"
+#include "platform/Translation.h"
 #include "ui/host/WindowImplBase.h"
 
 #include <atomic>
@@ -24,7 +25,8 @@ class CTabLayoutUI;
 class CMainFrame : private IInstallWindow, public WindowImplBase, public InstallOptions {
 public:
     static constexpr const char* WINDOW_CLASS = "MainWndFrame";
-    static constexpr const char* WINDOW_TITLE = "Downloader";
+    // The task switcher's and screen readers' name of the window, translated when shown.
+    static constexpr const char* WINDOW_TITLE = N_("Inkwarden Setup");
     // The desktop knows the window by this (its menu entry's StartupWMClass).
     static constexpr const char* APPLICATION_ID = "inkwarden-installer";
     // Visible, with the overlapped window's frame bits (the window host takes the caption
@@ -43,8 +45,8 @@ public:
         "file='png/item_fold.png' source='0,0,14,14' dest='0,0,14,14'";
     static constexpr const char* LICENCE_PAGE = "/printer_license_chs.htm";
     static constexpr const char* CONTACT_PAGE = "/contact-us.html";
-    static constexpr const char* EXIT_QUESTION = "您确定要退出安装程序?";
-    static constexpr const char* EXIT_CAPTION = "提醒";
+    static constexpr const char* EXIT_QUESTION = N_("Do you want to quit the installer?");
+    static constexpr const char* EXIT_CAPTION = N_("Inkwarden Setup");
     // Wakes the UI thread for the work other threads handed over.
     static constexpr UINT WM_INSTALL_TASKS = WM_APP + 0x49;
 
@@ -78,6 +80,9 @@ protected:
     SkinSource skinSource() const override { return SkinSource::ZipResource; }
     std::string resourceId() const override { return std::to_string(SKIN_RESOURCE); }
     LRESULT onClose(UINT message, WPARAM wparam, LPARAM lparam, bool& handled) override;
+    // Return presses the page's default button; Escape is a close request, made only while
+    // an attempt runs (the only time a close asks).
+    LRESULT handleDefaultKey(WPARAM key) override;
     const NotifyMap* getNotifyMap() const override { return &NOTIFY_MAP; }
 
 private:
@@ -107,6 +112,8 @@ private:
     void OnLicencePageClicked();
     void OnContactClicked();
     void OnRetryClicked();
+    // The button that Return presses on the page shown, if it can be pressed now.
+    CButtonUI* DefaultButton();
 
     const std::thread::id ui_thread_;
     UiTaskQueue ui_tasks_;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/Translation.h"
 #include "ui/native/INativeWindowLayer.h"
 
 #include <string>
@@ -7,7 +8,7 @@
 namespace inkwarden {
 
 // The window title of the folder browser.
-inline constexpr const char* FOLDER_BROWSER_TITLE = "浏览计算机";
+inline constexpr const char* FOLDER_BROWSER_TITLE = N_("Choose the install folder");
 
 // Lets the user pick a folder in the platform's folder picker owned by the window: folders
 // only, with a location entry, the initial folder selected when it is not empty, the prompt

@@ -18,12 +18,6 @@ namespace {
 constexpr unsigned char FIRST_PRINTABLE = 0x20;
 constexpr unsigned char DELETE_CHARACTER = 0x7f;
 
-std::string PercentText(int percent) {
-    char text[16];
-    std::snprintf(text, sizeof(text), "%d%%", percent);
-    return text;
-}
-
 } // namespace
 
 bool FolderFitsPackageCommandLine(const std::string& folder) {
@@ -46,6 +40,10 @@ InstallController::InstallController(IInstallWindow& window, Services services)
       release_key_pem_(std::move(services.release_public_key)) {
     query_client.SetDeadline(services.query_deadline);
     query_client.SetBodyLimit(QUERY_REPLY_LIMIT);
+    // A user who asked the environment for no tracking gets no event at all.
+    if (EventReporter::DoNotTrackRequested()) {
+        reporter.SetEnabled(false);
+    }
 }
 
 InstallController::~InstallController() {
@@ -76,6 +74,7 @@ void InstallController::ShowPage(int index) {
 void InstallController::StartInstall() {
     ++attempt_count;
     StopInstall(); // no earlier attempt may still run
+    attempt_running = true;
     install_thread = std::thread(&InstallController::InstallThreadMain, this);
 }
 
@@ -101,8 +100,6 @@ void InstallController::InstallThreadMain() {
     // The last attempt's cause goes with it.
     failure = InstallFailure::NONE;
     window_.SetFailureText(std::string());
-    // No close while the attempt runs.
-    window_.SetCloseEnabled(false);
     const bool ok = RunInstall();
     // The contact button appears only after the second attempt of the program failed.
     int page = PAGE_SUCCESS;
@@ -116,6 +113,7 @@ void InstallController::InstallThreadMain() {
     }
     ShowPage(page);
     finished = true;
+    attempt_running = false;
     window_.SetCloseEnabled(true);
 }
 
@@ -163,6 +161,9 @@ bool InstallController::RunPackage(const std::string& path) {
     // The install phase moves the bar on from the half.
     install_fraction = DOWNLOAD_SHARE;
     window_.StartInstallTimer();
+    if (window_.HasPercentLabel()) {
+        window_.SetPercentText(Tr(INSTALLING_TEXT));
+    }
     // A downloaded file carries no execute bit here. The exit code decides no success, only
     // which cause a failed check names.
     const std::string command = BuildPackageCommandLine();
@@ -210,6 +211,7 @@ bool InstallController::DownloadPackage(const std::string& url, const std::strin
     downloader.reported_bytes = 0;
     downloader.total_size = 0;
     downloader.connection_count = CONNECTIONS;
+    progress_line_.Reset();
     // A StopInstall that came while the query ran must not be undone by clearing cancel:
     // stopping is set before cancel, so checking it after the clear sees every stop.
     if (stopping) {
@@ -254,11 +256,14 @@ bool InstallController::VerifyDownloadedPackage(const std::string& path) {
     return true;
 }
 
-void InstallController::OnDownloadProgress(std::int64_t, std::int64_t, double fraction) {
+void InstallController::OnDownloadProgress(std::int64_t done, std::int64_t total, double fraction) {
     window_.SetProgressValue(static_cast<int>(fraction * BAR_RANGE * DOWNLOAD_SHARE));
     if (window_.HasPercentLabel()) {
-        window_.SetPercentText(
-            PercentText(static_cast<int>(fraction * PERCENT_RANGE * DOWNLOAD_SHARE)));
+        // The line speaks of the download alone: its percentage, speed and time left.
+        const int percent = static_cast<int>(fraction * PERCENT_RANGE);
+        if (auto line = progress_line_.Update(done, total, percent, ProgressLine::Clock::now())) {
+            window_.SetPercentText(*line);
+        }
     }
 }
 
@@ -268,9 +273,6 @@ void InstallController::OnInstallTimer(unsigned timer_id) {
     }
     const double fraction = install_fraction.fetch_add(TIMER_STEP) + TIMER_STEP;
     window_.SetProgressValue(static_cast<int>(fraction * BAR_RANGE));
-    if (window_.HasPercentLabel()) {
-        window_.SetPercentText(PercentText(static_cast<int>(fraction * PERCENT_RANGE)));
-    }
     if (fraction > TIMER_STOP_THRESHOLD) {
         window_.KillInstallTimer();
     }

@@ -2,8 +2,10 @@
 
 #include "app/IInstallWindow.h"
 #include "app/InstallFailure.h"
+#include "app/ProgressLine.h"
 #include "net/HttpClient.h"
 #include "net/SegmentedDownloader.h"
+#include "platform/Translation.h"
 #include "release/LatestVersionInfo.h"
 #include "release/ReleaseCheck.h"
 #include "release/ReleasePublicKey.h"
@@ -44,6 +46,8 @@ public:
     static constexpr int PAGE_FAILURE = 3;
     // The failed attempt of the program's run after which the contact button shows.
     static constexpr int CONTACT_ATTEMPT = 2;
+    // The line under the bar while the package runs.
+    static constexpr const char* INSTALLING_TEXT = N_("Installing...");
     static constexpr int CONNECTIONS = 6;
     static constexpr const char* PACKAGE_FILE_NAME = "InkwardenTemp.exe";
     static constexpr const char* PRODUCT_FILE_NAME = "InkwardenMain.exe";
@@ -117,6 +121,8 @@ public:
     bool start_link = true;
     bool bootup = true;
     std::atomic<bool> finished{false};
+    // From StartInstall until the attempt's result page: while it is set, closing asks.
+    std::atomic<bool> attempt_running{false};
     std::atomic<bool> stopping{false};
     // The first trust check that failed in the last attempt, PASSED when none did.
     std::atomic<ReleaseCheck> release_check{ReleaseCheck::PASSED};
@@ -129,6 +135,8 @@ private:
     InstallFailure DownloadFailure() const;
 
     IInstallWindow& window_;
+    // The figures under the bar; reports come one at a time from the download's workers.
+    ProgressLine progress_line_;
     std::string latest_version_url_;
     // A key text that does not parse still requires signatures, which then never hold.
     bool release_key_required_ = false;

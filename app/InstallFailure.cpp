@@ -1,5 +1,7 @@
 #include "app/InstallFailure.h"
 
+#include "platform/Translation.h"
+
 namespace inkwarden {
 namespace {
 
@@ -11,14 +13,20 @@ struct FailureWords {
 
 constexpr FailureWords WORDS[] = {
     {InstallFailure::NONE, "", "none"},
-    {InstallFailure::SERVICE_UNREACHABLE, "无法连接服务器，请检查网络后重试",
+    {InstallFailure::SERVICE_UNREACHABLE,
+     N_("Cannot reach the update service; check the network or proxy."),
      "the version service could not be reached"},
-    {InstallFailure::RELEASE_INVALID, "版本信息无效，请稍后重试或联系客服",
+    {InstallFailure::RELEASE_INVALID,
+     N_("The release information is invalid; try again later or contact support."),
      "the release information is invalid"},
-    {InstallFailure::DOWNLOAD_FAILED, "安装包下载失败，请检查网络后重试", "the download failed"},
-    {InstallFailure::DISK_FULL, "磁盘空间不足，请清理后重试", "the disk is full"},
-    {InstallFailure::PACKAGE_FAILED, "安装程序未能完成，请重试", "the package did not finish"},
-    {InstallFailure::VERSION_MISMATCH, "安装的版本与最新版本不符，请重试",
+    {InstallFailure::DOWNLOAD_FAILED, N_("The download failed; check the network and try again."),
+     "the download failed"},
+    {InstallFailure::DISK_FULL, N_("The disk is full; free some space and try again."),
+     "the disk is full"},
+    {InstallFailure::PACKAGE_FAILED, N_("The installation did not finish; try again."),
+     "the package did not finish"},
+    {InstallFailure::VERSION_MISMATCH,
+     N_("The installed version is not the current release; try again."),
      "the installed version does not match the release"},
 };
 
@@ -34,7 +42,7 @@ const FailureWords& WordsFor(InstallFailure failure) {
 } // namespace
 
 const char* InstallFailureText(InstallFailure failure) {
-    return WordsFor(failure).text;
+    return Tr(WordsFor(failure).text);
 }
 
 const char* InstallFailureDiagnostic(InstallFailure failure) {

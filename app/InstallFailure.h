@@ -14,7 +14,7 @@ enum class InstallFailure {
     VERSION_MISMATCH, // the installed product is not the release's version
 };
 
-// The line under the failure page's title, in the skin's language; "" for NONE.
+// The line under the failure page's title, in the user's language; "" for NONE.
 const char* InstallFailureText(InstallFailure failure);
 
 // The same cause for the diagnostic output, e.g. "the version service could not be reached".

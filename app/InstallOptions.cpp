@@ -80,7 +80,7 @@ void InstallOptions::OnStartClicked() {
         const std::string text = install_path->getText();
         if (!FolderFitsPackageCommandLine(text) || !ProbeWritableFolder(text)) {
             if (layer_ != nullptr) {
-                layer_->messageBox(owner_, INVALID_FOLDER_TEXT, INVALID_FOLDER_CAPTION,
+                layer_->messageBox(owner_, Tr(INVALID_FOLDER_TEXT), Tr(INVALID_FOLDER_CAPTION),
                                    MB_OK | MB_ICONERROR);
             }
             return;
@@ -100,7 +100,7 @@ void InstallOptions::OnBrowseClicked() {
     // The browser opens at the folder, or the nearest one that exists.
     const std::string initial = NearestExistingFolder(install_path->getText());
     const std::string chosen =
-        layer_ != nullptr ? BrowseForFolder(*layer_, owner_, initial, BROWSE_PROMPT) : "";
+        layer_ != nullptr ? BrowseForFolder(*layer_, owner_, initial, Tr(BROWSE_PROMPT)) : "";
     // Taken as it is; the start click normalises it.
     if (!chosen.empty()) {
         install_path->setText(chosen);

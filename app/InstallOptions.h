@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/InstallController.h"
+#include "platform/Translation.h"
 #include "ui/native/INativeWindowLayer.h"
 
 #include <cstdint>
@@ -31,9 +32,10 @@ public:
     static constexpr const char* REGISTRY_KEY =
         "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Inkwarden";
     static constexpr const char* REGISTRY_VALUE = "InstallLocation";
-    static constexpr const char* INVALID_FOLDER_TEXT = "安装路径非法, 请重新修改!";
-    static constexpr const char* INVALID_FOLDER_CAPTION = "错误";
-    static constexpr const char* BROWSE_PROMPT = "选择安装目录";
+    static constexpr const char* INVALID_FOLDER_TEXT =
+        N_("This folder cannot be used for the install; choose another one.");
+    static constexpr const char* INVALID_FOLDER_CAPTION = N_("Error");
+    static constexpr const char* BROWSE_PROMPT = N_("Install folder");
 
     // Free bytes for a folder that may not exist yet; nothing when the query fails.
     using FreeSpaceQuery = std::function<std::optional<std::uint64_t>(const std::string& folder)>;

@@ -3,6 +3,7 @@
 // window. --help and --version answer before any window or event.
 #include "BuildConfig.h"
 #include "app/CMainFrame.h"
+#include "app/InstallerLanguage.h"
 #include "app/OptionMap.h"
 #include "platform/Paths.h"
 #include "ui/host/WindowHost.h"
@@ -61,6 +62,10 @@ int main(int argc, char** argv) {
         break;
     }
 
+    // The language first: GTK's own texts follow the choice it makes.
+    const std::string program = ProgramPath(argc > 0 ? argv[0] : nullptr);
+    InitInstallerLanguage(program);
+
     // No window without a display: say so instead of failing somewhere deeper.
     std::unique_ptr<GtkWindowLayer> layer = GtkWindowLayer::open();
     if (!layer) {
@@ -70,7 +75,6 @@ int main(int argc, char** argv) {
     WindowHost::setLayer(layer.get());
 
     // The skin and the program's own files are found from the program's folder.
-    const std::string program = ProgramPath(argc > 0 ? argv[0] : nullptr);
     WindowHost::setInstance(program);
     const std::string folder = ParentPath(program);
     if (!folder.empty() && ::chdir(folder.c_str()) != 0) {
@@ -84,7 +88,7 @@ int main(int argc, char** argv) {
         frame->test_url = TestUrlOption(options);
         frame->offline_dir = OfflineDirOption(options);
         // The skin gives the real size; the window is centred on the work area.
-        frame->create(0, CMainFrame::WINDOW_TITLE, CMainFrame::WINDOW_STYLE, 0);
+        frame->create(0, Tr(CMainFrame::WINDOW_TITLE), CMainFrame::WINDOW_STYLE, 0);
         frame->centerWindow();
         frame->showWindow(true, true);
         WindowHost::messageLoop();

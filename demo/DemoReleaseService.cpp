@@ -340,13 +340,15 @@ bool DemoReleaseService::loadRelease(std::string& error) {
 }
 
 void DemoReleaseService::run() {
-    log("inkwarden-demo-service: listening on " + address());
+    // The store's line comes before "listening on", which callers wait for: once they see
+    // it, everything the start says has been said.
     std::string error;
     if (store_->connect(error)) {
         log("inkwarden-demo-service: events in " + store_->describe());
     } else {
         log("inkwarden-demo-service: events cannot be stored until this is mended: " + error);
     }
+    log("inkwarden-demo-service: listening on " + address());
     server_->listen_after_bind();
 }
 

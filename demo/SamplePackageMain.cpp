@@ -210,6 +210,7 @@ std::string DesktopEntry(const std::string& folder, const std::string& product) 
         "Name=Inkwarden",
         "Name[zh_CN]=墨守精灵",
         "Comment=Printer assistant",
+        "Comment[zh_CN]=打印助手",
         "Icon=" + id,
         "TryExec=" + EscapeString(product),
         "Exec=" + EscapeString(ExecCommand(product)),

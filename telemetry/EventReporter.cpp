@@ -3,6 +3,8 @@
 #include "telemetry/CPCIDCalculator.h"
 
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <nlohmann/json.hpp>
 
 namespace inkwarden {
@@ -34,9 +36,25 @@ void EventReporter::Start() {
     }
 }
 
+void EventReporter::SetEnabled(bool enabled) {
+    std::lock_guard<std::mutex> lock(queue_lock_);
+    enabled_ = enabled;
+    if (!enabled) {
+        queue_.clear();
+    }
+}
+
+bool EventReporter::DoNotTrackRequested() {
+    const char* value = std::getenv("DO_NOT_TRACK");
+    return value != nullptr && *value != '\0' && std::strcmp(value, "0") != 0;
+}
+
 void EventReporter::Report(int code) {
     {
         std::lock_guard<std::mutex> lock(queue_lock_);
+        if (!enabled_) {
+            return;
+        }
         queue_.push_back(code);
     }
     wake_up_.notify_one();
@@ -73,7 +91,10 @@ void EventReporter::WorkerMain() {
             code = queue_.front();
             queue_.pop_front();
         }
-        Send(code);
+        // Turned off between the queueing and now: still not sent.
+        if (enabled_) {
+            Send(code);
+        }
     }
 }
 

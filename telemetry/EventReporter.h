@@ -4,6 +4,7 @@
 #include "net/ServiceProtocol.h"
 #include "telemetry/Md5Provider.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -34,6 +35,13 @@ public:
     void Report(int code);
     void Stop();
 
+    // Whether events go out at all: the user's say (the window's "Send usage events" box,
+    // DO_NOT_TRACK). While off, Report drops codes and nothing queued is sent. Any thread.
+    void SetEnabled(bool enabled);
+    bool IsEnabled() const { return enabled_; }
+    // DO_NOT_TRACK=1 (or any value but "0" and empty) in the environment.
+    static bool DoNotTrackRequested();
+
     // Worker only (and the support tool): builds and posts one event; true when accepted.
     bool Send(int code);
 
@@ -55,6 +63,7 @@ private:
     std::condition_variable wake_up_;
     std::thread worker_;
     bool stopping_ = false;
+    std::atomic<bool> enabled_{true};
     Md5Provider digest_;
     HttpClient client_;
 };

@@ -5,6 +5,7 @@
 #include "Subcommands.h"
 #include "app/InstallController.h"
 #include "app/InstallOptions.h"
+#include "platform/Translation.h"
 
 #include <atomic>
 #include <chrono>
@@ -143,7 +144,8 @@ int InstallCommand(int argc, char** argv) {
                      "%s: %s\n  the package's command line cannot carry this folder as one "
                      "argument (a double quote, a line break or another control character, or "
                      "a backslash at the end)\n",
-                     InstallOptions::INVALID_FOLDER_CAPTION, InstallOptions::INVALID_FOLDER_TEXT);
+                     Tr(InstallOptions::INVALID_FOLDER_CAPTION),
+                     Tr(InstallOptions::INVALID_FOLDER_TEXT));
         return USAGE_ERROR;
     }
 

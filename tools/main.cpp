@@ -1,8 +1,10 @@
 // inkwarden-tool: support and authoring commands around the installer.
 #include "BuildConfig.h"
 #include "Subcommands.h"
+#include "app/InstallerLanguage.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <string_view>
 
@@ -204,6 +206,10 @@ int main(int argc, char** argv) {
     if (first == "help" || IsHelp(first)) {
         return HelpCommand(argc - 2, argv + 2);
     }
+    // Messages for people (the install's failure line, the skin window) in their language.
+    std::error_code error;
+    inkwarden::InitInstallerLanguage(
+        std::filesystem::read_symlink("/proc/self/exe", error).string());
     int words = 0;
     if (const Subcommand* command = FindSubcommand(argc - 1, argv + 1, words)) {
         return RunSubcommand(*command, argc - 1 - words, argv + 1 + words);

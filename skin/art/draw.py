@@ -21,6 +21,32 @@ GOLD = "#FEE88A"  # sparkles and the status light; same as the licence link
 CORAL = "#FF8F7A"  # failure accents and the error bar
 FONT = "WenQuanYi Micro Hei"
 
+# The words painted into images, per language. English is the skin's own language
+# (png/NAME.png); every other language gets its copies in png/<language>/NAME.png, which the
+# toolkit prefers while that language is chosen.
+WORDS = {
+    "en": {
+        "title": "Inkwarden Setup",
+        "name": "Inkwarden",
+        "tag": "PRINTER ASSISTANT",
+        "install": "Install now",
+        "retry": "Try again",
+        "name_spacing": 1,
+        # Latin labels are wider: smaller, closer set, and further from the retry icon
+        "label": (16, 0.4, 84),
+    },
+    "zh_CN": {
+        "title": "墨守精灵 安装程序",
+        "name": "墨守精灵",
+        "tag": "INKWARDEN · 打印助手",
+        "install": "立即安装",
+        "retry": "重新安装",
+        "name_spacing": 3,
+        "label": (17, 1.5, 80),
+    },
+}
+SOURCE_LANGUAGE = "en"
+
 WINDOW_RADIUS = 10
 
 
@@ -98,7 +124,7 @@ def printer(x, y, s, body, detail, paper, drop=None, light=GOLD, lines=None):
 # Window background
 
 
-def bg():
+def bg(words):
     w, h = 570, 370
     r = WINDOW_RADIUS
     defs = (
@@ -129,7 +155,7 @@ def bg():
     # title: small mark and the product's name in the caption band
     body.append('<rect x="14" y="10" width="18" height="18" rx="5" fill="#FFFFFF"/>\n')
     body.append(printer(15.5, 11.5, 15, BLUE, INK, BLUE_HAZE, drop=None, light=GOLD))
-    body.append(text(40, 19, 13, "墨守精灵 安装程序", "#FFFFFF", anchor="start", opacity=0.92))
+    body.append(text(40, 19, 13, words["title"], "#FFFFFF", anchor="start", opacity=0.92))
     body.append("</g>\n")
     return svg(w, h, "".join(body), defs)
 
@@ -147,7 +173,7 @@ BUTTON_STATES = {
 }
 
 
-def button(state, label=None, icon=None):
+def button(state, label=None, icon=None, label_style=(17, 1.5, 80)):
     w, h = 140, 42
     face, face_op, ink, ink_op, dy, lifted = BUTTON_STATES[state]
     body = []
@@ -167,12 +193,15 @@ def button(state, label=None, icon=None):
         f'fill-opacity="{face_op}"/>\n'
     )
     if label:
+        size, spacing, icon_cx = label_style
         cx = 70
         if icon:
             # icon, 6-px gap, label: centred together
-            cx = 80
+            cx = icon_cx
             body.append(icon(30, 20 + dy, ink, ink_op))
-        body.append(text(cx, 20 + dy, 17, label, ink, weight="bold", spacing=1.5, opacity=ink_op))
+        body.append(
+            text(cx, 20 + dy, size, label, ink, weight="bold", spacing=spacing, opacity=ink_op)
+        )
     return svg(w, h, "".join(body))
 
 
@@ -317,7 +346,7 @@ def edit_border():
 # Logo and illustrations
 
 
-def config_logo():
+def config_logo(words):
     w, h = 248, 77
     defs = (
         '<linearGradient id="tile" x1="0" y1="0" x2="0" y2="1">'
@@ -331,10 +360,11 @@ def config_logo():
     body.append(printer(10, 11, 50, BLUE, INK, BLUE_HAZE, drop=BLUE, light=GOLD, lines=BLUE_LINE))
     body.append(f'<path d="{sparkle_path(60, 10, 7)}" fill="{GOLD}"/>\n')
     # name and tag line
-    body.append(text(80, 28, 31, "墨守精灵", "#FFFFFF", anchor="start", weight="bold", spacing=3))
     body.append(
-        text(81, 58, 12, "INKWARDEN · 打印助手", "#FFFFFF", anchor="start", spacing=1.2, opacity=0.85)
+        text(80, 28, 31, words["name"], "#FFFFFF", anchor="start", weight="bold",
+             spacing=words["name_spacing"])
     )
+    body.append(text(81, 58, 12, words["tag"], "#FFFFFF", anchor="start", spacing=1.2, opacity=0.85))
     return svg(w, h, "".join(body), defs)
 
 
@@ -480,16 +510,27 @@ def icon(size):
 # ---------------------------------------------------------------------------------------------
 
 
+def worded_images(language):
+    """The images with words painted in, for one language."""
+    words = WORDS[language]
+    folder = "png/" if language == SOURCE_LANGUAGE else f"png/{language}/"
+    out = [(f"{folder}bg.png", bg(words)), (f"{folder}config_logo.png", config_logo(words))]
+    for state in ("normal", "hover", "push", "disable"):
+        style = words["label"]
+        out.append((f"{folder}install_{state}.png", button(state, words["install"], None, style)))
+        out.append(
+            (f"{folder}btn_retry_{state}.png", button(state, words["retry"], retry_icon, style))
+        )
+    return out
+
+
 def images():
     """(file name relative to skin/, svg text) for every image."""
-    out = [("png/bg.png", bg())]
+    out = []
+    for language in WORDS:
+        out.extend(worded_images(language))
     for state in ("normal", "enter", "push", "disable"):
         out.append((f"png/close_{state}.png", close_button(state)))
-    out.append(("png/config_logo.png", config_logo()))
-    names = {"normal": "normal", "hover": "hover", "push": "push", "disable": "disable"}
-    for state, suffix in names.items():
-        out.append((f"png/install_{suffix}.png", button(state, "立即安装")))
-        out.append((f"png/btn_retry_{suffix}.png", button(state, "重新安装", retry_icon)))
     for state, name in (("normal", "normal"), ("hover", "enter"), ("push", "push")):
         out.append((f"png/install_{name}_bg.png", button(state)))
     for colour in ("white", "blue"):
@@ -511,7 +552,8 @@ def main():
     target = sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.path.dirname(__file__), "svg")
     os.makedirs(target, exist_ok=True)
     for name, content in images():
-        base = name.replace("png/", "").replace(".png", ".svg")
+        base = name.replace("png/", "", 1).replace(".png", ".svg")
+        os.makedirs(os.path.dirname(os.path.join(target, base)), exist_ok=True)
         with open(os.path.join(target, base), "w", encoding="utf-8") as f:
             f.write(content)
         print(base, name)

@@ -5,6 +5,7 @@
 #include "telemetry/EventCodes.h"
 #include "tests/support/DemoServiceProcess.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/TestLanguage.h"
 #include "ui/controls/CButtonUI.h"
 #include "ui/controls/CCheckBoxUI.h"
 #include "ui/controls/CEditUI.h"
@@ -103,6 +104,7 @@ protected:
         options->StopInstall();
         options->reporter.Stop();
         ::unsetenv("TMPDIR"); // the folder goes with the fixture
+        test::UseLocale("C.UTF-8");
         ::unsetenv("XDG_DATA_HOME");
     }
 
@@ -167,6 +169,7 @@ TEST_F(InstallOptionsTest, WithoutRootTheDefaultIsTheUsersDataFolder) {
 }
 
 TEST_F(InstallOptionsTest, StartClickRefusesBadFoldersWithTheMessageBox) {
+    ASSERT_EQ(test::UseLocale("zh_CN.UTF-8"), "zh_CN");
     const std::string file = temp.file("a-file");
     std::ofstream(file) << "x";
     for (const std::string& text : {std::string("relative/Inkwarden"), file, std::string()}) {
@@ -330,12 +333,13 @@ TEST_F(InstallOptionsTest, BoxClicksSeeTheStateBeforeTheBoxFlips) {
 }
 
 TEST_F(InstallOptionsTest, BrowseOpensAtTheNearestFolderAndKeepsTheChoiceAsIs) {
+    ASSERT_EQ(test::UseLocale("zh_CN.UTF-8"), "zh_CN");
     edit.setText((temp.path() / "missing/deeper").string());
     layer.scriptFolder(std::string("/srv/chosen/"));
     options->OnBrowseClicked();
     ASSERT_EQ(layer.picks.size(), 1u);
-    EXPECT_EQ(layer.picks[0].title, "浏览计算机");
-    EXPECT_EQ(layer.picks[0].prompt, "选择安装目录");
+    EXPECT_EQ(layer.picks[0].title, "选择安装目录");
+    EXPECT_EQ(layer.picks[0].prompt, "安装目录");
     EXPECT_EQ(layer.picks[0].initial, temp.path().string());
     EXPECT_EQ(edit.getText(), "/srv/chosen/");
     EXPECT_EQ(options->install_folder, "/srv/chosen/");

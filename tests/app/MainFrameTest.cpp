@@ -3,6 +3,7 @@
 #include "platform/RegistryFile.h"
 #include "tests/support/FaultServer.h"
 #include "tests/support/InstallWorld.h"
+#include "tests/support/TestLanguage.h"
 #include "ui/controls/CButtonUI.h"
 #include "ui/controls/CEditUI.h"
 #include "ui/controls/CLabelUI.h"
@@ -16,6 +17,7 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <regex>
 #include <thread>
 
 // Pango matches fonts on a thread of its own, synchronised inside libraries that the thread
@@ -59,6 +61,7 @@ protected:
         WindowHost::setExitHandler({});
         WindowHost::setLayer(nullptr);
         SkinPackage::reset();
+        test::UseLocale("C.UTF-8");
     }
 
     // A release of the sample package's version.
@@ -215,7 +218,7 @@ TEST_F(MainFrameTest, SecondFailureShowsTheContactButtonOnce) {
     EXPECT_FALSE(layer.exists(hwnd));
 }
 
-TEST_F(MainFrameTest, TheFailurePageSaysWhyUnderItsTitle) {
+TEST_F(MainFrameTest, TheFailurePageSaysWhyUnderTheRetryButton) {
     StartService(Release("", ""));
     Open();
     ASSERT_NE(frame->failure_reason, nullptr);
@@ -224,11 +227,11 @@ TEST_F(MainFrameTest, TheFailurePageSaysWhyUnderItsTitle) {
     EXPECT_EQ(frame->failure_reason->getText(),
               InstallFailureText(InstallFailure::RELEASE_INVALID));
     EXPECT_TRUE(frame->failure_reason->isVisible());
-    // Inside the folded window, below the title and clear of the bar.
+    // Inside the folded window, between the retry button and the bar.
     const UiRect line = frame->failure_reason->getPos();
     const UiRect bar = Control("progress_error")->getPos();
-    EXPECT_GE(line.top, bar.bottom);
-    EXPECT_LE(line.bottom, CMainFrame::FOLDED_HEIGHT);
+    EXPECT_GE(line.top, Control("btn_install_retry")->getPos().bottom);
+    EXPECT_LE(line.bottom, bar.top);
     EXPECT_EQ(Events(4), (std::vector<int>{901100, 901101, 901200, 901201}));
 }
 
@@ -268,49 +271,54 @@ TEST_F(MainFrameTest, CustomPanelFoldsAndUnfolds) {
     }
 }
 
-TEST_F(MainFrameTest, ClosingBeforeAnyAttemptAsksFirst) {
+TEST_F(MainFrameTest, NoCloseAsksBeforeAnAttemptAndEscapeDoesNothingThen) {
     StartService(Release("", ""));
     Open();
     // The event service starts after the first frame; a close a few milliseconds later
     // would end the first page's post while it runs.
     ASSERT_EQ(Events(1), std::vector<int>{901100});
-    layer.scriptMessageBoxAnswers({IDCANCEL, IDOK});
-    Click("closebtn");
-    ASSERT_EQ(layer.messageBoxCalls().size(), 1u);
-    const auto& question = layer.messageBoxCalls()[0];
-    EXPECT_EQ(question.text, "您确定要退出安装程序?");
-    EXPECT_EQ(question.caption, "提醒");
-    EXPECT_EQ(question.flags, MB_OKCANCEL | MB_ICONQUESTION);
-    EXPECT_EQ(question.owner, hwnd);
-    EXPECT_TRUE(layer.exists(hwnd)) << "Cancel keeps the window";
-
+    // Escape is the close question, which nothing here would ask.
     layer.setFocus(hwnd);
     layer.key(VK_ESCAPE);
     Settle();
-    EXPECT_EQ(layer.messageBoxCalls().size(), 2u);
+    EXPECT_TRUE(layer.exists(hwnd));
+    Click("closebtn");
+    EXPECT_TRUE(layer.messageBoxCalls().empty());
     EXPECT_FALSE(layer.exists(hwnd));
     EXPECT_EQ(layer.quitCode(), 0);
     EXPECT_EQ(Events(1), std::vector<int>{901100}) << "no page events after the close";
 }
 
-TEST_F(MainFrameTest, SystemCloseDuringAnAttemptWaitsWithoutAsking) {
+TEST_F(MainFrameTest, EveryCloseDuringAnAttemptAsksTheSameQuestion) {
+    ASSERT_EQ(test::UseLocale("zh_CN.UTF-8"), "zh_CN");
     // A slow download keeps the attempt running.
     StartService(Release("", "{service}/packages/InkwardenSetup.bin"), {"--throttle", "20000"});
     Open();
     Click("btn_install_start");
     ASSERT_TRUE(RunUntil([&] { return frame->progress->getValue() > 0; }, 30s));
-    EXPECT_FALSE(frame->close_button->isEnabled()) << "no close button while the attempt runs";
-    // Escape during the first attempt still asks; Cancel keeps it running.
-    layer.scriptMessageBoxAnswers({IDCANCEL});
+    EXPECT_TRUE(frame->close_button->isEnabled());
+    // The close button, Escape, Alt+F4 and the window manager's close: Cancel keeps it.
+    layer.scriptMessageBoxAnswers({IDCANCEL, IDCANCEL, IDCANCEL, IDCANCEL, IDOK});
+    Click("closebtn");
     layer.setFocus(hwnd);
     layer.key(VK_ESCAPE);
     Settle();
-    EXPECT_EQ(layer.messageBoxCalls().size(), 1u);
-    EXPECT_TRUE(layer.exists(hwnd));
-
     layer.send(hwnd, WM_SYSCOMMAND, SC_CLOSE, 0); // Alt+F4
+    layer.send(hwnd, WM_CLOSE, 0, 0);
     Settle();
-    EXPECT_EQ(layer.messageBoxCalls().size(), 1u) << "no question for the system close";
+    ASSERT_EQ(layer.messageBoxCalls().size(), 4u);
+    for (const auto& question : layer.messageBoxCalls()) {
+        EXPECT_EQ(question.text, "您确定要退出安装程序?");
+        EXPECT_EQ(question.caption, "墨守精灵 安装程序");
+        EXPECT_EQ(question.flags, MB_OKCANCEL | MB_ICONQUESTION);
+        EXPECT_EQ(question.owner, hwnd);
+    }
+    EXPECT_TRUE(layer.exists(hwnd)) << "Cancel keeps the window";
+    EXPECT_TRUE(frame->attempt_running);
+
+    layer.send(hwnd, WM_SYSCOMMAND, SC_CLOSE, 0);
+    Settle();
+    EXPECT_EQ(layer.messageBoxCalls().size(), 5u);
     EXPECT_FALSE(layer.exists(hwnd));
     EXPECT_FALSE(frame->install_thread.joinable() && !frame->finished)
         << "the attempt was waited for";
@@ -318,15 +326,66 @@ TEST_F(MainFrameTest, SystemCloseDuringAnAttemptWaitsWithoutAsking) {
     EXPECT_EQ(events, (std::vector<int>{901100, 901101, 901200})) << "no result page reported";
 }
 
-TEST_F(MainFrameTest, SpaceNeverClicksAndTheCaptionIgnoresDoubleClicks) {
+TEST_F(MainFrameTest, DoNotTrackSendsNoEventAtAll) {
+    ::setenv("DO_NOT_TRACK", "1", 1);
+    StartService(Release("", "{service}/packages/InkwardenSetup.bin"));
+    Open();
+    ::unsetenv("DO_NOT_TRACK");
+    EXPECT_FALSE(frame->reporter.IsEnabled());
+    Click("btn_install_start");
+    ASSERT_TRUE(RunUntil([&] { return Page() >= 2 && frame->finished; }));
+    EXPECT_EQ(Page(), 2) << "the version query still answers";
+    Click("btn_install_finish");
+    EXPECT_FALSE(layer.exists(hwnd));
+    frame.reset(); // the reporter has stopped: nothing can still be on its way
+    EXPECT_EQ(Events(0), std::vector<int>{}) << "no row in the event store";
+}
+
+TEST_F(MainFrameTest, TheLineUnderTheBarGivesTheDownloadsFigures) {
+    // 20 kB/s a connection, up to six of them: a download of several seconds.
+    StartService(Release("", "{service}/packages/InkwardenSetup.bin"), {"--throttle", "20000"});
+    Open();
+    Click("btn_install_start");
+    std::smatch figures;
+    std::string line;
+    const std::regex pattern(R"(^(\d+) % · (\d+) kB/s · (\d+) (s|min) left$)");
+    ASSERT_TRUE(RunUntil(
+        [&] {
+            line = frame->install_percent->getText();
+            return std::regex_match(line, figures, pattern) && std::stoi(figures[1]) > 0;
+        },
+        30s))
+        << line;
+    const int rate = std::stoi(figures[2]);
+    EXPECT_GE(rate, 10) << line;
+    EXPECT_LE(rate, 6 * 20 + 30) << line;
+    // The line is reachable by a screen reader: a label with the figures as its name.
+    EXPECT_EQ(frame->install_percent->getAccessibleName(), line);
+    layer.scriptMessageBoxAnswers({IDOK});
+    Click("closebtn");
+    EXPECT_FALSE(layer.exists(hwnd));
+}
+
+TEST_F(MainFrameTest, ReturnPressesThePagesDefaultButtonAndSpaceTheFocusedOne) {
     StartService(Release("", ""));
     Open();
-    frame->getPaintManager().setFocus(Control("btn_install_start"));
+    // Space on the focused box toggles it, on the focused button presses it.
+    auto* agree = Control("btn_check_agree");
+    frame->getPaintManager().setFocus(agree);
     layer.setFocus(hwnd);
+    const bool ticked = frame->licence_agreed;
     layer.key(VK_SPACE, ' ');
     Settle();
-    EXPECT_EQ(Page(), 0);
-    EXPECT_FALSE(frame->install_thread.joinable());
+    EXPECT_NE(frame->licence_agreed, ticked);
+    layer.key(VK_SPACE, ' ');
+    Settle();
+    EXPECT_EQ(frame->licence_agreed, ticked);
+    frame->getPaintManager().setFocus(Control("btn_install_license"));
+    layer.key(VK_SPACE, ' ');
+    Settle();
+    ASSERT_EQ(layer.openedUrls().size(), 1u);
+    EXPECT_EQ(layer.openedUrls()[0],
+              std::string(build_config::WEBSITE) + "/printer_license_chs.htm");
 
     const UiRect before = layer.windowRect(hwnd);
     layer.buttonDown(hwnd, {200, 10}, true);
@@ -336,17 +395,19 @@ TEST_F(MainFrameTest, SpaceNeverClicksAndTheCaptionIgnoresDoubleClicks) {
     EXPECT_EQ(layer.windowRect(hwnd), before);
     EXPECT_EQ(frame->handleMessage(WM_NCLBUTTONDBLCLK, HTCAPTION, 0), 1);
 
-    Click("btn_install_license");
-    ASSERT_EQ(layer.openedUrls().size(), 1u);
-    EXPECT_EQ(layer.openedUrls()[0],
-              std::string(build_config::WEBSITE) + "/printer_license_chs.htm");
-    EXPECT_EQ(Events(1), std::vector<int>{901100}) << "the licence link reports nothing";
-
-    // The keys do reach the focused button: Return presses it.
-    frame->getPaintManager().setFocus(Control("btn_install_start"));
+    // Return starts the install wherever the focus is, the close button included.
+    frame->getPaintManager().setFocus(Control("closebtn"));
     layer.key(VK_RETURN, '\r');
     Settle();
+    EXPECT_TRUE(layer.messageBoxCalls().empty());
+    EXPECT_TRUE(layer.exists(hwnd));
     EXPECT_TRUE(frame->install_thread.joinable());
+    // On the failure page (no package in the release) Return tries again.
+    ASSERT_TRUE(RunUntil([&] { return Page() == 3; }, 30s));
+    const int attempts = frame->attempt_count;
+    layer.key(VK_RETURN, '\r');
+    Settle();
+    EXPECT_EQ(frame->attempt_count, attempts + 1);
 }
 
 TEST_F(MainFrameTest, TestUrlReplacesTheServicesPackage) {

@@ -53,9 +53,10 @@ printf 'Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\M
 shot() { import -window root -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "$1"; }
 # Starts the installer and waits until its window is painted; sets WID, X, Y, WIDTH, HEIGHT.
 open_window() {
-    "$INSTALLER" >"$TMP/installer.log" 2>&1 &
+    # On a Chinese desktop: the names read are the catalogue's Chinese.
+    LC_ALL=zh_CN.UTF-8 LANGUAGE= "$INSTALLER" >"$TMP/installer.log" 2>&1 &
     IPID=$!
-    WID=$(timeout 20 xdotool search --sync --onlyvisible --name '^Downloader$' | head -n1)
+    WID=$(timeout 20 xdotool search --sync --onlyvisible --classname '^inkwarden-installer$' | head -n1)
     [ -n "$WID" ] || fail "no window"
     eval "$(xdotool getwindowgeometry --shell "$WID")"
     # Painted: the skin has far more colours than an empty window.

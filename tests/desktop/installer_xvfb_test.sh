@@ -1,5 +1,5 @@
 #!/bin/sh
-# The real installer under a private Xvfb, clicked with xdotool: start, the progress bar
+# The real installer under a private Xvfb, driven with xdotool: Return starts, the progress bar
 # moves (two screenshots differ in the bar only), success, start now, exit code 0.
 # Arguments: the installer, the demo service, the folder with the sample package.
 set -u
@@ -26,6 +26,9 @@ URL=$(grep -o 'http://127.0.0.1:[0-9]*' "$TMP/service.log" | head -n1)
 [ -n "$URL" ] || { echo "FAIL: no service"; cat "$TMP/service.log"; exit 1; }
 
 export HOME="$TMP/home" TMPDIR="$TMP/tmp" INKWARDEN_REGISTRY="$TMP/machine.reg"
+# An English desktop: the window's title and words are English.
+export LC_ALL=en_US.UTF-8
+unset LANGUAGE
 mkdir -p "$HOME" "$TMPDIR"
 FOLDER="$TMP/Inkwarden"
 printf 'Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Inkwarden]\n"InstallLocation"="%s"\n' \
@@ -33,15 +36,19 @@ printf 'Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\M
 
 "$INSTALLER" "-test_url:$URL/packages/InkwardenSetup.bin" >"$TMP/installer.log" 2>&1 &
 IPID=$!
-WID=$(timeout 20 xdotool search --sync --onlyvisible --name '^Downloader$' | head -n1)
+WID=$(timeout 20 xdotool search --sync --onlyvisible --classname '^inkwarden-installer$' | head -n1)
 [ -n "$WID" ] || fail "no window"
+TITLE=$(xdotool getwindowname "$WID")
+[ "$TITLE" = "Inkwarden Setup" ] || fail "the window is called \"$TITLE\""
 sleep 0.5
 eval "$(xdotool getwindowgeometry --shell "$WID")"
 [ "$WIDTH" = 570 ] && [ "$HEIGHT" = 460 ] || fail "window is ${WIDTH}x${HEIGHT}"
 shot() { import -window root -crop "570x370+${X}+${Y}" +repage "$1"; }
 click() { xdotool mousemove --sync $((X + $1)) $((Y + $2)) click 1; }
 
-click 285 249 # start
+# Return presses the page's default button, start, although the close button has the focus.
+xdotool mousemove --sync $((X + 280)) $((Y + 140))
+xdotool key Return
 i=0
 while [ $i -lt 100 ]; do
     eval "$(xdotool getwindowgeometry --shell "$WID")"
@@ -53,14 +60,15 @@ sleep 0.8
 shot "$TMP/a.png"
 sleep 1.2
 shot "$TMP/b.png"
-# The difference lies inside the progress bar's band (client y 331 to 340).
+# The difference lies inside the progress bar's band (client y 331 to 340) and the line of
+# figures under it (y 345 to 361).
 BOX=$(convert "$TMP/a.png" "$TMP/b.png" -compose difference -composite -threshold 0 \
     -format '%@' info:)
 echo "changed area: $BOX"
 H=$(echo "$BOX" | sed 's/^[0-9]*x\([0-9]*\)+.*/\1/')
 TOP=$(echo "$BOX" | sed 's/^.*+\([0-9]*\)$/\1/')
 [ "${H:-0}" -gt 0 ] 2>/dev/null || fail "the bar did not move ($BOX)"
-[ "$TOP" -ge 325 ] && [ $((TOP + H)) -le 345 ] || fail "more than the bar changed ($BOX)"
+[ "$TOP" -ge 325 ] && [ $((TOP + H)) -le 365 ] || fail "more than the bar changed ($BOX)"
 
 # The success page, then start now.
 i=0

@@ -104,7 +104,8 @@ pixel 25 60 | grep -qi "#00FF00" || fail "button: $(pixel 25 60)"
 # A skin that does not build: the error box, and after OK the exit code 1.
 mkdir "$TMP/broken"
 echo '<Window size="200,100"></Window>' >"$TMP/broken/main_frame.xml"
-"$TOOL" skin show "$TMP/broken" >"$TMP/out" 2>"$TMP/err" &
+# On a Chinese desktop the box speaks Chinese.
+LC_ALL=zh_CN.UTF-8 LANGUAGE= "$TOOL" skin show "$TMP/broken" >"$TMP/out" 2>"$TMP/err" &
 APID=$!
 BOX=$(xdotool search --sync --name "错误" | head -n1)
 [ -n "$BOX" ] || fail "no error box"

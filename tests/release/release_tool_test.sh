@@ -153,7 +153,9 @@ queries_before=$(grep -c '^query:' "$TMP/signed.log" || true)
 for folder in "$TMP/x\" -install_path:\"$TMP/elsewhere" "$TMP/line
 break"; do
     status=0
-    "$TOOL" install --folder "$folder" --service "$signed" >"$TMP/install" 2>&1 || status=$?
+    # On a Chinese desktop the refusal reads Chinese.
+    LC_ALL=zh_CN.UTF-8 LANGUAGE= "$TOOL" install --folder "$folder" --service "$signed" \
+        >"$TMP/install" 2>&1 || status=$?
     [ "$status" = 2 ] || fail "install --folder exited $status: $(cat "$TMP/install")"
     grep -q "安装路径非法" "$TMP/install" || fail "$(cat "$TMP/install")"
 done

@@ -1,6 +1,7 @@
 // The window's controls as a screen reader gets them, on the headless layer: the tree of the
 // installer's skin, the naming and role rules, the default action, what is announced, and
 // the focus ring that keyboard focus shows.
+#include "tests/support/TestLanguage.h"
 #include "ui/controls/CCheckBoxUI.h"
 #include "ui/controls/CContainerUI.h"
 #include "ui/controls/CTabLayoutUI.h"
@@ -66,9 +67,11 @@ struct AccessibleView {
     }
 };
 
+// The installer's skin as a Chinese desktop shows it.
 struct InstallerTree : ::testing::Test, AccessibleView {
     Seen seen;
     void SetUp() override {
+        ASSERT_EQ(test::UseLocale("zh_CN.UTF-8"), "zh_CN");
         SkinPackage::reset();
         SkinPackage::setResourceZipMemory(ModuleResources::find("ZIPRES", 105));
         std::string error;
@@ -80,7 +83,10 @@ struct InstallerTree : ::testing::Test, AccessibleView {
         view.settle();
         ASSERT_NE(view.layer().accessibleTree(view.window()), nullptr);
     }
-    void TearDown() override { SkinPackage::reset(); }
+    void TearDown() override {
+        SkinPackage::reset();
+        test::UseLocale("C.UTF-8");
+    }
     UiPoint centre(const char* name) {
         const UiRect r = view.manager().findControlByName(name)->getPos();
         return UiPoint{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
@@ -109,7 +115,7 @@ TEST_F(InstallerTree, EveryControlOfTheFirstPageWithRoleNameAndStates) {
         // The field is named after its label; its words are its text. It is disabled.
         {"install_path", AccessibleRole::TEXT_ENTRY, "安装目录",
          ACCESSIBLE_SHOWING | ACCESSIBLE_SINGLE_LINE},
-        {"btn_check_startup_lnk", AccessibleRole::CHECK_BOX, "创建开始菜单快捷方式",
+        {"btn_check_startup_lnk", AccessibleRole::CHECK_BOX, "添加到应用程序菜单",
          shown | ACCESSIBLE_FOCUSABLE | ACCESSIBLE_CHECKABLE},
     };
     for (const Expected& e : expected) {

@@ -3,6 +3,7 @@
 // and everything else still is.
 #include "HeadlessHostTest.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/TestLanguage.h"
 #include "ui/controls/CControlUI.h"
 #include "ui/devtools/HeadlessSkinView.h"
 #include "ui/draw/ImageEntry.h"
@@ -97,6 +98,8 @@ protected:
 };
 
 TEST_F(CorruptSkinArchive, UnreadableArchivesEndTheProgramWithTheErrorBox) {
+    // The box in Chinese, on a Chinese desktop.
+    ASSERT_EQ(test::UseLocale("zh_CN.UTF-8"), "zh_CN");
     const std::string zip = InstallerZip();
     const std::string path = dir.file("skin.zip");
 
@@ -135,6 +138,7 @@ TEST_F(CorruptSkinArchive, UnreadableArchivesEndTheProgramWithTheErrorBox) {
     // Markup that is cut short inside a sound archive.
     WithEntry(dir.path().string(), "main_frame.xml", "<Window size=\"570,460\"><VerticalLay");
     ExpectFatal("cut markup");
+    test::UseLocale("C.UTF-8");
 }
 
 TEST(CorruptImage, DamagedBytesDecodeToNothingOrToAnImageOfTheirOwnSize) {

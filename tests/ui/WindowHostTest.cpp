@@ -351,8 +351,8 @@ TEST_F(WindowHostTest, MarkupThatDoesNotBuildIsFatal) {
     ASSERT_EQ(layer.messageBoxCalls().size(), 1u);
     const auto& box = layer.messageBoxCalls()[0];
     EXPECT_EQ(box.owner, 0u);
-    EXPECT_EQ(box.text, "加载资源文件失败");
-    EXPECT_EQ(box.caption, "错误");
+    EXPECT_EQ(box.text, "Cannot load the skin's files");
+    EXPECT_EQ(box.caption, "Error");
     EXPECT_EQ(box.flags & MB_ICONMASK, MB_ICONERROR);
 
     exit_code.reset();

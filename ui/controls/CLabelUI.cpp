@@ -137,6 +137,22 @@ std::string CLabelUI::measurableText() const {
     return out;
 }
 
+int CLabelUI::textOverflow() const {
+    FontEntry* font = resolveFont();
+    const std::string text = measurableText();
+    if (font == nullptr || text.empty()) {
+        return 0;
+    }
+    const UiRect room = textRect();
+    const int width = room.right - room.left;
+    if (isMultiLine()) {
+        // Wrapped at the control's width, the lines must fit its height.
+        return std::max(0,
+                        font->measureText(text, std::max(1, width)).cy - (room.bottom - room.top));
+    }
+    return std::max(0, font->measureText(text).cx - width);
+}
+
 UiSize CLabelUI::estimateSize(UiSize available) {
     const int cx = getFixedWidth();
     const int cy = getFixedHeight();

@@ -60,6 +60,10 @@ public:
     bool isShowHtml() const { return show_html_; }
     void setShowHtml(bool show);
     bool isMultiLine() const { return (text_style_ & TEXT_SINGLELINE) == 0; }
+    // How many pixels the text in its font is wider (one line) or, wrapped, taller
+    // (multi-line) than the padded item rectangle, 0 when it fits: a text in another
+    // language may not fit its control.
+    int textOverflow() const;
     // The effect attributes are kept for painting; the installer's skin uses none.
     std::string getTextEffect(std::string_view name) const;
 

@@ -36,6 +36,8 @@ bool Is(std::string_view a, std::string_view b) {
     return EqualsIgnoringAsciiCase(a, b);
 }
 
+DialogBuilder::TextTranslator g_translator = nullptr;
+
 // Attribute lookup of the resource elements, whose names match in any case; nothing when
 // the element has no such attribute.
 const char* FindAttributeNoCase(MarkupNode& node, const char* name) {
@@ -340,6 +342,14 @@ DialogBuilder::Attach DialogBuilder::attachToParent(MarkupNode& node,
     return Attach::DONE;
 }
 
+void DialogBuilder::setTextTranslator(TextTranslator translator) {
+    g_translator = translator;
+}
+
+bool DialogBuilder::isTranslatedAttribute(const char* name) {
+    return Is(name, "text") || Is(name, "tooltip") || Is(name, "accessiblename");
+}
+
 void DialogBuilder::applyAttributes(MarkupNode& node, CControlUI& control, const Level& level) {
     // The manager is set for the attributes' duration only: attaching the whole tree later
     // registers the names.
@@ -354,7 +364,12 @@ void DialogBuilder::applyAttributes(MarkupNode& node, CControlUI& control, const
     }
     const int count = node.attributeCount();
     for (int i = 0; i < count; ++i) {
-        control.setAttribute(node.attributeName(i), node.attributeValue(i));
+        const char* name = node.attributeName(i);
+        const char* value = node.attributeValue(i);
+        if (g_translator != nullptr && *value != '\0' && isTranslatedAttribute(name)) {
+            value = g_translator(value);
+        }
+        control.setAttribute(name, value);
     }
     control.setManager(nullptr, level.parent, false);
 }

@@ -47,6 +47,13 @@ public:
     // The built-in element-to-class map (any case); nothing for unknown names.
     static CControlUI* createBuiltIn(const char* name);
 
+    // Process-wide: the skin's words (text, tooltip, accessiblename) go through this on
+    // their way into the controls, so a skin is written once for every language. Null: as
+    // written.
+    using TextTranslator = const char* (*)(const char* text);
+    static void setTextTranslator(TextTranslator translator);
+    static bool isTranslatedAttribute(const char* name);
+
 private:
     // One level of the tree being built: where its controls go and what it made.
     struct Level {

@@ -1,6 +1,7 @@
 #include "ui/host/WindowImplBase.h"
 
 #include "platform/TextEncoding.h"
+#include "platform/Translation.h"
 #include "ui/controls/CControlUI.h"
 #include "ui/controls/DialogBuilder.h"
 #include "ui/host/WindowHost.h"
@@ -345,7 +346,7 @@ CControlUI* WindowImplBase::buildSkinTree() {
 }
 
 void WindowImplBase::failSkinLoad() {
-    layer()->messageBox(0, "加载资源文件失败", "错误", MB_OK | MB_ICONERROR);
+    layer()->messageBox(0, Tr("Cannot load the skin's files"), Tr("Error"), MB_OK | MB_ICONERROR);
     WindowHost::exitProcess(1);
 }
 

@@ -18,7 +18,24 @@ std::string ForwardSlashes(std::string name) {
     return name;
 }
 
+std::string& LanguageFolder() {
+    static std::string folder;
+    return folder;
+}
+
+// "png/x.png" -> "png/<language>/x.png".
+std::string LocalizedName(const std::string& name, const std::string& language) {
+    std::string file = ForwardSlashes(name);
+    const std::size_t slash = file.rfind('/');
+    const std::size_t at = slash == std::string::npos ? 0 : slash + 1;
+    return file.insert(at, language + "/");
+}
+
 } // namespace
+
+void ImageCache::setLanguageFolder(const std::string& language) {
+    LanguageFolder() = language;
+}
 
 ImageCache::ImageCache(const ResourceRegistry& resources) : resources_(resources) {
     loader_.setSkinFileReader([](const std::string& name) -> std::optional<std::string> {
@@ -58,6 +75,18 @@ const ImageEntry* ImageCache::load(const std::string& name, const std::string& r
             mask = registered->mask;
         }
     }
+    // Only skin files come per language; a missing copy is remembered like any failure.
+    if (type.empty() && !LanguageFolder().empty()) {
+        if (const ImageEntry* image =
+                loadFile(LocalizedName(name, LanguageFolder()), type, mask, scale)) {
+            return image;
+        }
+    }
+    return loadFile(name, type, mask, scale);
+}
+
+const ImageEntry* ImageCache::loadFile(const std::string& name, const std::string& type,
+                                       std::uint32_t mask, int scale) {
     // One decode per image, mask and variant for this window.
     std::string key = type + '\x1f' + ForwardSlashes(name);
     if (mask != 0) {

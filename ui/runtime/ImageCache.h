@@ -38,7 +38,15 @@ public:
               const UiRect* dest, int alpha);
     ImageLoader& loader() { return loader_; }
 
+    // Process-wide: images with words painted in have a copy per language in a folder of
+    // that name beside them ("png/zh_CN/install_normal.png"); a skin file drawn while a
+    // language is set takes that copy where there is one. Empty: the files as named.
+    static void setLanguageFolder(const std::string& language);
+
 private:
+    const ImageEntry* loadFile(const std::string& name, const std::string& type, std::uint32_t mask,
+                               int scale);
+
     // The entry under key, made by load() on first use.
     template <typename Load> const ImageEntry* remember(const std::string& key, Load load);
 

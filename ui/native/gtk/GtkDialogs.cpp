@@ -1,7 +1,9 @@
 #include "ui/native/gtk/GtkDialogs.h"
 
+#include "platform/Translation.h"
 #include "ui/native/gtk/GtkWindowRecord.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace inkwarden {
@@ -32,25 +34,57 @@ GtkMessageType MessageTypeOf(UINT flags) {
     }
 }
 
-// The buttons speak the skin's language whatever the locale; GTK's stock ones would follow it.
+// The buttons speak the program's language (its catalogue), like the rest of the window.
 struct BoxButton {
     const char* text;
     gint response;
 };
-constexpr BoxButton OK_BUTTON{"确定", GTK_RESPONSE_OK};
-constexpr BoxButton CANCEL_BUTTON{"取消", GTK_RESPONSE_CANCEL};
-constexpr BoxButton YES_BUTTON{"是", GTK_RESPONSE_YES};
-constexpr BoxButton NO_BUTTON{"否", GTK_RESPONSE_NO};
+// The share of the screen's work area a dialog may take, and the picker's size where
+// the screen has room for it.
+constexpr int DIALOG_SCREEN_SHARE_PERCENT = 80;
+constexpr int DIALOG_DEFAULT_WIDTH = 760;
+constexpr int DIALOG_DEFAULT_HEIGHT = 520;
+
+constexpr BoxButton OK_BUTTON{N_("OK"), GTK_RESPONSE_OK};
+constexpr BoxButton CANCEL_BUTTON{N_("Cancel"), GTK_RESPONSE_CANCEL};
+constexpr BoxButton YES_BUTTON{N_("Yes"), GTK_RESPONSE_YES};
+constexpr BoxButton NO_BUTTON{N_("No"), GTK_RESPONSE_NO};
+
+// Keeps a dialog within the work area of the screen it opens on, so that its buttons stay
+// reachable on a small screen (the folder picker remembers sizes made on larger ones).
+void FitScreen(GtkWindow* dialog, GtkWidget* owner) {
+    GdkDisplay* display = gdk_display_get_default();
+    if (display == nullptr) {
+        return;
+    }
+    GdkWindow* near = owner != nullptr ? gtk_widget_get_window(owner) : nullptr;
+    GdkMonitor* monitor = near != nullptr ? gdk_display_get_monitor_at_window(display, near)
+                                          : gdk_display_get_primary_monitor(display);
+    if (monitor == nullptr) {
+        monitor = gdk_display_get_monitor(display, 0);
+    }
+    if (monitor == nullptr) {
+        return;
+    }
+    GdkRectangle area{};
+    gdk_monitor_get_workarea(monitor, &area);
+    GdkGeometry limits{};
+    limits.max_width = std::max(1, area.width * DIALOG_SCREEN_SHARE_PERCENT / 100);
+    limits.max_height = std::max(1, area.height * DIALOG_SCREEN_SHARE_PERCENT / 100);
+    gtk_window_set_geometry_hints(dialog, nullptr, &limits, GDK_HINT_MAX_SIZE);
+    gtk_window_set_default_size(dialog, std::min(limits.max_width, DIALOG_DEFAULT_WIDTH),
+                                std::min(limits.max_height, DIALOG_DEFAULT_HEIGHT));
+}
 
 void AddButtons(GtkDialog* dialog, UINT kind) {
     // Cancel and No before the default, as GTK orders a box's buttons.
     if (kind == MB_OKCANCEL) {
-        gtk_dialog_add_button(dialog, CANCEL_BUTTON.text, CANCEL_BUTTON.response);
+        gtk_dialog_add_button(dialog, Tr(CANCEL_BUTTON.text), CANCEL_BUTTON.response);
     } else if (kind == MB_YESNO) {
-        gtk_dialog_add_button(dialog, NO_BUTTON.text, NO_BUTTON.response);
+        gtk_dialog_add_button(dialog, Tr(NO_BUTTON.text), NO_BUTTON.response);
     }
     const BoxButton& first = kind == MB_YESNO ? YES_BUTTON : OK_BUTTON;
-    gtk_dialog_add_button(dialog, first.text, first.response);
+    gtk_dialog_add_button(dialog, Tr(first.text), first.response);
     gtk_dialog_set_default_response(dialog, first.response);
 }
 
@@ -188,10 +222,11 @@ std::optional<std::string> GtkDialogs::pickFolder(GtkWidget* owner, const std::s
                                                   const std::string& initial_folder) {
     GtkWindow* parent = owner == nullptr ? nullptr : GTK_WINDOW(owner);
     GtkWidget* dialog = gtk_file_chooser_dialog_new(
-        title.c_str(), parent, GTK_FILE_CHOOSER_ACTION_SELECT_FOLDER, CANCEL_BUTTON.text,
-        GTK_RESPONSE_CANCEL, "选择", GTK_RESPONSE_ACCEPT, nullptr);
+        title.c_str(), parent, GTK_FILE_CHOOSER_ACTION_SELECT_FOLDER, Tr(CANCEL_BUTTON.text),
+        GTK_RESPONSE_CANCEL, Tr(OK_BUTTON.text), GTK_RESPONSE_ACCEPT, nullptr);
     WidgetPtr holder(dialog);
     gtk_window_set_modal(GTK_WINDOW(dialog), TRUE);
+    FitScreen(GTK_WINDOW(dialog), owner);
     GtkFileChooser* chooser = GTK_FILE_CHOOSER(dialog);
     gtk_file_chooser_set_create_folders(chooser, TRUE);
     if (!prompt.empty())
