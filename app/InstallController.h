@@ -128,6 +128,8 @@ private:
     std::string release_key_pem_;
     std::optional<ReleasePublicKey> release_key_; // parsed by the first query
     ReleaseReply release_reply_;
+    // How the last download ended; written and read on the install thread only.
+    DownloadResult download_result_;
 };
 
 } // namespace inkwarden

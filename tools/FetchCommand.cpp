@@ -24,7 +24,7 @@ volatile sig_atomic_t g_interrupted = 0;
 void OnInterrupt(int) {
     g_interrupted = 1;
     if (g_engine != nullptr) {
-        g_engine->cancel = true;
+        g_engine->Cancel();
     }
 }
 
@@ -126,17 +126,19 @@ int FetchCommand(int argc, char** argv) {
     if (!ParseOptions(argc, argv, i, options)) {
         return USAGE_ERROR;
     }
-    if (argc - i != 2) {
+    // An empty PATH names no file at all.
+    if (argc - i != 2 || argv[i][0] == '\0' || argv[i + 1][0] == '\0') {
         return USAGE_ERROR;
     }
 
     SegmentedDownloader engine;
-    engine.url = argv[i];
-    engine.target_path = argv[i + 1];
-    engine.connection_count = options.connections;
-    engine.resume = options.resume;
+    DownloadRequest request;
+    request.url = argv[i];
+    request.target_path = argv[i + 1];
+    request.connections = options.connections;
+    request.resume = options.resume;
     // The probe's header lines are noise unless asked for.
-    engine.echo_probe_headers = options.verbose;
+    request.echo_probe_headers = options.verbose;
 
     g_engine = &engine;
     struct sigaction action {};
@@ -154,7 +156,8 @@ int FetchCommand(int argc, char** argv) {
             bar.update(done, total, done == total);
         };
     }
-    const bool ok = engine.Download(progress);
+    const DownloadResult result = engine.Download(request, progress);
+    const bool ok = result.done;
     g_engine = nullptr;
     std::signal(SIGINT, SIG_DFL);
     std::signal(SIGTERM, SIG_DFL);
@@ -163,14 +166,18 @@ int FetchCommand(int argc, char** argv) {
         std::fputs("\n", stderr);
     }
     if (!ok) {
-        if (g_interrupted) {
+        const std::string partial = std::string(argv[i + 1]) + SegmentedDownloader::TEMP_SUFFIX;
+        if (g_interrupted && ::access(partial.c_str(), F_OK) != 0) {
+            // Nothing that a later fetch could continue was kept.
+            std::fprintf(stderr, "fetch: interrupted\n");
+        } else if (g_interrupted) {
             std::fprintf(stderr,
                          "fetch: interrupted, the partial file stays as %s.tmp (the same fetch "
                          "continues it)\n",
                          argv[i + 1]);
         } else {
             // One line that says why: the status, the transfer's error, or the file's.
-            std::fprintf(stderr, "fetch: %s\n", engine.FailureReason().c_str());
+            std::fprintf(stderr, "fetch: %s\n", result.cause.c_str());
         }
         return 1;
     }

@@ -6,6 +6,12 @@ std::string Head(int status, const std::string& extra) {
     return "HTTP/1.1 " + std::to_string(status) + " X\r\n" + extra + "Connection: close\r\n\r\n";
 }
 
+std::string PartialHead(int64_t first, int64_t last, int64_t total) {
+    return Head(206, "Content-Range: bytes " + std::to_string(first) + "-" + std::to_string(last) +
+                         "/" + std::to_string(total) +
+                         "\r\nContent-Length: " + std::to_string(last - first + 1) + "\r\n");
+}
+
 void AnswerFile(const FaultRequest& request, int fd, const std::string& content,
                 const std::string& head_lines) {
     const int64_t size = static_cast<int64_t>(content.size());
