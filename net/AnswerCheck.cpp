@@ -51,6 +51,11 @@ AnswerJudgement CheckPartial(const HeaderMap& headers, const ProbeFacts& probe,
         return {AnswerVerdict::WRONG, "bytes " + RangeText(range->first, range->last) +
                                           " in answer to " + RangeText(asked.first, asked.last)};
     }
+    // A partial answer carries the validator a whole one would (a cache that serves other
+    // bytes under the same name often drops it).
+    if (!probe.validator.empty() && ResumeValidator(headers).empty()) {
+        return {AnswerVerdict::WRONG, "a partial answer without the probe's validator"};
+    }
     if (probe.length > 0 && range->total != probe.length) {
         return {AnswerVerdict::WRONG, "a total of " + std::to_string(range->total) +
                                           " bytes where the probe announced " +
@@ -125,14 +130,14 @@ AnswerJudgement CheckAnswer(long status, const HeaderMap& headers, const std::st
     if (status != HTTP_OK && status != HTTP_PARTIAL_CONTENT) {
         return {AnswerVerdict::NOT_DATA, "HTTP status " + std::to_string(status)};
     }
+    if (AnswerJudgement origin = CheckOrigin(status, headers, answer_url, probe);
+        origin.verdict != AnswerVerdict::DATA) {
+        return origin;
+    }
     // With If-Range a changed file comes back whole with its new validator: never mixed in.
     const std::string validator = ResumeValidator(headers);
     if (!probe.validator.empty() && !validator.empty() && validator != probe.validator) {
         return {AnswerVerdict::CHANGED, download_cause::FILE_CHANGED};
-    }
-    if (AnswerJudgement origin = CheckOrigin(status, headers, answer_url, probe);
-        origin.verdict != AnswerVerdict::DATA) {
-        return origin;
     }
     if (status == HTTP_PARTIAL_CONTENT) {
         return CheckPartial(headers, probe, asked, ranged);

@@ -403,7 +403,7 @@ TEST_F(DownloadFromFaultServer, ProbeLengthLongerThanTheFileFails) {
         } else {
             FaultRequest capped = request;
             capped.range_end = std::min<int64_t>(request.range_end, SIZE - 1);
-            Answer(capped, fd);
+            Answer(capped, fd, RANGES_AND_TAG);
         }
     });
     testing::internal::CaptureStdout();

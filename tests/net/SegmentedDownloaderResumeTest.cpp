@@ -114,7 +114,8 @@ protected:
                 return;
             }
             const int64_t length = request.range_end - request.range_start + 1;
-            FaultServer::send(fd, test::PartialHead(request.range_start, request.range_end, SIZE));
+            FaultServer::send(
+                fd, test::PartialHead(request.range_start, request.range_end, SIZE, head_lines));
             const std::string body = content.substr(static_cast<size_t>(request.range_start),
                                                     static_cast<size_t>(length));
             for (size_t at = 0; at < body.size(); at += 16384) {
@@ -340,9 +341,10 @@ TEST_F(DownloadTail, AttemptsThatBroughtBytesDoNotCount) {
     ASSERT_TRUE(server.start([&](const FaultRequest& request, int fd) {
         if (request.method == "GET" && request.range_start < RANGE && cuts < 8) {
             ++cuts;
-            FaultServer::send(fd,
-                              test::PartialHead(request.range_start, request.range_end, SIZE) +
-                                  CONTENT.substr(static_cast<size_t>(request.range_start), 10000));
+            FaultServer::send(
+                fd,
+                test::PartialHead(request.range_start, request.range_end, SIZE, RANGES_AND_TAG) +
+                    CONTENT.substr(static_cast<size_t>(request.range_start), 10000));
             return;
         }
         test::AnswerFile(request, fd, CONTENT, RANGES_AND_TAG);
@@ -369,8 +371,9 @@ TEST_F(DownloadTail, FailedDownloadLeavesTheOldTargetAsItWas) {
         const std::string body =
             CONTENT.substr(static_cast<size_t>(request.range_start),
                            static_cast<size_t>(std::max<int64_t>(0, 1000 - request.range_start)));
-        FaultServer::send(fd,
-                          test::PartialHead(request.range_start, request.range_end, 10000) + body);
+        FaultServer::send(
+            fd, test::PartialHead(request.range_start, request.range_end, 10000, RANGES_AND_TAG) +
+                    body);
     }));
     request.url = server.url("/file");
     request.target_path = target.file("package.exe");
