@@ -1,6 +1,8 @@
 // fetch: one download through the segmented engine, as the installer runs it.
 #include "Subcommands.h"
 #include "net/SegmentedDownloader.h"
+#include "release/PackageFields.h"
+#include "release/ReleaseCheck.h"
 
 #include <algorithm>
 #include <chrono>
@@ -9,8 +11,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <iterator>
 #include <signal.h>
+#include <sstream>
 #include <string>
 #include <unistd.h>
 
@@ -79,6 +83,8 @@ struct FetchOptions {
     int connections = 6;
     bool resume = true;
     bool verbose = false;
+    // A release file's package fields: the size bounds the download, the digest checks it.
+    const char* release_file = nullptr;
 };
 
 struct FlagOption {
@@ -94,6 +100,11 @@ constexpr FlagOption FLAGS[] = {
 // Reads the options before URL and PATH; false (with a message) on a bad one.
 bool ParseOptions(int argc, char** argv, int& i, FetchOptions& options) {
     while (i < argc && std::strncmp(argv[i], "--", 2) == 0) {
+        if (std::strcmp(argv[i], "--release") == 0 && i + 1 < argc) {
+            options.release_file = argv[i + 1];
+            i += 2;
+            continue;
+        }
         if (std::strcmp(argv[i], "--connections") == 0) {
             char* end = nullptr;
             const long value = i + 1 < argc ? std::strtol(argv[i + 1], &end, 10) : 0;
@@ -118,6 +129,35 @@ bool ParseOptions(int argc, char** argv, int& i, FetchOptions& options) {
     return true;
 }
 
+// The package fields of a release file; false (with a message) when it cannot be read or its
+// fields are malformed.
+bool ReadReleaseFile(const char* path, PackageFields& fields) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    if (!in) {
+        std::fprintf(stderr, "fetch: %s cannot be read\n", path);
+        return false;
+    }
+    fields = ParsePackageDataObject(text.str());
+    if (fields.malformed) {
+        std::fprintf(stderr, "fetch: %s: malformed package fields\n", path);
+        return false;
+    }
+    return true;
+}
+
+// After a download with a release file: the file must be the release's, or it goes.
+bool CheckAgainstRelease(const std::string& path, const PackageFields& fields) {
+    const ReleaseCheck check = CheckPackageFile(path, fields);
+    if (check == ReleaseCheck::PASSED) {
+        return true;
+    }
+    ::unlink(path.c_str());
+    std::fprintf(stderr, "fetch: %s; %s removed\n", ReleaseCheckText(check), path.c_str());
+    return false;
+}
+
 } // namespace
 
 int FetchCommand(int argc, char** argv) {
@@ -131,8 +171,14 @@ int FetchCommand(int argc, char** argv) {
         return USAGE_ERROR;
     }
 
+    PackageFields release;
+    if (options.release_file != nullptr && !ReadReleaseFile(options.release_file, release)) {
+        return 1;
+    }
+
     SegmentedDownloader engine;
     DownloadRequest request;
+    request.expected_size = release.size;
     request.url = argv[i];
     request.target_path = argv[i + 1];
     request.connections = options.connections;
@@ -181,7 +227,7 @@ int FetchCommand(int argc, char** argv) {
         }
         return 1;
     }
-    return 0;
+    return CheckAgainstRelease(request.target_path, release) ? 0 : 1;
 }
 
 } // namespace inkwarden::tool

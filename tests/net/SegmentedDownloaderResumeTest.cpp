@@ -208,7 +208,11 @@ TEST_F(DownloadTail, KilledDownloadContinuesWithOnlyTheMissingRanges) {
         }
         return bytes;
     };
-    for (int i = 0; i < 500 && (sent < SIZE / 2 || recorded_bytes() == 0); ++i) {
+    // Waits for that, however slow the build; the deadline only keeps a broken child from
+    // hanging the suite.
+    const auto deadline = std::chrono::steady_clock::now() + 60s;
+    while ((sent < SIZE / 2 || recorded_bytes() == 0) &&
+           std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(5ms);
     }
     ::kill(child, SIGKILL);
