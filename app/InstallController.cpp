@@ -81,13 +81,15 @@ void InstallController::StartInstall() {
 void InstallController::StopInstall() {
     stopping = true;
     if (install_thread.joinable()) {
-        downloader.cancel = true;
+        downloader.Cancel();
         downloader.WaitIdle();
         // Ends a query that is running on the install thread as a failed one, and refuses
         // one that is about to start; the next attempt gets a new handle.
         query_client.Close();
         install_thread.join(); // also waits for a running package
         query_client.Reopen();
+        // The cancel may have come while no download ran: the next attempt starts free of it.
+        downloader.ResetCancel();
     }
     stopping = false;
 }
@@ -149,7 +151,12 @@ bool InstallController::RunInstall() {
     }
     const std::string path = PackagePath();
     if (!DownloadPackage(url, path)) {
-        return Fail(DownloadFailure(), downloader.FailureReason());
+        // A server that announces another size than the signed one serves another package.
+        if (download_result_.size_refused) {
+            release_check = ReleaseCheck::PACKAGE_SIZE;
+            return Fail(InstallFailure::RELEASE_INVALID, download_result_.cause);
+        }
+        return Fail(DownloadFailure(), download_result_.cause);
     }
     if (test_url.empty() && !VerifyDownloadedPackage(path)) {
         return Fail(InstallFailure::RELEASE_INVALID, ReleaseCheckText(release_check));
@@ -196,30 +203,33 @@ bool InstallController::Fail(InstallFailure cause, const std::string& detail) {
 }
 
 InstallFailure InstallController::DownloadFailure() const {
-    const int error = downloader.FailureError();
+    const int error = download_result_.error;
     return error == ENOSPC || error == EDQUOT ? InstallFailure::DISK_FULL
                                               : InstallFailure::DOWNLOAD_FAILED;
 }
 
 bool InstallController::DownloadPackage(const std::string& url, const std::string& path) {
-    // A fresh engine state for this download, once the last one has ended.
-    downloader.WaitIdle();
-    downloader.cancel = false;
-    downloader.busy = false;
-    downloader.url = url;
-    downloader.target_path = path;
-    downloader.reported_bytes = 0;
-    downloader.total_size = 0;
-    downloader.connection_count = CONNECTIONS;
+    DownloadRequest request;
+    request.url = url;
+    request.target_path = path;
+    request.connections = CONNECTIONS;
+    // The signed size bounds the download; a test URL names a file of its own.
+    if (test_url.empty()) {
+        request.expected_size = release_reply_.package.size;
+    }
+    // A StopInstall sets stopping before it cancels: one that came before this point ends
+    // the attempt here, a later one cancels the download.
+    download_result_ = {};
     progress_line_.Reset();
-    // A StopInstall that came while the query ran must not be undone by clearing cancel:
-    // stopping is set before cancel, so checking it after the clear sees every stop.
     if (stopping) {
+        download_result_.cause = "cancelled";
         return false;
     }
-    return downloader.Download([this](std::int64_t done, std::int64_t total, double fraction) {
-        OnDownloadProgress(done, total, fraction);
-    });
+    download_result_ = downloader.Download(
+        request, [this](std::int64_t done, std::int64_t total, double fraction) {
+            OnDownloadProgress(done, total, fraction);
+        });
+    return download_result_.done;
 }
 
 bool InstallController::AcceptReleaseReply() {

@@ -145,6 +145,8 @@ private:
     // Parses the key once; nullptr without one or when it does not parse.
     const ReleasePublicKey* ReleaseKey();
     ReleaseReply release_reply_;
+    // How the last download ended; written and read on the install thread only.
+    DownloadResult download_result_;
 };
 
 } // namespace inkwarden

@@ -1,11 +1,14 @@
 // Response headers as the download engine reads them: the input is cut into lines as the
 // transfer library delivers them (each with its line feed), one call per line. Names compare
-// in any case; a status line starts the next response.
+// in any case; a status line starts the next response. Then the headers are checked as the
+// answer to a ranged request.
+#include "net/AnswerCheck.h"
 #include "net/SegmentedDownloader.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <optional>
 #include <string>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -44,6 +47,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string validator = inkwarden::SegmentedDownloader::ResumeValidator(map);
     if (!validator.empty() && validator.rfind("ETag ", 0) != 0 &&
         validator.rfind("Last-Modified ", 0) != 0) {
+        std::abort();
+    }
+    // The headers as an answer to a ranged request: a range that is taken as data is exactly
+    // the asked first byte, within the asked range and of the probe's total.
+    const auto range_header = map.find("Content-Range");
+    const auto range = range_header == map.end()
+                           ? std::nullopt
+                           : inkwarden::ParseContentRange(range_header->second);
+    const inkwarden::ProbeFacts probe{60000, validator, "http://127.0.0.1:80"};
+    const inkwarden::ByteRange asked{range ? range->first : 0, 59999};
+    const inkwarden::AnswerJudgement judgement =
+        inkwarden::CheckAnswer(206, map, "http://127.0.0.1/file", probe, asked, true);
+    if (judgement.verdict == inkwarden::AnswerVerdict::DATA &&
+        (!range || range->first != asked.first || range->last > asked.last ||
+         range->total != probe.length)) {
         std::abort();
     }
     return 0;

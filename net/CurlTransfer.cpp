@@ -48,6 +48,13 @@ void SetProbeRequest(CURL* curl, const std::string& url, curl_write_callback on_
     curl_easy_setopt(curl, CURLOPT_NOBODY, 1L);
 }
 
+void SetHeaderExchange(CURL* curl, curl_write_callback on_header, void* header_context,
+                       curl_slist* headers) {
+    curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, on_header);
+    curl_easy_setopt(curl, CURLOPT_HEADERDATA, header_context);
+    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
+}
+
 void SetRangedGetRequest(CURL* curl, const std::string& url, const std::string& range) {
     curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
     // The library copies the text; a null pointer asks for the whole resource.

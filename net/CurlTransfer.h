@@ -58,6 +58,11 @@ void SetPostRequest(CURL* curl, const std::string& url, const std::string& body,
 void SetProbeRequest(CURL* curl, const std::string& url, curl_write_callback on_header,
                      void* header_context);
 
+// The answer's header lines go to on_header, and headers (not copied: it must outlive the
+// transfer; null for none) go with the request.
+void SetHeaderExchange(CURL* curl, curl_write_callback on_header, void* header_context,
+                       curl_slist* headers);
+
 // A GET of url; range is "first-last" (inclusive byte offsets), or empty for the whole resource.
 void SetRangedGetRequest(CURL* curl, const std::string& url, const std::string& range);
 

@@ -1,6 +1,8 @@
 #pragma once
 
+#include "net/AnswerCheck.h"
 #include "net/CurlTransfer.h"
+#include "net/ResponseHeaders.h"
 #include "platform/UniqueFd.h"
 
 #include <atomic>
@@ -38,6 +40,12 @@ struct DownloadSegment {
     int64_t attempt_start = 0;
     int64_t attempt_last = 0;
     bool cut_by_steal = false;
+    // The answer's header lines, the request's own (If-Range), and what the check of the
+    // answer found once its status was known.
+    HeaderMap attempt_headers;
+    CurlHeaderList request_headers;
+    bool answer_checked = false;
+    AnswerJudgement judgement;
     // Why the last attempt failed, for the download's failure reason, and a write's errno.
     std::string failure;
     int write_error = 0;

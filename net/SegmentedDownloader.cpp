@@ -1,16 +1,15 @@
 #include "net/SegmentedDownloader.h"
 
+#include "net/DownloadCause.h"
 #include "net/DownloadControlFile.h"
+#include "net/DownloadFiles.h"
 #include "net/HttpResponse.h"
+#include "net/SegmentAttempt.h"
 #include "net/ThreadPool.h"
-#include "platform/TextEncoding.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
-#include <cinttypes>
 #include <cstdio>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <thread>
@@ -33,78 +32,6 @@ bool IsProbeSuccess(long status) {
     return status >= HTTP_OK && status < HTTP_MULTIPLE_CHOICES;
 }
 
-// A segment also takes 300 as success, and writes the body of such an answer.
-bool IsSegmentSuccess(long status) {
-    return status >= HTTP_OK && status <= HTTP_MULTIPLE_CHOICES;
-}
-
-std::string TrimBlanks(std::string_view text) {
-    const size_t first = text.find_first_not_of(" \t\r\n");
-    if (first == std::string_view::npos) {
-        return {};
-    }
-    const size_t last = text.find_last_not_of(" \t\r\n");
-    return std::string(text.substr(first, last - first + 1));
-}
-
-// Writes all of data at offset; returns the bytes written, fewer only on a write error.
-int64_t WriteAt(int fd, const char* data, int64_t length, int64_t offset) {
-    int64_t written = 0;
-    while (written < length) {
-        ssize_t n = ::pwrite(fd, data + written, static_cast<size_t>(length - written),
-                             static_cast<off_t>(offset + written));
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            break;
-        }
-        written += n;
-    }
-    return written;
-}
-
-// The temporary folder may be shared: a file that another user planted under the temporary
-// name could be changed between the download and the package run, so only a regular file of
-// our own is written.
-bool IsOwnRegularFile(int fd) {
-    struct stat info {};
-    return ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_uid == ::geteuid();
-}
-
-int64_t FileSize(int fd) {
-    struct stat info {};
-    return ::fstat(fd, &info) == 0 ? static_cast<int64_t>(info.st_size) : -1;
-}
-
-std::string FolderOf(const std::string& path) {
-    const size_t slash = path.rfind('/');
-    return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-}
-
-// A file error in the words a person uses for it, with the path it concerns.
-std::string FileErrorText(const std::string& path, int error) {
-    switch (error) {
-    case ENOENT:
-        return FolderOf(path) + ": no such folder";
-    case EROFS:
-        return path + ": read-only file system";
-    case ENOSPC:
-        return path + ": no space left on device";
-    case EACCES:
-    case EPERM:
-        return path + ": permission denied";
-    case EISDIR:
-        return path + " is a folder";
-    case ELOOP:
-        return path + " is a link, which is never followed";
-    case ENOTDIR:
-        return FolderOf(path) + ": not a folder";
-    default:
-        return path + ": " + std::strerror(error);
-    }
-}
-
 // The content length of a probe that got an answer: -1 when none was given, 0 for an answer
 // outside 2xx.
 int64_t ProbedLength(CURL* curl, std::string& failure) {
@@ -117,7 +44,7 @@ int64_t ProbedLength(CURL* curl, std::string& failure) {
         return 0;
     }
     if (content_length == 0) {
-        failure = "the server announced an empty file";
+        failure = download_cause::EMPTY_FILE;
     }
     return content_length;
 }
@@ -132,18 +59,10 @@ size_t EchoProbeText(char* data, size_t size, size_t count, void*) {
     return std::fwrite(data, size, count, stdout) * size;
 }
 
-enum class AttemptOutcome { DONE, STOP, RETRY };
-
 } // namespace
 
-bool HeaderNameLess::operator()(std::string_view a, std::string_view b) const {
-    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-        return std::tolower(static_cast<unsigned char>(x)) <
-               std::tolower(static_cast<unsigned char>(y));
-    });
-}
-
-SegmentedDownloader::SegmentedDownloader(DownloadTimings timings) : timings_(timings) {
+SegmentedDownloader::SegmentedDownloader(DownloadTimings timings)
+    : timings_(timings), observer_(&DiagnosticPrinter::Shared()) {
     // Global set-up once per process, before any thread makes a handle.
     static const CURLcode global_init = curl_global_init(CURL_GLOBAL_DEFAULT);
     (void)global_init;
@@ -164,67 +83,142 @@ void SegmentedDownloader::WaitIdle() {
     }
 }
 
-std::string SegmentedDownloader::FailureReason() const {
-    std::lock_guard<std::mutex> lock(segments_mutex_);
-    return failure_reason_;
-}
-
 std::string SegmentedDownloader::TemporaryPath() const {
-    return target_path + TEMP_SUFFIX;
+    return request_.target_path + TEMP_SUFFIX;
 }
 
-std::string SegmentedDownloader::ControlPath() const {
-    return TemporaryPath() + DownloadControlFile::SUFFIX;
+std::string SegmentedDownloader::ControlPath(const std::string& target_path) {
+    return target_path + TEMP_SUFFIX + DownloadControlFile::SUFFIX;
 }
 
 void SegmentedDownloader::NoteFailure(const std::string& reason, int error) {
     // The first cause is the one worth telling; what follows from it is not.
     std::lock_guard<std::mutex> lock(segments_mutex_);
-    if (failure_reason_.empty()) {
+    if (failure_reason_.empty() && !reason.empty()) {
         failure_reason_ = reason;
         failure_error_ = error;
     }
 }
 
-int SegmentedDownloader::FailureError() const {
-    std::lock_guard<std::mutex> lock(segments_mutex_);
-    return failure_error_;
-}
-
-bool SegmentedDownloader::Download(ProgressCallback callback) {
+DownloadResult SegmentedDownloader::Download(const DownloadRequest& request,
+                                             ProgressCallback callback) {
     // A download that is still collecting its segments ends first.
     WaitIdle();
+    request_ = request;
+    progress = std::move(callback);
+    delivered_ = 0;
+    size_refused_ = false;
     {
         std::lock_guard<std::mutex> lock(segments_mutex_);
         failure_reason_.clear();
         failure_error_ = 0;
     }
+    bool done = CheckTarget() && RunOnce(false);
+    // The file changed under the download: once more from the start, never mixed.
+    if (!done && file_changed_ && !cancel) {
+        Report({.kind = AttemptEventKind::RESTARTED,
+                .range = -1,
+                .source = {},
+                .cause = download_cause::FILE_CHANGED,
+                .number = 0,
+                .bytes = 0});
+        {
+            std::lock_guard<std::mutex> lock(segments_mutex_);
+            failure_reason_.clear();
+            failure_error_ = 0;
+        }
+        done = RunOnce(true);
+        if (!done && file_changed_) {
+            std::lock_guard<std::mutex> lock(segments_mutex_);
+            failure_reason_ = download_cause::FILE_CHANGED;
+            failure_error_ = 0;
+        }
+    }
+    lock_.Release();
+    // The next download starts uncancelled.
+    cancel = false;
+    return TakeResult(done);
+}
 
-    // A folder under the target's name would only show at the rename, after the whole file.
+DownloadResult SegmentedDownloader::TakeResult(bool done) {
+    DownloadResult result;
+    result.done = done;
+    result.total_size = total_size;
+    result.size_refused = size_refused_;
+    std::lock_guard<std::mutex> lock(segments_mutex_);
+    if (!done) {
+        result.cause = failure_reason_;
+        result.error = failure_error_;
+    }
+    result.bytes_per_source.push_back({request_.url, delivered_});
+    return result;
+}
+
+bool SegmentedDownloader::CheckTarget() {
+    // A folder or a device under the target's name would only show at the rename, after the
+    // whole file, and a device must never be replaced by a file.
     struct stat target_info {};
-    if (::stat(target_path.c_str(), &target_info) == 0 && S_ISDIR(target_info.st_mode)) {
-        NoteFailure(target_path + " is a folder");
+    if (::stat(request_.target_path.c_str(), &target_info) != 0) {
+        return true;
+    }
+    if (S_ISDIR(target_info.st_mode)) {
+        NoteFailure(request_.target_path + " is a folder");
         return false;
     }
+    if (!S_ISREG(target_info.st_mode)) {
+        NoteFailure(download_cause::NotRegularFile(request_.target_path));
+        return false;
+    }
+    return true;
+}
 
+bool SegmentedDownloader::RunOnce(bool fresh) {
+    file_changed_ = false;
+    halt_ = false;
     // Lengths stay 64-bit; only a missing length becomes UNKNOWN_SIZE.
     HeaderMap map;
-    const int64_t size = ProbeSize(url, map);
-    const bool length_known = size > 0;
+    const int64_t size = ProbeSize(map);
     total_size = size < 0 ? UNKNOWN_SIZE : size;
-
-    // A failed probe touches no file, stores no callable and never sets busy.
-    if (total_size == 0) {
+    // A failed probe touches no file and never sets busy.
+    if (total_size == 0 || !AcceptProbedLength(size) || !LockTarget()) {
         return false;
     }
-
-    const SegmentPlan plan = PlanSegments(map, length_known);
-    progress = std::move(callback);
+    probe_.length = size;
+    probe_.validator = ResumeValidator(map);
+    const SegmentPlan plan = PlanSegments(map, size > 0);
 
     busy = true;
-    const bool result = RunSegments(plan, ResumeValidator(map));
+    const bool result = RunSegments(plan, fresh);
     busy = false;
     return result;
+}
+
+bool SegmentedDownloader::AcceptProbedLength(int64_t size) {
+    // The caller's length is the bound: another one is another file, or no file worth it.
+    const std::optional<int64_t> expected = request_.expected_size;
+    if (expected && size > 0 && size != *expected) {
+        size_refused_ = true;
+        NoteFailure(download_cause::SizeMismatch(size, *expected));
+        return false;
+    }
+    return true;
+}
+
+bool SegmentedDownloader::LockTarget() {
+    if (lock_.Held()) {
+        return true;
+    }
+    switch (lock_.Acquire(TemporaryPath())) {
+    case TargetLock::Outcome::LOCKED:
+        return true;
+    case TargetLock::Outcome::BUSY:
+        NoteFailure(download_cause::AnotherDownload(request_.target_path));
+        return false;
+    case TargetLock::Outcome::FILE_ERROR:
+        NoteFailure(FileErrorText(TemporaryPath(), lock_.Error()), lock_.Error());
+        return false;
+    }
+    return false;
 }
 
 SegmentedDownloader::SegmentPlan SegmentedDownloader::PlanSegments(const HeaderMap& map,
@@ -234,7 +228,7 @@ SegmentedDownloader::SegmentPlan SegmentedDownloader::PlanSegments(const HeaderM
     plan.length_known = length_known;
     plan.ranges = SupportsRanges(map);
     // Without byte ranges, or without a length, one connection fetches everything.
-    plan.count = plan.ranges ? std::max(connection_count, 1) : 1;
+    plan.count = plan.ranges ? std::max(request_.connections, 1) : 1;
     if (!length_known) {
         plan.count = 1;
         plan.segment_size = UNKNOWN_SIZE;
@@ -263,20 +257,21 @@ std::vector<ByteRange> SegmentedDownloader::PlannedRanges(const SegmentPlan& pla
 }
 
 TransferFlags SegmentedDownloader::RedirectFlag() const {
-    return follow_redirects ? TransferFlags{TRANSFER_FOLLOW_REDIRECTS} : TransferFlags{0};
+    return request_.follow_redirects ? TransferFlags{TRANSFER_FOLLOW_REDIRECTS} : TransferFlags{0};
 }
 
-int64_t SegmentedDownloader::ProbeSize(const std::string& probe_url, HeaderMap& map) {
+int64_t SegmentedDownloader::ProbeSize(HeaderMap& map) {
+    const std::string& probe_url = request_.url;
     CurlEasyHandle handle = NewCurlEasyHandle();
     if (!handle) {
-        NoteFailure("the transfer library could not start a transfer");
+        NoteFailure(download_cause::NO_TRANSFER);
         return 0;
     }
     map.clear();
 
     CURL* curl = handle.get();
     SetProbeRequest(curl, probe_url, &SegmentedDownloader::OnHeaderLine, &map);
-    SetBodySink(curl, echo_probe_headers ? &EchoProbeText : &DiscardProbeText, nullptr);
+    SetBodySink(curl, request_.echo_probe_headers ? &EchoProbeText : &DiscardProbeText, nullptr);
     // The probe may use signals: it always did.
     SetBaseOptions(curl, timings_.probe, RedirectFlag());
 
@@ -290,6 +285,10 @@ int64_t SegmentedDownloader::ProbeSize(const std::string& probe_url, HeaderMap& 
             if (!failure.empty()) {
                 NoteFailure(failure + " (" + probe_url + ")");
             }
+            // Later answers from elsewhere are trusted only as far as they agree with this.
+            const char* answered = nullptr;
+            curl_easy_getinfo(curl, CURLINFO_EFFECTIVE_URL, &answered);
+            probe_.origin = OriginOf(answered != nullptr ? answered : probe_url);
             return length;
         }
         SleepFor(timings_.probe_pause);
@@ -298,47 +297,8 @@ int64_t SegmentedDownloader::ProbeSize(const std::string& probe_url, HeaderMap& 
     return 0;
 }
 
-size_t SegmentedDownloader::OnHeaderLine(char* data, size_t size, size_t count, void* map) {
-    const size_t length = size * count;
-    if (data == nullptr || map == nullptr) {
-        return length;
-    }
-    auto& headers = *static_cast<HeaderMap*>(map);
-    const std::string_view line(data, length);
-    // A status line begins the next response (after a redirect): only the last one counts.
-    if (line.rfind("HTTP/", 0) == 0) {
-        headers.clear();
-        return length;
-    }
-    const size_t colon = line.find(':');
-    if (colon == std::string_view::npos) {
-        return length;
-    }
-    // Names compare in any case, and the blank after the colon is optional.
-    headers.emplace(TrimBlanks(line.substr(0, colon)), TrimBlanks(line.substr(colon + 1)));
-    return length;
-}
-
-bool SegmentedDownloader::SupportsRanges(const HeaderMap& map) {
-    const auto found = map.find("Accept-Ranges");
-    return found != map.end() && EqualsIgnoringAsciiCase(found->second, "bytes");
-}
-
-std::string SegmentedDownloader::ResumeValidator(const HeaderMap& map) {
-    // A weak tag promises the same meaning, not the same bytes: no ground for joining ranges.
-    const auto tag = map.find("ETag");
-    if (tag != map.end() && !tag->second.empty() && tag->second.rfind("W/", 0) != 0) {
-        return "ETag " + tag->second;
-    }
-    const auto modified = map.find("Last-Modified");
-    if (modified != map.end() && !modified->second.empty()) {
-        return "Last-Modified " + modified->second;
-    }
-    return {};
-}
-
-bool SegmentedDownloader::RunSegments(const SegmentPlan& plan, const std::string& validator) {
-    const DownloadControlFile control(ControlPath());
+bool SegmentedDownloader::RunSegments(const SegmentPlan& plan, bool fresh) {
+    const DownloadControlFile control(ControlPath(request_.target_path));
     reported_bytes = 0;
     submission_failed_ = false;
     {
@@ -348,12 +308,12 @@ bool SegmentedDownloader::RunSegments(const SegmentPlan& plan, const std::string
 
     // Only a download whose pieces can be asked for again, and whose sameness a later run can
     // check, keeps a record; small files go as they always did.
-    const bool keeps_record = plan.length_known && plan.ranges && !validator.empty() &&
+    const bool keeps_record = plan.length_known && plan.ranges && !probe_.validator.empty() &&
                               plan.total > SINGLE_CONNECTION_LIMIT;
-    ResumeState state{url, plan.total, validator, {}};
+    ResumeState state{request_.url, plan.total, probe_.validator, {}};
     std::vector<ByteRange> missing = PlannedRanges(plan);
-    const bool resumed =
-        keeps_record && resume && ResumeFromRecord(control, state, plan.count, missing);
+    const bool resumed = keeps_record && request_.resume && !fresh &&
+                         ResumeFromRecord(control, state, plan.count, missing);
     if (!resumed) {
         // An old record must never describe the bytes of a new download.
         control.Remove();
@@ -471,21 +431,18 @@ void SegmentedDownloader::SaveRecord(const DownloadControlFile& control, ResumeS
 bool SegmentedDownloader::Finish(bool result, const DownloadControlFile* control,
                                  const ResumeState& state) {
     if (cancel && !result) {
-        NoteFailure("cancelled");
+        NoteFailure(download_cause::CANCELLED);
     }
     {
         std::lock_guard<std::mutex> lock(segments_mutex_);
         segments.clear();
     }
-    // The next download starts uncancelled.
-    cancel = false;
-
     // The rename replaces the old target only with a complete file; a failed one is a failed
     // download.
-    if (result && std::rename(TemporaryPath().c_str(), target_path.c_str()) != 0) {
+    if (result && std::rename(TemporaryPath().c_str(), request_.target_path.c_str()) != 0) {
         const int error = errno;
-        std::printf("rename failed: %s\n", target_path.c_str());
-        NoteFailure("cannot replace " + FileErrorText(target_path, error), error);
+        std::printf("rename failed: %s\n", request_.target_path.c_str());
+        NoteFailure("cannot replace " + FileErrorText(request_.target_path, error), error);
         result = false;
     }
     if (control != nullptr) {
@@ -495,10 +452,11 @@ bool SegmentedDownloader::Finish(bool result, const DownloadControlFile* control
         } else {
             SaveRecord(*control, state);
         }
+    } else if (!result) {
+        // What no later run can continue only takes up space.
+        ::unlink(TemporaryPath().c_str());
     }
-    if (!result && FailureReason().empty()) {
-        NoteFailure("the download did not complete");
-    }
+    NoteFailure(result ? std::string() : download_cause::INCOMPLETE);
     return result;
 }
 
@@ -506,12 +464,13 @@ void SegmentedDownloader::RunWorker() {
     // A worker fetches the first range that nobody works on; when there is none, the upper
     // part of the largest one still running; it ends when neither is left.
     int64_t rate = SegmentManager::UNKNOWN_RATE;
-    while (!cancel) {
-        const int slot = manager_.Acquire(Clock::now(), rate, connection_count > 1);
+    const bool may_steal = request_.connections > 1;
+    while (!Halted()) {
+        const int slot = manager_.Acquire(Clock::now(), rate, may_steal);
         if (slot == SegmentManager::NO_SLOT) {
             // A busy range may still become worth taking over (its connection slows down);
             // the worker waits for that without a connection, until no range is busy.
-            if (connection_count > 1 && WaitForSlotChange()) {
+            if (may_steal && WaitForSlotChange()) {
                 continue;
             }
             break;
@@ -536,7 +495,7 @@ void SegmentedDownloader::RunWorker() {
         slots_changed_.notify_all();
         // A worker whose range failed ends: the download fails, as it always did.
         if (!segment->done) {
-            if (!cancel) {
+            if (!Halted()) {
                 NoteFailure(segment->failure, segment->write_error);
             }
             break;
@@ -551,7 +510,7 @@ bool SegmentedDownloader::WaitForSlotChange() {
         return false;
     }
     slots_changed_.wait_for(lock, timings_.steal_poll);
-    return !cancel;
+    return !Halted();
 }
 
 DownloadSegment* SegmentedDownloader::NewSegment(int slot) {
@@ -571,59 +530,12 @@ DownloadSegment* SegmentedDownloader::NewSegment(int slot) {
     return record;
 }
 
-// What one finished attempt of a segment means, with its diagnostic line.
-static AttemptOutcome JudgeAttempt(DownloadSegment& segment, const SegmentManager& manager,
-                                   CURLcode code) {
-    // The range's end was lowered by a thief and reached: the rest is the thief's.
-    if (segment.cut_by_steal) {
-        segment.done = true;
-        return AttemptOutcome::DONE;
-    }
-    // The progress sink asked to stop: a cancel, never retried.
-    if (code == CURLE_ABORTED_BY_CALLBACK) {
-        return AttemptOutcome::STOP;
-    }
-    if (code != CURLE_OK) {
-        std::printf("curl_easy_perform failed res: %d: %s\n", static_cast<int>(code),
-                    curl_easy_strerror(code));
-        segment.failure =
-            code == CURLE_WRITE_ERROR && segment.write_error != 0
-                ? FileErrorText(segment.owner.target_path + SegmentedDownloader::TEMP_SUFFIX,
-                                segment.write_error)
-                : curl_easy_strerror(code);
-        return AttemptOutcome::RETRY;
-    }
-    long status = 0;
-    curl_easy_getinfo(segment.transfer.get(), CURLINFO_RESPONSE_CODE, &status);
-    // A missing file stays missing: asking again would not help.
-    if (status == HTTP_NOT_FOUND) {
-        std::printf("curl_easy_getinfo failed rescode: %ld\n", status);
-        segment.failure = "HTTP status 404 (" + segment.owner.url + ")";
-        return AttemptOutcome::STOP;
-    }
-    if (!IsSegmentSuccess(status)) {
-        std::printf("curl_easy_getinfo failed rescode: %ld\n", status);
-        segment.failure = "HTTP status " + std::to_string(status) + " (" + segment.owner.url + ")";
-        return AttemptOutcome::RETRY;
-    }
-    // An answer that ended early resumes where its data stopped.
-    const ByteRange rest = manager.Remaining(segment.index);
-    if (segment.ranged() && rest.first <= rest.last) {
-        std::printf("segment %d incomplete: %" PRId64 " bytes missing\n", segment.index,
-                    rest.size());
-        segment.failure = "the server sent less than it announced";
-        return AttemptOutcome::RETRY;
-    }
-    segment.done = true;
-    return AttemptOutcome::DONE;
-}
-
 void SegmentedDownloader::RunSegment(DownloadSegment& segment) {
     int attempts = 0;
     int progress_retries = 0;
     for (;;) {
         // A cancelled download starts no further attempt.
-        if (cancel) {
+        if (Halted()) {
             break;
         }
         // A range that arrived whole but whose answer overran it needs no further request.
@@ -637,6 +549,11 @@ void SegmentedDownloader::RunSegment(DownloadSegment& segment) {
         const AttemptOutcome outcome =
             JudgeAttempt(segment, manager_, curl_easy_perform(segment.transfer.get()));
         segment.transfer.reset();
+        if (outcome == AttemptOutcome::CHANGED) {
+            // No byte of the new file may join the old ones: every segment stops.
+            file_changed_ = true;
+            halt_ = true;
+        }
         if (outcome != AttemptOutcome::RETRY) {
             break;
         }
@@ -647,12 +564,21 @@ void SegmentedDownloader::RunSegment(DownloadSegment& segment) {
             segment.ranged() && manager_.Remaining(segment.index).first > segment.attempt_start;
         if (progressed && progress_retries < timings_.progress_retries) {
             ++progress_retries;
-            std::printf("segment %d resumes at %" PRId64 "\n", segment.index,
-                        manager_.Remaining(segment.index).first);
+            Report({.kind = AttemptEventKind::RESUMED,
+                    .range = segment.index,
+                    .source = request_.url,
+                    .cause = {},
+                    .number = 0,
+                    .bytes = manager_.Remaining(segment.index).first});
             continue;
         }
         ++attempts;
-        std::printf("retry: %d\n", attempts);
+        Report({.kind = AttemptEventKind::RETRY,
+                .range = segment.index,
+                .source = request_.url,
+                .cause = {},
+                .number = attempts,
+                .bytes = 0});
         if (attempts == timings_.segment_attempts) {
             break;
         }
@@ -672,11 +598,22 @@ bool SegmentedDownloader::PrepareSegmentTransfer(DownloadSegment& segment) {
     segment.attempt_status = 0;
     segment.cut_by_steal = false;
     segment.write_error = 0;
+    segment.attempt_headers.clear();
+    segment.answer_checked = false;
+    segment.judgement = {};
+    // A ranged answer is only the asked bytes of the probed file: a changed file comes whole.
+    segment.request_headers.reset();
+    if (segment.ranged() && !probe_.validator.empty()) {
+        const std::string if_range = "If-Range: " + IfRangeValue(probe_.validator);
+        segment.request_headers.reset(curl_slist_append(nullptr, if_range.c_str()));
+    }
 
     CURL* curl = segment.transfer.get();
     SetBaseOptions(curl, timings_.segment, TRANSFER_NO_SIGNAL | RedirectFlag());
     SetBodyAndProgressSinks(curl, &SegmentedDownloader::OnSegmentData, &segment,
                             &SegmentedDownloader::OnSegmentProgress, &segment);
+    SetHeaderExchange(curl, &AddHeaderLine, &segment.attempt_headers,
+                      segment.request_headers.get());
 
     std::string range;
     if (!segment.ranged()) {
@@ -691,7 +628,7 @@ bool SegmentedDownloader::PrepareSegmentTransfer(DownloadSegment& segment) {
         // A single connection with a known length asks for a range too: "0-" and the last byte.
         range = std::to_string(rest.first) + "-" + std::to_string(rest.last);
     }
-    SetRangedGetRequest(curl, url, range);
+    SetRangedGetRequest(curl, request_.url, range);
     segment.attempt_start = rest.first;
     segment.attempt_last = rest.last;
     manager_.BeginAttempt(segment.index);
@@ -704,24 +641,29 @@ size_t SegmentedDownloader::OnSegmentData(char* data, size_t size, size_t count,
         return length;
     }
     auto& segment = *static_cast<DownloadSegment*>(context);
-    SegmentManager& manager = segment.owner.manager_;
+    SegmentedDownloader& owner = segment.owner;
+    SegmentManager& manager = owner.manager_;
 
-    if (segment.attempt_status == 0) {
-        curl_easy_getinfo(segment.transfer.get(), CURLINFO_RESPONSE_CODE, &segment.attempt_status);
-    }
     // The body of an error answer is no part of the file; the status decides what follows.
-    if (!IsSegmentSuccess(segment.attempt_status)) {
+    // Other bytes than were asked for, or another file, end the attempt unwritten.
+    switch (CheckSegmentAnswer(segment).verdict) {
+    case AnswerVerdict::DATA:
+        break;
+    case AnswerVerdict::NOT_DATA:
         return length;
-    }
-    // A 200 answer carries the whole file from its first byte, whatever was asked for: past
-    // offset 0 it belongs elsewhere, so the attempt fails without writing.
-    if (segment.ranged() && segment.attempt_status == HTTP_OK && segment.attempt_start != 0) {
+    case AnswerVerdict::WRONG:
+    case AnswerVerdict::CHANGED:
         return 0;
     }
 
     // Never write past the range: a neighbour or a thief owns those bytes. The claimed bytes
-    // are the segment's until committed.
+    // are the segment's until committed. Without a length, never past the caller's size.
     const int64_t offset = manager.Remaining(segment.index).first;
+    const std::optional<int64_t> expected = owner.request_.expected_size;
+    if (!segment.ranged() && expected && offset + static_cast<int64_t>(length) > *expected) {
+        segment.judgement = {AnswerVerdict::WRONG, download_cause::WRITES_PAST_END};
+        return 0;
+    }
     const int64_t mine = manager.Claim(segment.index, static_cast<int64_t>(length));
     const int64_t written = WriteAt(segment.file.get(), data, mine, offset);
     if (written < mine) {
@@ -729,6 +671,7 @@ size_t SegmentedDownloader::OnSegmentData(char* data, size_t size, size_t count,
     }
     manager.Commit(segment.index, written, Clock::now());
     segment.received.fetch_add(written, std::memory_order_relaxed);
+    owner.delivered_.fetch_add(written, std::memory_order_relaxed);
 
     // A thief took the rest of this answer: stop it without a failure.
     if (written == mine && mine < static_cast<int64_t>(length) && segment.ranged() &&
@@ -751,7 +694,7 @@ int SegmentedDownloader::OnSegmentProgress(void* context, curl_off_t download_to
     if (download_total != 0 || download_now != 0) {
         return segment.owner.ReportProgress();
     }
-    return segment.owner.cancel ? -1 : 0;
+    return segment.owner.Halted() ? -1 : 0;
 }
 
 int SegmentedDownloader::ReportProgress() {
@@ -770,7 +713,7 @@ int SegmentedDownloader::ReportProgress() {
         }
     }
     // A non-zero answer makes the library abort the reporting transfer.
-    return cancel ? -1 : 0;
+    return Halted() ? -1 : 0;
 }
 
 void SegmentedDownloader::SleepUnlessCancelled(std::chrono::milliseconds pause) {
@@ -781,7 +724,7 @@ void SegmentedDownloader::SleepUnlessCancelled(std::chrono::milliseconds pause) 
     }
     const auto begin = std::chrono::steady_clock::now();
     while (std::chrono::steady_clock::now() - begin <= pause) {
-        if (cancel) {
+        if (Halted()) {
             return;
         }
         SleepFor(timings_.cancel_poll);

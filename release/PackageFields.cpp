@@ -39,28 +39,40 @@ std::optional<std::int64_t> SizeOf(const nlohmann::json& value) {
     return std::nullopt;
 }
 
-} // namespace
-
-PackageFields ParsePackageFields(const std::string& text) {
+PackageFields FieldsOfData(const nlohmann::json& data) {
     PackageFields fields;
-    const nlohmann::json root = nlohmann::json::parse(text, nullptr, false);
-    if (root.is_discarded() || !root.is_object()) {
-        return fields;
-    }
-    const auto data = root.find("data");
-    if (data == root.end() || !data->is_object()) {
-        return fields;
-    }
-    if (const auto sha256 = data->find(PACKAGE_SHA256_FIELD); sha256 != data->end()) {
+    if (const auto sha256 = data.find(PACKAGE_SHA256_FIELD); sha256 != data.end()) {
         fields.sha256 =
             sha256->is_string() ? NormalizeSha256Text(sha256->get<std::string>()) : std::nullopt;
         fields.malformed = !fields.sha256.has_value();
     }
-    if (const auto size = data->find(PACKAGE_SIZE_FIELD); size != data->end()) {
+    if (const auto size = data.find(PACKAGE_SIZE_FIELD); size != data.end()) {
         fields.size = SizeOf(*size);
         fields.malformed = fields.malformed || !fields.size.has_value();
     }
     return fields;
+}
+
+} // namespace
+
+PackageFields ParsePackageFields(const std::string& text) {
+    const nlohmann::json root = nlohmann::json::parse(text, nullptr, false);
+    if (root.is_discarded() || !root.is_object()) {
+        return {};
+    }
+    const auto data = root.find("data");
+    if (data == root.end() || !data->is_object()) {
+        return {};
+    }
+    return FieldsOfData(*data);
+}
+
+PackageFields ParsePackageDataObject(const std::string& text) {
+    const nlohmann::json data = nlohmann::json::parse(text, nullptr, false);
+    if (data.is_discarded() || !data.is_object()) {
+        return {};
+    }
+    return FieldsOfData(data);
 }
 
 } // namespace inkwarden

@@ -25,6 +25,10 @@ struct PackageFields {
 // (and is left out).
 PackageFields ParsePackageFields(const std::string& text);
 
+// The same fields of a text that is the "data" object itself (a release file's package fields,
+// ready to merge into a release's data); text that is no JSON object has neither.
+PackageFields ParsePackageDataObject(const std::string& text);
+
 // Either case of 64 hex digits, lower-cased; nothing otherwise.
 std::optional<std::string> NormalizeSha256Text(const std::string& text);
 

@@ -1,6 +1,8 @@
 // fetch: one download through the segmented engine, as the installer runs it.
 #include "Subcommands.h"
 #include "net/SegmentedDownloader.h"
+#include "release/PackageFields.h"
+#include "release/ReleaseCheck.h"
 
 #include <algorithm>
 #include <chrono>
@@ -9,8 +11,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <iterator>
 #include <signal.h>
+#include <sstream>
 #include <string>
 #include <unistd.h>
 
@@ -24,7 +28,7 @@ volatile sig_atomic_t g_interrupted = 0;
 void OnInterrupt(int) {
     g_interrupted = 1;
     if (g_engine != nullptr) {
-        g_engine->cancel = true;
+        g_engine->Cancel();
     }
 }
 
@@ -79,6 +83,8 @@ struct FetchOptions {
     int connections = 6;
     bool resume = true;
     bool verbose = false;
+    // A release file's package fields: the size bounds the download, the digest checks it.
+    const char* release_file = nullptr;
 };
 
 struct FlagOption {
@@ -94,6 +100,11 @@ constexpr FlagOption FLAGS[] = {
 // Reads the options before URL and PATH; false (with a message) on a bad one.
 bool ParseOptions(int argc, char** argv, int& i, FetchOptions& options) {
     while (i < argc && std::strncmp(argv[i], "--", 2) == 0) {
+        if (std::strcmp(argv[i], "--release") == 0 && i + 1 < argc) {
+            options.release_file = argv[i + 1];
+            i += 2;
+            continue;
+        }
         if (std::strcmp(argv[i], "--connections") == 0) {
             char* end = nullptr;
             const long value = i + 1 < argc ? std::strtol(argv[i + 1], &end, 10) : 0;
@@ -118,6 +129,35 @@ bool ParseOptions(int argc, char** argv, int& i, FetchOptions& options) {
     return true;
 }
 
+// The package fields of a release file; false (with a message) when it cannot be read or its
+// fields are malformed.
+bool ReadReleaseFile(const char* path, PackageFields& fields) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    if (!in) {
+        std::fprintf(stderr, "fetch: %s cannot be read\n", path);
+        return false;
+    }
+    fields = ParsePackageDataObject(text.str());
+    if (fields.malformed) {
+        std::fprintf(stderr, "fetch: %s: malformed package fields\n", path);
+        return false;
+    }
+    return true;
+}
+
+// After a download with a release file: the file must be the release's, or it goes.
+bool CheckAgainstRelease(const std::string& path, const PackageFields& fields) {
+    const ReleaseCheck check = CheckPackageFile(path, fields);
+    if (check == ReleaseCheck::PASSED) {
+        return true;
+    }
+    ::unlink(path.c_str());
+    std::fprintf(stderr, "fetch: %s; %s removed\n", ReleaseCheckText(check), path.c_str());
+    return false;
+}
+
 } // namespace
 
 int FetchCommand(int argc, char** argv) {
@@ -126,17 +166,25 @@ int FetchCommand(int argc, char** argv) {
     if (!ParseOptions(argc, argv, i, options)) {
         return USAGE_ERROR;
     }
-    if (argc - i != 2) {
+    // An empty PATH names no file at all.
+    if (argc - i != 2 || argv[i][0] == '\0' || argv[i + 1][0] == '\0') {
         return USAGE_ERROR;
     }
 
+    PackageFields release;
+    if (options.release_file != nullptr && !ReadReleaseFile(options.release_file, release)) {
+        return 1;
+    }
+
     SegmentedDownloader engine;
-    engine.url = argv[i];
-    engine.target_path = argv[i + 1];
-    engine.connection_count = options.connections;
-    engine.resume = options.resume;
+    DownloadRequest request;
+    request.expected_size = release.size;
+    request.url = argv[i];
+    request.target_path = argv[i + 1];
+    request.connections = options.connections;
+    request.resume = options.resume;
     // The probe's header lines are noise unless asked for.
-    engine.echo_probe_headers = options.verbose;
+    request.echo_probe_headers = options.verbose;
 
     g_engine = &engine;
     struct sigaction action {};
@@ -154,7 +202,8 @@ int FetchCommand(int argc, char** argv) {
             bar.update(done, total, done == total);
         };
     }
-    const bool ok = engine.Download(progress);
+    const DownloadResult result = engine.Download(request, progress);
+    const bool ok = result.done;
     g_engine = nullptr;
     std::signal(SIGINT, SIG_DFL);
     std::signal(SIGTERM, SIG_DFL);
@@ -163,18 +212,22 @@ int FetchCommand(int argc, char** argv) {
         std::fputs("\n", stderr);
     }
     if (!ok) {
-        if (g_interrupted) {
+        const std::string partial = std::string(argv[i + 1]) + SegmentedDownloader::TEMP_SUFFIX;
+        if (g_interrupted && ::access(partial.c_str(), F_OK) != 0) {
+            // Nothing that a later fetch could continue was kept.
+            std::fprintf(stderr, "fetch: interrupted\n");
+        } else if (g_interrupted) {
             std::fprintf(stderr,
                          "fetch: interrupted, the partial file stays as %s.tmp (the same fetch "
                          "continues it)\n",
                          argv[i + 1]);
         } else {
             // One line that says why: the status, the transfer's error, or the file's.
-            std::fprintf(stderr, "fetch: %s\n", engine.FailureReason().c_str());
+            std::fprintf(stderr, "fetch: %s\n", result.cause.c_str());
         }
         return 1;
     }
-    return 0;
+    return CheckAgainstRelease(request.target_path, release) ? 0 : 1;
 }
 
 } // namespace inkwarden::tool

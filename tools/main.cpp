@@ -17,7 +17,7 @@ constexpr const char* SKIN_DETAILS =
 
 const Subcommand SUBCOMMANDS[] = {
     {"help", "help [SUBCOMMAND]", nullptr, nullptr},
-    {"fetch", "fetch [--connections N] [--no-resume] [--verbose] URL PATH",
+    {"fetch", "fetch [--connections N] [--no-resume] [--verbose] [--release FILE] URL PATH",
      "  N: connections, 1 to 64 (default 6)\n"
      "  --no-resume: start afresh even where an earlier run left part of the file\n"
      "  --verbose: print the probe's header lines\n",

@@ -98,11 +98,12 @@ protected:
     // The engine's download with six connections; true when the bytes arrived whole.
     bool Download(const std::string& url) {
         SegmentedDownloader engine;
-        engine.url = url;
-        engine.target_path = dir_.file("downloaded.bin");
-        engine.connection_count = 6;
-        return engine.Download(nullptr) &&
-               test::TestFiles::Sha256OfFile(engine.target_path) ==
+        DownloadRequest request;
+        request.url = url;
+        request.target_path = dir_.file("downloaded.bin");
+        request.connections = 6;
+        return engine.Download(request) &&
+               test::TestFiles::Sha256OfFile(request.target_path) ==
                    test::TestFiles::Sha256OfFile(packages() + "/" + PACKAGE);
     }
 

@@ -6,6 +6,7 @@
 #include "tests/support/PostgresServer.h"
 #include "tests/support/TempDir.h"
 
+#include <chrono>
 #include <gtest/gtest.h>
 #include <httplib.h>
 #include <memory>
@@ -111,6 +112,12 @@ TEST_F(PostgresEventStoreTest, ServiceStoresEventsThere) {
     {
         test::DemoServiceProcess service({"--events", server_->uri()});
         ASSERT_TRUE(service.running()) << service.output();
+        // The store's line follows the listening line: it may not have been read yet.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (service.output().find("events in PostgreSQL") == std::string::npos &&
+               std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
         EXPECT_NE(service.output().find("events in PostgreSQL"), std::string::npos)
             << service.output();
         httplib::Client client("127.0.0.1", service.port());

@@ -34,6 +34,9 @@ const std::string CONTENT = TestFiles::Pattern(0, SIZE);
 
 using test::Head;
 
+// A probe answer with a validator: a failed download keeps its partial file for a later run.
+const std::string RANGES_AND_TAG = "Accept-Ranges: bytes\r\nETag: \"v1\"\r\n";
+
 // A well-behaved answer for the file: HEAD, a ranged 206 or a whole 200.
 void Answer(const FaultRequest& request, int fd,
             const std::string& accept_ranges_line = "Accept-Ranges: bytes\r\n") {
@@ -75,9 +78,9 @@ protected:
     // Starts the server and points the engine at "/file".
     void Serve(FaultServer::Handler handler) {
         ASSERT_TRUE(server.start(std::move(handler)));
-        engine.url = server.url("/file");
-        engine.target_path = target.file("file.bin");
-        engine.connection_count = 6;
+        request.url = server.url("/file");
+        request.target_path = target.file("file.bin");
+        request.connections = 6;
     }
 
     // The first request for the range that starts at range_start gets first_answer; every
@@ -94,13 +97,14 @@ protected:
     }
 
     bool TargetIsExact() const {
-        return TestFiles::ReadAll(engine.target_path) == CONTENT &&
-               !TestFiles::Exists(engine.target_path + ".tmp");
+        return TestFiles::ReadAll(request.target_path) == CONTENT &&
+               !TestFiles::Exists(request.target_path + ".tmp");
     }
 
     FaultServer server;
     test::TempDir target;
     SegmentedDownloader engine{QuickTimings()};
+    DownloadRequest request;
 
 private:
     std::atomic<int> first_answers_{0};
@@ -132,10 +136,10 @@ TEST_F(DownloadFromFaultServer, RangeHeaderInAnyCaseAndSpacingCounts) {
                 Answer(request, fd, line);
             }
         }));
-        engine.url = local.url("/file");
-        engine.target_path = target.file("file.bin");
-        engine.connection_count = 6;
-        ASSERT_TRUE(engine.Download(nullptr));
+        request.url = local.url("/file");
+        request.target_path = target.file("file.bin");
+        request.connections = 6;
+        ASSERT_TRUE(engine.Download(request, nullptr));
         EXPECT_TRUE(TargetIsExact());
         EXPECT_EQ(Sorted(local.getRanges()),
                   connections == 6 ? SIX_RANGES : std::vector<std::string>{"0-59999"});
@@ -160,7 +164,7 @@ TEST_F(DownloadFromFaultServer, NoLengthMeansOneConnectionRestartingFromZero) {
     });
     std::vector<int64_t> totals;
     std::mutex mutex;
-    ASSERT_TRUE(engine.Download([&](int64_t, int64_t total, double) {
+    ASSERT_TRUE(engine.Download(request, [&](int64_t, int64_t total, double) {
         std::lock_guard<std::mutex> lock(mutex);
         totals.push_back(total);
     }));
@@ -177,13 +181,13 @@ TEST_F(DownloadFromFaultServer, ProbeNotFoundKeepsTheOldTarget) {
         FaultServer::send(fd, Head(404, "Content-Length: 0\r\n"));
     });
     {
-        std::FILE* old = std::fopen(engine.target_path.c_str(), "wb");
+        std::FILE* old = std::fopen(request.target_path.c_str(), "wb");
         ASSERT_NE(old, nullptr);
         std::fputs("previous package", old);
         std::fclose(old);
     }
-    EXPECT_FALSE(engine.Download(nullptr));
-    EXPECT_EQ(TestFiles::ReadAll(engine.target_path), "previous package");
+    EXPECT_FALSE(engine.Download(request, nullptr));
+    EXPECT_EQ(TestFiles::ReadAll(request.target_path), "previous package");
     EXPECT_TRUE(server.getRanges().empty());
 }
 
@@ -192,11 +196,11 @@ TEST_F(DownloadFromFaultServer, SegmentUnavailableFiveTimesFailsWithTheExactLine
         if (request.range_start == 20000) {
             FaultServer::send(fd, Head(503, "Content-Length: 4\r\n") + "busy");
         } else {
-            Answer(request, fd);
+            Answer(request, fd, RANGES_AND_TAG);
         }
     });
     testing::internal::CaptureStdout();
-    const bool result = engine.Download(nullptr);
+    const bool result = engine.Download(request, nullptr).done;
     std::fflush(stdout);
     const std::vector<std::string> lines = DiagnosticLines(testing::internal::GetCapturedStdout());
     EXPECT_FALSE(result);
@@ -206,10 +210,10 @@ TEST_F(DownloadFromFaultServer, SegmentUnavailableFiveTimesFailsWithTheExactLine
         expected.push_back("retry: " + std::to_string(i));
     }
     EXPECT_EQ(lines, expected);
-    EXPECT_TRUE(TestFiles::Exists(engine.target_path + ".tmp"));
-    EXPECT_FALSE(TestFiles::Exists(engine.target_path));
+    EXPECT_TRUE(TestFiles::Exists(request.target_path + ".tmp"));
+    EXPECT_FALSE(TestFiles::Exists(request.target_path));
     // The error body never reached the file: the other ranges are exact, this one is empty.
-    const std::string partial = TestFiles::ReadAll(engine.target_path + ".tmp");
+    const std::string partial = TestFiles::ReadAll(request.target_path + ".tmp");
     ASSERT_EQ(partial.size(), static_cast<size_t>(SIZE));
     EXPECT_EQ(partial.substr(0, 20000), CONTENT.substr(0, 20000));
     EXPECT_EQ(partial.substr(20000, 10000), std::string(10000, '\0'));
@@ -224,7 +228,7 @@ TEST_F(DownloadFromFaultServer, SegmentNotFoundIsNotRetried) {
             Answer(request, fd);
         }
     });
-    EXPECT_FALSE(engine.Download(nullptr));
+    EXPECT_FALSE(engine.Download(request, nullptr));
     EXPECT_EQ(Sorted(server.getRanges()), SIX_RANGES);
 }
 
@@ -232,14 +236,14 @@ TEST_F(DownloadFromFaultServer, ErrorBodyOnceThenSuccessLeavesAnExactFile) {
     ServeWithFirstAnswer(10000, [](int fd) {
         FaultServer::send(fd, Head(503, "Content-Length: 22\r\n") + "<html>try later</html>");
     });
-    ASSERT_TRUE(engine.Download(nullptr));
+    ASSERT_TRUE(engine.Download(request, nullptr));
     EXPECT_TRUE(TargetIsExact());
     // The retry asked for the same range again: nothing of the error page was counted.
     const std::vector<std::string> ranges = server.getRanges();
     EXPECT_EQ(std::count(ranges.begin(), ranges.end(), "10000-19999"), 2);
 }
 
-TEST_F(DownloadFromFaultServer, MultipleChoicesCountsAsSuccess) {
+TEST_F(DownloadFromFaultServer, MultipleChoicesIsNeverData) {
     Serve([](const FaultRequest& request, int fd) {
         if (request.method == "HEAD") {
             Answer(request, fd);
@@ -250,16 +254,20 @@ TEST_F(DownloadFromFaultServer, MultipleChoicesCountsAsSuccess) {
                                   CONTENT.substr(static_cast<size_t>(request.range_start),
                                                  static_cast<size_t>(length)));
     });
-    ASSERT_TRUE(engine.Download(nullptr));
-    EXPECT_TRUE(TargetIsExact());
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(engine.Download(request, nullptr));
+    testing::internal::GetCapturedStdout();
+    // Nothing of it was kept: the partial file could not be resumed.
+    EXPECT_FALSE(TestFiles::Exists(request.target_path));
+    EXPECT_FALSE(TestFiles::Exists(request.target_path + ".tmp"));
 }
 
 TEST_F(DownloadFromFaultServer, DroppedConnectionResumesWhereTheDataStopped) {
     // Promises the whole range, sends 3000 bytes and hangs up.
     ServeWithFirstAnswer(30000, [](int fd) {
-        FaultServer::send(fd, Head(206, "Content-Length: 10000\r\n") + CONTENT.substr(30000, 3000));
+        FaultServer::send(fd, test::PartialHead(30000, 39999, SIZE) + CONTENT.substr(30000, 3000));
     });
-    ASSERT_TRUE(engine.Download(nullptr));
+    ASSERT_TRUE(engine.Download(request, nullptr));
     EXPECT_TRUE(TargetIsExact());
     const std::vector<std::string> ranges = server.getRanges();
     EXPECT_EQ(std::count(ranges.begin(), ranges.end(), "33000-39999"), 1);
@@ -268,9 +276,11 @@ TEST_F(DownloadFromFaultServer, DroppedConnectionResumesWhereTheDataStopped) {
 TEST_F(DownloadFromFaultServer, ShortSuccessfulAnswerIsResumed) {
     // A complete answer by its own length, but only half of the range.
     ServeWithFirstAnswer(50000, [](int fd) {
-        FaultServer::send(fd, Head(206, "Content-Length: 5000\r\n") + CONTENT.substr(50000, 5000));
+        FaultServer::send(fd, Head(206, "Content-Range: bytes 50000-54999/60000\r\n"
+                                        "Content-Length: 5000\r\n") +
+                                  CONTENT.substr(50000, 5000));
     });
-    ASSERT_TRUE(engine.Download(nullptr));
+    ASSERT_TRUE(engine.Download(request, nullptr));
     EXPECT_TRUE(TargetIsExact());
     const std::vector<std::string> ranges = server.getRanges();
     EXPECT_EQ(std::count(ranges.begin(), ranges.end(), "55000-59999"), 1);
@@ -280,11 +290,11 @@ TEST_F(DownloadFromFaultServer, StalledConnectionEndsByTheLowSpeedRule) {
     // Headers, then silence. (After some data the library's rate is an average over several
     // seconds, so the rule would take longer to notice.)
     ServeWithFirstAnswer(0, [this](int fd) {
-        FaultServer::send(fd, Head(206, "Content-Length: 10000\r\n"));
+        FaultServer::send(fd, test::PartialHead(0, 9999, SIZE));
         server.pause(10000);
     });
     const auto begin = std::chrono::steady_clock::now();
-    ASSERT_TRUE(engine.Download(nullptr));
+    ASSERT_TRUE(engine.Download(request, nullptr));
     const auto elapsed = std::chrono::steady_clock::now() - begin;
     EXPECT_TRUE(TargetIsExact());
     // About a second without data, then the pause and the range once more.
@@ -298,16 +308,16 @@ TEST_F(DownloadFromFaultServer, IgnoredRangesNeverOverwriteOtherSegments) {
     // Advertises ranges, then answers every GET with 200 and the whole file.
     Serve([](const FaultRequest& request, int fd) {
         if (request.method == "HEAD") {
-            Answer(request, fd);
+            Answer(request, fd, RANGES_AND_TAG);
         } else {
             FaultServer::send(fd, Head(200, "Content-Length: " + std::to_string(SIZE) + "\r\n") +
                                       CONTENT);
         }
     });
-    EXPECT_FALSE(engine.Download(nullptr));
-    EXPECT_FALSE(TestFiles::Exists(engine.target_path));
+    EXPECT_FALSE(engine.Download(request, nullptr));
+    EXPECT_FALSE(TestFiles::Exists(request.target_path));
     // Only the first segment's bytes could be placed; nothing was written past them.
-    const std::string partial = TestFiles::ReadAll(engine.target_path + ".tmp");
+    const std::string partial = TestFiles::ReadAll(request.target_path + ".tmp");
     EXPECT_EQ(partial, CONTENT.substr(0, 10000));
 }
 
@@ -319,7 +329,7 @@ TEST_F(DownloadFromFaultServer, RedirectsAreFollowed) {
             Answer(request, fd);
         }
     });
-    ASSERT_TRUE(engine.Download(nullptr));
+    ASSERT_TRUE(engine.Download(request, nullptr));
     EXPECT_TRUE(TargetIsExact());
     EXPECT_EQ(Sorted(server.getRanges()).size(), 12u); // six redirected, six answered
 }
@@ -338,11 +348,12 @@ TEST_F(DownloadFromFaultServer, LengthsOfFourGibibytesAndMoreArePlannedIn64Bits)
                 FaultServer::send(fd, Head(404, "Content-Length: 0\r\n"));
             }
         }));
-        engine.url = local.url("/file");
-        engine.target_path = target.file("big.bin");
-        engine.connection_count = 6;
-        EXPECT_FALSE(engine.Download(nullptr));
-        EXPECT_EQ(engine.total_size, length);
+        request.url = local.url("/file");
+        request.target_path = target.file("big.bin");
+        request.connections = 6;
+        const DownloadResult result = engine.Download(request, nullptr);
+        EXPECT_FALSE(result);
+        EXPECT_EQ(result.total_size, length);
         const int64_t segment = length / 6;
         std::vector<std::string> expected;
         for (int64_t i = 0; i < 6; ++i) {
@@ -366,11 +377,12 @@ TEST_F(DownloadFromFaultServer, CancelReachesAnAnswerWithoutLength) {
     });
     std::atomic<bool> result{true};
     test::Latch receiving;
-    std::thread install(
-        [&] { result = engine.Download([&](int64_t, int64_t, double) { receiving.open(); }); });
+    std::thread install([&] {
+        result = engine.Download(request, [&](int64_t, int64_t, double) { receiving.open(); }).done;
+    });
     EXPECT_TRUE(receiving.waitOpen(10s));
     const auto cancelled_at = std::chrono::steady_clock::now();
-    engine.cancel = true;
+    engine.Cancel();
     install.join();
     EXPECT_FALSE(result);
     EXPECT_LT(std::chrono::steady_clock::now() - cancelled_at, 500ms);
@@ -383,7 +395,7 @@ TEST_F(DownloadFromFaultServer, ProbeLengthLongerThanTheFileFails) {
     constexpr int64_t CLAIMED = SIZE + 5000;
     Serve([](const FaultRequest& request, int fd) {
         if (request.method == "HEAD") {
-            FaultServer::send(fd, Head(200, "Accept-Ranges: bytes\r\nContent-Length: " +
+            FaultServer::send(fd, Head(200, RANGES_AND_TAG + "Content-Length: " +
                                                 std::to_string(CLAIMED) + "\r\n"));
         } else if (request.range_start >= SIZE) {
             FaultServer::send(fd, Head(416, "Content-Range: bytes */" + std::to_string(SIZE) +
@@ -391,20 +403,22 @@ TEST_F(DownloadFromFaultServer, ProbeLengthLongerThanTheFileFails) {
         } else {
             FaultRequest capped = request;
             capped.range_end = std::min<int64_t>(request.range_end, SIZE - 1);
-            Answer(capped, fd);
+            Answer(capped, fd, RANGES_AND_TAG);
         }
     });
     testing::internal::CaptureStdout();
-    EXPECT_FALSE(engine.Download(nullptr));
+    const DownloadResult result = engine.Download(request, nullptr);
     testing::internal::GetCapturedStdout();
-    EXPECT_FALSE(TestFiles::Exists(engine.target_path));
-    // The bytes that did come are in place, the missing tail was never made up.
-    const std::string partial = TestFiles::ReadAll(engine.target_path + ".tmp");
-    EXPECT_EQ(partial, CONTENT);
+    EXPECT_FALSE(result);
+    EXPECT_FALSE(TestFiles::Exists(request.target_path));
+    // The ranges name the real total: none of them is taken for the announced file.
+    EXPECT_NE(result.cause.find("a total of 60000 bytes where the probe announced 65000"),
+              std::string::npos)
+        << result.cause;
 }
 
-TEST_F(DownloadFromFaultServer, ProbeLengthShorterThanTheFileGivesExactlyTheAdvertisedBytes) {
-    // The engine can only trust the length it was told: it fetches that much and never more.
+TEST_F(DownloadFromFaultServer, ProbeLengthShorterThanTheRangesTotalIsRefused) {
+    // The ranges name another total than the probe did: another file, never joined.
     constexpr int64_t CLAIMED = SIZE - 5000;
     Serve([](const FaultRequest& request, int fd) {
         if (request.method == "HEAD") {
@@ -414,17 +428,23 @@ TEST_F(DownloadFromFaultServer, ProbeLengthShorterThanTheFileGivesExactlyTheAdve
             Answer(request, fd);
         }
     });
-    ASSERT_TRUE(engine.Download(nullptr));
-    EXPECT_EQ(TestFiles::ReadAll(engine.target_path), CONTENT.substr(0, CLAIMED));
+    testing::internal::CaptureStdout();
+    const DownloadResult result = engine.Download(request, nullptr);
+    testing::internal::GetCapturedStdout();
+    EXPECT_FALSE(result);
+    EXPECT_NE(result.cause.find("a total of 60000 bytes where the probe announced 55000"),
+              std::string::npos)
+        << result.cause;
+    EXPECT_FALSE(TestFiles::Exists(request.target_path));
 }
 
 TEST_F(DownloadFromFaultServer, ProbeThatStallsForeverEndsInFailure) {
     // Accepts every connection and never answers.
     Serve([&](const FaultRequest&, int) { server.pause(60000); });
     const auto begin = std::chrono::steady_clock::now();
-    EXPECT_FALSE(engine.Download(nullptr));
+    EXPECT_FALSE(engine.Download(request, nullptr));
     const auto elapsed = std::chrono::steady_clock::now() - begin;
-    EXPECT_FALSE(TestFiles::Exists(engine.target_path + ".tmp"));
+    EXPECT_FALSE(TestFiles::Exists(request.target_path + ".tmp"));
     // Ten probes, each ended by the low-speed rule after about a second.
     EXPECT_EQ(server.requests().size(), 10u);
     EXPECT_LT(elapsed, 50s);
@@ -447,7 +467,7 @@ TEST_F(DownloadFromFaultServer, StormOfUnavailableAnswers) {
         }
     });
     testing::internal::CaptureStdout();
-    ASSERT_TRUE(engine.Download(nullptr));
+    ASSERT_TRUE(engine.Download(request, nullptr));
     testing::internal::GetCapturedStdout();
     EXPECT_TRUE(TargetIsExact());
     EXPECT_EQ(server.getRanges().size(), 18u);
@@ -461,23 +481,23 @@ TEST_F(DownloadFromFaultServer, StormOfUnavailableAnswers) {
             FaultServer::send(fd, Head(503, "Content-Length: 4\r\n") + "busy");
         }
     }));
-    engine.url = storm.url("/file");
+    request.url = storm.url("/file");
     const auto begin = std::chrono::steady_clock::now();
     testing::internal::CaptureStdout();
-    EXPECT_FALSE(engine.Download(nullptr));
+    EXPECT_FALSE(engine.Download(request, nullptr));
     testing::internal::GetCapturedStdout();
     EXPECT_LT(std::chrono::steady_clock::now() - begin, 10s);
     EXPECT_EQ(storm.getRanges().size(), 30u);
     // The failed download left the file of the first one as it was.
-    EXPECT_EQ(TestFiles::ReadAll(engine.target_path), CONTENT);
+    EXPECT_EQ(TestFiles::ReadAll(request.target_path), CONTENT);
 
     // A probe answered with 503: nothing is fetched and nothing touched.
     FaultServer refusing;
     ASSERT_TRUE(refusing.start([](const FaultRequest&, int fd) {
         FaultServer::send(fd, Head(503, "Content-Length: 0\r\n"));
     }));
-    engine.url = refusing.url("/file");
-    EXPECT_FALSE(engine.Download(nullptr));
+    request.url = refusing.url("/file");
+    EXPECT_FALSE(engine.Download(request, nullptr));
     EXPECT_TRUE(refusing.getRanges().empty());
 }
 
@@ -486,7 +506,7 @@ TEST_F(DownloadFromFaultServer, RedirectLoopEndsInFailure) {
     Serve([](const FaultRequest&, int fd) {
         FaultServer::send(fd, Head(302, "Location: /file\r\nContent-Length: 0\r\n"));
     });
-    EXPECT_FALSE(engine.Download(nullptr));
+    EXPECT_FALSE(engine.Download(request, nullptr));
     EXPECT_EQ(server.requests().size(), 10u * 11u);
 
     // A loop that only the ranges meet: each attempt gives up after ten redirects.
@@ -498,15 +518,15 @@ TEST_F(DownloadFromFaultServer, RedirectLoopEndsInFailure) {
             FaultServer::send(fd, Head(301, "Location: /again\r\nContent-Length: 0\r\n"));
         }
     }));
-    engine.url = ranges_loop.url("/file");
+    request.url = ranges_loop.url("/file");
     testing::internal::CaptureStdout();
-    EXPECT_FALSE(engine.Download(nullptr));
+    EXPECT_FALSE(engine.Download(request, nullptr));
     const std::vector<std::string> lines = DiagnosticLines(testing::internal::GetCapturedStdout());
     EXPECT_EQ(ranges_loop.getRanges().size(), 6u * 5u * 11u);
     EXPECT_NE(std::find(lines.begin(), lines.end(),
                         "curl_easy_perform failed res: 47: Number of redirects hit maximum amount"),
               lines.end());
-    EXPECT_FALSE(TestFiles::Exists(engine.target_path));
+    EXPECT_FALSE(TestFiles::Exists(request.target_path));
 }
 
 TEST_F(DownloadFromFaultServer, FullDiskFailsWithoutATarget) {
@@ -517,23 +537,23 @@ TEST_F(DownloadFromFaultServer, FullDiskFailsWithoutATarget) {
         GTEST_SKIP() << disk.why();
     }
     Serve([](const FaultRequest& request, int fd) { Answer(request, fd); });
-    engine.target_path = (folder / "file.bin").string();
+    request.target_path = (folder / "file.bin").string();
     testing::internal::CaptureStdout();
-    EXPECT_FALSE(engine.Download(nullptr));
+    EXPECT_FALSE(engine.Download(request, nullptr));
     testing::internal::GetCapturedStdout();
-    EXPECT_FALSE(TestFiles::Exists(engine.target_path));
+    EXPECT_FALSE(TestFiles::Exists(request.target_path));
 
     // Read-only from the start: no segment can open the temporary file.
     ASSERT_TRUE(disk.setReadOnly(true));
     const size_t requests = server.getRanges().size();
-    EXPECT_FALSE(engine.Download(nullptr));
-    EXPECT_FALSE(TestFiles::Exists(engine.target_path));
+    EXPECT_FALSE(engine.Download(request, nullptr));
+    EXPECT_FALSE(TestFiles::Exists(request.target_path));
     EXPECT_EQ(server.getRanges().size(), requests);
     // The engine is usable again once the disk is.
     ASSERT_TRUE(disk.setReadOnly(false));
-    std::filesystem::remove(engine.target_path + ".tmp");
-    engine.target_path = target.file("file.bin");
-    ASSERT_TRUE(engine.Download(nullptr));
+    std::filesystem::remove(request.target_path + ".tmp");
+    request.target_path = target.file("file.bin");
+    ASSERT_TRUE(engine.Download(request, nullptr));
     EXPECT_TRUE(TargetIsExact());
 }
 
@@ -542,10 +562,10 @@ TEST_F(DownloadFromFaultServer, TemporaryNameThatIsALinkIsNeverFollowed) {
     Serve([](const FaultRequest& request, int fd) { Answer(request, fd); });
     const std::string victim = target.file("victim.txt");
     { std::ofstream(victim) << "keep me"; }
-    std::filesystem::create_symlink(victim, engine.target_path + ".tmp");
-    EXPECT_FALSE(engine.Download(nullptr));
+    std::filesystem::create_symlink(victim, request.target_path + ".tmp");
+    EXPECT_FALSE(engine.Download(request, nullptr));
     EXPECT_EQ(TestFiles::ReadAll(victim), "keep me");
-    EXPECT_FALSE(TestFiles::Exists(engine.target_path));
+    EXPECT_FALSE(TestFiles::Exists(request.target_path));
 }
 
 } // namespace

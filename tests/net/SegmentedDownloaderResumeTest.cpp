@@ -12,6 +12,7 @@
 #include <atomic>
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -114,7 +115,8 @@ protected:
                 return;
             }
             const int64_t length = request.range_end - request.range_start + 1;
-            FaultServer::send(fd, Head(206, "Content-Length: " + std::to_string(length) + "\r\n"));
+            FaultServer::send(
+                fd, test::PartialHead(request.range_start, request.range_end, SIZE, head_lines));
             const std::string body = content.substr(static_cast<size_t>(request.range_start),
                                                     static_cast<size_t>(length));
             for (size_t at = 0; at < body.size(); at += 16384) {
@@ -124,9 +126,9 @@ protected:
                 sent += std::min<int64_t>(16384, length - static_cast<int64_t>(at));
             }
         }));
-        engine.url = server.url("/file");
-        engine.target_path = target.file("file.bin");
-        engine.connection_count = 6;
+        request.url = server.url("/file");
+        request.target_path = target.file("file.bin");
+        request.connections = 6;
     }
 
     // For the cases that count requests: the plan's six and nothing taken over.
@@ -137,15 +139,16 @@ protected:
     }
 
     bool TargetIsExact() const {
-        return TestFiles::ReadAll(engine.target_path) == CONTENT &&
-               !TestFiles::Exists(engine.target_path + ".tmp") &&
-               !TestFiles::Exists(engine.ControlPath());
+        return TestFiles::ReadAll(request.target_path) == CONTENT &&
+               !TestFiles::Exists(request.target_path + ".tmp") &&
+               !TestFiles::Exists(SegmentedDownloader::ControlPath(request.target_path));
     }
 
     // A record of an earlier run and its temporary file with the bytes it counts as done.
     void PlantEarlierRun(ResumeState state, const std::string& temporary_content) {
-        std::ofstream(engine.target_path + ".tmp", std::ios::binary) << temporary_content;
-        ASSERT_TRUE(DownloadControlFile(engine.ControlPath()).Write(state));
+        std::ofstream(request.target_path + ".tmp", std::ios::binary) << temporary_content;
+        ASSERT_TRUE(DownloadControlFile(SegmentedDownloader::ControlPath(request.target_path))
+                        .Write(state));
     }
 
     std::string content = CONTENT;
@@ -154,13 +157,14 @@ protected:
     FaultServer server;
     test::TempDir target;
     SegmentedDownloader engine{QuickTimings()};
+    DownloadRequest request;
 };
 
 TEST_F(DownloadTail, IdleConnectionsTakeOverTheSlowRange) {
     // The first range alone would take about 0.65 s; the others arrive at once.
     Serve([](const FaultRequest& request) { return request.range_start == 0; });
     ProgressLog progress;
-    ASSERT_TRUE(engine.Download(progress.callback()));
+    ASSERT_TRUE(engine.Download(request, progress.callback()));
     EXPECT_TRUE(TargetIsExact());
     progress.ExpectCountedOnce(SIZE);
 
@@ -179,35 +183,61 @@ TEST_F(DownloadTail, IdleConnectionsTakeOverTheSlowRange) {
     EXPECT_LE(sent.load(), SIZE + RANGE / 2);
 }
 
+// The download of KilledDownloadContinuesWithOnlyTheMissingRanges, in its own process.
+constexpr const char* KILLED_URL = "INKWARDEN_TEST_KILLED_URL";
+constexpr const char* KILLED_TARGET = "INKWARDEN_TEST_KILLED_TARGET";
+
+TEST(KilledDownloadChild, RunsTheDownload) {
+    const char* url = std::getenv(KILLED_URL);
+    const char* target = std::getenv(KILLED_TARGET);
+    if (url == nullptr || target == nullptr) {
+        GTEST_SKIP() << "runs only as the child of KilledDownloadContinuesWithOnlyTheMissingRanges";
+    }
+    DownloadRequest request;
+    request.url = url;
+    request.target_path = target;
+    request.connections = 6;
+    SegmentedDownloader killed(QuickTimings());
+    killed.Download(request, nullptr);
+}
+
 TEST_F(DownloadTail, KilledDownloadContinuesWithOnlyTheMissingRanges) {
     // Every range at about 800 KB/s: the whole file would take about 0.7 s.
     std::atomic<bool> slow{true};
     Serve([&slow](const FaultRequest&) { return slow.load(); });
 
-    // The download runs in a forked child process that is killed outright about half way
-    // (the thread sanitizer runs it with die_after_fork=0: the child starts its own threads).
+    // The download runs in a child process that is killed outright about half way. The child
+    // is this test program started afresh: a forked copy of it would run the download with
+    // whatever locks the server's threads held at the fork (a stalled child under the address
+    // sanitizer), so it only sets its arguments and executes.
+    ::setenv(KILLED_URL, request.url.c_str(), 1);
+    ::setenv(KILLED_TARGET, request.target_path.c_str(), 1);
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
-        SegmentedDownloader killed(QuickTimings());
-        killed.url = engine.url;
-        killed.target_path = engine.target_path;
-        killed.connection_count = 6;
-        killed.Download(nullptr);
-        ::_exit(0);
+        ::execl("/proc/self/exe", "net_download_tests",
+                "--gtest_filter=KilledDownloadChild.RunsTheDownload", static_cast<char*>(nullptr));
+        ::_exit(127);
     }
+    ::unsetenv(KILLED_URL);
+    ::unsetenv(KILLED_TARGET);
     // About half way, and not before the child has written its first record: on a loaded
     // machine the server's socket buffers take half the file before the child reads any.
     const auto recorded_bytes = [this] {
         int64_t bytes = 0;
-        if (const auto record = DownloadControlFile(engine.ControlPath()).Read()) {
+        if (const auto record =
+                DownloadControlFile(SegmentedDownloader::ControlPath(request.target_path)).Read()) {
             for (const ByteRange& range : record->completed) {
                 bytes += range.size();
             }
         }
         return bytes;
     };
-    for (int i = 0; i < 500 && (sent < SIZE / 2 || recorded_bytes() == 0); ++i) {
+    // Waits for that, however slow the build; the deadline only keeps a broken child from
+    // hanging the suite.
+    const auto deadline = std::chrono::steady_clock::now() + 60s;
+    while ((sent < SIZE / 2 || recorded_bytes() == 0) &&
+           std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(5ms);
     }
     ::kill(child, SIGKILL);
@@ -215,7 +245,8 @@ TEST_F(DownloadTail, KilledDownloadContinuesWithOnlyTheMissingRanges) {
     ::waitpid(child, &status, 0);
     ASSERT_TRUE(WIFSIGNALED(status)) << "the download ended before it was killed";
 
-    const std::optional<ResumeState> record = DownloadControlFile(engine.ControlPath()).Read();
+    const std::optional<ResumeState> record =
+        DownloadControlFile(SegmentedDownloader::ControlPath(request.target_path)).Read();
     ASSERT_TRUE(record);
     const int64_t recorded = recorded_bytes();
     EXPECT_GT(recorded, 0);
@@ -226,7 +257,7 @@ TEST_F(DownloadTail, KilledDownloadContinuesWithOnlyTheMissingRanges) {
     const size_t before = server.requests().size();
     sent = 0;
     ProgressLog progress;
-    ASSERT_TRUE(engine.Download(progress.callback()));
+    ASSERT_TRUE(engine.Download(request, progress.callback()));
     EXPECT_TRUE(TargetIsExact());
     progress.ExpectCountedOnce(SIZE);
     EXPECT_GE(progress.reports().front().first, recorded);
@@ -245,31 +276,31 @@ TEST_F(DownloadTail, RecordOfAnotherVersionOrLengthStartsAfresh) {
     // The first half as an earlier run left it, but of different bytes.
     const std::string stale(static_cast<size_t>(SIZE / 2), 'x');
     const std::vector<ResumeState> others = {
-        {engine.url, SIZE, "ETag \"v0\"", first_half},
-        {engine.url, SIZE + 1, "ETag \"v1\"", first_half},
-        {engine.url + "?other", SIZE, "ETag \"v1\"", first_half},
+        {request.url, SIZE, "ETag \"v0\"", first_half},
+        {request.url, SIZE + 1, "ETag \"v1\"", first_half},
+        {request.url + "?other", SIZE, "ETag \"v1\"", first_half},
     };
     for (const ResumeState& other : others) {
         SCOPED_TRACE(other.validator + " " + std::to_string(other.length) + " " + other.url);
         PlantEarlierRun(other, stale);
         const size_t before = server.requests().size();
-        ASSERT_TRUE(engine.Download(nullptr));
+        ASSERT_TRUE(engine.Download(request, nullptr));
         EXPECT_TRUE(TargetIsExact());
         EXPECT_EQ(RequestedRanges(server, before).size(), 6u);
     }
 
     // The same version continues; --no-resume does not.
-    PlantEarlierRun({engine.url, SIZE, "ETag \"v1\"", first_half}, CONTENT.substr(0, SIZE / 2));
+    PlantEarlierRun({request.url, SIZE, "ETag \"v1\"", first_half}, CONTENT.substr(0, SIZE / 2));
     size_t before = server.requests().size();
-    ASSERT_TRUE(engine.Download(nullptr));
+    ASSERT_TRUE(engine.Download(request, nullptr));
     EXPECT_TRUE(TargetIsExact());
     for (const ByteRange& range : RequestedRanges(server, before)) {
         EXPECT_GE(range.first, SIZE / 2);
     }
-    PlantEarlierRun({engine.url, SIZE, "ETag \"v1\"", first_half}, stale);
-    engine.resume = false;
+    PlantEarlierRun({request.url, SIZE, "ETag \"v1\"", first_half}, stale);
+    request.resume = false;
     before = server.requests().size();
-    ASSERT_TRUE(engine.Download(nullptr));
+    ASSERT_TRUE(engine.Download(request, nullptr));
     EXPECT_TRUE(TargetIsExact());
     EXPECT_EQ(RequestedRanges(server, before).size(), 6u);
 }
@@ -278,11 +309,12 @@ TEST_F(DownloadTail, WithoutAValidatorNoRecordIsKept) {
     DisableStealing();
     head_lines = "Accept-Ranges: bytes\r\n";
     Serve([](const FaultRequest&) { return false; });
-    PlantEarlierRun({engine.url, SIZE, "", {{0, SIZE / 2 - 1}}},
+    PlantEarlierRun({request.url, SIZE, "", {{0, SIZE / 2 - 1}}},
                     std::string(static_cast<size_t>(SIZE / 2), 'x'));
     std::atomic<bool> record_seen{false};
-    ASSERT_TRUE(engine.Download([&](int64_t, int64_t, double) {
-        record_seen = record_seen || TestFiles::Exists(engine.ControlPath());
+    ASSERT_TRUE(engine.Download(request, [&](int64_t, int64_t, double) {
+        record_seen =
+            record_seen || TestFiles::Exists(SegmentedDownloader::ControlPath(request.target_path));
     }));
     EXPECT_TRUE(TargetIsExact());
     EXPECT_FALSE(record_seen);
@@ -300,32 +332,34 @@ TEST_F(DownloadTail, DamagedOrPlantedControlFileIsIgnoredSafely) {
     DisableStealing();
     Serve([](const FaultRequest&) { return false; });
     const std::string stale(static_cast<size_t>(SIZE / 2), 'x');
-    std::ofstream(engine.target_path + ".tmp", std::ios::binary) << stale;
+    std::ofstream(request.target_path + ".tmp", std::ios::binary) << stale;
 
     // Damaged: the checksum no longer fits.
     std::string damaged =
-        DownloadControlFile::Format({engine.url, SIZE, "ETag \"v1\"", {{0, SIZE / 2 - 1}}});
+        DownloadControlFile::Format({request.url, SIZE, "ETag \"v1\"", {{0, SIZE / 2 - 1}}});
     damaged[damaged.find("done 0") + 5] = '1';
-    std::ofstream(engine.ControlPath(), std::ios::binary) << damaged;
-    ASSERT_TRUE(engine.Download(nullptr));
+    std::ofstream(SegmentedDownloader::ControlPath(request.target_path), std::ios::binary)
+        << damaged;
+    ASSERT_TRUE(engine.Download(request, nullptr));
     EXPECT_TRUE(TargetIsExact());
 
     // A link to a valid record elsewhere is not followed, and the file it points to stays.
     const std::string elsewhere = target.file("elsewhere.resume");
     const std::string planted =
-        DownloadControlFile::Format({engine.url, SIZE, "ETag \"v1\"", {{0, SIZE / 2 - 1}}});
+        DownloadControlFile::Format({request.url, SIZE, "ETag \"v1\"", {{0, SIZE / 2 - 1}}});
     std::ofstream(elsewhere, std::ios::binary) << planted;
-    std::ofstream(engine.target_path + ".tmp", std::ios::binary) << stale;
-    std::filesystem::create_symlink(elsewhere, engine.ControlPath());
+    std::ofstream(request.target_path + ".tmp", std::ios::binary) << stale;
+    std::filesystem::create_symlink(elsewhere,
+                                    SegmentedDownloader::ControlPath(request.target_path));
     const size_t before = server.requests().size();
-    ASSERT_TRUE(engine.Download(nullptr));
+    ASSERT_TRUE(engine.Download(request, nullptr));
     EXPECT_TRUE(TargetIsExact());
     EXPECT_EQ(RequestedRanges(server, before).size(), 6u);
     EXPECT_EQ(TestFiles::ReadAll(elsewhere), planted);
 
     // A record whose temporary file went missing or shrank starts afresh as well.
-    PlantEarlierRun({engine.url, SIZE, "ETag \"v1\"", {{0, SIZE / 2 - 1}}}, "short");
-    ASSERT_TRUE(engine.Download(nullptr));
+    PlantEarlierRun({request.url, SIZE, "ETag \"v1\"", {{0, SIZE / 2 - 1}}}, "short");
+    ASSERT_TRUE(engine.Download(request, nullptr));
     EXPECT_TRUE(TargetIsExact());
 }
 
@@ -336,19 +370,19 @@ TEST_F(DownloadTail, AttemptsThatBroughtBytesDoNotCount) {
     ASSERT_TRUE(server.start([&](const FaultRequest& request, int fd) {
         if (request.method == "GET" && request.range_start < RANGE && cuts < 8) {
             ++cuts;
-            const int64_t length = request.range_end - request.range_start + 1;
-            FaultServer::send(fd,
-                              Head(206, "Content-Length: " + std::to_string(length) + "\r\n") +
-                                  CONTENT.substr(static_cast<size_t>(request.range_start), 10000));
+            FaultServer::send(
+                fd,
+                test::PartialHead(request.range_start, request.range_end, SIZE, RANGES_AND_TAG) +
+                    CONTENT.substr(static_cast<size_t>(request.range_start), 10000));
             return;
         }
         test::AnswerFile(request, fd, CONTENT, RANGES_AND_TAG);
     }));
-    engine.url = server.url("/file");
-    engine.target_path = target.file("file.bin");
-    engine.connection_count = 6;
+    request.url = server.url("/file");
+    request.target_path = target.file("file.bin");
+    request.connections = 6;
     testing::internal::CaptureStdout();
-    const bool result = engine.Download(nullptr);
+    const bool result = engine.Download(request, nullptr).done;
     const std::string output = testing::internal::GetCapturedStdout();
     ASSERT_TRUE(result) << output;
     EXPECT_TRUE(TargetIsExact());
@@ -363,31 +397,33 @@ TEST_F(DownloadTail, FailedDownloadLeavesTheOldTargetAsItWas) {
             FaultServer::send(fd, Head(200, RANGES_AND_TAG + "Content-Length: 10000\r\n"));
             return;
         }
-        const int64_t length = request.range_end - request.range_start + 1;
         const std::string body =
             CONTENT.substr(static_cast<size_t>(request.range_start),
                            static_cast<size_t>(std::max<int64_t>(0, 1000 - request.range_start)));
-        FaultServer::send(fd,
-                          Head(206, "Content-Length: " + std::to_string(length) + "\r\n") + body);
+        FaultServer::send(
+            fd, test::PartialHead(request.range_start, request.range_end, 10000, RANGES_AND_TAG) +
+                    body);
     }));
-    engine.url = server.url("/file");
-    engine.target_path = target.file("package.exe");
-    std::ofstream(engine.target_path, std::ios::binary) << "the package of last week";
+    request.url = server.url("/file");
+    request.target_path = target.file("package.exe");
+    std::ofstream(request.target_path, std::ios::binary) << "the package of last week";
     testing::internal::CaptureStdout();
-    EXPECT_FALSE(engine.Download(nullptr));
+    EXPECT_FALSE(engine.Download(request, nullptr));
     testing::internal::GetCapturedStdout();
-    EXPECT_EQ(TestFiles::ReadAll(engine.target_path), "the package of last week");
-    EXPECT_EQ(TestFiles::ReadAll(engine.target_path + ".tmp"), CONTENT.substr(0, 1000));
+    EXPECT_EQ(TestFiles::ReadAll(request.target_path), "the package of last week");
+    // Too small to resume: nothing of it is left behind.
+    EXPECT_FALSE(TestFiles::Exists(request.target_path + ".tmp"));
 }
 
 TEST_F(DownloadTail, FailuresSayWhy) {
     const auto ReasonFor = [this](const std::string& url, const std::string& path) {
-        engine.url = url;
-        engine.target_path = path;
+        request.url = url;
+        request.target_path = path;
         testing::internal::CaptureStdout();
-        EXPECT_FALSE(engine.Download(nullptr));
+        const DownloadResult result = engine.Download(request, nullptr);
         testing::internal::GetCapturedStdout();
-        return engine.FailureReason();
+        EXPECT_FALSE(result);
+        return result.cause;
     };
     ASSERT_TRUE(server.start([](const FaultRequest& request, int fd) {
         if (request.path == "/missing") {
@@ -396,7 +432,7 @@ TEST_F(DownloadTail, FailuresSayWhy) {
             test::AnswerFile(request, fd, CONTENT, RANGES_AND_TAG);
         }
     }));
-    engine.connection_count = 6;
+    request.connections = 6;
     EXPECT_EQ(ReasonFor(server.url("/missing"), target.file("a")),
               "HTTP status 404 (" + server.url("/missing") + ")");
 
@@ -432,9 +468,9 @@ TEST_F(DownloadTail, FailuresSayWhy) {
 TEST_F(DownloadTail, ProbeHeaderLinesGoToStandardOutputOnlyWhenAsked) {
     Serve([](const FaultRequest&) { return false; });
     for (const bool echo : {false, true}) {
-        engine.echo_probe_headers = echo;
+        request.echo_probe_headers = echo;
         testing::internal::CaptureStdout();
-        ASSERT_TRUE(engine.Download(nullptr));
+        ASSERT_TRUE(engine.Download(request, nullptr));
         const std::string output = testing::internal::GetCapturedStdout();
         EXPECT_EQ(output.find("ETag: \"v1\"") != std::string::npos, echo) << output;
         EXPECT_EQ(output.find("HTTP/1.1 200") != std::string::npos, echo) << output;

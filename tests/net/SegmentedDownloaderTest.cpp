@@ -57,14 +57,15 @@ protected:
 
     void Prepare(const std::string& name, int64_t size) {
         ASSERT_TRUE(TestFiles::WritePattern(server.file(name), size));
-        engine.url = server.url(name);
-        engine.target_path = target.file(name);
-        engine.connection_count = 6;
+        request.url = server.url(name);
+        request.target_path = target.file(name);
+        request.connections = 6;
     }
 
     NginxServer server;
     test::TempDir target;
     SegmentedDownloader engine;
+    DownloadRequest request;
 };
 
 TEST_F(DownloadFromNginx, FilesArriveByteExactWithThePlannedRanges) {
@@ -73,10 +74,10 @@ TEST_F(DownloadFromNginx, FilesArriveByteExactWithThePlannedRanges) {
         SCOPED_TRACE("size " + std::to_string(size));
         const std::string name = "file" + std::to_string(size) + ".bin";
         Prepare(name, size);
-        ASSERT_TRUE(engine.Download(nullptr));
-        EXPECT_EQ(TestFiles::Sha256OfFile(engine.target_path),
+        ASSERT_TRUE(engine.Download(request, nullptr));
+        EXPECT_EQ(TestFiles::Sha256OfFile(request.target_path),
                   TestFiles::Sha256OfFile(server.file(name)));
-        EXPECT_FALSE(TestFiles::Exists(engine.target_path + ".tmp"));
+        EXPECT_FALSE(TestFiles::Exists(request.target_path + ".tmp"));
         std::vector<std::string> planned = PlannedRanges(size);
         std::sort(planned.begin(), planned.end());
         EXPECT_EQ(WaitForRanges(server, name, planned.size()), planned);
@@ -86,11 +87,11 @@ TEST_F(DownloadFromNginx, FilesArriveByteExactWithThePlannedRanges) {
 TEST_F(DownloadFromNginx, SmallAndSplitBoundariesAreExact) {
     // The two sizes around the single-connection limit, with their ranges spelled out.
     Prepare("a.bin", 16384);
-    ASSERT_TRUE(engine.Download(nullptr));
+    ASSERT_TRUE(engine.Download(request, nullptr));
     EXPECT_EQ(WaitForRanges(server, "a.bin", 1), std::vector<std::string>{"bytes=0-16383"});
 
     Prepare("b.bin", 16385);
-    ASSERT_TRUE(engine.Download(nullptr));
+    ASSERT_TRUE(engine.Download(request, nullptr));
     const std::vector<std::string> ranges = WaitForRanges(server, "b.bin", 6);
     EXPECT_EQ(ranges,
               (std::vector<std::string>{"bytes=0-2729", "bytes=10920-13649", "bytes=13650-16384",
@@ -105,7 +106,7 @@ TEST_F(DownloadFromNginx, LargeFileWithConsistentProgress) {
     std::vector<std::pair<int64_t, int64_t>> reports;
     std::atomic<int> concurrent{0};
     std::atomic<bool> overlapped{false};
-    ASSERT_TRUE(engine.Download([&](int64_t done, int64_t total, double fraction) {
+    ASSERT_TRUE(engine.Download(request, [&](int64_t done, int64_t total, double fraction) {
         if (++concurrent > 1) {
             overlapped = true;
         }
@@ -116,9 +117,9 @@ TEST_F(DownloadFromNginx, LargeFileWithConsistentProgress) {
         }
         --concurrent;
     }));
-    EXPECT_EQ(TestFiles::Sha256OfFile(engine.target_path),
+    EXPECT_EQ(TestFiles::Sha256OfFile(request.target_path),
               TestFiles::Sha256OfFile(server.file("large.bin")));
-    EXPECT_FALSE(TestFiles::Exists(engine.target_path + ".tmp"));
+    EXPECT_FALSE(TestFiles::Exists(request.target_path + ".tmp"));
 
     ASSERT_FALSE(reports.empty());
     EXPECT_FALSE(overlapped) << "reports were delivered concurrently";
@@ -135,12 +136,12 @@ TEST_F(DownloadFromNginx, LargeFileWithConsistentProgress) {
 TEST_F(DownloadFromNginx, FailedRenameIsAFailedDownload) {
     Prepare("renamed.bin", 100000);
     // Once every byte is in, a folder takes the target's place, so the rename cannot succeed.
-    ASSERT_FALSE(engine.Download([&](int64_t done, int64_t total, double) {
+    ASSERT_FALSE(engine.Download(request, [&](int64_t done, int64_t total, double) {
         if (done == total) {
-            std::filesystem::create_directories(engine.target_path + "/occupied");
+            std::filesystem::create_directories(request.target_path + "/occupied");
         }
     }));
-    EXPECT_TRUE(TestFiles::Exists(engine.target_path + ".tmp"));
+    EXPECT_TRUE(TestFiles::Exists(request.target_path + ".tmp"));
 }
 
 TEST(DownloadCancel, CancelFromAnotherThreadEndsTheDownloadAndClears) {
@@ -150,16 +151,17 @@ TEST(DownloadCancel, CancelFromAnotherThreadEndsTheDownloadAndClears) {
     ASSERT_TRUE(TestFiles::WritePattern(server.file("slow.bin"), 24ll << 20));
     test::TempDir target;
     SegmentedDownloader engine;
-    engine.url = server.url("slow.bin");
-    engine.target_path = target.file("slow.bin");
-    engine.connection_count = 6;
+    DownloadRequest request;
+    request.url = server.url("slow.bin");
+    request.target_path = target.file("slow.bin");
+    request.connections = 6;
 
     std::atomic<bool> result{true};
     std::atomic<bool> returned{false};
     std::chrono::steady_clock::time_point returned_at;
     test::Latch receiving;
     std::thread install([&] {
-        result = engine.Download([&](int64_t, int64_t, double) { receiving.open(); });
+        result = engine.Download(request, [&](int64_t, int64_t, double) { receiving.open(); }).done;
         returned_at = std::chrono::steady_clock::now();
         returned = true;
     });
@@ -167,23 +169,23 @@ TEST(DownloadCancel, CancelFromAnotherThreadEndsTheDownloadAndClears) {
     EXPECT_TRUE(receiving.waitOpen(10s));
     ASSERT_FALSE(returned);
     const auto cancelled_at = std::chrono::steady_clock::now();
-    engine.cancel = true;
+    engine.Cancel();
     engine.WaitIdle();
     install.join();
 
     EXPECT_FALSE(result);
     // Well before the 3.4 s the rest would take, with room for a loaded sanitizer build.
     EXPECT_LT(returned_at - cancelled_at, 1500ms);
-    EXPECT_FALSE(engine.cancel);
-    EXPECT_TRUE(TestFiles::Exists(engine.target_path + ".tmp"));
-    EXPECT_FALSE(TestFiles::Exists(engine.target_path));
+    EXPECT_FALSE(engine.Busy());
+    EXPECT_TRUE(TestFiles::Exists(request.target_path + ".tmp"));
+    EXPECT_FALSE(TestFiles::Exists(request.target_path));
 
     // The engine is usable again at once.
     ASSERT_TRUE(TestFiles::WritePattern(server.file("next.bin"), 300000));
-    engine.url = server.url("next.bin");
-    engine.target_path = target.file("next.bin");
-    ASSERT_TRUE(engine.Download(nullptr));
-    EXPECT_EQ(TestFiles::Sha256OfFile(engine.target_path),
+    request.url = server.url("next.bin");
+    request.target_path = target.file("next.bin");
+    ASSERT_TRUE(engine.Download(request, nullptr));
+    EXPECT_EQ(TestFiles::Sha256OfFile(request.target_path),
               TestFiles::Sha256OfFile(server.file("next.bin")));
 }
 

@@ -66,6 +66,24 @@ reason "fetch: Couldn't connect to server" "http://127.0.0.1:$closed/file.bin" "
 mkdir "$work/out/folder"
 reason "fetch: $work/out/folder is a folder" "$base/file.bin" "$work/out/folder"
 reason "fetch: $work/out/nowhere: no such folder" "$base/file.bin" "$work/out/nowhere/c.bin"
+mkfifo "$work/out/fifo"
+reason "fetch: $work/out/fifo is not a regular file" "$base/file.bin" "$work/out/fifo"
+check "the FIFO stays a FIFO" test -p "$work/out/fifo"
+"$tool" fetch "$base/file.bin" "" >/dev/null 2>&1
+check "an empty PATH is a usage error" test $? = 2
+
+# A release file bounds the fetch by its size and checks its digest.
+digest=$(sha256sum "$work/html/file.bin" | cut -d' ' -f1)
+printf '{"Package_size": 8388608, "Package_sha256": "%s"}' "$digest" >"$work/release.json"
+"$tool" fetch --release "$work/release.json" "$base/file.bin" "$work/out/r.bin" >/dev/null 2>&1
+check "a fetch with its release file succeeds" cmp -s "$work/out/r.bin" "$work/html/file.bin"
+printf '{"Package_size": 612}' >"$work/small.json"
+"$tool" fetch --release "$work/small.json" "$base/file.bin" "$work/out/s.bin" >/dev/null 2>"$work/stderr"
+check "another size fails before any data" grep -qF "fetch: the server announces 8388608 bytes, the release says 612" "$work/stderr"
+check "nothing is left of it" test ! -e "$work/out/s.bin" -a ! -e "$work/out/s.bin.tmp"
+printf '{"Package_sha256": "%s"}' "$(printf '0%.0s' $(seq 64))" >"$work/wrong.json"
+"$tool" fetch --release "$work/wrong.json" "$base/file.bin" "$work/out/w.bin" >/dev/null 2>&1
+check "a file unlike the release's digest is removed" test ! -e "$work/out/w.bin"
 
 # A failed fetch leaves an existing file as it was.
 echo "the old file" >"$work/out/old.bin"

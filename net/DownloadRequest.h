@@ -1,0 +1,46 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace inkwarden {
+
+// What one download is to fetch, and where to put it.
+struct DownloadRequest {
+    std::string url;
+    std::string target_path;
+    int32_t connections = 1;
+    bool follow_redirects = true;
+    // false: an earlier run's record is not used (it is still kept for a later run).
+    bool resume = true;
+    // The probe's raw header lines also go to standard output.
+    bool echo_probe_headers = true;
+    // The length the caller trusts (a signed release's size): a server that announces another
+    // fails before any data is asked for, and no byte is written past it.
+    std::optional<int64_t> expected_size;
+};
+
+// How a download ended.
+struct DownloadResult {
+    bool done = false;
+    // Why it failed, in one line for a person; empty after a success.
+    std::string cause;
+    // The errno behind the cause when a file operation failed (ENOSPC for a full disk), else 0.
+    int error = 0;
+    // The server announced another length than the request's expected size.
+    bool size_refused = false;
+    // The probed length; 0 when the probe failed.
+    int64_t total_size = 0;
+    // Bytes each source delivered into the file, in the request's order of sources.
+    struct SourceBytes {
+        std::string url;
+        int64_t bytes = 0;
+    };
+    std::vector<SourceBytes> bytes_per_source;
+
+    explicit operator bool() const { return done; }
+};
+
+} // namespace inkwarden
