@@ -1,5 +1,7 @@
 #pragma once
 
+#include "net/TransferFault.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -19,6 +21,9 @@ struct HttpResponse {
     // The values of the one reply header the request asked for, in arrival order, without
     // the blanks around them; empty when it was not asked for or did not come.
     std::vector<std::string> picked_header_values;
+    // Why no answer came (NONE when one did), and the line that says so to a person.
+    TransferFault fault = TransferFault::NONE;
+    std::string cause;
 };
 
 } // namespace inkwarden

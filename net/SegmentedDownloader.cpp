@@ -3,6 +3,7 @@
 #include "net/DownloadControlFile.h"
 #include "net/HttpResponse.h"
 #include "net/ThreadPool.h"
+#include "net/TransferFault.h"
 #include "platform/TextEncoding.h"
 
 #include <algorithm>
@@ -284,7 +285,8 @@ int64_t SegmentedDownloader::ProbeSize(const std::string& probe_url, HeaderMap& 
     CURLcode code = CURLE_OK;
     for (int attempt = 0; attempt < timings_.probe_attempts; ++attempt) {
         code = curl_easy_perform(curl);
-        if (code == CURLE_OK) {
+        const TransferFault fault = ClassifyTransfer(curl, code);
+        if (fault == TransferFault::NONE) {
             std::string failure;
             const int64_t length = ProbedLength(curl, failure);
             if (!failure.empty()) {
@@ -292,9 +294,12 @@ int64_t SegmentedDownloader::ProbeSize(const std::string& probe_url, HeaderMap& 
             }
             return length;
         }
+        if (!IsRetryableFault(fault)) {
+            break;
+        }
         SleepFor(timings_.probe_pause);
     }
-    NoteFailure(std::string(curl_easy_strerror(code)) + " (" + probe_url + ")");
+    NoteFailure(DescribeTransferFault(curl, code) + " (" + probe_url + ")");
     return 0;
 }
 
@@ -583,15 +588,17 @@ static AttemptOutcome JudgeAttempt(DownloadSegment& segment, const SegmentManage
     if (code == CURLE_ABORTED_BY_CALLBACK) {
         return AttemptOutcome::STOP;
     }
-    if (code != CURLE_OK) {
+    // A refused certificate or a proxy's 407 stays so: asking again would not help.
+    const TransferFault fault = ClassifyTransfer(segment.transfer.get(), code);
+    if (fault != TransferFault::NONE) {
         std::printf("curl_easy_perform failed res: %d: %s\n", static_cast<int>(code),
                     curl_easy_strerror(code));
         segment.failure =
             code == CURLE_WRITE_ERROR && segment.write_error != 0
                 ? FileErrorText(segment.owner.target_path + SegmentedDownloader::TEMP_SUFFIX,
                                 segment.write_error)
-                : curl_easy_strerror(code);
-        return AttemptOutcome::RETRY;
+                : DescribeTransferFault(segment.transfer.get(), code);
+        return IsRetryableFault(fault) ? AttemptOutcome::RETRY : AttemptOutcome::STOP;
     }
     long status = 0;
     curl_easy_getinfo(segment.transfer.get(), CURLINFO_RESPONSE_CODE, &status);

@@ -95,6 +95,8 @@ ReleaseReply QueryRelease(HttpClient& client, std::int32_t app_id, std::int32_t 
     const std::vector<std::string> headers = {JSON_HEADER_LINE,
                                               std::string(NONCE_HEADER) + ": " + nonce};
     HttpResponse response = client.Post(url, body, headers, SIGNATURE_HEADER);
+    reply.fault = response.fault;
+    reply.cause = std::move(response.cause);
     if (response.status != HTTP_OK) {
         return reply;
     }

@@ -1,7 +1,10 @@
 #pragma once
 
+#include "net/TransferFault.h"
 #include "release/LatestVersionInfo.h"
 #include "release/PackageFields.h"
+
+#include <string>
 
 namespace inkwarden {
 
@@ -22,6 +25,9 @@ struct ReleaseReply {
     ReplySignature signature = ReplySignature::ABSENT;
     LatestVersionInfo info;
     PackageFields package;
+    // Why no answer came, and the line that says so; NONE when one came.
+    TransferFault fault = TransferFault::NONE;
+    std::string cause;
 };
 
 } // namespace inkwarden

@@ -1,5 +1,6 @@
 // fetch: one download through the segmented engine, as the installer runs it.
 #include "Subcommands.h"
+#include "TransferOptions.h"
 #include "net/SegmentedDownloader.h"
 
 #include <algorithm>
@@ -94,6 +95,13 @@ constexpr FlagOption FLAGS[] = {
 // Reads the options before URL and PATH; false (with a message) on a bad one.
 bool ParseOptions(int argc, char** argv, int& i, FetchOptions& options) {
     while (i < argc && std::strncmp(argv[i], "--", 2) == 0) {
+        const TransferOption shared = TakeTransferOption(argc, argv, i);
+        if (shared == TransferOption::INVALID) {
+            return false;
+        }
+        if (shared == TransferOption::TAKEN) {
+            continue;
+        }
         if (std::strcmp(argv[i], "--connections") == 0) {
             char* end = nullptr;
             const long value = i + 1 < argc ? std::strtol(argv[i + 1], &end, 10) : 0;
