@@ -208,6 +208,9 @@ void SetProxy(CURL* curl, const ProxyEndpoint& proxy) {
 void SetProxyFor(CURL* curl, const std::string& url) {
     const std::vector<std::string> answer = DesktopProxies(url);
     if (answer.empty()) {
+        // The library's own default, which reads the environment; a reused handle must not
+        // keep the proxy of its last request.
+        curl_easy_setopt(curl, CURLOPT_PROXY, nullptr);
         RememberChoice(curl, std::string());
         return;
     }
