@@ -121,6 +121,8 @@ void InstallController::InstallThreadMain() {
 
 bool InstallController::RunInstall() {
     release_check = ReleaseCheck::PASSED;
+    // An earlier attempt's refused certificate or sign-in says nothing about this one.
+    TakeLastingFault();
     // A folder that would split into other arguments is never handed on; the window and the
     // tool refuse it before this.
     if (!FolderFitsPackageCommandLine(install_folder)) {
@@ -135,8 +137,11 @@ bool InstallController::RunInstall() {
     latest_version = QueryLatestVersion();
     // A test URL names a file of the typist's own choosing: the reply's trust does not apply.
     if (test_url.empty() && !AcceptReleaseReply()) {
-        return Fail(release_check == ReleaseCheck::NO_REPLY ? InstallFailure::SERVICE_UNREACHABLE
-                                                            : InstallFailure::RELEASE_INVALID);
+        if (release_check == ReleaseCheck::NO_REPLY) {
+            return Fail(TransferFailure(release_reply_.fault, InstallFailure::SERVICE_UNREACHABLE),
+                        release_reply_.cause);
+        }
+        return Fail(InstallFailure::RELEASE_INVALID);
     }
     // The silent package before the plain one; a test URL overrides both.
     std::string url = !latest_version.Download_silent_url.empty()
@@ -204,8 +209,22 @@ bool InstallController::Fail(InstallFailure cause, const std::string& detail) {
 
 InstallFailure InstallController::DownloadFailure() const {
     const int error = download_result_.error;
-    return error == ENOSPC || error == EDQUOT ? InstallFailure::DISK_FULL
-                                              : InstallFailure::DOWNLOAD_FAILED;
+    if (error == ENOSPC || error == EDQUOT) {
+        return InstallFailure::DISK_FULL;
+    }
+    return TransferFailure(TakeLastingFault().fault, InstallFailure::DOWNLOAD_FAILED);
+}
+
+InstallFailure InstallController::TransferFailure(TransferFault fault, InstallFailure otherwise) {
+    switch (fault) {
+    case TransferFault::CERTIFICATE_UNTRUSTED:
+    case TransferFault::CA_BUNDLE_UNREADABLE:
+        return InstallFailure::CERTIFICATE_UNTRUSTED;
+    case TransferFault::PROXY_AUTH_REQUIRED:
+        return InstallFailure::PROXY_SIGN_IN;
+    default:
+        return otherwise;
+    }
 }
 
 bool InstallController::DownloadPackage(const std::string& url, const std::string& path) {

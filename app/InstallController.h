@@ -133,6 +133,9 @@ private:
     // Records why the attempt fails and says so on the diagnostic output; always false.
     bool Fail(InstallFailure cause, const std::string& detail = std::string());
     InstallFailure DownloadFailure() const;
+    // The page's cause for a transfer that got no answer: its own for a refused certificate
+    // or a proxy's sign-in, otherwise the step's.
+    static InstallFailure TransferFailure(TransferFault fault, InstallFailure otherwise);
 
     IInstallWindow& window_;
     // The figures under the bar; reports come one at a time from the download's workers.

@@ -6,8 +6,10 @@ namespace inkwarden {
 // the attempt runs them. NONE while an attempt runs and after one that succeeded.
 enum class InstallFailure {
     NONE,
-    SERVICE_UNREACHABLE, // no answer with status 200 from the version service in time
-    RELEASE_INVALID,     // the reply does not decipher or parse, or a trust check failed
+    SERVICE_UNREACHABLE,   // no answer with status 200 from the version service in time
+    CERTIFICATE_UNTRUSTED, // a server's certificate did not pass the checks
+    PROXY_SIGN_IN,         // the proxy wants a user name and password that no one gave
+    RELEASE_INVALID,       // the reply does not decipher or parse, or a trust check failed
     DOWNLOAD_FAILED,
     DISK_FULL,        // no space left while the package was written
     PACKAGE_FAILED,   // the package did not start, did not finish, or installed nothing

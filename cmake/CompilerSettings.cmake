@@ -5,6 +5,13 @@ if(INKWARDEN_WERROR)
     add_compile_options(-Werror)
 endif()
 
+# The hardening that Debian's tools expect of a program: position-independent executables
+# (the code is compiled position-independent throughout), and relocations made read-only and
+# bound at start.
+include(CheckPIESupported)
+check_pie_supported()
+add_link_options(-Wl,-z,relro -Wl,-z,now)
+
 if(INKWARDEN_SANITIZER STREQUAL "address")
     add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer
                         -fno-sanitize-recover=undefined)

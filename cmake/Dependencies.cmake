@@ -26,6 +26,8 @@ pkg_check_modules(CAIRO REQUIRED IMPORTED_TARGET cairo)
 pkg_check_modules(PANGOCAIRO REQUIRED IMPORTED_TARGET pangocairo)
 pkg_check_modules(FONTCONFIG REQUIRED IMPORTED_TARGET fontconfig)
 pkg_check_modules(GTK3 REQUIRED IMPORTED_TARGET gtk+-3.0)
+# The desktop's proxy settings and PAC files, through glib-networking's resolvers.
+pkg_check_modules(GIO REQUIRED IMPORTED_TARGET gio-2.0)
 
 # cpp-httplib: Debian builds it as a shared library, so the header alone does not link.
 find_path(HTTPLIB_INCLUDE_DIR httplib.h REQUIRED)

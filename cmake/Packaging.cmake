@@ -22,16 +22,19 @@ foreach(icon IN ITEMS "48x48|skin/icon-48.png" "256x256|skin/icon.png"
             RENAME ${IW_INSTALLER_ID}${extension})
 endforeach()
 
-# The licence with the notices of what is compiled in, as Debian's copyright file.
-file(READ ${CMAKE_SOURCE_DIR}/LICENSE IW_LICENSE_TEXT)
-file(READ ${CMAKE_SOURCE_DIR}/packaging/third-party-notices.txt IW_NOTICES_TEXT)
-file(WRITE ${CMAKE_BINARY_DIR}/packaging/copyright "${IW_LICENSE_TEXT}\n${IW_NOTICES_TEXT}")
-set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
-             ${CMAKE_SOURCE_DIR}/LICENSE ${CMAKE_SOURCE_DIR}/packaging/third-party-notices.txt)
+# Debian's copyright file in the machine-readable format: the licence as a License
+# paragraph (each line indented, an empty one as " ."), and the libraries compiled in.
+set(CPACK_PACKAGE_CONTACT "Inkwarden <support@inkwarden.example>")
+file(READ ${CMAKE_SOURCE_DIR}/LICENSE IW_LICENSE_PARAGRAPH)
+string(STRIP "${IW_LICENSE_PARAGRAPH}" IW_LICENSE_PARAGRAPH)
+string(REPLACE "\n\n" "\n.\n" IW_LICENSE_PARAGRAPH "${IW_LICENSE_PARAGRAPH}")
+string(REPLACE "\n" "\n " IW_LICENSE_PARAGRAPH " ${IW_LICENSE_PARAGRAPH}")
+configure_file(${CMAKE_SOURCE_DIR}/packaging/copyright.in ${CMAKE_BINARY_DIR}/packaging/copyright
+               @ONLY)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/LICENSE)
 install(FILES ${CMAKE_BINARY_DIR}/packaging/copyright DESTINATION ${IW_PACKAGE_DOC_DIR})
 
 # The package's changelog, which Debian wants compressed beside the copyright file.
-set(CPACK_PACKAGE_CONTACT "Inkwarden <support@inkwarden.example>")
 find_program(GZIP gzip REQUIRED)
 configure_file(${CMAKE_SOURCE_DIR}/packaging/changelog.in ${CMAKE_BINARY_DIR}/packaging/changelog
                @ONLY)
@@ -85,8 +88,12 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The installer loads libcurl by name on its first transfer, where the library scan cannot
-# see it.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libcurl4")
+# see it; inkwarden-tool links it, so the scan names it once for both (naming it here too
+# would list it twice). The package test checks that it is there.
+# Without glib-networking the proxy comes from the environment alone: the desktop's settings
+# are read through it, and PAC files are run by libproxy's JavaScript plugin.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
+    "glib-networking, gsettings-desktop-schemas, libproxy1-plugin-webkit")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)

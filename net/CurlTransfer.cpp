@@ -1,5 +1,8 @@
 #include "net/CurlTransfer.h"
 
+#include "net/ProxyChoice.h"
+#include "net/TlsPolicy.h"
+
 namespace inkwarden {
 
 void SetBaseOptions(CURL* curl, const CurlLimits& limits, TransferFlags flags) {
@@ -11,8 +14,7 @@ void SetBaseOptions(CURL* curl, const CurlLimits& limits, TransferFlags flags) {
     curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION,
                      (flags & TRANSFER_FOLLOW_REDIRECTS) != 0 ? 1L : 0L);
     curl_easy_setopt(curl, CURLOPT_MAXREDIRS, MAX_REDIRECTS);
-    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 0L);
-    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 0L);
+    SetTlsOptions(curl);
     curl_easy_setopt(curl, CURLOPT_VERBOSE, 0L);
 }
 
@@ -33,6 +35,7 @@ void SetBodySink(CURL* curl, curl_write_callback on_body, void* body_context) {
 void SetPostRequest(CURL* curl, const std::string& url, const std::string& body,
                     curl_slist* headers) {
     curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+    SetProxyFor(curl, url);
     curl_easy_setopt(curl, CURLOPT_POSTFIELDS, body.data());
     curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE, static_cast<long>(body.size()));
     curl_easy_setopt(curl, CURLOPT_POST, 1L);
@@ -42,6 +45,7 @@ void SetPostRequest(CURL* curl, const std::string& url, const std::string& body,
 void SetProbeRequest(CURL* curl, const std::string& url, curl_write_callback on_header,
                      void* header_context) {
     curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+    SetProxyFor(curl, url);
     curl_easy_setopt(curl, CURLOPT_HEADER, 1L);
     curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, on_header);
     curl_easy_setopt(curl, CURLOPT_HEADERDATA, header_context);
@@ -57,6 +61,7 @@ void SetHeaderExchange(CURL* curl, curl_write_callback on_header, void* header_c
 
 void SetRangedGetRequest(CURL* curl, const std::string& url, const std::string& range) {
     curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+    SetProxyFor(curl, url);
     // The library copies the text; a null pointer asks for the whole resource.
     curl_easy_setopt(curl, CURLOPT_RANGE, range.empty() ? nullptr : range.c_str());
 }

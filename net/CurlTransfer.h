@@ -37,8 +37,8 @@ enum TransferFlag : TransferFlags {
 // A redirect loop would otherwise be followed until the transfer's time limit.
 constexpr long MAX_REDIRECTS = 10;
 
-// The shared base: the limits, the flags, at most MAX_REDIRECTS redirects, no peer or host
-// verification, no verbose output.
+// The shared base: the limits, the flags, at most MAX_REDIRECTS redirects, the server's
+// certificate checked as TlsPolicy says, no verbose output.
 void SetBaseOptions(CURL* curl, const CurlLimits& limits, TransferFlags flags);
 
 // The body sink and the transfer-info callback, which is switched on with it.
@@ -48,6 +48,8 @@ void SetBodyAndProgressSinks(CURL* curl, curl_write_callback on_body, void* body
 // Only the body sink: for a transfer whose body stream carries no data of ours (the probe's,
 // which receives its header lines there too).
 void SetBodySink(CURL* curl, curl_write_callback on_body, void* body_context);
+
+// Each request below also takes the proxy that the desktop names for its URL (ProxyChoice).
 
 // A POST of body (not copied: it must outlive the transfer) with the given header list.
 void SetPostRequest(CURL* curl, const std::string& url, const std::string& body,

@@ -127,8 +127,11 @@ HttpResponse HttpClient::Post(const std::string& url, const std::string& body,
     curl_easy_setopt(easy, CURLOPT_HEADERDATA, this);
     const CURLcode code = curl_easy_perform(easy);
     long status = 0;
-    if (code == CURLE_OK) {
+    result.fault = ClassifyTransfer(easy, code);
+    if (result.fault == TransferFault::NONE) {
         curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
+    } else {
+        result.cause = DescribeTransferFault(easy, code);
     }
     // The list goes; the handle must not keep pointing at it.
     curl_easy_setopt(easy, CURLOPT_HTTPHEADER, nullptr);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "net/TransferFault.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -21,6 +23,9 @@ struct HttpResponse {
     std::vector<std::string> picked_header_values;
     // The same for several headers: one list per name asked for, in the order asked.
     std::vector<std::vector<std::string>> picked_headers;
+    // Why no answer came (NONE when one did), and the line that says so to a person.
+    TransferFault fault = TransferFault::NONE;
+    std::string cause;
 };
 
 } // namespace inkwarden

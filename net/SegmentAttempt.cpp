@@ -4,6 +4,7 @@
 #include "net/DownloadFiles.h"
 #include "net/HttpResponse.h"
 #include "net/SegmentedDownloader.h"
+#include "net/TransferFault.h"
 
 namespace inkwarden {
 namespace {
@@ -78,13 +79,25 @@ AttemptOutcome JudgeAttempt(DownloadSegment& segment, const SegmentManager& mana
     if (code == CURLE_ABORTED_BY_CALLBACK) {
         return AttemptOutcome::STOP;
     }
+    const SegmentedDownloader& owner = segment.owner;
+    // A refused certificate or a proxy's 407 stays so: asking again would not help.
+    const TransferFault fault = ClassifyTransfer(segment.transfer.get(), code);
+    if (fault != TransferFault::NONE && !IsRetryableFault(fault)) {
+        segment.failure = DescribeTransferFault(segment.transfer.get(), code);
+        owner.Report({.kind = AttemptEventKind::TRANSFER_FAILED,
+                      .range = segment.index,
+                      .source = owner.Request().url,
+                      .cause = segment.failure,
+                      .number = static_cast<long>(code),
+                      .bytes = 0});
+        return AttemptOutcome::STOP;
+    }
     // An answer whose body was refused, or one that ended without a body, is judged by what it
     // said; a transfer that broke off otherwise by how it ended.
     const bool judged = segment.answer_checked || (code == CURLE_OK && AnswerStatus(segment) != 0);
     if (judged && CheckSegmentAnswer(segment).verdict != AnswerVerdict::DATA) {
         return JudgeRefusedAnswer(segment);
     }
-    const SegmentedDownloader& owner = segment.owner;
     if (code != CURLE_OK) {
         owner.Report({.kind = AttemptEventKind::TRANSFER_FAILED,
                       .range = segment.index,
@@ -96,7 +109,7 @@ AttemptOutcome JudgeAttempt(DownloadSegment& segment, const SegmentManager& mana
             code == CURLE_WRITE_ERROR && segment.write_error != 0
                 ? FileErrorText(owner.Request().target_path + SegmentedDownloader::TEMP_SUFFIX,
                                 segment.write_error)
-                : curl_easy_strerror(code);
+                : DescribeTransferFault(segment.transfer.get(), code);
         return AttemptOutcome::RETRY;
     }
     // An answer that ended early resumes where its data stopped.

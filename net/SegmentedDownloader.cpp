@@ -6,6 +6,7 @@
 #include "net/HttpResponse.h"
 #include "net/SegmentAttempt.h"
 #include "net/ThreadPool.h"
+#include "net/TransferFault.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -279,7 +280,8 @@ int64_t SegmentedDownloader::ProbeSize(HeaderMap& map) {
     CURLcode code = CURLE_OK;
     for (int attempt = 0; attempt < timings_.probe_attempts; ++attempt) {
         code = curl_easy_perform(curl);
-        if (code == CURLE_OK) {
+        const TransferFault fault = ClassifyTransfer(curl, code);
+        if (fault == TransferFault::NONE) {
             std::string failure;
             const int64_t length = ProbedLength(curl, failure);
             if (!failure.empty()) {
@@ -291,9 +293,12 @@ int64_t SegmentedDownloader::ProbeSize(HeaderMap& map) {
             probe_.origin = OriginOf(answered != nullptr ? answered : probe_url);
             return length;
         }
+        if (!IsRetryableFault(fault)) {
+            break;
+        }
         SleepFor(timings_.probe_pause);
     }
-    NoteFailure(std::string(curl_easy_strerror(code)) + " (" + probe_url + ")");
+    NoteFailure(DescribeTransferFault(curl, code) + " (" + probe_url + ")");
     return 0;
 }
 

@@ -97,6 +97,8 @@ ReleaseReply QueryRelease(HttpClient& client, std::int32_t app_id, std::int32_t 
                                               std::string(NONCE_HEADER) + ": " + nonce};
     HttpResponse response = client.Post(
         url, body, headers, std::vector<std::string>{SIGNATURE_HEADER, SIGNING_KEY_HEADER});
+    reply.fault = response.fault;
+    reply.cause = std::move(response.cause);
     if (response.status != HTTP_OK) {
         return reply;
     }

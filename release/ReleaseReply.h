@@ -1,10 +1,13 @@
 #pragma once
 
+#include "net/TransferFault.h"
 #include "release/LatestVersionInfo.h"
 #include "release/PackageFields.h"
 #include "release/SigningKeyCertificate.h"
 
 #include <optional>
+
+#include <string>
 
 namespace inkwarden {
 
@@ -28,6 +31,9 @@ struct ReleaseReply {
     std::optional<UtcTime> certified_until;
     LatestVersionInfo info;
     PackageFields package;
+    // Why no answer came, and the line that says so; NONE when one came.
+    TransferFault fault = TransferFault::NONE;
+    std::string cause;
 };
 
 } // namespace inkwarden

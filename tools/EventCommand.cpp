@@ -1,5 +1,6 @@
 // inkwarden-tool event: sends one event exactly as the installer's reporter does.
 #include "Subcommands.h"
+#include "TransferOptions.h"
 #include "net/HttpClient.h"
 #include "telemetry/EventReporter.h"
 
@@ -14,6 +15,14 @@ int EventCommand(int argc, char** argv) {
     std::string url = EVENT_URL;
     const char* code_text = nullptr;
     for (int i = 0; i < argc; ++i) {
+        const TransferOption shared = TakeTransferOption(argc, argv, i);
+        if (shared == TransferOption::INVALID) {
+            return USAGE_ERROR;
+        }
+        if (shared == TransferOption::TAKEN) {
+            --i; // the loop steps on
+            continue;
+        }
         if (std::strcmp(argv[i], "--service") == 0 && i + 1 < argc) {
             url = std::string(argv[++i]) + EVENT_PATH;
         } else if (code_text == nullptr && argv[i][0] != '-') {
@@ -36,6 +45,9 @@ int EventCommand(int argc, char** argv) {
 
     HttpClient client;
     const HttpResponse response = client.Post(url, body, JSON_HEADER_LINE);
+    if (!response.cause.empty()) {
+        std::fprintf(stderr, "inkwarden-tool: %s (%s)\n", response.cause.c_str(), url.c_str());
+    }
     std::printf("sent: %s\n", body.c_str());
     std::printf("status: %d\n", response.status);
     std::printf("answer: %s\n", response.body.c_str());

@@ -1,5 +1,6 @@
 // fetch: one download through the segmented engine, as the installer runs it.
 #include "Subcommands.h"
+#include "TransferOptions.h"
 #include "net/SegmentedDownloader.h"
 #include "release/PackageFields.h"
 #include "release/ReleaseCheck.h"
@@ -100,6 +101,13 @@ constexpr FlagOption FLAGS[] = {
 // Reads the options before URL and PATH; false (with a message) on a bad one.
 bool ParseOptions(int argc, char** argv, int& i, FetchOptions& options) {
     while (i < argc && std::strncmp(argv[i], "--", 2) == 0) {
+        const TransferOption shared = TakeTransferOption(argc, argv, i);
+        if (shared == TransferOption::INVALID) {
+            return false;
+        }
+        if (shared == TransferOption::TAKEN) {
+            continue;
+        }
         if (std::strcmp(argv[i], "--release") == 0 && i + 1 < argc) {
             options.release_file = argv[i + 1];
             i += 2;

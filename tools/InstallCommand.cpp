@@ -3,6 +3,7 @@
 // events. The console stands in for the
 // window and this thread for its UI thread (the install timer ticks here).
 #include "Subcommands.h"
+#include "TransferOptions.h"
 #include "app/InstallController.h"
 #include "app/InstallOptions.h"
 #include "platform/Translation.h"
@@ -70,6 +71,14 @@ struct InstallArguments {
 
 bool ParseInstallArguments(int argc, char** argv, InstallArguments& args) {
     for (int i = 0; i < argc; ++i) {
+        const TransferOption shared = TakeTransferOption(argc, argv, i);
+        if (shared == TransferOption::INVALID) {
+            return false;
+        }
+        if (shared == TransferOption::TAKEN) {
+            --i; // the loop steps on
+            continue;
+        }
         const std::string arg = argv[i];
         if (arg == "--service" && i + 1 < argc) {
             const std::string base = argv[++i];

@@ -2,6 +2,7 @@
 // reply is signed and the signature holds for the installer's key.
 #include "BuildConfig.h"
 #include "Subcommands.h"
+#include "TransferOptions.h"
 #include "net/HttpClient.h"
 #include "release/LatestVersionQuery.h"
 #include "release/ReleaseCheck.h"
@@ -49,6 +50,14 @@ int QueryCommand(int argc, char** argv) {
     std::string key_text = build_config::RELEASE_PUBLIC_KEY;
     std::string key_source = "the compiled-in key";
     for (int i = 0; i < argc; ++i) {
+        const TransferOption shared = TakeTransferOption(argc, argv, i);
+        if (shared == TransferOption::INVALID) {
+            return USAGE_ERROR;
+        }
+        if (shared == TransferOption::TAKEN) {
+            --i; // the loop steps on
+            continue;
+        }
         if (std::strcmp(argv[i], "--service") == 0 && i + 1 < argc) {
             url = std::string(argv[++i]) + LATEST_VERSION_PATH;
         } else if (std::strcmp(argv[i], "--public-key") == 0 && i + 1 < argc) {
@@ -75,6 +84,9 @@ int QueryCommand(int argc, char** argv) {
     }
     HttpClient client;
     const ReleaseReply reply = QueryRelease(client, APP_ID, UNION_ID, url, key ? &*key : nullptr);
+    if (!reply.cause.empty()) {
+        std::fprintf(stderr, "inkwarden-tool: %s (%s)\n", reply.cause.c_str(), url.c_str());
+    }
     PrintRelease(reply);
     std::printf("signature: %s\n", reply.answered ? ReplySignatureText(reply.signature) : "-");
     if (reply.certified_until) {

@@ -2,6 +2,7 @@
 #include "BuildConfig.h"
 #include "Subcommands.h"
 #include "app/InstallerLanguage.h"
+#include "TransferOptions.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -17,7 +18,8 @@ constexpr const char* SKIN_DETAILS =
 
 const Subcommand SUBCOMMANDS[] = {
     {"help", "help [SUBCOMMAND]", nullptr, nullptr},
-    {"fetch", "fetch [--connections N] [--no-resume] [--verbose] [--release FILE] URL PATH",
+    {"fetch", "fetch [--connections N] [--no-resume] [--verbose] [--release FILE]\n"
+     "                    " IW_TRANSFER_SYNOPSIS " URL PATH",
      "  N: connections, 1 to 64 (default 6)\n"
      "  --no-resume: start afresh even where an earlier run left part of the file\n"
      "  --verbose: print the probe's header lines\n",
@@ -25,14 +27,14 @@ const Subcommand SUBCOMMANDS[] = {
     {"machine-id", "machine-id [--verbose]", nullptr, MachineIdCommand},
     {"cipher", "cipher encrypt|decrypt",
      "  enciphers standard input into Base64 text, or deciphers such text\n", CipherCommand},
-    {"query", "query [--service URL] [--public-key FILE]",
+    {"query", "query [--service URL] [--public-key FILE] " IW_TRANSFER_SYNOPSIS,
      "  FILE: PEM Ed25519 root public key that checks the signature (default: the build's)\n",
      QueryCommand},
-    {"event", "event CODE [--service URL]", nullptr, EventCommand},
+    {"event", "event CODE [--service URL] " IW_TRANSFER_SYNOPSIS, nullptr, EventCommand},
     {"file-version", "file-version FILE", nullptr, FileVersionCommand},
     {"install",
      "install --folder DIR [--service URL] [--test-url URL | --offline BUNDLE]\n"
-     "                      [--no-desktop-link] [--no-start-link]",
+     "                      [--no-desktop-link] [--no-start-link] " IW_TRANSFER_SYNOPSIS,
      "  DIR: the absolute install folder\n"
      "  BUNDLE: an offline release folder; no version query is made\n",
      InstallCommand},
@@ -89,6 +91,9 @@ void PrintSubcommandUsage(std::FILE* out, const Subcommand& command) {
     // Every synopsis with a SKIN takes it the same way.
     if (std::string_view(command.usage).find("SKIN") != std::string_view::npos) {
         std::fputs(SKIN_DETAILS, out);
+    }
+    if (std::string_view(command.usage).find(IW_TRANSFER_SYNOPSIS) != std::string_view::npos) {
+        std::fputs(TRANSFER_DETAILS, out);
     }
 }
 

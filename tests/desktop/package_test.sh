@@ -34,10 +34,16 @@ done
 grep -E 'demo|sample|test|bench' "$TMP/contents" && fail "the package holds more than it should"
 
 depends=$(dpkg-deb -f "$deb" Depends)
-# Crypto++ is linked into the programs; libcurl is loaded by name and named on purpose.
+# Crypto++ is linked into the programs; libcurl is loaded by the installer by name and linked
+# by the tool.
 for library in libc6 libgtk-3-0 libcurl4 libzip4; do
     echo "$depends" | grep -q "$library" || fail "Depends lacks $library: $depends"
 done
+# Each package once.
+twice=$(echo "$depends" | tr ',' '\n' | awk '{print $1}' | sort | uniq -d)
+[ -z "$twice" ] || fail "Depends names $twice more than once: $depends"
+dpkg-deb -f "$deb" Recommends | grep -q glib-networking ||
+    fail "the package does not recommend glib-networking (the desktop's proxy settings)"
 
 dpkg-deb -x "$deb" "$TMP/root"
 entry="$TMP/root/usr/share/applications/inkwarden-installer.desktop"
@@ -52,10 +58,15 @@ for program in inkwarden-installer inkwarden-tool; do
     zcat "$TMP/root/usr/share/man/man1/$program.1.gz" | grep -q "^\.TH \"\?${program}" -i ||
         fail "$program.1 is no man page"
 done
-grep -q "All rights reserved" "$TMP/root/usr/share/doc/inkwarden-installer/copyright" ||
-    fail "the copyright file holds no licence"
+copyright="$TMP/root/usr/share/doc/inkwarden-installer/copyright"
+grep -q "All rights reserved" "$copyright" || fail "the copyright file holds no licence"
+head -n1 "$copyright" |
+    grep -qx 'Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' ||
+    fail "the copyright file is not in the machine-readable format"
 
-lintian --fail-on error "$deb" >"$TMP/lintian" 2>&1 || fail "lintian: $(cat "$TMP/lintian")"
+# No error, and with the notes shown, none about the hardening or the copyright file.
+lintian -I --fail-on error "$deb" >"$TMP/lintian" 2>&1 || fail "lintian: $(cat "$TMP/lintian")"
+grep -E 'hardening-no-|dep5|copyright' "$TMP/lintian" && fail "lintian objects to the hardening or the copyright file"
 # What lintian still says, for the record.
 grep -E '^[EWI]: ' "$TMP/lintian"
 
