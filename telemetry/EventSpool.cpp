@@ -143,20 +143,28 @@ void EventSpool::Clear() {
 }
 
 void EventSpool::Trim() {
-    std::vector<std::string> names = Pending();
-    std::vector<std::uintmax_t> sizes;
+    // One walk over the folder: names with their sizes, oldest first.
+    std::vector<std::pair<std::string, std::uintmax_t>> kept;
     std::uintmax_t total = 0;
-    for (const std::string& name : names) {
-        std::error_code ec;
-        const std::uintmax_t size = std::filesystem::file_size(folder_ + "/" + name, ec);
-        sizes.push_back(ec ? 0 : size);
-        total += sizes.back();
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(folder_, ec)) {
+        std::string name = entry.path().filename().string();
+        if (IsEventName(name)) {
+            std::error_code size_error;
+            const std::uintmax_t size = entry.file_size(size_error);
+            kept.emplace_back(std::move(name), size_error ? 0 : size);
+            total += kept.back().second;
+        }
     }
-    std::size_t count = names.size();
+    if (kept.size() <= limits_.max_files && total <= limits_.max_bytes) {
+        return;
+    }
+    std::sort(kept.begin(), kept.end());
+    std::size_t count = kept.size();
     for (std::size_t i = 0;
-         i < names.size() && (count > limits_.max_files || total > limits_.max_bytes); ++i) {
-        Remove(names[i]);
-        total -= sizes[i];
+         i < kept.size() && (count > limits_.max_files || total > limits_.max_bytes); ++i) {
+        Remove(kept[i].first);
+        total -= kept[i].second;
         --count;
     }
 }
