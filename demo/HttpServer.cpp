@@ -1,6 +1,7 @@
 #include "demo/HttpServer.h"
 
 #include "demo/LogField.h"
+#include "demo/RequestDeadlines.h"
 
 #include <algorithm>
 #include <arpa/inet.h>
@@ -128,12 +129,14 @@ struct HttpServer::Callbacks {
             *upload_size = 0;
             return MHD_YES;
         }
+        server.deadlines_->answering(connection);
         HttpResponse response;
         server.dispatch(request, response);
         return Answer(connection, response);
     }
 
     static MHD_Result Refuse(HttpServer& server, MHD_Connection* connection, Exchange& exchange) {
+        server.deadlines_->answering(connection);
         server.logger_(exchange.request.method + " " + EscapeLogField(exchange.request.path) +
                        " -> " + std::to_string(exchange.refused) + " (" + exchange.why + ")");
         HttpResponse refused;
@@ -142,9 +145,25 @@ struct HttpServer::Callbacks {
         return Answer(connection, refused);
     }
 
-    static void OnCompleted(void*, MHD_Connection*, void** state, MHD_RequestTerminationCode) {
+    static void OnCompleted(void* self, MHD_Connection* connection, void** state,
+                            MHD_RequestTerminationCode) {
+        static_cast<HttpServer*>(self)->deadlines_->answered(connection);
         delete static_cast<Exchange*>(*state);
         *state = nullptr;
+    }
+
+    static void OnConnection(void* self, MHD_Connection* connection, void**,
+                             MHD_ConnectionNotificationCode code) {
+        RequestDeadlines& deadlines = *static_cast<HttpServer*>(self)->deadlines_;
+        if (code == MHD_CONNECTION_NOTIFY_STARTED) {
+            const MHD_ConnectionInfo* info =
+                MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
+            if (info != nullptr) {
+                deadlines.opened(connection, info->connect_fd);
+            }
+        } else {
+            deadlines.closed(connection);
+        }
     }
 
     static MHD_Result Answer(MHD_Connection* connection, HttpResponse& answer) {
@@ -215,6 +234,7 @@ void HttpServer::run() {
     if (stopping_ || listen_fd_ < 0) {
         return;
     }
+    deadlines_ = std::make_unique<RequestDeadlines>(limits_.read_timeout);
     const auto timeout_seconds = static_cast<unsigned>((limits_.read_timeout.count() + 999) / 1000);
     MHD_Daemon* daemon = MHD_start_daemon(
         MHD_USE_THREAD_PER_CONNECTION | MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_POLL |
@@ -225,8 +245,8 @@ void HttpServer::run() {
         listen_fd_, MHD_OPTION_CONNECTION_LIMIT, static_cast<unsigned>(limits_.workers),
         MHD_OPTION_CONNECTION_TIMEOUT, timeout_seconds, MHD_OPTION_CONNECTION_MEMORY_LIMIT,
         limits_.max_head_bytes + CONNECTION_MEMORY_ROOM, MHD_OPTION_NOTIFY_COMPLETED,
-        Callbacks::OnCompleted, this, MHD_OPTION_UNESCAPE_CALLBACK, KeepEscaped, nullptr,
-        MHD_OPTION_END);
+        Callbacks::OnCompleted, this, MHD_OPTION_NOTIFY_CONNECTION, Callbacks::OnConnection, this,
+        MHD_OPTION_UNESCAPE_CALLBACK, KeepEscaped, nullptr, MHD_OPTION_END);
     if (daemon == nullptr) {
         logger_("http: the server could not start: " + std::string(std::strerror(errno)));
         return;

@@ -6,15 +6,19 @@
 #include <condition_variable>
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
 namespace inkwarden::demo {
 
+class RequestDeadlines;
+
 // The service's HTTP server on the embedded HTTP library: one thread per connection up to a
 // limit (more wait in the listen backlog), an idle time-out per connection, a memory limit that
-// bounds each request's head, and the checks the library leaves to us: a body must declare
+// bounds each request's head, and what the library leaves to us: a deadline for each request's
+// head and body (408, see RequestDeadlines), and the checks: a body must declare
 // its length (411), within the limit (413, refused from the head alone), once (400 for two
 // different lengths), and header names carry no blanks (400). The handlers see whole requests
 // with the target as sent and answer with a body in memory or one produced piece by piece.
@@ -22,7 +26,7 @@ class HttpServer {
 public:
     struct Limits {
         std::size_t workers = 128;                    // connections served at once
-        std::chrono::milliseconds read_timeout{5000}; // a connection silent this long is closed
+        std::chrono::milliseconds read_timeout{5000}; // for each request's head and body
         std::size_t max_head_bytes = 16384;           // 431 beyond
         std::size_t max_body_bytes = 1 << 20;         // 413 beyond
         int listen_backlog = 1024;                    // for many clients arriving together
@@ -63,6 +67,7 @@ private:
     Limits limits_;
     Logger logger_;
     std::vector<Route> routes_;
+    std::unique_ptr<RequestDeadlines> deadlines_; // while serving
     int listen_fd_ = -1;
     int port_ = 0;
     std::mutex mutex_;
