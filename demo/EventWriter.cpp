@@ -1,6 +1,7 @@
 #include "demo/EventWriter.h"
 
 #include <algorithm>
+#include <vector>
 
 namespace inkwarden::demo {
 
@@ -52,19 +53,28 @@ void EventWriter::writeLoop() {
         if (queue_.empty()) {
             return; // stopping, and nothing is left to write
         }
-        const std::shared_ptr<Pending> pending = queue_.front();
-        queue_.pop_front();
-        pending->taken = true;
+        // What has queued up goes in one transaction: one commit for many events.
+        std::vector<std::shared_ptr<Pending>> batch;
+        while (!queue_.empty() && batch.size() < limits_.batch) {
+            batch.push_back(queue_.front());
+            queue_.pop_front();
+            batch.back()->taken = true;
+        }
         done_.notify_all();
         lock.unlock();
-        Result result;
-        result.outcome =
-            store_.append(pending->event, pending->received_ms, result.id, result.error)
-                ? Outcome::STORED
-                : Outcome::FAILED;
+        std::vector<IEventStore::NewEvent> rows;
+        for (const auto& pending : batch) {
+            rows.push_back({pending->event, pending->received_ms});
+        }
+        std::vector<std::int64_t> ids;
+        std::string error;
+        const bool stored = store_.appendAll(rows, ids, error);
         lock.lock();
-        pending->result = std::move(result);
-        pending->done = true;
+        for (std::size_t i = 0; i < batch.size(); ++i) {
+            batch[i]->result = stored ? Result{Outcome::STORED, ids[i], ""}
+                                      : Result{Outcome::FAILED, 0, error};
+            batch[i]->done = true;
+        }
         done_.notify_all();
     }
 }

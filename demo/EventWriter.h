@@ -22,7 +22,8 @@ namespace inkwarden::demo {
 class EventWriter {
 public:
     struct Limits {
-        std::size_t capacity = 32;            // events waiting at once
+        std::size_t capacity = 64;            // events waiting at once
+        std::size_t batch = 64;               // events written in one transaction
         std::chrono::milliseconds wait{2000}; // longest wait in the queue before being written
     };
 

@@ -28,6 +28,8 @@ constexpr std::size_t BODY_BLOCK = 16384;
 // A body a little over the limit is read and dropped before the 413, so that a client that
 // sends it whole gets to read the answer instead of a reset; a larger one is refused at once.
 constexpr std::size_t DRAIN_LIMIT = 4 << 20;
+// How long a stop waits for the requests under way (an event waits at most 2 s in its queue).
+constexpr std::chrono::seconds STOP_GRACE{3};
 // Room in each connection's memory beyond the head: the library keeps the answer's head and
 // its read and write buffers there too.
 constexpr std::size_t CONNECTION_MEMORY_ROOM = 16384;
@@ -86,6 +88,7 @@ struct HttpServer::Exchange {
     bool head_judged = false;
     int refused = 0; // the refusal to send once the body has been read and dropped
     std::string why;
+    bool answering = false; // counted among the requests under way
 };
 
 struct HttpServer::Callbacks {
@@ -129,14 +132,14 @@ struct HttpServer::Callbacks {
             *upload_size = 0;
             return MHD_YES;
         }
-        server.deadlines_->answering(connection);
+        server.beginAnswer(connection, *exchange);
         HttpResponse response;
         server.dispatch(request, response);
         return Answer(connection, response);
     }
 
     static MHD_Result Refuse(HttpServer& server, MHD_Connection* connection, Exchange& exchange) {
-        server.deadlines_->answering(connection);
+        server.beginAnswer(connection, exchange);
         server.logger_(exchange.request.method + " " + EscapeLogField(exchange.request.path) +
                        " -> " + std::to_string(exchange.refused) + " (" + exchange.why + ")");
         HttpResponse refused;
@@ -147,8 +150,15 @@ struct HttpServer::Callbacks {
 
     static void OnCompleted(void* self, MHD_Connection* connection, void** state,
                             MHD_RequestTerminationCode) {
-        static_cast<HttpServer*>(self)->deadlines_->answered(connection);
-        delete static_cast<Exchange*>(*state);
+        auto& server = *static_cast<HttpServer*>(self);
+        server.deadlines_->answered(connection);
+        auto* exchange = static_cast<Exchange*>(*state);
+        if (exchange != nullptr && exchange->answering) {
+            std::lock_guard<std::mutex> lock(server.mutex_);
+            --server.answering_;
+            server.stopped_.notify_all();
+        }
+        delete exchange;
         *state = nullptr;
     }
 
@@ -238,7 +248,7 @@ void HttpServer::run() {
     const auto timeout_seconds = static_cast<unsigned>((limits_.read_timeout.count() + 999) / 1000);
     MHD_Daemon* daemon = MHD_start_daemon(
         MHD_USE_THREAD_PER_CONNECTION | MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_POLL |
-            MHD_USE_ERROR_LOG,
+            MHD_USE_ITC | MHD_USE_ERROR_LOG,
         0, nullptr, nullptr, Callbacks::OnRequest, this,
         // The logger comes first, or the library prints what comes before it on its own.
         MHD_OPTION_EXTERNAL_LOGGER, LogLibraryMessage, &logger_, MHD_OPTION_LISTEN_SOCKET,
@@ -253,8 +263,22 @@ void HttpServer::run() {
     }
     listen_fd_ = -1; // the library closes it
     stopped_.wait(lock, [this] { return stopping_; });
+    // Requests under way are answered before the server goes: an event that was stored but
+    // whose answer was cut would be sent again by its client.
+    const MHD_socket listening = MHD_quiesce_daemon(daemon);
+    stopped_.wait_for(lock, STOP_GRACE, [this] { return answering_ == 0; });
     lock.unlock();
     MHD_stop_daemon(daemon);
+    if (listening != MHD_INVALID_SOCKET) {
+        ::close(listening);
+    }
+}
+
+void HttpServer::beginAnswer(const void* connection, Exchange& exchange) {
+    deadlines_->answering(connection);
+    std::lock_guard<std::mutex> lock(mutex_);
+    exchange.answering = true;
+    ++answering_;
 }
 
 void HttpServer::stop() {

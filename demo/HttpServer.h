@@ -61,6 +61,7 @@ private:
     struct Callbacks; // the library's entry points
     friend struct Callbacks;
 
+    void beginAnswer(const void* connection, Exchange& exchange);
     int refusal(const HttpRequest& request, std::size_t head_bytes, std::string& why) const;
     void dispatch(const HttpRequest& request, HttpResponse& response) const;
 
@@ -73,6 +74,7 @@ private:
     std::mutex mutex_;
     std::condition_variable stopped_;
     bool stopping_ = false;
+    int answering_ = 0; // requests whose answer is being made or sent
 };
 
 } // namespace inkwarden::demo

@@ -142,25 +142,43 @@ bool PostgresEventStore::connect(std::string& error) {
     return true;
 }
 
-bool PostgresEventStore::append(const ReceivedEvent& event, std::int64_t received_ms,
-                                std::int64_t& id, std::string& error) {
+bool PostgresEventStore::appendAll(const std::vector<NewEvent>& events,
+                                   std::vector<std::int64_t>& ids, std::string& error) {
+    ids.clear();
     Connection connection = take(error);
     if (!connection) {
         return false;
     }
     Lease lease(*this, std::move(connection));
-    const std::string numbers[] = {std::to_string(received_ms), std::to_string(event.code),
-                                   std::to_string(event.app_id), std::to_string(event.union_id)};
-    const char* values[] = {numbers[0].c_str(),       numbers[1].c_str(),
-                            numbers[2].c_str(),       numbers[3].c_str(),
-                            event.machine_id.c_str(), event.client_version.c_str(),
-                            event.check.c_str(),      event.check_matches ? "true" : "false"};
-    Result result(PQexecPrepared(lease.get(), "insert_event", 8, values, nullptr, nullptr, 0));
-    if (PQresultStatus(result.get()) != PGRES_TUPLES_OK || PQntuples(result.get()) != 1) {
-        error = Reason(lease.get(), "cannot store the event");
+    const auto command = [&](const char* sql) {
+        Result result(PQexec(lease.get(), sql));
+        return PQresultStatus(result.get()) == PGRES_COMMAND_OK;
+    };
+    if (!command("BEGIN")) {
+        error = Reason(lease.get(), "cannot store the events");
         return false;
     }
-    id = ToInt64(PQgetvalue(result.get(), 0, 0));
+    for (const NewEvent& row : events) {
+        const ReceivedEvent& event = row.event;
+        const std::string numbers[] = {std::to_string(row.received_ms), std::to_string(event.code),
+                                       std::to_string(event.app_id),
+                                       std::to_string(event.union_id)};
+        const char* values[] = {numbers[0].c_str(),       numbers[1].c_str(),
+                                numbers[2].c_str(),       numbers[3].c_str(),
+                                event.machine_id.c_str(), event.client_version.c_str(),
+                                event.check.c_str(),      event.check_matches ? "true" : "false"};
+        Result result(PQexecPrepared(lease.get(), "insert_event", 8, values, nullptr, nullptr, 0));
+        if (PQresultStatus(result.get()) != PGRES_TUPLES_OK || PQntuples(result.get()) != 1) {
+            break;
+        }
+        ids.push_back(ToInt64(PQgetvalue(result.get(), 0, 0)));
+    }
+    if (ids.size() != events.size() || !command("COMMIT")) {
+        error = Reason(lease.get(), "cannot store the events");
+        command("ROLLBACK");
+        ids.clear();
+        return false;
+    }
     return true;
 }
 

@@ -63,7 +63,7 @@ TEST(LockedStoreTest, ALockedStoreCostsOnlyEventAnswers) {
     ASSERT_EQ(sqlite3_open((data.path() / "events.sqlite3").c_str(), &admin), SQLITE_OK);
     ASSERT_EQ(sqlite3_exec(admin, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
 
-    constexpr int EVENTS = 48; // more than the queue holds
+    constexpr int EVENTS = 80; // more than the queue holds
     EventAnswers answers;
     std::vector<std::thread> clients;
     for (int i = 0; i < EVENTS; ++i) {
