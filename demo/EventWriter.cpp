@@ -71,8 +71,8 @@ void EventWriter::writeLoop() {
         const bool stored = store_.appendAll(rows, ids, error);
         lock.lock();
         for (std::size_t i = 0; i < batch.size(); ++i) {
-            batch[i]->result = stored ? Result{Outcome::STORED, ids[i], ""}
-                                      : Result{Outcome::FAILED, 0, error};
+            batch[i]->result =
+                stored ? Result{Outcome::STORED, ids[i], ""} : Result{Outcome::FAILED, 0, error};
             batch[i]->done = true;
         }
         done_.notify_all();
