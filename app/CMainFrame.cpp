@@ -2,6 +2,7 @@
 
 #include "BuildConfig.h"
 #include "telemetry/EventCodes.h"
+#include "telemetry/EventSpool.h"
 #include "ui/controls/CButtonUI.h"
 #include "ui/controls/CCheckBoxUI.h"
 #include "ui/controls/CEditUI.h"
@@ -29,11 +30,18 @@ template <typename T> T* FindAs(PaintManager& manager, const char* name, const c
     return control != nullptr ? static_cast<T*>(control->getInterface(type)) : nullptr;
 }
 
+// The installer's own services: events the service misses wait in the user's state folder.
+CMainFrame::Services InstallerServices() {
+    CMainFrame::Services services;
+    services.events.spool_folder = EventSpool::DefaultFolder();
+    return services;
+}
+
 } // namespace
 
 const NotifyMap CMainFrame::NOTIFY_MAP{&WindowImplBase::NOTIFY_MAP, MAIN_FRAME_ENTRIES};
 
-CMainFrame::CMainFrame() : CMainFrame(Services{}) {}
+CMainFrame::CMainFrame() : CMainFrame(InstallerServices()) {}
 
 CMainFrame::CMainFrame(Services services)
     : InstallOptions(static_cast<IInstallWindow&>(*this), std::move(services)),

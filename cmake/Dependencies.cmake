@@ -28,6 +28,8 @@ pkg_check_modules(FONTCONFIG REQUIRED IMPORTED_TARGET fontconfig)
 pkg_check_modules(GTK3 REQUIRED IMPORTED_TARGET gtk+-3.0)
 # The desktop's proxy settings and PAC files, through glib-networking's resolvers.
 pkg_check_modules(GIO REQUIRED IMPORTED_TARGET gio-2.0)
+# The demo service's HTTP server.
+pkg_check_modules(MICROHTTPD REQUIRED IMPORTED_TARGET libmicrohttpd)
 
 # cpp-httplib: Debian builds it as a shared library, so the header alone does not link.
 find_path(HTTPLIB_INCLUDE_DIR httplib.h REQUIRED)

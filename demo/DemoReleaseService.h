@@ -1,6 +1,7 @@
 #pragma once
 
 #include "demo/DemoProtocol.h"
+#include "demo/HttpMessage.h"
 #include "demo/IEventStore.h"
 #include "demo/ServedPackage.h"
 #include "release/LatestVersionInfo.h"
@@ -13,14 +14,10 @@
 #include <mutex>
 #include <string>
 
-namespace httplib {
-struct Request;
-struct Response;
-} // namespace httplib
-
 namespace inkwarden::demo {
 
-class GuardedHttpServer;
+class EventWriter;
+class HttpServer;
 class ReleaseSigner;
 
 // The demo release service: version query, events, packages and the web pages, on loopback.
@@ -34,7 +31,7 @@ public:
         std::string data_dir;      // the SQLite events file lives here
         std::string events;        // empty: SQLite in data_dir; else a postgresql:// URI
         std::size_t workers = 128; // connections served at once
-        std::chrono::milliseconds request_deadline{5000}; // head and body of one request
+        std::chrono::milliseconds request_deadline{5000}; // a connection silent this long closes
         // Signs the version replies of clients that send a nonce; none: unsigned replies.
         std::shared_ptr<const ReleaseSigner> signer;
     };
@@ -56,15 +53,17 @@ private:
     bool bindPort(int port, std::string& error);
     bool loadRelease(std::string& error);
     void installRoutes();
-    void onLatestVersionQuery(const httplib::Request& req, httplib::Response& res);
-    void onEvent(const httplib::Request& req, httplib::Response& res);
-    void onEventList(const httplib::Request& req, httplib::Response& res);
-    void onPackage(const httplib::Request& req, httplib::Response& res);
+    void onLatestVersionQuery(const HttpRequest& req, HttpResponse& res);
+    void onEvent(const HttpRequest& req, HttpResponse& res);
+    void onEventList(const HttpRequest& req, HttpResponse& res);
+    void onPackage(const HttpRequest& req, HttpResponse& res);
+    void logUndescribedPackage();
     void log(const std::string& line);
 
     Options options_;
-    std::unique_ptr<GuardedHttpServer> server_;
+    std::unique_ptr<HttpServer> server_;
     std::unique_ptr<IEventStore> store_;
+    std::unique_ptr<EventWriter> writer_; // every append goes through it
     LatestVersionInfo release_;
     ServedPackage served_package_; // the package fields of the replies
     int port_ = 0;

@@ -22,4 +22,14 @@ std::unique_ptr<IEventStore> IEventStore::Open(const std::string& events,
     return nullptr;
 }
 
+bool IEventStore::append(const ReceivedEvent& event, std::int64_t received_ms, std::int64_t& id,
+                         std::string& error) {
+    std::vector<std::int64_t> ids;
+    if (!appendAll({NewEvent{event, received_ms}}, ids, error)) {
+        return false;
+    }
+    id = ids.front();
+    return true;
+}
+
 } // namespace inkwarden::demo

@@ -28,9 +28,19 @@ public:
     // Reaches the database now (at start-up), so that a broken store shows at once.
     virtual bool connect(std::string& error) = 0;
 
+    struct NewEvent {
+        ReceivedEvent event;
+        std::int64_t received_ms = 0;
+    };
+
     // Stores one event; true only once the row is committed (id is its row number).
-    virtual bool append(const ReceivedEvent& event, std::int64_t received_ms, std::int64_t& id,
-                        std::string& error) = 0;
+    bool append(const ReceivedEvent& event, std::int64_t received_ms, std::int64_t& id,
+                std::string& error);
+
+    // Stores the events in one transaction, all or none, in their order; true only once the
+    // rows are committed (ids are their row numbers, in the same order).
+    virtual bool appendAll(const std::vector<NewEvent>& events, std::vector<std::int64_t>& ids,
+                           std::string& error) = 0;
 
     // At most limit events with row numbers above since, in row order.
     virtual bool list(std::int64_t since, std::size_t limit, std::vector<StoredEvent>& events,

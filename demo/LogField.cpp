@@ -24,7 +24,7 @@ std::string EscapeLogField(std::string_view value) {
         default:
             break;
         }
-        if (byte > 0x20 && byte < 0x7f) {
+        if (byte >= 0x20 && byte < 0x7f) {
             out += c;
         } else {
             out += "\\x";

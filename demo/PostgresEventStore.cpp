@@ -5,7 +5,14 @@
 namespace inkwarden::demo {
 namespace {
 
-const char* const SCHEMA = "CREATE TABLE IF NOT EXISTS events ("
+// Row numbers in commit order: every insert, ours or anyone's, takes one lock and draws its
+// number under it, and the lock goes only once the row is visible. A row can therefore never
+// appear below a number that a reader has already seen, and "since=ID" never skips a row.
+// Starting services take a lock of their own, so that two never make the schema at once; the
+// trigger is made only where it is missing, since making it waits for every insert.
+const char* const SCHEMA = "BEGIN;"
+                           "SELECT pg_advisory_xact_lock(1768843128);"
+                           "CREATE TABLE IF NOT EXISTS events ("
                            " id BIGSERIAL PRIMARY KEY,"
                            " received_ms BIGINT NOT NULL,"
                            " code INTEGER NOT NULL,"
@@ -14,7 +21,19 @@ const char* const SCHEMA = "CREATE TABLE IF NOT EXISTS events ("
                            " machine_id TEXT NOT NULL,"
                            " client_version TEXT NOT NULL,"
                            " k TEXT NOT NULL,"
-                           " k_matches BOOLEAN NOT NULL)";
+                           " k_matches BOOLEAN NOT NULL);"
+                           "CREATE OR REPLACE FUNCTION events_in_commit_order() RETURNS trigger"
+                           " LANGUAGE plpgsql AS $$ BEGIN"
+                           " PERFORM pg_advisory_xact_lock(1768843127);"
+                           " NEW.id := nextval(pg_get_serial_sequence('events', 'id'));"
+                           " RETURN NEW; END $$;"
+                           "DO $$ BEGIN IF NOT EXISTS (SELECT 1 FROM pg_trigger"
+                           " WHERE tgname = 'events_in_commit_order'"
+                           " AND tgrelid = 'events'::regclass) THEN"
+                           " CREATE TRIGGER events_in_commit_order BEFORE INSERT ON events"
+                           " FOR EACH ROW EXECUTE FUNCTION events_in_commit_order();"
+                           " END IF; END $$;"
+                           "COMMIT;";
 
 const char* const INSERT = "INSERT INTO events (received_ms, code, app_id, union_id, machine_id,"
                            " client_version, k, k_matches)"
@@ -23,10 +42,6 @@ const char* const INSERT = "INSERT INTO events (received_ms, code, app_id, union
 const char* const SELECT = "SELECT id, received_ms, code, app_id, union_id, machine_id,"
                            " client_version, k, k_matches FROM events WHERE id > $1"
                            " ORDER BY id LIMIT $2";
-
-// Two services that start together may both create the table; the loser sees a unique
-// violation on the catalogue, and the table exists all the same.
-constexpr const char* UNIQUE_VIOLATION = "23505";
 
 constexpr const char* CONNECT_TIMEOUT_SECONDS = "5";
 
@@ -67,11 +82,8 @@ PostgresEventStore::Connection PostgresEventStore::open(std::string& error) {
     }
     Result schema(PQexec(connection.get(), SCHEMA));
     if (PQresultStatus(schema.get()) != PGRES_COMMAND_OK) {
-        const char* state = PQresultErrorField(schema.get(), PG_DIAG_SQLSTATE);
-        if (state == nullptr || std::string(state) != UNIQUE_VIOLATION) {
-            error = Reason(connection.get(), "cannot create the events table");
-            return nullptr;
-        }
+        error = Reason(connection.get(), "cannot create the events table");
+        return nullptr;
     }
     for (const auto& [name, sql] : {std::pair{"insert_event", INSERT}, {"list_events", SELECT}}) {
         Result prepared(PQprepare(connection.get(), name, sql, 0, nullptr));
@@ -130,25 +142,43 @@ bool PostgresEventStore::connect(std::string& error) {
     return true;
 }
 
-bool PostgresEventStore::append(const ReceivedEvent& event, std::int64_t received_ms,
-                                std::int64_t& id, std::string& error) {
+bool PostgresEventStore::appendAll(const std::vector<NewEvent>& events,
+                                   std::vector<std::int64_t>& ids, std::string& error) {
+    ids.clear();
     Connection connection = take(error);
     if (!connection) {
         return false;
     }
     Lease lease(*this, std::move(connection));
-    const std::string numbers[] = {std::to_string(received_ms), std::to_string(event.code),
-                                   std::to_string(event.app_id), std::to_string(event.union_id)};
-    const char* values[] = {numbers[0].c_str(),       numbers[1].c_str(),
-                            numbers[2].c_str(),       numbers[3].c_str(),
-                            event.machine_id.c_str(), event.client_version.c_str(),
-                            event.check.c_str(),      event.check_matches ? "true" : "false"};
-    Result result(PQexecPrepared(lease.get(), "insert_event", 8, values, nullptr, nullptr, 0));
-    if (PQresultStatus(result.get()) != PGRES_TUPLES_OK || PQntuples(result.get()) != 1) {
-        error = Reason(lease.get(), "cannot store the event");
+    const auto command = [&](const char* sql) {
+        Result result(PQexec(lease.get(), sql));
+        return PQresultStatus(result.get()) == PGRES_COMMAND_OK;
+    };
+    if (!command("BEGIN")) {
+        error = Reason(lease.get(), "cannot store the events");
         return false;
     }
-    id = ToInt64(PQgetvalue(result.get(), 0, 0));
+    for (const NewEvent& row : events) {
+        const ReceivedEvent& event = row.event;
+        const std::string numbers[] = {std::to_string(row.received_ms), std::to_string(event.code),
+                                       std::to_string(event.app_id),
+                                       std::to_string(event.union_id)};
+        const char* values[] = {numbers[0].c_str(),       numbers[1].c_str(),
+                                numbers[2].c_str(),       numbers[3].c_str(),
+                                event.machine_id.c_str(), event.client_version.c_str(),
+                                event.check.c_str(),      event.check_matches ? "true" : "false"};
+        Result result(PQexecPrepared(lease.get(), "insert_event", 8, values, nullptr, nullptr, 0));
+        if (PQresultStatus(result.get()) != PGRES_TUPLES_OK || PQntuples(result.get()) != 1) {
+            break;
+        }
+        ids.push_back(ToInt64(PQgetvalue(result.get(), 0, 0)));
+    }
+    if (ids.size() != events.size() || !command("COMMIT")) {
+        error = Reason(lease.get(), "cannot store the events");
+        command("ROLLBACK");
+        ids.clear();
+        return false;
+    }
     return true;
 }
 

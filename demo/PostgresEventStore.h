@@ -21,8 +21,8 @@ public:
     explicit PostgresEventStore(std::string conninfo, std::size_t connections = CONNECTIONS);
 
     bool connect(std::string& error) override;
-    bool append(const ReceivedEvent& event, std::int64_t received_ms, std::int64_t& id,
-                std::string& error) override;
+    bool appendAll(const std::vector<NewEvent>& events, std::vector<std::int64_t>& ids,
+                   std::string& error) override;
     bool list(std::int64_t since, std::size_t limit, std::vector<StoredEvent>& events,
               std::string& error) override;
     std::string describe() const override;

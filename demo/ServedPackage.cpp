@@ -1,5 +1,6 @@
 #include "demo/ServedPackage.h"
 
+#include "demo/PackageFolder.h"
 #include "platform/UniqueFd.h"
 
 #include <fcntl.h>
@@ -22,24 +23,27 @@ PackageFields ServedPackage::fields(const LatestVersionInfo& release,
     if (packages_dir.empty() || url.rfind(prefix, 0) != 0) {
         return fields;
     }
-    // Only a file directly inside the folder, as the package route serves it.
-    const std::string name = url.substr(prefix.size());
-    if (name.empty() || name.find('/') != std::string::npos || name == "." || name == "..") {
+    // The file the package route would serve for that URL.
+    const std::optional<std::string> name =
+        PackageFolder::NameFromUrlPath(url.substr(prefix.size()));
+    if (!name) {
         return fields;
     }
-    if (const std::optional<PackageDigest> found = digest(packages_dir + "/" + name)) {
+    if (const std::optional<PackageDigest> found = digest(packages_dir, *name)) {
         fields.size = found->size;
         fields.sha256 = found->sha256;
     }
     return fields;
 }
 
-std::optional<PackageDigest> ServedPackage::digest(const std::string& path) {
-    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+std::optional<PackageDigest> ServedPackage::digest(const std::string& folder,
+                                                   const std::string& name) {
     struct stat info {};
-    if (!fd || ::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
+    const UniqueFd fd = PackageFolder::Open(folder, name, info);
+    if (!fd) {
         return std::nullopt;
     }
+    const std::string path = folder + "/" + name;
     // The identity of the file that is read, not of whatever the name means by then.
     const FileIdentity identity{info.st_dev, info.st_ino, info.st_size, info.st_mtim};
     std::lock_guard<std::mutex> lock(mutex_);

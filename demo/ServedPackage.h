@@ -13,7 +13,8 @@ namespace inkwarden::demo {
 
 // The package fields of the package a release names (the silent URL first, as the installer
 // chooses), when that URL is one of this service's own under /packages/: size and SHA-256 of
-// the file as it lies in packages_dir now. The digest is kept while the file stays the same
+// the file the package route serves for it now (escapes decoded, a query string ignored, links
+// inside the folder followed). The digest is kept while the file stays the same
 // (device, inode, size, modification time), so a query does not read the whole package, and
 // a package replaced while the service runs is hashed afresh. Safe from any thread.
 class ServedPackage {
@@ -30,7 +31,7 @@ private:
         bool operator==(const FileIdentity& other) const;
     };
 
-    std::optional<PackageDigest> digest(const std::string& path);
+    std::optional<PackageDigest> digest(const std::string& folder, const std::string& name);
 
     std::mutex mutex_;
     std::string path_;

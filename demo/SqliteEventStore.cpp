@@ -120,27 +120,42 @@ bool SqliteEventStore::connect(std::string& error) {
     return openReader(error);
 }
 
-bool SqliteEventStore::append(const ReceivedEvent& event, std::int64_t received_ms,
-                              std::int64_t& id, std::string& error) {
+bool SqliteEventStore::appendAll(const std::vector<NewEvent>& events,
+                                 std::vector<std::int64_t>& ids, std::string& error) {
     std::lock_guard<std::mutex> lock(write_lock_);
+    ids.clear();
     if (!openWriter(error)) {
         return false;
     }
-    sqlite3_stmt* insert = writer_.statement.get();
-    StatementReset reset{insert};
-    sqlite3_bind_int64(insert, 1, received_ms);
-    sqlite3_bind_int(insert, 2, event.code);
-    sqlite3_bind_int(insert, 3, event.app_id);
-    sqlite3_bind_int(insert, 4, event.union_id);
-    BindText(insert, 5, event.machine_id);
-    BindText(insert, 6, event.client_version);
-    BindText(insert, 7, event.check);
-    sqlite3_bind_int(insert, 8, event.check_matches ? 1 : 0);
-    if (sqlite3_step(insert) != SQLITE_DONE) {
-        error = Reason(writer_.db.get(), "cannot store the event in " + path_);
+    sqlite3* db = writer_.db.get();
+    if (sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK) {
+        error = Reason(db, "cannot store the events in " + path_);
         return false;
     }
-    id = sqlite3_last_insert_rowid(writer_.db.get());
+    sqlite3_stmt* insert = writer_.statement.get();
+    for (const NewEvent& row : events) {
+        StatementReset reset{insert};
+        const ReceivedEvent& event = row.event;
+        sqlite3_bind_int64(insert, 1, row.received_ms);
+        sqlite3_bind_int(insert, 2, event.code);
+        sqlite3_bind_int(insert, 3, event.app_id);
+        sqlite3_bind_int(insert, 4, event.union_id);
+        BindText(insert, 5, event.machine_id);
+        BindText(insert, 6, event.client_version);
+        BindText(insert, 7, event.check);
+        sqlite3_bind_int(insert, 8, event.check_matches ? 1 : 0);
+        if (sqlite3_step(insert) != SQLITE_DONE) {
+            break;
+        }
+        ids.push_back(sqlite3_last_insert_rowid(db));
+    }
+    if (ids.size() != events.size() ||
+        sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
+        error = Reason(db, "cannot store the events in " + path_);
+        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+        ids.clear();
+        return false;
+    }
     return true;
 }
 

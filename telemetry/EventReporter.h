@@ -2,12 +2,15 @@
 
 #include "net/HttpClient.h"
 #include "net/ServiceProtocol.h"
+#include "telemetry/EventSpool.h"
 #include "telemetry/Md5Provider.h"
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -15,13 +18,24 @@
 namespace inkwarden {
 
 // Reports event codes to the event service, fire-and-forget: Report only queues, one worker
-// thread sends the queued codes one at a time in report order.
+// thread sends the queued codes one at a time in report order. With a spool folder, an event
+// the service does not acknowledge with a 2xx is kept there, as are events still queued at
+// Stop, and the kept ones go out first, oldest first, whenever the service answers again (a
+// Retry-After is waited out).
 class EventReporter {
 public:
     struct Options {
+        Options() = default;
+        Options(std::string url_, bool md5_available_)
+            : url(std::move(url_)), md5_available(md5_available_) {}
+
         std::string url = EVENT_URL;
         // Off stands for a machine whose crypto library offers no MD5: "k" stays empty.
         bool md5_available = true;
+        // Where unacknowledged events wait; empty: they are dropped.
+        std::string spool_folder;
+        // Off: kept events stay where they are (new ones are still kept).
+        bool send_spooled = true;
     };
 
     EventReporter();
@@ -48,6 +62,9 @@ public:
     // The JSON text that Send posts for code.
     std::string BuildBody(int code) const;
 
+    // Forgets every kept event (none without a spool folder). Any thread.
+    void ClearSpool();
+
     std::string client_version = CLIENT_VERSION;
     std::int32_t app_id = APP_ID;
     std::int32_t union_id = UNION_ID;
@@ -55,7 +72,12 @@ public:
     std::string machine_id;
 
 private:
+    enum class Delivery { ACKNOWLEDGED, NOT_ACKNOWLEDGED };
+
     void WorkerMain();
+    void Deliver(const std::string& body);
+    bool SendSpooled();
+    Delivery Post(const std::string& body);
 
     Options options_;
     std::deque<std::int32_t> queue_;
@@ -66,6 +88,8 @@ private:
     std::atomic<bool> enabled_{true};
     Md5Provider digest_;
     HttpClient client_;
+    std::unique_ptr<EventSpool> spool_;
+    std::chrono::steady_clock::time_point quiet_until_; // a Retry-After's end
 };
 
 } // namespace inkwarden

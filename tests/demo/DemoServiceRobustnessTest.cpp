@@ -136,7 +136,11 @@ TEST(DemoServiceRobustnessTest, AReadOnlyDataFolderAnswers500UntilWritable) {
     const Tally refused = PostEvents(service.port(), 3);
     EXPECT_EQ(refused.failed, 3);
     httplib::Client client("127.0.0.1", service.port());
-    EXPECT_EQ(client.Get("/api/events")->status, 500);
+    auto list = client.Get("/api/events");
+    ASSERT_TRUE(list);
+    EXPECT_EQ(list->status, 500);
+    // What failed, not where the server keeps its data.
+    EXPECT_EQ(list->body.find(data.path().string()), std::string::npos) << list->body;
     EXPECT_TRUE(AnswersTheVersionQuery(service.port()));
 
     ASSERT_TRUE(disk.setReadOnly(false));

@@ -182,13 +182,79 @@ TEST_F(DemoServiceTest, EveryRequestWritesOneEscapedLogLine) {
     const std::string log = service.output();
     EXPECT_EQ(log.find('\x1b'), std::string::npos);
     EXPECT_EQ(log.find("\nevent 901300"), std::string::npos) << log;
-    EXPECT_NE(log.find("p=X\\nevent\\x20901300"), std::string::npos) << log;
+    EXPECT_NE(log.find("p=X\\nevent 901300"), std::string::npos) << log;
     std::istringstream lines(log);
     int event_lines = 0;
     for (std::string line; std::getline(lines, line);) {
         event_lines += line.rfind("event ", 0) == 0;
     }
     EXPECT_EQ(event_lines, 1) << log;
+}
+
+// Heads that two readers could take two ways are refused rather than guessed at.
+TEST_F(DemoServiceTest, AmbiguousHeadsAre400) {
+    test::DemoServiceProcess service({"--packages", dir_});
+    ASSERT_TRUE(service.running()) << service.output();
+    const auto status = [&](const std::string& head, const std::string& body = "") {
+        const std::string answer = test::RawHttpConnection::Exchange(
+            service.port(), head + "Host: x\r\nConnection: close\r\n\r\n" + body);
+        return answer.substr(0, 12);
+    };
+    EXPECT_EQ(status("POST /api/clientevent HTTP/1.1\r\nContent-Length: 2\r\n"
+                     "Content-Length: 3\r\n",
+                     "{}x"),
+              "HTTP/1.1 400");
+    EXPECT_EQ(status("POST /api/clientevent HTTP/1.1\r\nContent-Length: 2\r\n"
+                     "Content-Length: 2\r\n",
+                     "{}"),
+              "HTTP/1.1 200");
+    EXPECT_EQ(status("GET /packages/pkg.bin HTTP/1.1\r\nRange : bytes=0-1\r\n"), "HTTP/1.1 400");
+    EXPECT_EQ(status("GET /packages/pkg.bin HTTP/1.1\r\nRange: bytes=0-1\r\n"), "HTTP/1.1 206");
+}
+
+// A package named through a link inside the folder, with escapes or with a query string is
+// described and served; a link that leads out of the folder is neither, and the log says so.
+TEST_F(DemoServiceTest, DescribesAndServesPackagesByEveryNameOfThem) {
+    test::TempDir outside;
+    std::ofstream(outside.file("secret.bin")) << "secret";
+    std::filesystem::create_symlink("pkg.bin", dir_ + "/latest.bin");
+    std::filesystem::copy_file(dir_ + "/pkg.bin", dir_ + "/Inkwarden Setup.bin");
+    std::filesystem::create_symlink(outside.file("secret.bin"), dir_ + "/escape.bin");
+    const std::string body = Base64Encode(EncryptPayload(
+        PayloadKey{}, R"({"a":7,"p":"0123","s":"inkwarden-windows","u":57426,"v":"1.0.0.1"})"));
+    const auto serve = [&](const std::string& url_name) {
+        std::ofstream(dir_ + "/release.json")
+            << R"({"Soft_name":"a","Version_number":"1","Version_description":"",
+            "Download_url":"","Download_silent_url":"{service}/packages/)"
+            << url_name << R"(","Pubdate":""})";
+        return std::make_unique<test::DemoServiceProcess>(std::vector<std::string>{
+            "--release", dir_ + "/release.json", "--packages", dir_, "--no-signing"});
+    };
+    for (const std::string name : {"latest.bin", "Inkwarden%20Setup.bin", "pkg.bin?v=321"}) {
+        const auto service = serve(name);
+        ASSERT_TRUE(service->running()) << service->output();
+        httplib::Client client("127.0.0.1", service->port());
+        auto reply = client.Post(LATEST_VERSION_PATH, body, "application/json");
+        ASSERT_TRUE(reply) << name;
+        const PackageFields fields =
+            ParsePackageFields(DecryptPayload(PayloadKey{}, Base64Decode(reply->body)));
+        EXPECT_EQ(fields.sha256, Sha256Hex(content_)) << name;
+        auto download = client.Get("/packages/" + name);
+        ASSERT_TRUE(download) << name;
+        EXPECT_EQ(download->body, content_) << name;
+        EXPECT_EQ(service->output().find("replies carry no package fields"), std::string::npos);
+    }
+    const auto service = serve("escape.bin");
+    ASSERT_TRUE(service->running()) << service->output();
+    httplib::Client client("127.0.0.1", service->port());
+    EXPECT_EQ(client.Get("/packages/escape.bin")->status, 404);
+    EXPECT_EQ(ParsePackageFields(DecryptPayload(
+                  PayloadKey{},
+                  Base64Decode(client.Post(LATEST_VERSION_PATH, body, "application/json")->body))),
+              PackageFields{});
+    EXPECT_NE(service->output().find("escape.bin is not a file in the packages folder"),
+              std::string::npos)
+        << service->output();
 }
 
 TEST_F(DemoServiceTest, BodiesOverOneMebibyteAre413) {

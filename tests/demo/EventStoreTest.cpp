@@ -6,10 +6,14 @@
 #include "tests/support/PostgresServer.h"
 #include "tests/support/TempDir.h"
 
+#include <atomic>
 #include <chrono>
 #include <gtest/gtest.h>
 #include <httplib.h>
+#include <libpq-fe.h>
 #include <memory>
+#include <nlohmann/json.hpp>
+#include <sstream>
 #include <thread>
 
 namespace inkwarden {
@@ -138,6 +142,68 @@ TEST_F(PostgresEventStoreTest, ServiceStoresEventsThere) {
     ASSERT_TRUE(lost);
     EXPECT_EQ(lost->status, 500);
     EXPECT_EQ(client.Get("/api/events")->status, 500);
+}
+
+// Two services on one database, another writer's slow transactions between their inserts,
+// and a reader that pages with "since" all the while: it sees every row, once, in order.
+TEST_F(PostgresEventStoreTest, PagingNeverSkipsTheRowOfASlowTransaction) {
+    test::DemoServiceProcess first({"--events", server_->uri()});
+    test::DemoServiceProcess second({"--events", server_->uri()});
+    ASSERT_TRUE(first.running()) << first.output();
+    ASSERT_TRUE(second.running()) << second.output();
+
+    std::atomic<bool> writing{true};
+    std::vector<std::int64_t> seen;
+    std::thread reader([&] {
+        httplib::Client client("127.0.0.1", first.port());
+        for (std::int64_t since = 0;;) {
+            const bool last_pass = !writing;
+            auto page = client.Get("/api/events?since=" + std::to_string(since));
+            const auto rows = nlohmann::json::parse(page ? page->body : "", nullptr, false);
+            if (!rows.is_array() || (rows.empty() && last_pass)) {
+                return;
+            }
+            for (const auto& row : rows) {
+                since = row["id"].get<std::int64_t>();
+                seen.push_back(since);
+            }
+        }
+    });
+    std::thread slow([&] {
+        PGconn* connection = PQconnectdb(server_->uri().c_str());
+        for (int i = 0; i < 3; ++i) {
+            PQclear(PQexec(connection,
+                           "BEGIN; INSERT INTO events (received_ms, code, app_id, union_id,"
+                           " machine_id, client_version, k, k_matches) VALUES"
+                           " (0, 901999, 7, 1, 'slow', '1', '', false);"
+                           " SELECT pg_sleep(0.3); COMMIT;"));
+        }
+        PQfinish(connection);
+    });
+    std::vector<std::thread> posters;
+    for (const int port : {first.port(), second.port()}) {
+        posters.emplace_back([port] {
+            httplib::Client client("127.0.0.1", port);
+            for (int i = 0; i < 40; ++i) {
+                auto answer = client.Post(EVENT_PATH, test::EventBody(901100), "application/json");
+                EXPECT_TRUE(answer && answer->status == 200);
+            }
+        });
+    }
+    for (std::thread& poster : posters) {
+        poster.join();
+    }
+    slow.join();
+    writing = false;
+    reader.join();
+
+    std::vector<std::int64_t> stored;
+    std::istringstream ids(server_->query("SELECT id FROM events ORDER BY id"));
+    for (std::string id; std::getline(ids, id);) {
+        stored.push_back(std::stoll(id));
+    }
+    EXPECT_EQ(stored.size(), 83u);
+    EXPECT_EQ(seen, stored);
 }
 
 TEST(EventStoreOptionTest, AnUnreachableDatabaseAnswers500) {
