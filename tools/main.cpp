@@ -1,8 +1,8 @@
 // inkwarden-tool: support and authoring commands around the installer.
 #include "BuildConfig.h"
 #include "Subcommands.h"
-#include "app/InstallerLanguage.h"
 #include "TransferOptions.h"
+#include "app/InstallerLanguage.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -18,7 +18,8 @@ constexpr const char* SKIN_DETAILS =
 
 const Subcommand SUBCOMMANDS[] = {
     {"help", "help [SUBCOMMAND]", nullptr, nullptr},
-    {"fetch", "fetch [--connections N] [--no-resume] [--verbose] [--release FILE]\n"
+    {"fetch",
+     "fetch [--connections N] [--no-resume] [--verbose] [--release FILE]\n"
      "                    " IW_TRANSFER_SYNOPSIS " URL PATH",
      "  N: connections, 1 to 64 (default 6)\n"
      "  --no-resume: start afresh even where an earlier run left part of the file\n"

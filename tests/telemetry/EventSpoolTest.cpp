@@ -112,6 +112,27 @@ TEST(EventSpoolTest, RetryAfterIsHonoured) {
     EXPECT_EQ(accepted, (std::vector<int>{901100, 901101, 901102}));
 }
 
+// Usage events turned off (DO_NOT_TRACK, the box): what earlier runs kept is cleared, not
+// sent, and nothing of this run is kept either.
+TEST(EventSpoolTest, TurnedOffClearsTheSpoolAndSendsNothing) {
+    test::TempDir state;
+    const std::string folder = state.path().string();
+    EventSpool(folder).Keep("{\"a\":7,\"k\":\"x\",\"m\":901100}");
+    ASSERT_EQ(EventSpool(folder).Pending().size(), 1u);
+
+    test::DemoServiceProcess service;
+    ASSERT_TRUE(service.running()) << service.output();
+    EventReporter reporter(SpoolingTo(service.address() + EVENT_PATH, folder));
+    reporter.SetEnabled(false);
+    EXPECT_TRUE(EventSpool(folder).Pending().empty());
+    reporter.Start();
+    reporter.Report(901101);
+    std::this_thread::sleep_for(300ms);
+    reporter.Stop();
+    EXPECT_TRUE(EventSpool(folder).Pending().empty());
+    EXPECT_TRUE(service.eventPages().empty());
+}
+
 // At most 1,000 events and 1 MiB: the oldest go first.
 TEST(EventSpoolTest, TheOldestEventsGoBeyondTheLimits) {
     test::TempDir state;
