@@ -57,6 +57,11 @@ for port in "$web" "$open_proxy" "$auth_proxy"; do
 done
 url="http://127.0.0.1:$web/file.bin"
 
+sanitizers=()
+for name in ASAN_OPTIONS UBSAN_OPTIONS LSAN_OPTIONS TSAN_OPTIONS; do
+    [[ -n "${!name:-}" ]] && sanitizers+=("$name=${!name}")
+done
+
 # One fetch in a clean environment plus the given variables; run VIA EXPECTED.
 run() { # run DESCRIPTION VIA(yes|no) EXPECTED_STDERR [VAR=VALUE...] [-- TOOL_OPTIONS...]
     local what=$1 via=$2 expected=$3; shift 3
@@ -65,7 +70,8 @@ run() { # run DESCRIPTION VIA(yes|no) EXPECTED_STDERR [VAR=VALUE...] [-- TOOL_OP
     [[ $# -gt 0 ]] && shift && options=("$@")
     rm -f "$work/out.bin"
     : >"$work/access.log"
-    env -i PATH="$PATH" HOME="$work" XDG_CONFIG_HOME="$work/config" "${vars[@]}" \
+    # The sanitizers' settings (suppressions among them) survive the clean environment.
+    env -i PATH="$PATH" HOME="$work" XDG_CONFIG_HOME="$work/config" "${sanitizers[@]}" "${vars[@]}" \
         timeout 60 dbus-run-session -- "$tool" fetch "${options[@]}" "$url" "$work/out.bin" \
         >"$work/stdout" 2>"$work/stderr"
     local code=$?
