@@ -1,6 +1,8 @@
 #include "app/CMainFrame.h"
 
+#include "app/SupportLinks.h"
 #include "BuildConfig.h"
+#include "platform/DiagnosticSink.h"
 #include "telemetry/EventCodes.h"
 #include "telemetry/EventSpool.h"
 #include "ui/controls/CButtonUI.h"
@@ -86,7 +88,7 @@ void CMainFrame::onWindowReady() {
     // The controls first, then the folder that the edit shows.
     FindControls();
     if (install_path == nullptr || start_button == nullptr) {
-        std::printf("skin lacks install_path or btn_install_start\n");
+        PrintDiagnostic("skin lacks install_path or btn_install_start\n");
     }
     InitInstallFolder();
     // The option boxes take their states once the folder is known.
@@ -128,6 +130,7 @@ void CMainFrame::onClick(Notification& msg) {
         {"btn_check_desk_lnk", [](CMainFrame& frame) { frame.OnDesktopLinkClicked(); }},
         {"btn_check_startup_lnk", [](CMainFrame& frame) { frame.OnStartLinkClicked(); }},
         {"btn_install_retry", [](CMainFrame& frame) { frame.OnRetryClicked(); }},
+        {"btn_show_details", [](CMainFrame& frame) { frame.OnShowDetailsClicked(); }},
     };
     const std::string name = msg.sender != nullptr ? msg.sender->getName() : std::string();
     for (const auto& [control, handler] : CLICKS) {
@@ -159,9 +162,13 @@ void CMainFrame::OnRetryClicked() {
     StartInstall();
 }
 
+void CMainFrame::OnShowDetailsClicked() {
+    const std::string log = DiagnosticSink::Shared().LogPath();
+    SupportLinks(*layer(), getHWND()).ShowLog(log.empty() ? InstallerLogPath() : log);
+}
+
 void CMainFrame::OpenPage(const char* path) {
-    // A browser that cannot start is not reported.
-    layer()->openUrl(std::string(build_config::WEBSITE) + path);
+    SupportLinks(*layer(), getHWND()).OpenPage(std::string(build_config::WEBSITE) + path);
 }
 
 std::string CMainFrame::skinFolder() {
@@ -337,6 +344,14 @@ void CMainFrame::SetFailureText(const std::string& text) {
     RunOnUiThread([this, text] {
         if (failure_reason != nullptr) {
             failure_reason->setText(text);
+        }
+    });
+}
+
+void CMainFrame::SetFailurePicture(const std::string& image) {
+    RunOnUiThread([this, image] {
+        if (auto* picture = FindAs<CControlUI>(paint_manager_, "failure_picture", "Control")) {
+            picture->setAttribute("bkimage", "file='" + image + "'");
         }
     });
 }

@@ -93,6 +93,7 @@ private:
     void SetProgressValue(int value) override;
     void SetPercentText(const std::string& text) override;
     void SetFailureText(const std::string& text) override;
+    void SetFailurePicture(const std::string& image) override;
     void SelectPage(int index) override;
     void SetCloseEnabled(bool enabled) override;
     void ShowContactButton() override;
@@ -112,6 +113,7 @@ private:
     void OnLicencePageClicked();
     void OnContactClicked();
     void OnRetryClicked();
+    void OnShowDetailsClicked();
     // The button that Return presses on the page shown, if it can be pressed now.
     CButtonUI* DefaultButton();
 

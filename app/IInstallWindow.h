@@ -19,6 +19,8 @@ public:
     virtual void SetPercentText(const std::string& text) = 0;
     // The line under the failure page's title: why the attempt failed, "" while one runs.
     virtual void SetFailureText(const std::string& text) = 0;
+    // The failure page's picture for the cause, an image name of the skin.
+    virtual void SetFailurePicture(const std::string& /*image*/) {}
     // Selects the page of "tab_page" with the toolkit's change notification.
     virtual void SelectPage(int index) = 0;
     virtual void SetCustomPanel(bool shown) = 0;

@@ -1,13 +1,19 @@
 #include "app/InstallController.h"
 
+#include "app/FailureCause.h"
+#include "app/InstallFolderCheck.h"
+#include "platform/DiagnosticSink.h"
+#include "platform/DirectoryHelpers.h"
 #include "platform/FileVersion.h"
 #include "platform/Paths.h"
+#include "platform/PrivateFolder.h"
 #include "platform/ProcessRunner.h"
 #include "release/LatestVersionQuery.h"
 #include "telemetry/EventCodes.h"
 
+#include <algorithm>
 #include <cerrno>
-#include <cstdio>
+#include <cstring>
 #include <iterator>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -101,6 +107,7 @@ void InstallController::InstallThreadMain() {
     window_.SetProgressValue(0);
     // The last attempt's cause goes with it.
     failure = InstallFailure::NONE;
+    failure_text_.clear();
     window_.SetFailureText(std::string());
     const bool ok = RunInstall();
     // The contact button appears only after the second attempt of the program failed.
@@ -110,7 +117,8 @@ void InstallController::InstallThreadMain() {
             window_.ShowContactButton();
             reporter.Report(event_code::CONTACT_SHOWN);
         }
-        window_.SetFailureText(InstallFailureText(failure));
+        window_.SetFailureText(failure_text_);
+        window_.SetFailurePicture(InstallFailurePicture(failure));
         page = PAGE_FAILURE;
     }
     ShowPage(page);
@@ -126,17 +134,30 @@ bool InstallController::RunInstall() {
     // A folder that would split into other arguments is never handed on; the window and the
     // tool refuse it before this.
     if (!FolderFitsPackageCommandLine(install_folder)) {
-        std::printf("install folder refused: the package's command line cannot carry it\n");
+        PrintDiagnostic("install folder refused: the package's command line cannot carry it\n");
+        return false;
+    }
+    if (!CheckFolders()) {
         return false;
     }
     // A bundle replaces the query and the download; the rest is the same.
     if (!offline_dir.empty()) {
         const std::string path = PackagePath();
-        return TakeOfflinePackage(path) && RunPackage(path);
+        if (!TakeOfflinePackage(path) || !RunPackage(path)) {
+            return false;
+        }
+        RemovePackage(path);
+        return true;
     }
     latest_version = QueryLatestVersion();
     // A test URL names a file of the typist's own choosing: the reply's trust does not apply.
     if (test_url.empty() && !AcceptReleaseReply()) {
+        // A service that answered with an error status is there, but not well.
+        if (release_check == ReleaseCheck::NO_REPLY && release_reply_.status != 0) {
+            return Fail(InstallFailure::SERVICE_ERROR,
+                        "HTTP status " + std::to_string(release_reply_.status),
+                        ServiceErrorText(release_reply_.status));
+        }
         if (release_check == ReleaseCheck::NO_REPLY) {
             return Fail(TransferFailure(release_reply_.fault, InstallFailure::SERVICE_UNREACHABLE),
                         release_reply_.cause);
@@ -154,6 +175,10 @@ bool InstallController::RunInstall() {
     if (url.empty()) {
         return Fail(InstallFailure::RELEASE_INVALID, "the reply names no package");
     }
+    if (test_url.empty() && !CheckRoomFor(static_cast<std::uint64_t>(std::max<std::int64_t>(
+                                release_reply_.package.size.value_or(0), 0)))) {
+        return false;
+    }
     const std::string path = PackagePath();
     if (!DownloadPackage(url, path)) {
         // A server that announces another size than the signed one serves another package.
@@ -161,12 +186,72 @@ bool InstallController::RunInstall() {
             release_check = ReleaseCheck::PACKAGE_SIZE;
             return Fail(InstallFailure::RELEASE_INVALID, download_result_.cause);
         }
-        return Fail(DownloadFailure(), download_result_.cause);
+        return FailDownload();
     }
     if (test_url.empty() && !VerifyDownloadedPackage(path)) {
         return Fail(InstallFailure::RELEASE_INVALID, ReleaseCheckText(release_check));
     }
-    return RunPackage(path);
+    if (!RunPackage(path)) {
+        return false;
+    }
+    RemovePackage(path);
+    return true;
+}
+
+bool InstallController::CheckFolders() {
+    const FolderVerdict verdict = CheckInstallFolder(install_folder);
+    if (verdict.problem != FolderProblem::NONE) {
+        const InstallFailure cause = verdict.problem == FolderProblem::READ_ONLY
+                                         ? InstallFailure::FOLDER_READ_ONLY
+                                         : InstallFailure::FOLDER_NOT_WRITABLE;
+        return Fail(cause, verdict.place, FolderVerdictText(verdict));
+    }
+    // The package's folder is this user's alone, so nothing another user left can be in the
+    // way or be swapped in.
+    const std::string folder = ParentPath(PackagePath());
+    if (const int error = MakePrivateFolder(folder)) {
+        return Fail(InstallFailure::TEMP_FOLDER, folder + ": " + std::strerror(error),
+                    TempFolderText(folder, error));
+    }
+    return true;
+}
+
+bool InstallController::CheckRoomFor(std::uint64_t package_size) {
+    const FolderVerdict verdict =
+        CheckRoom(install_folder, ParentPath(PackagePath()), package_size);
+    if (verdict.problem == FolderProblem::NONE) {
+        return true;
+    }
+    return Fail(InstallFailure::DISK_FULL,
+                std::to_string(verdict.needed) + " bytes needed, " + std::to_string(verdict.free) +
+                    " free on " + verdict.place,
+                FolderVerdictText(verdict));
+}
+
+bool InstallController::FailDownload() {
+    const InstallFailure cause = DownloadFailure();
+    const std::string folder = ParentPath(PackagePath());
+    switch (cause) {
+    case InstallFailure::DISK_FULL: {
+        const std::uint64_t free = VolumeFreeBytes(NearestExistingFolder(folder)).value_or(0);
+        const auto total =
+            static_cast<std::uint64_t>(std::max<std::int64_t>(download_result_.total_size, 0));
+        return Fail(cause, download_result_.cause,
+                    total > free ? NoRoomText(total, free, VolumeOf(folder))
+                                 : std::string(InstallFailureText(cause)));
+    }
+    case InstallFailure::TEMP_FOLDER:
+        return Fail(cause, download_result_.cause, TempFolderText(folder, download_result_.error));
+    case InstallFailure::DOWNLOAD_FAILED:
+        return Fail(cause, download_result_.cause, DownloadFailedText(download_result_.cause));
+    default:
+        return Fail(cause, download_result_.cause);
+    }
+}
+
+void InstallController::RemovePackage(const std::string& path) const {
+    ::unlink(path.c_str());
+    ::unlink(SegmentedDownloader::ControlPath(path).c_str());
 }
 
 bool InstallController::RunPackage(const std::string& path) {
@@ -197,12 +282,15 @@ bool InstallController::RunPackage(const std::string& path) {
     return Fail(InstallFailure::VERSION_MISMATCH);
 }
 
-bool InstallController::Fail(InstallFailure cause, const std::string& detail) {
+bool InstallController::Fail(InstallFailure cause, const std::string& detail,
+                             const std::string& page_text) {
     failure = cause;
+    failure_text_ = page_text.empty() ? std::string(InstallFailureText(cause)) : page_text;
     if (detail.empty()) {
-        std::printf("install failed: %s\n", InstallFailureDiagnostic(cause));
+        PrintDiagnostic("install failed: %s\n", InstallFailureDiagnostic(cause));
     } else {
-        std::printf("install failed: %s (%s)\n", InstallFailureDiagnostic(cause), detail.c_str());
+        PrintDiagnostic("install failed: %s (%s)\n", InstallFailureDiagnostic(cause),
+                        detail.c_str());
     }
     return false;
 }
@@ -211,6 +299,10 @@ InstallFailure InstallController::DownloadFailure() const {
     const int error = download_result_.error;
     if (error == ENOSPC || error == EDQUOT) {
         return InstallFailure::DISK_FULL;
+    }
+    // The package's folder was made ours before: it turned read-only or was taken over.
+    if (error == EACCES || error == EPERM || error == EROFS) {
+        return InstallFailure::TEMP_FOLDER;
     }
     return TransferFailure(TakeLastingFault().fault, InstallFailure::DOWNLOAD_FAILED);
 }
@@ -254,14 +346,14 @@ bool InstallController::DownloadPackage(const std::string& url, const std::strin
 bool InstallController::AcceptReleaseReply() {
     release_check = CheckReleaseReply(release_reply_, release_key_required_);
     if (release_check != ReleaseCheck::PASSED) {
-        std::printf("release check failed: %s\n", ReleaseCheckText(release_check));
+        PrintDiagnostic("release check failed: %s\n", ReleaseCheckText(release_check));
         return false;
     }
     if (release_reply_.certified_until) {
-        std::printf("release check: reply signed by a key certified until %s\n",
-                    UtcTimeText(*release_reply_.certified_until).c_str());
+        PrintDiagnostic("release check: reply signed by a key certified until %s\n",
+                        UtcTimeText(*release_reply_.certified_until).c_str());
     } else {
-        std::printf("release check: reply %s\n", ReplySignatureText(release_reply_.signature));
+        PrintDiagnostic("release check: reply %s\n", ReplySignatureText(release_reply_.signature));
     }
     return true;
 }
@@ -273,14 +365,14 @@ bool InstallController::VerifyDownloadedPackage(const std::string& path) {
         release_check = check;
         // Nothing that failed its check stays behind to be run later.
         ::unlink(path.c_str());
-        std::printf("package check failed: %s; %s removed\n", ReleaseCheckText(check),
-                    path.c_str());
+        PrintDiagnostic("package check failed: %s; %s removed\n", ReleaseCheckText(check),
+                        path.c_str());
         return false;
     }
     if (fields.size || fields.sha256) {
-        std::printf("package check: size %s, SHA-256 %s verified\n",
-                    fields.size ? std::to_string(*fields.size).c_str() : "(not given)",
-                    fields.sha256 ? fields.sha256->c_str() : "(not given)");
+        PrintDiagnostic("package check: size %s, SHA-256 %s verified\n",
+                        fields.size ? std::to_string(*fields.size).c_str() : "(not given)",
+                        fields.sha256 ? fields.sha256->c_str() : "(not given)");
     }
     return true;
 }
@@ -322,7 +414,7 @@ LatestVersionInfo InstallController::QueryLatestVersion() {
 }
 
 std::string InstallController::PackagePath() const {
-    return TempFolder() + "/" + PACKAGE_FILE_NAME;
+    return InstallerCacheFolder() + "/" + PACKAGE_FILE_NAME;
 }
 
 std::string InstallController::ProductPath() const {

@@ -128,10 +128,20 @@ public:
     std::atomic<ReleaseCheck> release_check{ReleaseCheck::PASSED};
     // Why the last attempt failed; NONE while one runs and after a success.
     std::atomic<InstallFailure> failure{InstallFailure::NONE};
+    // The failure page's line for it, with its figures; read after the attempt ended.
+    const std::string& FailureText() const { return failure_text_; }
 
 private:
-    // Records why the attempt fails and says so on the diagnostic output; always false.
-    bool Fail(InstallFailure cause, const std::string& detail = std::string());
+    // Records why the attempt fails and says so on the diagnostic output; always false. The
+    // page shows page_text, or the cause's own words without one.
+    bool Fail(InstallFailure cause, const std::string& detail = std::string(),
+              const std::string& page_text = std::string());
+    // The checks before anything is fetched: the install folder, then the package's folder.
+    bool CheckFolders();
+    bool CheckRoomFor(std::uint64_t package_size);
+    bool FailDownload();
+    // After a success the package and its resume record go; a failure keeps them.
+    void RemovePackage(const std::string& path) const;
     InstallFailure DownloadFailure() const;
     // The page's cause for a transfer that got no answer: its own for a refused certificate
     // or a proxy's sign-in, otherwise the step's.
@@ -150,6 +160,7 @@ private:
     ReleaseReply release_reply_;
     // How the last download ended; written and read on the install thread only.
     DownloadResult download_result_;
+    std::string failure_text_;
 };
 
 } // namespace inkwarden

@@ -1,6 +1,7 @@
 #include "app/InstallOptions.h"
 
 #include "app/FolderBrowser.h"
+#include "app/InstallFolderCheck.h"
 #include "platform/DirectoryHelpers.h"
 #include "platform/Paths.h"
 #include "platform/RegistryFile.h"
@@ -78,9 +79,15 @@ void InstallOptions::OnStartClicked() {
     // the probe creates the folder.
     if (install_path != nullptr) {
         const std::string text = install_path->getText();
-        if (!FolderFitsPackageCommandLine(text) || !ProbeWritableFolder(text)) {
+        // A read-only or foreign folder is named as such: the person can act on that.
+        const FolderVerdict verdict = CheckInstallFolder(text);
+        std::string refusal = FolderVerdictText(verdict);
+        if (refusal.empty() && (!FolderFitsPackageCommandLine(text) || !ProbeWritableFolder(text))) {
+            refusal = Tr(INVALID_FOLDER_TEXT);
+        }
+        if (!refusal.empty()) {
             if (layer_ != nullptr) {
-                layer_->messageBox(owner_, Tr(INVALID_FOLDER_TEXT), Tr(INVALID_FOLDER_CAPTION),
+                layer_->messageBox(owner_, refusal, Tr(INVALID_FOLDER_CAPTION),
                                    MB_OK | MB_ICONERROR);
             }
             return;

@@ -5,6 +5,7 @@
 #include "app/CMainFrame.h"
 #include "app/InstallerLanguage.h"
 #include "app/OptionMap.h"
+#include "platform/DiagnosticSink.h"
 #include "platform/Paths.h"
 #include "ui/host/WindowHost.h"
 #include "ui/native/gtk/GtkWindowLayer.h"
@@ -35,7 +36,10 @@ constexpr const char* USAGE =
     "Other arguments are ignored. As root the product goes to /opt/Inkwarden and the\n"
     "install location is kept in /etc/inkwarden/machine.reg; any other user installs for\n"
     "himself, into $XDG_DATA_HOME/Inkwarden (~/.local/share/Inkwarden), and keeps it in\n"
-    "$XDG_CONFIG_HOME/inkwarden/machine.reg. INKWARDEN_REGISTRY names another file.\n";
+    "$XDG_CONFIG_HOME/inkwarden/machine.reg. INKWARDEN_REGISTRY names another file.\n"
+    "The package is downloaded into /var/cache/inkwarden (root) or $XDG_CACHE_HOME/inkwarden\n"
+    "(~/.cache/inkwarden); INKWARDEN_CACHE_DIR names another folder. The diagnostic lines\n"
+    "also go to $XDG_STATE_HOME/inkwarden/installer.log (~/.local/state/inkwarden).\n";
 
 std::string ProgramPath(const char* argv0) {
     char buffer[PATH_MAX];
@@ -62,6 +66,12 @@ int main(int argc, char** argv) {
         break;
     }
 
+    // The diagnostic lines also go to the log a person can attach to a support request.
+    if (!DiagnosticSink::Shared().OpenLog(InstallerLogPath())) {
+        std::fprintf(stderr, "inkwarden-installer: cannot write the log %s\n",
+                     InstallerLogPath().c_str());
+    }
+
     // The language first: GTK's own texts follow the choice it makes.
     const std::string program = ProgramPath(argc > 0 ? argv[0] : nullptr);
     InitInstallerLanguage(program);
@@ -78,7 +88,7 @@ int main(int argc, char** argv) {
     WindowHost::setInstance(program);
     const std::string folder = ParentPath(program);
     if (!folder.empty() && ::chdir(folder.c_str()) != 0) {
-        std::printf("chdir %s failed\n", folder.c_str());
+        PrintDiagnostic("chdir %s failed\n", folder.c_str());
     }
 
     {

@@ -2,6 +2,7 @@
 // and the download. What follows (the package check, the run, the version check) is the
 // online road's.
 #include "app/InstallController.h"
+#include "platform/DiagnosticSink.h"
 #include "platform/FileWriter.h"
 #include "platform/UniqueFd.h"
 #include "release/OfflineBundle.h"
@@ -72,11 +73,11 @@ int CopyPackage(const std::string& from, const std::string& to, Progress progres
 bool InstallController::TakeOfflinePackage(const std::string& path) {
     const OfflineBundle bundle = ReadOfflineBundle(offline_dir, ReleaseKey(), UtcNow());
     if (bundle.check != BundleCheck::PASSED) {
-        std::printf("offline bundle check failed: %s\n", BundleCheckText(bundle.check));
+        PrintDiagnostic("offline bundle check failed: %s\n", BundleCheckText(bundle.check));
         return Fail(InstallFailure::RELEASE_INVALID, BundleCheckText(bundle.check));
     }
-    std::printf("offline bundle check: %s signed by the release key, valid until %s\n",
-                BUNDLE_RELEASE_FILE, UtcTimeText(bundle.release.not_after).c_str());
+    PrintDiagnostic("offline bundle check: %s signed by the release key, valid until %s\n",
+                    BUNDLE_RELEASE_FILE, UtcTimeText(bundle.release.not_after).c_str());
     latest_version = LatestVersionInfo{};
     latest_version.Version_number = bundle.release.version_number;
     release_reply_ = ReleaseReply{};

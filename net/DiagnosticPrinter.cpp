@@ -1,4 +1,5 @@
 #include "net/DownloadObserver.h"
+#include "platform/DiagnosticSink.h"
 
 #include <cinttypes>
 #include <cstdio>
@@ -8,28 +9,30 @@ namespace inkwarden {
 void DiagnosticPrinter::OnAttemptEvent(const AttemptEvent& event) {
     switch (event.kind) {
     case AttemptEventKind::TRANSFER_FAILED:
-        std::printf("curl_easy_perform failed res: %ld: %s\n", event.number, event.cause.c_str());
+        PrintDiagnostic("curl_easy_perform failed res: %ld: %s\n", event.number,
+                        event.cause.c_str());
         break;
     case AttemptEventKind::STATUS_REFUSED:
-        std::printf("curl_easy_getinfo failed rescode: %ld\n", event.number);
+        PrintDiagnostic("curl_easy_getinfo failed rescode: %ld\n", event.number);
         break;
     case AttemptEventKind::ANSWER_SHORT:
-        std::printf("segment %d incomplete: %" PRId64 " bytes missing\n", event.range, event.bytes);
+        PrintDiagnostic("segment %d incomplete: %" PRId64 " bytes missing\n", event.range,
+                        event.bytes);
         break;
     case AttemptEventKind::ANSWER_REFUSED:
-        std::printf("segment %d answer refused: %s\n", event.range, event.cause.c_str());
+        PrintDiagnostic("segment %d answer refused: %s\n", event.range, event.cause.c_str());
         break;
     case AttemptEventKind::RESUMED:
-        std::printf("segment %d resumes at %" PRId64 "\n", event.range, event.bytes);
+        PrintDiagnostic("segment %d resumes at %" PRId64 "\n", event.range, event.bytes);
         break;
     case AttemptEventKind::RETRY:
-        std::printf("retry: %ld\n", event.number);
+        PrintDiagnostic("retry: %ld\n", event.number);
         break;
     case AttemptEventKind::RESTARTED:
-        std::printf("download restarted: %s\n", event.cause.c_str());
+        PrintDiagnostic("download restarted: %s\n", event.cause.c_str());
         break;
     case AttemptEventKind::SOURCE_BYTES:
-        std::printf("source %s: %" PRId64 " bytes\n", event.source.c_str(), event.bytes);
+        PrintDiagnostic("source %s: %" PRId64 " bytes\n", event.source.c_str(), event.bytes);
         break;
     }
 }

@@ -2,6 +2,7 @@
 
 #include "net/ProxyCredentials.h"
 #include "net/ProxyEndpoint.h"
+#include "platform/DiagnosticSink.h"
 
 #include <chrono>
 #include <cstdio>
@@ -105,8 +106,8 @@ std::vector<std::string> DesktopProxies(const std::string& url) {
     gchar** answer = g_proxy_resolver_lookup(resolver, url.c_str(), nullptr, &error);
     std::vector<std::string> proxies;
     if (answer == nullptr) {
-        std::printf("proxy lookup for %s failed: %s\n", url.c_str(),
-                    error != nullptr ? error->message : "no answer");
+        PrintDiagnostic("proxy lookup for %s failed: %s\n", url.c_str(),
+                        error != nullptr ? error->message : "no answer");
         g_clear_error(&error);
         return proxies;
     }
@@ -172,7 +173,7 @@ bool PacReadable(const std::string& url) {
     }
     std::lock_guard<std::mutex> guard(g_lock);
     if (g_pac_readable.emplace(url, readable).second && !readable) {
-        std::printf("the PAC file at %s could not be read; transfers go direct\n", url.c_str());
+        PrintDiagnostic("the PAC file at %s could not be read; transfers go direct\n", url.c_str());
         std::fflush(stdout);
     }
     return readable;

@@ -1,5 +1,7 @@
 #include "net/ProxyCredentials.h"
 
+#include "platform/DiagnosticSink.h"
+
 #include <map>
 #include <mutex>
 
@@ -12,6 +14,8 @@ std::map<std::string, ProxyCredentials> g_credentials;
 } // namespace
 
 void RememberProxyCredentials(const std::string& proxy, const ProxyCredentials& credentials) {
+    // Whatever a diagnostic line may quote, the password never reaches the log.
+    DiagnosticSink::Shared().Conceal(credentials.password);
     std::lock_guard<std::mutex> guard(g_lock);
     g_credentials[proxy] = credentials;
 }

@@ -7,6 +7,7 @@
 #include "net/SegmentAttempt.h"
 #include "net/ThreadPool.h"
 #include "net/TransferFault.h"
+#include "platform/DiagnosticSink.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -57,7 +58,8 @@ size_t DiscardProbeText(char*, size_t size, size_t count, void*) {
 }
 
 size_t EchoProbeText(char* data, size_t size, size_t count, void*) {
-    return std::fwrite(data, size, count, stdout) * size;
+    DiagnosticSink::Shared().Write(std::string_view(data, size * count));
+    return size * count;
 }
 
 } // namespace
@@ -409,7 +411,7 @@ void SegmentedDownloader::SubmitWorker(ThreadPool& pool) {
     } catch (const std::exception&) {
         --active_tasks;
         submission_failed_ = true;
-        std::printf("download excetion\n");
+        PrintDiagnostic("download excetion\n");
     }
 }
 
@@ -446,7 +448,7 @@ bool SegmentedDownloader::Finish(bool result, const DownloadControlFile* control
     // download.
     if (result && std::rename(TemporaryPath().c_str(), request_.target_path.c_str()) != 0) {
         const int error = errno;
-        std::printf("rename failed: %s\n", request_.target_path.c_str());
+        PrintDiagnostic("rename failed: %s\n", request_.target_path.c_str());
         NoteFailure("cannot replace " + FileErrorText(request_.target_path, error), error);
         result = false;
     }

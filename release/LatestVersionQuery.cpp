@@ -1,6 +1,7 @@
 #include "release/LatestVersionQuery.h"
 
 #include "net/HttpResponse.h"
+#include "platform/DiagnosticSink.h"
 #include "release/ReleaseNonce.h"
 #include "release/ReleaseSignature.h"
 #include "release/ReplyTrust.h"
@@ -87,7 +88,7 @@ ReleaseReply QueryRelease(HttpClient& client, std::int32_t app_id, std::int32_t 
     // Without a nonce a signed reply could be an old one played back.
     const std::string nonce = NewReleaseNonce();
     if (nonce.empty()) {
-        std::printf("release query: no random bytes for the nonce\n");
+        PrintDiagnostic("release query: no random bytes for the nonce\n");
         return reply;
     }
     const PayloadKey cipher_key;
@@ -99,6 +100,7 @@ ReleaseReply QueryRelease(HttpClient& client, std::int32_t app_id, std::int32_t 
         url, body, headers, std::vector<std::string>{SIGNATURE_HEADER, SIGNING_KEY_HEADER});
     reply.fault = response.fault;
     reply.cause = std::move(response.cause);
+    reply.status = response.status;
     if (response.status != HTTP_OK) {
         return reply;
     }

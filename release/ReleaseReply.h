@@ -5,8 +5,8 @@
 #include "release/PackageFields.h"
 #include "release/SigningKeyCertificate.h"
 
+#include <cstdint>
 #include <optional>
-
 #include <string>
 
 namespace inkwarden {
@@ -25,7 +25,8 @@ const char* ReplySignatureText(ReplySignature signature);
 // One version query's outcome. With a key, a reply whose signature did not hold is never
 // deciphered: info and package stay empty.
 struct ReleaseReply {
-    bool answered = false; // status 200
+    bool answered = false;   // status 200
+    std::int32_t status = 0; // the HTTP status; 0 when no answer came
     ReplySignature signature = ReplySignature::ABSENT;
     // Set when a key certified by the root, rather than the root, signed the reply.
     std::optional<UtcTime> certified_until;

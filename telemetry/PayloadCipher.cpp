@@ -1,5 +1,7 @@
 #include "telemetry/PayloadCipher.h"
 
+#include "platform/DiagnosticSink.h"
+
 #include <cryptopp/filters.h>
 #include <cryptopp/modes.h>
 #include <cryptopp/rijndael.h>
@@ -30,9 +32,9 @@ bool RunFilter(const PayloadKey& key, const std::string& input, std::string& out
         filter.MessageEnd();
         return true;
     } catch (const CryptoPP::Exception& error) {
-        std::printf("CryptoPP::Exception caught:%s\n", error.what());
+        PrintDiagnostic("CryptoPP::Exception caught:%s\n", error.what());
     } catch (const std::exception& error) {
-        std::printf("std::exception caught:%s\n", error.what());
+        PrintDiagnostic("std::exception caught:%s\n", error.what());
     }
     return false;
 }

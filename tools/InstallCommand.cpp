@@ -5,6 +5,7 @@
 #include "Subcommands.h"
 #include "TransferOptions.h"
 #include "app/InstallController.h"
+#include "app/InstallFolderCheck.h"
 #include "app/InstallOptions.h"
 #include "platform/Translation.h"
 
@@ -134,7 +135,7 @@ void PrintOutcome(const InstallController& controller, bool ok) {
         std::printf("installed: %s\n", controller.ProductPath().c_str());
     } else if (controller.failure != InstallFailure::NONE) {
         std::printf("failed: %s: %s\n", controller.ProductPath().c_str(),
-                    InstallFailureText(controller.failure));
+                    controller.FailureText().c_str());
     } else {
         std::printf("failed: %s\n", controller.ProductPath().c_str());
     }
@@ -155,6 +156,13 @@ int InstallCommand(int argc, char** argv) {
                      "a backslash at the end)\n",
                      Tr(InstallOptions::INVALID_FOLDER_CAPTION),
                      Tr(InstallOptions::INVALID_FOLDER_TEXT));
+        return USAGE_ERROR;
+    }
+    // The window's start click makes the same checks, before anything is asked.
+    const FolderVerdict verdict = CheckInstallFolder(args.folder);
+    if (verdict.problem != FolderProblem::NONE) {
+        std::fprintf(stderr, "%s: %s\n", Tr(InstallOptions::INVALID_FOLDER_CAPTION),
+                     FolderVerdictText(verdict).c_str());
         return USAGE_ERROR;
     }
 

@@ -452,7 +452,125 @@ def logo_installing():
     return svg(w, h, "".join(b), defs)
 
 
-def logo_retry():
+def badge(cx, cy, r, mark="!"):
+    """A coral badge with a white mark: "!" (a problem) or "x" (broken)."""
+    g = [f'<circle cx="{cx}" cy="{cy}" r="{r}" fill="{CORAL}"/>\n']
+    if mark == "x":
+        d = r * 0.42
+        g.append(
+            f'<path d="M{cx - d},{cy - d} L{cx + d},{cy + d} M{cx + d},{cy - d} L{cx - d},{cy + d}" '
+            f'stroke="#FFFFFF" stroke-width="{r * 0.27:.2f}" stroke-linecap="round"/>\n'
+        )
+    else:
+        g.append(
+            f'<path d="M{cx},{cy - r * 0.5:.2f} V{cy + r * 0.12:.2f}" stroke="#FFFFFF" '
+            f'stroke-width="{r * 0.27:.2f}" stroke-linecap="round"/>\n'
+            f'<circle cx="{cx}" cy="{cy + r * 0.5:.2f}" r="{r * 0.16:.2f}" fill="#FFFFFF"/>\n'
+        )
+    return "".join(g)
+
+
+def dotted_link(x1, x2, y):
+    return (
+        f'<path d="M{x1},{y} H{x2}" fill="none" stroke="#FFFFFF" stroke-opacity="0.75" '
+        'stroke-width="3" stroke-linecap="round" stroke-dasharray="1 8"/>\n'
+    )
+
+
+def failure_network():
+    """The cloud the printer could not reach, across a broken dotted line."""
+    return (
+        dotted_link(128, 150, 64)
+        + dotted_link(172, 180, 64)
+        + f'<path d="M157,57 L165,71 M165,57 L157,71" stroke="{CORAL}" stroke-width="3" '
+        'stroke-linecap="round"/>\n'
+        + f'<path d="{cloud_path(172, 36, 62)}" fill="#FFFFFF" fill-opacity="0.9"/>\n'
+    )
+
+
+def failure_service():
+    """The update service reached, but answering with a fault: a server with a red light."""
+    g = [dotted_link(128, 166, 66)]
+    for i, y in enumerate((34, 60, 86)):
+        g.append(f'<rect x="176" y="{y}" width="52" height="22" rx="5" fill="#FFFFFF" fill-opacity="0.92"/>\n')
+        g.append(f'<rect x="184" y="{y + 9}" width="22" height="4" rx="2" fill="{BLUE_LINE}"/>\n')
+        light = CORAL if i == 1 else BLUE_LINE
+        g.append(f'<circle cx="218" cy="{y + 11}" r="3.2" fill="{light}"/>\n')
+    g.append(badge(226, 34, 10))
+    return "".join(g)
+
+
+def failure_folder():
+    """A folder closed to the user: a padlock on it."""
+    g = [dotted_link(128, 150, 70)]
+    g.append(
+        '<path d="M160,46 H184 L192,54 H228 Q232,54 232,58 V104 Q232,108 228,108 H164 '
+        'Q160,108 160,104 Z" fill="#FFFFFF" fill-opacity="0.92"/>\n'
+    )
+    g.append(f'<rect x="160" y="60" width="72" height="4" fill="{BLUE_HAZE}"/>\n')
+    # the padlock
+    g.append(
+        f'<path d="M188,80 V74 A8,8 0 0 1 204,74 V80" fill="none" stroke="{CORAL}" '
+        'stroke-width="3.4"/>\n'
+    )
+    g.append(f'<rect x="182" y="80" width="28" height="20" rx="4" fill="{CORAL}"/>\n')
+    g.append('<circle cx="196" cy="89" r="2.6" fill="#FFFFFF"/>\n')
+    return "".join(g)
+
+
+def failure_disk():
+    """A disk with no room left: its bar full to the end."""
+    g = [dotted_link(128, 150, 70)]
+    g.append('<rect x="154" y="46" width="76" height="52" rx="8" fill="#FFFFFF" fill-opacity="0.92"/>\n')
+    g.append(f'<rect x="162" y="56" width="60" height="10" rx="5" fill="{CORAL}"/>\n')
+    g.append(f'<rect x="162" y="76" width="34" height="4" rx="2" fill="{BLUE_LINE}"/>\n')
+    g.append(f'<circle cx="216" cy="84" r="4" fill="{BLUE_LINE}"/>\n')
+    g.append(badge(226, 46, 10))
+    return "".join(g)
+
+
+def failure_download():
+    """The package that came down incomplete: a torn sheet under a down arrow."""
+    g = [dotted_link(128, 150, 70)]
+    g.append(
+        '<path d="M166,40 H206 L220,54 V104 H166 Z" fill="#FFFFFF" fill-opacity="0.92"/>\n'
+        f'<path d="M206,40 V54 H220" fill="{BLUE_HAZE}"/>\n'
+    )
+    # the tear across the sheet
+    g.append(
+        f'<path d="M166,84 L176,78 L186,86 L196,78 L206,86 L220,80" fill="none" '
+        f'stroke="{CORAL}" stroke-width="3" stroke-linejoin="round"/>\n'
+    )
+    g.append(
+        f'<path d="M193,50 V70 M185,62 L193,70 L201,62" fill="none" stroke="{BLUE}" '
+        'stroke-width="4" stroke-linecap="round" stroke-linejoin="round"/>\n'
+    )
+    g.append(badge(222, 40, 10, "x"))
+    return "".join(g)
+
+
+def failure_package():
+    """The package ran but did not install: an opened box with a problem mark."""
+    g = [dotted_link(128, 150, 74)]
+    g.append('<path d="M162,64 L196,52 L230,64 V100 L196,112 L162,100 Z" fill="#FFFFFF" fill-opacity="0.92"/>\n')
+    g.append(f'<path d="M162,64 L196,76 L230,64 M196,76 V112" fill="none" stroke="{BLUE_HAZE}" stroke-width="3"/>\n')
+    g.append(f'<path d="M162,64 L150,52 L184,40 L196,52" fill="#FFFFFF" fill-opacity="0.75"/>\n')
+    g.append(badge(228, 46, 10))
+    return "".join(g)
+
+
+FAILURES = {
+    "network": failure_network,
+    "service": failure_service,
+    "folder": failure_folder,
+    "disk": failure_disk,
+    "download": failure_download,
+    "package": failure_package,
+}
+
+
+def logo_failure(kind):
+    """The failure page's picture: the printer with its warning, and what stood in the way."""
     w, h = 241, 130
     defs = (
         '<radialGradient id="halo" cx="0.5" cy="0.5" r="0.5">'
@@ -470,21 +588,12 @@ def logo_retry():
         '<path d="M72,91 V97" stroke="#FFFFFF" stroke-width="2.4" stroke-linecap="round"/>\n'
         '<circle cx="72" cy="100.6" r="1.4" fill="#FFFFFF"/>\n'
     )
-    # ... and the cloud it could not reach, across a broken dotted line
-    b.append(
-        '<path d="M128,64 H150" fill="none" stroke="#FFFFFF" stroke-opacity="0.75" '
-        'stroke-width="3" stroke-linecap="round" stroke-dasharray="1 8"/>\n'
-        '<path d="M172,64 H180" fill="none" stroke="#FFFFFF" stroke-opacity="0.75" '
-        'stroke-width="3" stroke-linecap="round" stroke-dasharray="1 8"/>\n'
-    )
-    b.append(
-        f'<path d="M157,57 L165,71 M165,57 L157,71" stroke="{CORAL}" stroke-width="3" '
-        'stroke-linecap="round"/>\n'
-    )
-    b.append(f'<path d="{cloud_path(172, 36, 62)}" fill="#FFFFFF" fill-opacity="0.9"/>\n')
-    b.append(f'<path d="{sparkle_path(222, 28, 5)}" fill="{GOLD}" fill-opacity="0.8"/>\n')
+    # ... and, on the right, what it could not get past
+    b.append(FAILURES[kind]())
+    b.append(f'<path d="{sparkle_path(222, 28, 5)}" fill="{GOLD}" fill-opacity="0.8"/>\n' if kind == "network" else "")
     b.append(f'<path d="{sparkle_path(14, 30, 4)}" fill="{GOLD}" fill-opacity="0.7"/>\n')
-    b.append('<circle cx="200" cy="100" r="2.5" fill="#FFFFFF" fill-opacity="0.55"/>\n')
+    if kind == "network":
+        b.append('<circle cx="200" cy="100" r="2.5" fill="#FFFFFF" fill-opacity="0.55"/>\n')
     return svg(w, h, "".join(b), defs)
 
 
@@ -539,7 +648,11 @@ def images():
     for kind in ("expand", "fold", "vector"):
         out.append((f"png/item_{kind}.png", chevron(kind)))
     out.append(("png/logo_installing.png", logo_installing()))
-    out.append(("png/logo_retry.png", logo_retry()))
+    # the network's picture keeps the name the skin has always shown
+    out.append(("png/logo_retry.png", logo_failure("network")))
+    for kind in FAILURES:
+        if kind != "network":
+            out.append((f"png/logo_fail_{kind}.png", logo_failure(kind)))
     for kind in ("bkg", "value", "error"):
         out.append((f"png/progress_{kind}.png", progress(kind)))
     out.append(("png/edit_border.png", edit_border()))

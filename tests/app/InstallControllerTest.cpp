@@ -377,7 +377,14 @@ TEST_F(InstallControllerTest, TheFailurePageSaysWhichStepFailed) {
         EXPECT_EQ(window.waitForResultPage(), 3) << service->output();
         controller->StopInstall();
         EXPECT_EQ(controller->failure, c.failure);
-        EXPECT_EQ(window.read(window.failure_text), InstallFailureText(c.failure));
+        const std::string text = window.read(window.failure_text);
+        EXPECT_EQ(text, controller->FailureText());
+        // The download's cause is the engine's, after the step's words.
+        if (c.failure == InstallFailure::DOWNLOAD_FAILED) {
+            EXPECT_EQ(text.rfind("The download failed: ", 0), 0u) << text;
+        } else {
+            EXPECT_EQ(text, InstallFailureText(c.failure));
+        }
         EXPECT_EQ(Events(*service, 2), (std::vector<int>{901200, 901201})) << "events unchanged";
         controller->reporter.Stop();
     }
@@ -447,7 +454,10 @@ TEST_F(InstallControllerTest, FullTemporaryFolderFailsTheAttempt) {
     EXPECT_EQ(window.waitForResultPage(), 3);
     controller->StopInstall();
     EXPECT_EQ(controller->failure, InstallFailure::DISK_FULL);
-    EXPECT_EQ(window.read(window.failure_text), InstallFailureText(InstallFailure::DISK_FULL));
+    // With the figures: what the package needs and what the small disk has.
+    const std::string text = window.read(window.failure_text);
+    EXPECT_EQ(text.rfind("The install needs ", 0), 0u) << text;
+    EXPECT_NE(text.find(" free on " + (world.root / "tmp").string()), std::string::npos) << text;
     EXPECT_FALSE(fs::exists(world.root / "opt/Inkwarden/InkwardenMain.exe"));
     EXPECT_FALSE(fs::exists(world.root / "tmp/InkwardenTemp.exe"));
     EXPECT_EQ(Events(*service, 2), (std::vector<int>{901200, 901201}));
@@ -530,18 +540,20 @@ struct NoWindow : IInstallWindow {
 
 TEST(PackageCommandLineTest, OptionsFollowTheQuotedPaths) {
     NoWindow window;
-    ::setenv("TMPDIR", "/var/tmp", 1);
+    // Named only: nothing makes the folder here.
+    ::setenv("INKWARDEN_CACHE_DIR", "/var/tmp/inkwarden", 1);
     InstallController controller(window);
     controller.install_folder = "/opt/Program Files/Inkwarden";
     EXPECT_EQ(controller.BuildPackageCommandLine(),
-              "\"/var/tmp/InkwardenTemp.exe\" -install_path:\"/opt/Program Files/Inkwarden\""
+              "\"/var/tmp/inkwarden/InkwardenTemp.exe\" -install_path:\"/opt/Program Files/Inkwarden\""
               " -desktop_link:1 -start_link:1 -bootup:1 -silent -union_id:57426");
     controller.desktop_link = false;
     controller.union_id = -5;
     EXPECT_EQ(controller.BuildPackageCommandLine(),
-              "\"/var/tmp/InkwardenTemp.exe\" -install_path:\"/opt/Program Files/Inkwarden\""
+              "\"/var/tmp/inkwarden/InkwardenTemp.exe\" -install_path:\"/opt/Program Files/Inkwarden\""
               " -desktop_link:0 -start_link:1 -bootup:1 -silent -union_id:-5");
     EXPECT_EQ(controller.ProductPath(), "/opt/Program Files/Inkwarden/InkwardenMain.exe");
+    ::unsetenv("INKWARDEN_CACHE_DIR");
 }
 
 // The trust checks of an attempt: a signed reply before anything is fetched, the package's

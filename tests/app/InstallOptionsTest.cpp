@@ -79,6 +79,7 @@ protected:
     void SetUp() override {
         ::setenv("INKWARDEN_REGISTRY", temp.file("machine.reg").c_str(), 1);
         ::setenv("TMPDIR", temp.path().c_str(), 1);
+        ::setenv("INKWARDEN_CACHE_DIR", temp.path().c_str(), 1);
         ASSERT_TRUE(service.running()) << service.output();
         InstallController::Services services;
         services.latest_version_url = service.address() + LATEST_VERSION_PATH;
@@ -104,6 +105,7 @@ protected:
         options->StopInstall();
         options->reporter.Stop();
         ::unsetenv("TMPDIR"); // the folder goes with the fixture
+        ::unsetenv("INKWARDEN_CACHE_DIR");
         test::UseLocale("C.UTF-8");
         ::unsetenv("XDG_DATA_HOME");
     }

@@ -2,7 +2,9 @@
 // catalogue's texts in the skin and the program, the images with words per language, and
 // every text fitting its control on every page in every language.
 #include "app/InstallController.h"
+#include "app/FailureCause.h"
 #include "app/InstallFailure.h"
+#include "app/InstallFolderCheck.h"
 #include "platform/Translation.h"
 #include "tests/support/TestLanguage.h"
 #include "ui/controls/CContainerUI.h"
@@ -13,6 +15,7 @@
 #include "ui/markup/ModuleResources.h"
 #include "ui/markup/SkinPackage.h"
 
+#include <cerrno>
 #include <gtest/gtest.h>
 #include <map>
 #include <string>
@@ -132,10 +135,20 @@ public:
             return cut;
         }
         view_.find<CControlUI>("btn_contact_us")->setVisible(true);
+        std::vector<std::string> causes;
         for (int cause = static_cast<int>(InstallFailure::SERVICE_UNREACHABLE);
              cause <= static_cast<int>(InstallFailure::VERSION_MISMATCH); ++cause) {
-            view_.find<CLabelUI>("failure_reason")
-                ->setText(InstallFailureText(static_cast<InstallFailure>(cause)));
+            causes.push_back(InstallFailureText(static_cast<InstallFailure>(cause)));
+        }
+        // The causes with their figures, with places of a common length.
+        causes.push_back(NoRoomText(96'000'000, 3'100'000, "/home"));
+        causes.push_back(ServiceErrorText(503));
+        causes.push_back(DownloadFailedText("the file changed on the server"));
+        causes.push_back(TempFolderText("/home/someone/.cache/inkwarden", EACCES));
+        causes.push_back(FolderVerdictText({FolderProblem::READ_ONLY, "/media/someone/USB"}));
+        causes.push_back(FolderVerdictText({FolderProblem::NOT_WRITABLE, "/opt"}));
+        for (const std::string& cause : causes) {
+            view_.find<CLabelUI>("failure_reason")->setText(cause);
             view_.settle();
             collect(view_.manager().getRoot(), cut);
         }

@@ -43,6 +43,8 @@ fail() { echo "FAIL: $*"; echo "--- installer"; cat "$TMP/installer.log"; exit 1
 start_xvfb 1600x1200x24
 
 export HOME="$TMP/home" TMPDIR="$TMP/tmp" INKWARDEN_REGISTRY="$TMP/machine.reg"
+# The package folder of this run alone (root would share /var/cache/inkwarden).
+export INKWARDEN_CACHE_DIR="$TMP/cache"
 mkdir -p "$HOME" "$TMPDIR"
 # For the pictures in docs/ the field shows the usual folder (page 0 only reads it).
 FOLDER="$TMP/Inkwarden"

@@ -26,6 +26,8 @@ URL=$(grep -o 'http://127.0.0.1:[0-9]*' "$TMP/service.log" | head -n1)
 [ -n "$URL" ] || { echo "FAIL: no service"; cat "$TMP/service.log"; exit 1; }
 
 export HOME="$TMP/home" TMPDIR="$TMP/tmp" INKWARDEN_REGISTRY="$TMP/machine.reg"
+# The package folder of this run alone (root would share /var/cache/inkwarden).
+export INKWARDEN_CACHE_DIR="$TMP/cache"
 # An English desktop: the window's title and words are English.
 export LC_ALL=en_US.UTF-8
 unset LANGUAGE

@@ -7,6 +7,8 @@
 set -u
 tool=$1 service=$2 release=$3
 work=$(mktemp -d /tmp/iw-tls-test.XXXXXX)
+# The package folder of this run alone (root would share /var/cache/inkwarden).
+export INKWARDEN_CACHE_DIR="$work/cache"
 pids=()
 cleanup() {
     for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null; done

@@ -20,6 +20,8 @@ fail() {
 }
 # The install writes shortcuts, the registry file and the package under these.
 export HOME="$TMP/home" INKWARDEN_REGISTRY="$TMP/machine.reg" TMPDIR="$TMP/tmp"
+# The package folder of this run alone (root would share /var/cache/inkwarden).
+export INKWARDEN_CACHE_DIR="$TMP/tmp"
 mkdir -p "$HOME" "$TMPDIR"
 unset XDG_DESKTOP_DIR XDG_DATA_HOME XDG_CONFIG_HOME
 

@@ -21,6 +21,7 @@ InstallWorld::InstallWorld(const std::string& prefix) {
                   root / "packages/InkwardenSetup.bin");
     ::setenv("TMPDIR", (root / "tmp").c_str(), 1);
     ::setenv("INKWARDEN_REGISTRY", (root / "machine.reg").c_str(), 1);
+    ::setenv("INKWARDEN_CACHE_DIR", (root / "tmp").c_str(), 1);
     ::setenv("HOME", (root / "home").c_str(), 1);
     ::unsetenv("XDG_DESKTOP_DIR");
     ::unsetenv("XDG_DATA_HOME");
@@ -29,6 +30,7 @@ InstallWorld::InstallWorld(const std::string& prefix) {
 
 InstallWorld::~InstallWorld() {
     ::unsetenv("TMPDIR"); // the folder goes with the world
+    ::unsetenv("INKWARDEN_CACHE_DIR");
     std::error_code ignored;
     fs::remove_all(root, ignored);
 }

@@ -454,7 +454,7 @@ void HeadlessWindowLayer::hideTooltip(NativeWindowId owner) {
 
 bool HeadlessWindowLayer::openUrl(const std::string& url) {
     urls_.push_back(url);
-    return true;
+    return !refuse_urls_;
 }
 
 std::optional<std::string> HeadlessWindowLayer::pickFolder(NativeWindowId, const std::string&,

@@ -147,6 +147,8 @@ public:
     CursorShape cursor() const { return cursor_; }
     const std::vector<Drag>& drags() const { return drags_; }
     const std::vector<std::string>& openedUrls() const { return urls_; }
+    // As on a machine without a browser or file manager: every URL is recorded, none opens.
+    void refuseUrls(bool refuse) { refuse_urls_ = refuse; }
     // Every setCapture (the window) and releaseCapture (0), in order.
     const std::vector<NativeWindowId>& captureLog() const { return capture_log_; }
     std::optional<int> quitCode() const { return quit_code_; }
@@ -217,6 +219,7 @@ private:
     std::optional<std::string> folder_answer_;
     std::vector<Drag> drags_;
     std::vector<std::string> urls_;
+    bool refuse_urls_ = false;
     std::vector<NativeWindowId> capture_log_;
     bool per_pixel_alpha_ = true;
     int scale_ = 1;
