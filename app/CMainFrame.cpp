@@ -1,7 +1,7 @@
 #include "app/CMainFrame.h"
 
-#include "app/SupportLinks.h"
 #include "BuildConfig.h"
+#include "app/SupportLinks.h"
 #include "platform/DiagnosticSink.h"
 #include "telemetry/EventCodes.h"
 #include "telemetry/EventSpool.h"

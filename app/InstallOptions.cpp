@@ -82,7 +82,8 @@ void InstallOptions::OnStartClicked() {
         // A read-only or foreign folder is named as such: the person can act on that.
         const FolderVerdict verdict = CheckInstallFolder(text);
         std::string refusal = FolderVerdictText(verdict);
-        if (refusal.empty() && (!FolderFitsPackageCommandLine(text) || !ProbeWritableFolder(text))) {
+        if (refusal.empty() &&
+            (!FolderFitsPackageCommandLine(text) || !ProbeWritableFolder(text))) {
             refusal = Tr(INVALID_FOLDER_TEXT);
         }
         if (!refusal.empty()) {

@@ -15,8 +15,7 @@
 namespace inkwarden {
 namespace {
 
-constexpr const char* NO_BROWSER_TEXT =
-    N_("No web browser could be started. The page is at:\n%s");
+constexpr const char* NO_BROWSER_TEXT = N_("No web browser could be started. The page is at:\n%s");
 constexpr const char* NO_LOG_TEXT = N_("There is no log yet. It will be written to:\n%s");
 constexpr const char* LOG_TEXT = N_("The installer's log is %s. Its last lines:\n\n%s");
 constexpr const char* DETAILS_CAPTION = N_("Inkwarden Setup");
@@ -102,9 +101,9 @@ void SupportLinks::ShowLog(const std::string& log_path) {
     if (written && layer_.openUrl(FileUri(folder))) {
         return;
     }
-    const std::string text = written ? Fill(Tr(LOG_TEXT), log_path,
-                                            LastLines(log_path, SHOWN_LINES, SHOWN_LINE_WIDTH))
-                                     : FormatCause(Tr(NO_LOG_TEXT), log_path);
+    const std::string text =
+        written ? Fill(Tr(LOG_TEXT), log_path, LastLines(log_path, SHOWN_LINES, SHOWN_LINE_WIDTH))
+                : FormatCause(Tr(NO_LOG_TEXT), log_path);
     layer_.messageBox(owner_, text, Tr(DETAILS_CAPTION), MB_OK | MB_ICONINFORMATION);
 }
 

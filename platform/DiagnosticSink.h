@@ -45,11 +45,10 @@ public:
     void Print(const char* format, ...) __attribute__((format(printf, 2, 3)));
     void Write(std::string_view text);
 
-    // The text as the file gets it: user information in URLs, authorization header values and
-    // concealed texts replaced.
-    std::string Redact(std::string_view text) const;
-
 private:
+    // The text as the file gets it: user information in URLs, authorization header values and
+    // concealed texts replaced. Under the lock.
+    std::string Redact(std::string_view text) const;
     // Prefixes every line start with the time.
     std::string Stamp(std::string_view text);
     void AppendToLog(const std::string& text);

@@ -2,6 +2,7 @@
 // user, a small disk, a version service that answers 503, one that is not there, a download
 // that is refused, and the installer's own temporary folder taken over.
 #include "app/FailureCause.h"
+
 #include "app/InstallController.h"
 #include "app/InstallFolderCheck.h"
 #include "app/SupportLinks.h"
@@ -39,9 +40,15 @@ public:
     bool HasContactButton() const override { return false; }
     void SetProgressValue(int) override {}
     void SetPercentText(const std::string&) override {}
-    void SetFailureText(const std::string& text) override { set([&] { failure_text = text; }); }
-    void SetFailurePicture(const std::string& image) override { set([&] { picture = image; }); }
-    void SelectPage(int index) override { set([&] { page = index; }); }
+    void SetFailureText(const std::string& text) override {
+        set([&] { failure_text = text; });
+    }
+    void SetFailurePicture(const std::string& image) override {
+        set([&] { picture = image; });
+    }
+    void SelectPage(int index) override {
+        set([&] { page = index; });
+    }
     void SetCustomPanel(bool) override {}
     void SetCloseEnabled(bool) override {}
     void ShowContactButton() override {}
@@ -101,8 +108,7 @@ TEST_F(FailureCauseTest, AServiceThatAnswersAnErrorIsNotTheNetwork) {
     }));
     EXPECT_EQ(Attempt(server.url(LATEST_VERSION_PATH), folder()), 3);
     EXPECT_EQ(controller->failure, InstallFailure::SERVICE_ERROR);
-    EXPECT_EQ(window.failure_text,
-              "The update service has a problem (HTTP 503); try again later.");
+    EXPECT_EQ(window.failure_text, "The update service has a problem (HTTP 503); try again later.");
     EXPECT_EQ(window.picture, "png/logo_fail_service.png");
 
     // Nobody listening is the network's cause, with the network's picture.
@@ -142,8 +148,8 @@ TEST_F(FailureCauseTest, AReadOnlyInstallFolderIsNamedBeforeAnythingIsAsked) {
 
 // The package's folder is the installer's own: made private, checked, and left clean.
 TEST_F(FailureCauseTest, TheTemporaryFolderIsPrivateAndAnImpostorIsNamed) {
-    auto service = world.startService(world.writeRelease(
-        world.productVersion(), "{service}/packages/InkwardenSetup.bin", ""));
+    auto service = world.startService(
+        world.writeRelease(world.productVersion(), "{service}/packages/InkwardenSetup.bin", ""));
     ASSERT_TRUE(service->running()) << service->output();
     const std::string url = service->address() + LATEST_VERSION_PATH;
     const fs::path cache = world.root / "tmp";
@@ -155,7 +161,8 @@ TEST_F(FailureCauseTest, TheTemporaryFolderIsPrivateAndAnImpostorIsNamed) {
     ASSERT_EQ(::stat(cache.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0700u);
     EXPECT_FALSE(fs::exists(cache / "InkwardenTemp.exe"));
-    EXPECT_FALSE(fs::exists(SegmentedDownloader::ControlPath((cache / "InkwardenTemp.exe").string())));
+    EXPECT_FALSE(
+        fs::exists(SegmentedDownloader::ControlPath((cache / "InkwardenTemp.exe").string())));
 
     // A link in the folder's place is refused before the query, and named on the page.
     const fs::path real = world.root / "elsewhere";
@@ -183,8 +190,7 @@ TEST_F(FailureCauseTest, TheTemporaryFolderIsPrivateAndAnImpostorIsNamed) {
 
 TEST_F(FailureCauseTest, AFailedPackageRunKeepsThePackageForTheRetry) {
     world.writeScriptPackage("broken.sh", "exit 3");
-    auto service =
-        world.startService(world.writeRelease("", "{service}/packages/broken.sh", ""));
+    auto service = world.startService(world.writeRelease("", "{service}/packages/broken.sh", ""));
     ASSERT_TRUE(service->running()) << service->output();
     EXPECT_EQ(Attempt(service->address() + LATEST_VERSION_PATH, folder()), 3);
     EXPECT_EQ(controller->failure, InstallFailure::PACKAGE_FAILED);
@@ -198,9 +204,9 @@ TEST(InstallFolderCheckTest, AFolderTheUserMayNotWriteToIsNamed) {
     test::TempDir temp;
     const fs::path closed = temp.path() / "closed";
     fs::create_directory(closed);
-    fs::permissions(closed, fs::perms::owner_read | fs::perms::owner_exec |
-                                fs::perms::group_read | fs::perms::group_exec |
-                                fs::perms::others_read | fs::perms::others_exec);
+    fs::permissions(closed, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
+                                fs::perms::group_exec | fs::perms::others_read |
+                                fs::perms::others_exec);
     const std::string wanted = (closed / "Inkwarden").string();
     FolderProblem problem = FolderProblem::NONE;
     if (::geteuid() != 0) {
@@ -242,8 +248,7 @@ TEST(InstallFolderCheckTest, NoRoomNamesTheFiguresAndTheVolume) {
     EXPECT_EQ(verdict.place, small.string());
     EXPECT_EQ(verdict.needed, 2 * RELEASE_SIZE);
     EXPECT_EQ(FolderVerdictText(verdict), "The install needs 96 MB, 3.1 MB free on " +
-                                              small.string() +
-                                              "; free some space and try again.");
+                                              small.string() + "; free some space and try again.");
     // The package elsewhere: the product alone must fit here.
     verdict = CheckRoom(install, temp.path().string(), RELEASE_SIZE);
     EXPECT_EQ(verdict.needed, RELEASE_SIZE);
@@ -274,8 +279,7 @@ TEST(InstallFolderCheckTest, TheToolChecksTheFolderBeforeTheQuery) {
     }
     const int status = ::pclose(pipe);
     EXPECT_EQ(WEXITSTATUS(status), 2) << output;
-    EXPECT_NE(output.find(ro.string() + " is read-only; choose another folder."),
-              std::string::npos)
+    EXPECT_NE(output.find(ro.string() + " is read-only; choose another folder."), std::string::npos)
         << output;
     EXPECT_TRUE(server.requests().empty()) << output;
 }
@@ -313,9 +317,8 @@ TEST(SupportLinksTest, WithoutABrowserTheWindowSaysWhereToLook) {
 
     links.OpenPage("https://inkwarden.example/printer_license_chs.htm");
     ASSERT_EQ(layer.messageBoxCalls().size(), 3u);
-    EXPECT_EQ(layer.messageBoxCalls()[2].text,
-              "No web browser could be started. The page is at:\n"
-              "https://inkwarden.example/printer_license_chs.htm");
+    EXPECT_EQ(layer.messageBoxCalls()[2].text, "No web browser could be started. The page is at:\n"
+                                               "https://inkwarden.example/printer_license_chs.htm");
 }
 
 } // namespace

@@ -544,14 +544,16 @@ TEST(PackageCommandLineTest, OptionsFollowTheQuotedPaths) {
     ::setenv("INKWARDEN_CACHE_DIR", "/var/tmp/inkwarden", 1);
     InstallController controller(window);
     controller.install_folder = "/opt/Program Files/Inkwarden";
-    EXPECT_EQ(controller.BuildPackageCommandLine(),
-              "\"/var/tmp/inkwarden/InkwardenTemp.exe\" -install_path:\"/opt/Program Files/Inkwarden\""
-              " -desktop_link:1 -start_link:1 -bootup:1 -silent -union_id:57426");
+    EXPECT_EQ(
+        controller.BuildPackageCommandLine(),
+        "\"/var/tmp/inkwarden/InkwardenTemp.exe\" -install_path:\"/opt/Program Files/Inkwarden\""
+        " -desktop_link:1 -start_link:1 -bootup:1 -silent -union_id:57426");
     controller.desktop_link = false;
     controller.union_id = -5;
-    EXPECT_EQ(controller.BuildPackageCommandLine(),
-              "\"/var/tmp/inkwarden/InkwardenTemp.exe\" -install_path:\"/opt/Program Files/Inkwarden\""
-              " -desktop_link:0 -start_link:1 -bootup:1 -silent -union_id:-5");
+    EXPECT_EQ(
+        controller.BuildPackageCommandLine(),
+        "\"/var/tmp/inkwarden/InkwardenTemp.exe\" -install_path:\"/opt/Program Files/Inkwarden\""
+        " -desktop_link:0 -start_link:1 -bootup:1 -silent -union_id:-5");
     EXPECT_EQ(controller.ProductPath(), "/opt/Program Files/Inkwarden/InkwardenMain.exe");
     ::unsetenv("INKWARDEN_CACHE_DIR");
 }

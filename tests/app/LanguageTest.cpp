@@ -1,8 +1,8 @@
 // The installer in the user's language: the language picked from the environment, the
 // catalogue's texts in the skin and the program, the images with words per language, and
 // every text fitting its control on every page in every language.
-#include "app/InstallController.h"
 #include "app/FailureCause.h"
+#include "app/InstallController.h"
 #include "app/InstallFailure.h"
 #include "app/InstallFolderCheck.h"
 #include "platform/Translation.h"

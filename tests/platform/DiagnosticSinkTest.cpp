@@ -57,8 +57,8 @@ TEST_F(DiagnosticSinkTest, EveryLineReachesTheLogWithItsTimeAndItsTextUnchanged)
     sink.Write("HTTP/1.1 200 OK\r\nContent-");
     sink.Write("Length: 5\r\n");
     const std::vector<std::string> lines = Lines(ReadAll(log()));
-    const std::vector<std::string> expected = {"retry: 3", "download excetion",
-                                               "HTTP/1.1 200 OK\r", "Content-Length: 5\r"};
+    const std::vector<std::string> expected = {"retry: 3", "download excetion", "HTTP/1.1 200 OK\r",
+                                               "Content-Length: 5\r"};
     ASSERT_EQ(lines.size(), expected.size()) << ReadAll(log());
     for (std::size_t i = 0; i < lines.size(); ++i) {
         std::smatch match;
