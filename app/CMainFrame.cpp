@@ -3,6 +3,7 @@
 #include "BuildConfig.h"
 #include "app/SupportLinks.h"
 #include "platform/DiagnosticSink.h"
+#include "app/ReleaseLine.h"
 #include "telemetry/EventCodes.h"
 #include "telemetry/EventSpool.h"
 #include "ui/controls/CButtonUI.h"
@@ -46,14 +47,14 @@ const NotifyMap CMainFrame::NOTIFY_MAP{&WindowImplBase::NOTIFY_MAP, MAIN_FRAME_E
 CMainFrame::CMainFrame() : CMainFrame(InstallerServices()) {}
 
 CMainFrame::CMainFrame(Services services)
-    : InstallOptions(static_cast<IInstallWindow&>(*this), std::move(services)),
-      ui_thread_(std::this_thread::get_id()) {}
+    : ui_thread_(std::this_thread::get_id()),
+      controller(static_cast<IInstallWindow&>(*this), std::move(services)), options(controller) {}
 
 CMainFrame::~CMainFrame() {
     // The close handling has stopped everything; a window that never closed stops here.
     ui_tasks_.close();
-    StopInstall();
-    reporter.Stop();
+    controller.StopInstall();
+    controller.reporter.Stop();
 }
 
 void CMainFrame::RunOnUiThread(UiTaskQueue::Task task) {
@@ -69,68 +70,73 @@ void CMainFrame::FindControls() {
     close_button = FindAs<CButtonUI>(manager, "closebtn", "Button");
     progress = FindAs<CProgressUI>(manager, "progress", "Progress");
     tab_page = FindAs<CTabLayoutUI>(manager, "tab_page", "TabLayout");
-    start_button = FindAs<CButtonUI>(manager, "btn_install_start", "Button");
+    options.start_button = FindAs<CButtonUI>(manager, "btn_install_start", "Button");
     contact_button = FindAs<CButtonUI>(manager, "btn_contact_us", "Button");
-    agree_box = FindAs<CCheckBoxUI>(manager, "btn_check_agree", "CheckBox");
-    install_path = FindAs<CEditUI>(manager, "install_path", "Edit");
-    space_required = FindAs<CLabelUI>(manager, "space_required", "Label");
-    space_available = FindAs<CLabelUI>(manager, "space_available", "Label");
+    options.agree_box = FindAs<CCheckBoxUI>(manager, "btn_check_agree", "CheckBox");
+    options.install_path = FindAs<CEditUI>(manager, "install_path", "Edit");
+    options.space_required = FindAs<CLabelUI>(manager, "space_required", "Label");
+    options.space_available = FindAs<CLabelUI>(manager, "space_available", "Label");
     install_percent = FindAs<CLabelUI>(manager, "install_percent", "Label");
-    disk_space_error = FindAs<CLabelUI>(manager, "disk_space_error", "Label");
+    options.disk_space_error = FindAs<CLabelUI>(manager, "disk_space_error", "Label");
     failure_reason = FindAs<CLabelUI>(manager, "failure_reason", "Label");
+    cancel_button = FindAs<CButtonUI>(manager, "btn_install_cancel", "Button");
+    release_line = FindAs<CLabelUI>(manager, "release_line", "Label");
 }
 
 void CMainFrame::onWindowReady() {
-    SetDialogOwner(layer(), getHWND());
+    options.SetDialogOwner(layer(), getHWND());
     const NativeWindowId window = getHWND();
     INativeWindowLayer* native = layer();
     ui_tasks_.open([native, window] { return native->post(window, WM_INSTALL_TASKS, 0, 0); });
     // The controls first, then the folder that the edit shows.
     FindControls();
-    if (install_path == nullptr || start_button == nullptr) {
+    if (options.install_path == nullptr || options.start_button == nullptr) {
         PrintDiagnostic("skin lacks install_path or btn_install_start\n");
     }
-    InitInstallFolder();
+    options.InitInstallFolder();
     // The option boxes take their states once the folder is known.
     PaintManager& manager = paint_manager_;
-    desk_link_box = FindAs<CCheckBoxUI>(manager, "btn_check_desk_lnk", "CheckBox");
-    start_link_box = FindAs<CCheckBoxUI>(manager, "btn_check_startup_lnk", "CheckBox");
-    bootup_box = FindAs<CCheckBoxUI>(manager, "btn_check_bootup", "CheckBox");
-    InitOptionBoxes();
+    options.desk_link_box = FindAs<CCheckBoxUI>(manager, "btn_check_desk_lnk", "CheckBox");
+    options.start_link_box = FindAs<CCheckBoxUI>(manager, "btn_check_startup_lnk", "CheckBox");
+    options.bootup_box = FindAs<CCheckBoxUI>(manager, "btn_check_bootup", "CheckBox");
+    options.events_box = FindAs<CCheckBoxUI>(manager, "btn_check_events", "CheckBox");
+    options.InitOptionBoxes();
     // A number in the program's file name is not honoured: the identifiers are fixed.
-    app_id = APP_ID;
-    union_id = UNION_ID;
+    controller.app_id = APP_ID;
+    controller.union_id = UNION_ID;
     // The first page's event waits in the reporter's queue until the first frame is shown
     // (OnFirstFramePresented).
-    reporter.app_id = app_id;
-    reporter.union_id = union_id;
-    ShowPage(PAGE_CONFIGURATION);
-    if (!custom_shown) {
+    controller.reporter.app_id = controller.app_id;
+    controller.reporter.union_id = controller.union_id;
+    controller.ShowPage(InstallController::PAGE_CONFIGURATION);
+    if (!controller.custom_shown) {
         SetCustomPanel(false);
     }
-    if (space_available != nullptr) {
-        UpdateDiskSpace();
+    if (options.space_available != nullptr) {
+        options.UpdateDiskSpace();
     }
 }
 
 void CMainFrame::onClick(Notification& msg) {
-    // The click handlers by control name. Plain functions rather than member pointers: the
-    // handlers live in base classes, and calling a converted member pointer trips the
-    // undefined-behaviour checker.
+    // The click handlers by control name.
     using ClickHandler = void (*)(CMainFrame&);
     static const std::pair<std::string_view, ClickHandler> CLICKS[] = {
         {"btn_install_finish", [](CMainFrame& frame) { frame.OnFinishClicked(); }},
-        {"btn_install_start", [](CMainFrame& frame) { frame.OnStartClicked(); }},
+        {"btn_install_start", [](CMainFrame& frame) { frame.options.OnStartClicked(); }},
         {"btn_install_license", [](CMainFrame& frame) { frame.OnLicencePageClicked(); }},
         {"btn_contact_us", [](CMainFrame& frame) { frame.OnContactClicked(); }},
         {"btn_install_custom", [](CMainFrame& frame) { frame.ToggleCustomPanel(); }},
         {"btn_install_custom_icon", [](CMainFrame& frame) { frame.ToggleCustomPanel(); }},
-        {"btn_dir_select", [](CMainFrame& frame) { frame.OnBrowseClicked(); }},
-        {"btn_check_agree", [](CMainFrame& frame) { frame.OnLicenceClicked(); }},
-        {"btn_check_desk_lnk", [](CMainFrame& frame) { frame.OnDesktopLinkClicked(); }},
-        {"btn_check_startup_lnk", [](CMainFrame& frame) { frame.OnStartLinkClicked(); }},
+        {"btn_dir_select", [](CMainFrame& frame) { frame.options.OnBrowseClicked(); }},
+        {"btn_check_agree", [](CMainFrame& frame) { frame.options.OnLicenceClicked(); }},
+        {"btn_check_desk_lnk", [](CMainFrame& frame) { frame.options.OnDesktopLinkClicked(); }},
+        {"btn_check_startup_lnk", [](CMainFrame& frame) { frame.options.OnStartLinkClicked(); }},
+        {"btn_check_bootup", [](CMainFrame& frame) { frame.options.OnBootupClicked(); }},
+        {"btn_check_events", [](CMainFrame& frame) { frame.options.OnEventsClicked(); }},
         {"btn_install_retry", [](CMainFrame& frame) { frame.OnRetryClicked(); }},
         {"btn_show_details", [](CMainFrame& frame) { frame.OnShowDetailsClicked(); }},
+        {"btn_install_cancel", [](CMainFrame& frame) { frame.OnCancelClicked(); }},
+        {"btn_events_info", [](CMainFrame& frame) { frame.OpenPage(EVENTS_PAGE); }},
     };
     const std::string name = msg.sender != nullptr ? msg.sender->getName() : std::string();
     for (const auto& [control, handler] : CLICKS) {
@@ -143,7 +149,7 @@ void CMainFrame::onClick(Notification& msg) {
 }
 
 void CMainFrame::OnFinishClicked() {
-    LaunchProduct();
+    controller.LaunchProduct();
     postMessage(WM_CLOSE, 0, 1);
 }
 
@@ -152,14 +158,27 @@ void CMainFrame::OnLicencePageClicked() {
 }
 
 void CMainFrame::OnContactClicked() {
-    reporter.Report(event_code::CONTACT_CLICKED);
+    controller.reporter.Report(event_code::CONTACT_CLICKED);
     OpenPage(CONTACT_PAGE);
 }
 
 void CMainFrame::OnRetryClicked() {
-    reporter.Report(event_code::RETRY_CLICKED);
-    ShowPage(PAGE_INSTALLING);
-    StartInstall();
+    controller.reporter.Report(event_code::RETRY_CLICKED);
+    controller.ShowPage(InstallController::PAGE_INSTALLING);
+    controller.StartInstall();
+}
+
+void CMainFrame::OnCancelClicked() {
+    // The download may have ended while the question was open: then there is nothing to
+    // cancel any more and the attempt goes on.
+    if (AskToQuit()) {
+        controller.CancelDownload();
+    }
+}
+
+bool CMainFrame::AskToQuit() {
+    return layer()->messageBox(getHWND(), Tr(EXIT_QUESTION), Tr(EXIT_CAPTION),
+                               MB_OKCANCEL | MB_ICONQUESTION) == IDOK;
 }
 
 void CMainFrame::OnShowDetailsClicked() {
@@ -179,8 +198,8 @@ void CMainFrame::ToggleCustomPanel() {
     if (paint_manager_.findControlByName("install_custom") == nullptr) {
         return;
     }
-    custom_shown = !custom_shown;
-    SetCustomPanel(custom_shown);
+    controller.custom_shown = !controller.custom_shown;
+    SetCustomPanel(controller.custom_shown);
 }
 
 void CMainFrame::SetCustomPanel(bool shown) {
@@ -234,7 +253,9 @@ LRESULT CMainFrame::OnPaintMessage(WPARAM wparam, LPARAM lparam) {
 void CMainFrame::OnFirstFramePresented() {
     // Nothing the first frame shows: the window icon and the event service.
     setIcon(ICON_RESOURCE);
-    reporter.Start();
+    controller.reporter.Start();
+    // The first page names the release once the service has answered.
+    controller.StartReleaseQuery();
 }
 
 LRESULT CMainFrame::handleDefaultKey(WPARAM key) {
@@ -245,7 +266,7 @@ LRESULT CMainFrame::handleDefaultKey(WPARAM key) {
         return 1;
     }
     if (key == VK_ESCAPE) {
-        if (attempt_running) {
+        if (controller.attempt_running) {
             close(IDOK);
         }
         return 1;
@@ -258,9 +279,9 @@ CButtonUI* CMainFrame::DefaultButton() {
         return nullptr;
     }
     static const std::pair<int, const char*> DEFAULTS[] = {
-        {PAGE_CONFIGURATION, "btn_install_start"},
-        {PAGE_SUCCESS, "btn_install_finish"},
-        {PAGE_FAILURE, "btn_install_retry"},
+        {InstallController::PAGE_CONFIGURATION, "btn_install_start"},
+        {InstallController::PAGE_SUCCESS, "btn_install_finish"},
+        {InstallController::PAGE_FAILURE, "btn_install_retry"},
     };
     for (const auto& [page, name] : DEFAULTS) {
         if (page == tab_page->getCurSel()) {
@@ -275,85 +296,17 @@ CButtonUI* CMainFrame::DefaultButton() {
 LRESULT CMainFrame::onClose(UINT message, WPARAM wparam, LPARAM lparam, bool& handled) {
     // Every close request (button, Escape, the window manager's) asks while an attempt runs,
     // since closing stops it; none asks when nothing would be lost.
-    if (attempt_running) {
-        const int answer = layer()->messageBox(getHWND(), Tr(EXIT_QUESTION), Tr(EXIT_CAPTION),
-                                               MB_OKCANCEL | MB_ICONQUESTION);
-        if (answer != IDOK) {
-            handled = true;
-            return 0;
-        }
+    if (controller.attempt_running && !AskToQuit()) {
+        handled = true;
+        return 0;
     }
     // Waits for a running package; what the attempt hands over from now on is dropped.
-    StopInstall();
+    controller.StopInstall();
     ui_tasks_.close();
     // The loop ends after this message; the base's handling destroys the window.
     WindowHost::postQuitMessage(0);
-    reporter.Stop();
+    controller.reporter.Stop();
     return WindowImplBase::onClose(message, wparam, lparam, handled);
-}
-
-void CMainFrame::SetProgressValue(int value) {
-    pending_progress_ = value;
-    if (OnUiThread()) {
-        if (progress != nullptr) {
-            progress->setValue(value);
-        }
-        return;
-    }
-    if (!progress_queued_.exchange(true)) {
-        ui_tasks_.post([this] {
-            progress_queued_ = false;
-            if (progress != nullptr) {
-                progress->setValue(pending_progress_);
-            }
-        });
-    }
-}
-
-void CMainFrame::SetPercentText(const std::string& text) {
-    if (OnUiThread()) {
-        {
-            std::lock_guard<std::mutex> lock(percent_mutex_);
-            pending_percent_ = text;
-        }
-        if (install_percent != nullptr) {
-            install_percent->setText(text);
-        }
-        return;
-    }
-    std::lock_guard<std::mutex> lock(percent_mutex_);
-    pending_percent_ = text;
-    if (percent_queued_) {
-        return;
-    }
-    percent_queued_ = true;
-    ui_tasks_.post([this] {
-        std::string latest;
-        {
-            std::lock_guard<std::mutex> lock(percent_mutex_);
-            percent_queued_ = false;
-            latest = pending_percent_;
-        }
-        if (install_percent != nullptr) {
-            install_percent->setText(latest);
-        }
-    });
-}
-
-void CMainFrame::SetFailureText(const std::string& text) {
-    RunOnUiThread([this, text] {
-        if (failure_reason != nullptr) {
-            failure_reason->setText(text);
-        }
-    });
-}
-
-void CMainFrame::SetFailurePicture(const std::string& image) {
-    RunOnUiThread([this, image] {
-        if (auto* picture = FindAs<CControlUI>(paint_manager_, "failure_picture", "Control")) {
-            picture->setAttribute("bkimage", "file='" + image + "'");
-        }
-    });
 }
 
 void CMainFrame::SelectPage(int index) {
@@ -364,28 +317,127 @@ void CMainFrame::SelectPage(int index) {
     });
 }
 
-void CMainFrame::SetCloseEnabled(bool enabled) {
-    RunOnUiThread([this, enabled] {
-        if (close_button != nullptr) {
-            close_button->setEnabled(enabled);
+void CMainFrame::Checking() {
+    RunOnUiThread([this] {
+        // A fresh bar; an earlier attempt's creep must not move it.
+        layer()->killTimer(getHWND(), InstallBar::TIMER_ID);
+        if (progress != nullptr) {
+            progress->setValue(0);
         }
+        if (failure_reason != nullptr) {
+            failure_reason->setText(std::string());
+        }
+        line_.Reset();
+        SetPercentText(Tr(CHECKING_TEXT));
+        SetCancelShown(false);
     });
 }
 
-void CMainFrame::ShowContactButton() {
+void CMainFrame::Downloading(const DownloadFigures& figures) {
+    if (OnUiThread()) {
+        ShowDownload(figures);
+        return;
+    }
+    std::lock_guard<std::mutex> lock(download_mutex_);
+    pending_download_ = figures;
+    if (download_queued_) {
+        return;
+    }
+    download_queued_ = true;
+    ui_tasks_.post([this] {
+        DownloadFigures latest;
+        {
+            std::lock_guard<std::mutex> lock(download_mutex_);
+            download_queued_ = false;
+            latest = pending_download_;
+        }
+        ShowDownload(latest);
+    });
+}
+
+void CMainFrame::ShowDownload(const DownloadFigures& figures) {
+    if (progress != nullptr) {
+        progress->setValue(InstallBar::DownloadValue(figures.fraction));
+    }
+    // The line speaks of the download alone: its percentage, speed and time left.
+    const int percent = static_cast<int>(figures.fraction * 100);
+    if (auto text = line_.Update(figures.done, figures.total, percent, figures.bytes_per_second,
+                                 ProgressLine::Clock::now())) {
+        SetPercentText(*text);
+    }
+    SetCancelShown(true);
+}
+
+void CMainFrame::Installing() {
     RunOnUiThread([this] {
-        if (contact_button != nullptr) {
+        SetCancelShown(false);
+        if (progress != nullptr) {
+            progress->setValue(bar_.StartInstalling());
+        }
+        layer()->setTimer(getHWND(), InstallBar::TIMER_ID, InstallBar::TIMER_PERIOD_MS);
+        SetPercentText(Tr(INSTALLING_TEXT));
+    });
+}
+
+void CMainFrame::Done(InstallFailure cause, const std::string& cause_text, bool offer_contact) {
+    RunOnUiThread([this, cause, cause_text, offer_contact] {
+        SetCancelShown(false);
+        if (failure_reason != nullptr) {
+            failure_reason->setText(cause_text);
+        }
+        if (cause != InstallFailure::NONE) {
+            if (auto* picture = FindAs<CControlUI>(paint_manager_, "failure_picture", "Control")) {
+                picture->setAttribute("bkimage",
+                                      std::string("file='") + InstallFailurePicture(cause) + "'");
+            }
+        }
+        if (offer_contact && contact_button != nullptr) {
             contact_button->setVisible(true);
         }
     });
 }
 
-void CMainFrame::StartInstallTimer() {
-    RunOnUiThread([this] { layer()->setTimer(getHWND(), INSTALL_TIMER_ID, TIMER_PERIOD_MS); });
+void CMainFrame::Cancelled() {
+    RunOnUiThread([this] {
+        SetCancelShown(false);
+        if (progress != nullptr) {
+            progress->setValue(0);
+        }
+        SetPercentText(std::string());
+    });
 }
 
-void CMainFrame::KillInstallTimer() {
-    RunOnUiThread([this] { layer()->killTimer(getHWND(), INSTALL_TIMER_ID); });
+void CMainFrame::ReleaseKnown(const std::string& version, std::optional<std::int64_t> size) {
+    RunOnUiThread([this, version, size] {
+        if (release_line != nullptr) {
+            release_line->setText(ReleaseLineText(version, size));
+        }
+    });
+}
+
+void CMainFrame::SetPercentText(const std::string& text) {
+    if (install_percent != nullptr) {
+        install_percent->setText(text);
+    }
+}
+
+void CMainFrame::SetCancelShown(bool shown) {
+    if (cancel_button != nullptr && cancel_button->isVisible() != shown) {
+        cancel_button->setVisible(shown);
+    }
+}
+
+void CMainFrame::OnInstallTimer(unsigned timer_id) {
+    if (timer_id != InstallBar::TIMER_ID) {
+        return;
+    }
+    const int value = bar_.Tick();
+    if (progress != nullptr) {
+        progress->setValue(value);
+    }
+    if (!bar_.Creeping()) {
+        layer()->killTimer(getHWND(), InstallBar::TIMER_ID);
+    }
 }
 
 } // namespace inkwarden

@@ -1,12 +1,17 @@
 #pragma once
 
+#include "app/InstallBar.h"
+#include "app/InstallController.h"
 #include "app/InstallOptions.h"
+#include "app/ProgressLine.h"
 #include "app/UiTaskQueue.h"
 #include "platform/Translation.h"
 #include "ui/host/WindowImplBase.h"
 
 #include <atomic>
+#include <cstdint>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -21,9 +26,10 @@ class CTabLayoutUI;
 // clicks into the install options and the install sequence, folds the custom panel, opens
 // the licence and contact pages, and asks before it closes. Everything the install thread
 // and the download workers change reaches the UI thread through a non-blocking post.
-// IInstallWindow comes first so that it is whole before the install sequence keeps it.
-class CMainFrame : private IInstallWindow, public WindowImplBase, public InstallOptions {
+class CMainFrame : private IInstallWindow, public WindowImplBase {
 public:
+    using Services = InstallController::Services;
+
     static constexpr const char* WINDOW_CLASS = "MainWndFrame";
     // The task switcher's and screen readers' name of the window, translated when shown.
     static constexpr const char* WINDOW_TITLE = N_("Inkwarden Setup");
@@ -37,7 +43,7 @@ public:
     static constexpr int SKIN_RESOURCE = 105;
     static constexpr UINT ICON_RESOURCE = 101;
     static constexpr int WINDOW_WIDTH = 570;
-    static constexpr int UNFOLDED_HEIGHT = 460;
+    static constexpr int UNFOLDED_HEIGHT = 560;
     static constexpr int FOLDED_HEIGHT = 370;
     static constexpr const char* EXPAND_ICON =
         "file='png/item_expand.png' source='0,0,14,14' dest='0,0,14,14'";
@@ -45,8 +51,13 @@ public:
         "file='png/item_fold.png' source='0,0,14,14' dest='0,0,14,14'";
     static constexpr const char* LICENCE_PAGE = "/printer_license_chs.htm";
     static constexpr const char* CONTACT_PAGE = "/contact-us.html";
+    // What the usage events carry, published beside the licence (docs/usage-events.md).
+    static constexpr const char* EVENTS_PAGE = "/usage-events.html";
     static constexpr const char* EXIT_QUESTION = N_("Do you want to quit the installer?");
     static constexpr const char* EXIT_CAPTION = N_("Inkwarden Setup");
+    // The line under the bar while the version service is asked, and while the package runs.
+    static constexpr const char* CHECKING_TEXT = N_("Looking for the latest release...");
+    static constexpr const char* INSTALLING_TEXT = N_("Installing...");
     // Wakes the UI thread for the work other threads handed over.
     static constexpr UINT WM_INSTALL_TASKS = WM_APP + 0x49;
 
@@ -61,15 +72,28 @@ public:
     void SetCustomPanel(bool shown) override;
     void ToggleCustomPanel();
 
-    // Control references, found once in onWindowReady (the option controls are inherited).
+    // Control references, found once in onWindowReady (the option controls are the
+    // options').
     CButtonUI* close_button = nullptr;
     CProgressUI* progress = nullptr;
     CTabLayoutUI* tab_page = nullptr;
     CButtonUI* contact_button = nullptr;
     CLabelUI* install_percent = nullptr;
     CLabelUI* failure_reason = nullptr;
+    CButtonUI* cancel_button = nullptr;
+    CLabelUI* release_line = nullptr;
 
     static const NotifyMap NOTIFY_MAP;
+
+private:
+    // Before the controller: the install thread it joins on the way out still posts here.
+    const std::thread::id ui_thread_;
+    UiTaskQueue ui_tasks_;
+
+public:
+    // The attempt, and the user's choices that it installs with.
+    InstallController controller;
+    InstallOptions options;
 
 protected:
     const char* windowClassName() const override { return WINDOW_CLASS; }
@@ -88,17 +112,20 @@ protected:
 private:
     // IInstallWindow: the install thread's and the workers' view of the window.
     bool HasTabPage() const override { return tab_page != nullptr; }
-    bool HasPercentLabel() const override { return install_percent != nullptr; }
     bool HasContactButton() const override { return contact_button != nullptr; }
-    void SetProgressValue(int value) override;
-    void SetPercentText(const std::string& text) override;
-    void SetFailureText(const std::string& text) override;
-    void SetFailurePicture(const std::string& image) override;
     void SelectPage(int index) override;
-    void SetCloseEnabled(bool enabled) override;
-    void ShowContactButton() override;
-    void StartInstallTimer() override;
-    void KillInstallTimer() override;
+    void Checking() override;
+    void Downloading(const DownloadFigures& figures) override;
+    void Installing() override;
+    void Done(InstallFailure cause, const std::string& cause_text, bool offer_contact) override;
+    void Cancelled() override;
+    void ReleaseKnown(const std::string& version, std::optional<std::int64_t> size) override;
+
+    // On the UI thread: the installing page's bar and line.
+    void ShowDownload(const DownloadFigures& figures);
+    void SetPercentText(const std::string& text);
+    void SetCancelShown(bool shown);
+    void OnInstallTimer(unsigned timer_id);
 
     bool OnUiThread() const { return std::this_thread::get_id() == ui_thread_; }
     // Runs the task now on the UI thread, else hands it over.
@@ -114,18 +141,20 @@ private:
     void OnContactClicked();
     void OnRetryClicked();
     void OnShowDetailsClicked();
+    void OnCancelClicked();
+    // Asks the close question; true when the user agreed.
+    bool AskToQuit();
     // The button that Return presses on the page shown, if it can be pressed now.
     CButtonUI* DefaultButton();
 
-    const std::thread::id ui_thread_;
-    UiTaskQueue ui_tasks_;
-    // Progress reports come in bursts from several workers: only the latest value counts,
-    // and one hand-over at a time is enough.
-    std::atomic<int> pending_progress_{0};
-    std::atomic<bool> progress_queued_{false};
-    std::mutex percent_mutex_;
-    std::string pending_percent_;
-    bool percent_queued_ = false;
+    // Download reports come in bursts from several workers: only the latest counts, and one
+    // hand-over at a time is enough.
+    std::mutex download_mutex_;
+    DownloadFigures pending_download_;
+    bool download_queued_ = false;
+    // UI thread only.
+    InstallBar bar_;
+    ProgressLine line_;
     bool first_frame_presented_ = false;
 };
 

@@ -79,7 +79,12 @@ void InstallController::ShowPage(int index) {
 
 void InstallController::StartInstall() {
     ++attempt_count;
-    StopInstall(); // no earlier attempt may still run
+    // No earlier attempt may still run. An early query that runs is left to finish: the
+    // attempt waits for its answer.
+    if (install_thread.joinable()) {
+        StopInstall();
+    }
+    cancelled = false;
     attempt_running = true;
     install_thread = std::thread(&InstallController::InstallThreadMain, this);
 }
@@ -93,38 +98,99 @@ void InstallController::StopInstall() {
         // one that is about to start; the next attempt gets a new handle.
         query_client.Close();
         install_thread.join(); // also waits for a running package
+        if (query_thread_.joinable()) {
+            query_thread_.join();
+        }
         query_client.Reopen();
         // The cancel may have come while no download ran: the next attempt starts free of it.
         downloader.ResetCancel();
+    } else if (query_thread_.joinable()) {
+        query_client.Close();
+        query_thread_.join();
+        query_client.Reopen();
     }
     stopping = false;
 }
 
+bool InstallController::CancelDownload() {
+    if (!attempt_running || step_ != Step::DOWNLOADING) {
+        return false;
+    }
+    // The downloader keeps its record on a cancel; the attempt sees the flag once the
+    // download returns.
+    cancelled = true;
+    downloader.Cancel();
+    return true;
+}
+
+void InstallController::StartReleaseQuery() {
+    // A bundle needs no query; a second call finds the first one's thread.
+    if (!offline_dir.empty() || query_thread_.joinable() || install_thread.joinable()) {
+        return;
+    }
+    {
+        std::lock_guard<std::mutex> lock(early_mutex_);
+        early_running_ = true;
+    }
+    query_thread_ = std::thread(&InstallController::ReleaseQueryMain, this);
+}
+
+void InstallController::ReleaseQueryMain() {
+    ReleaseReply reply =
+        QueryRelease(query_client, app_id, union_id, latest_version_url_, ReleaseKey());
+    // Only a reply that passed its checks names a release on the first page.
+    const bool trusted =
+        reply.answered && CheckReleaseReply(reply, release_key_required_) == ReleaseCheck::PASSED;
+    if (trusted) {
+        window_.ReleaseKnown(reply.info.Version_number, reply.package.size);
+    }
+    std::lock_guard<std::mutex> lock(early_mutex_);
+    if (trusted) {
+        early_reply_ = std::move(reply);
+    }
+    early_running_ = false;
+    early_done_.notify_all();
+}
+
+LatestVersionInfo InstallController::TakeOrQueryLatestVersion() {
+    {
+        // A click while the early query runs waits for its answer rather than asking again.
+        std::unique_lock<std::mutex> lock(early_mutex_);
+        early_done_.wait(lock, [this] { return !early_running_; });
+        if (early_reply_) {
+            release_reply_ = std::move(*early_reply_);
+            early_reply_.reset();
+            return release_reply_.info;
+        }
+    }
+    return QueryLatestVersion();
+}
+
 void InstallController::InstallThreadMain() {
-    // A fresh bar; an earlier attempt's install timer must not move it.
-    window_.KillInstallTimer();
-    install_fraction = 0.0;
-    window_.SetProgressValue(0);
     // The last attempt's cause goes with it.
     failure = InstallFailure::NONE;
     failure_text_.clear();
-    window_.SetFailureText(std::string());
     const bool ok = RunInstall();
-    // The contact button appears only after the second attempt of the program failed.
-    int page = PAGE_SUCCESS;
-    if (!ok) {
-        if (attempt_count == CONTACT_ATTEMPT && window_.HasContactButton()) {
-            window_.ShowContactButton();
-            reporter.Report(event_code::CONTACT_SHOWN);
-        }
-        window_.SetFailureText(failure_text_);
-        window_.SetFailurePicture(InstallFailurePicture(failure));
-        page = PAGE_FAILURE;
+    step_ = Step::IDLE;
+    if (cancelled) {
+        // Back to the choices; a cancel that came as the download ended must not stay
+        // behind for the next one.
+        downloader.ResetCancel();
+        window_.Cancelled();
+        attempt_running = false;
+        ShowPage(PAGE_CONFIGURATION);
+        return;
     }
-    ShowPage(page);
+    // The contact button appears only after the second attempt of the program failed.
+    const bool offer_contact = !ok && attempt_count == CONTACT_ATTEMPT;
+    if (offer_contact && window_.HasContactButton()) {
+        reporter.Report(event_code::CONTACT_SHOWN);
+    }
+    window_.Done(ok ? InstallFailure::NONE : failure.load(), ok ? std::string() : failure_text_,
+                 offer_contact);
+    ShowPage(ok ? PAGE_SUCCESS : PAGE_FAILURE);
     finished = true;
     attempt_running = false;
-    window_.SetCloseEnabled(true);
 }
 
 bool InstallController::RunInstall() {
@@ -149,7 +215,9 @@ bool InstallController::RunInstall() {
         RemovePackage(path);
         return true;
     }
-    latest_version = QueryLatestVersion();
+    step_ = Step::CHECKING;
+    window_.Checking();
+    latest_version = TakeOrQueryLatestVersion();
     // A test URL names a file of the typist's own choosing: the reply's trust does not apply.
     if (test_url.empty() && !AcceptReleaseReply()) {
         // A service that answered with an error status is there, but not well.
@@ -163,6 +231,9 @@ bool InstallController::RunInstall() {
                         release_reply_.cause);
         }
         return Fail(InstallFailure::RELEASE_INVALID);
+    }
+    if (test_url.empty()) {
+        window_.ReleaseKnown(latest_version.Version_number, release_reply_.package.size);
     }
     // The silent package before the plain one; a test URL overrides both.
     std::string url = !latest_version.Download_silent_url.empty()
@@ -180,7 +251,12 @@ bool InstallController::RunInstall() {
         return false;
     }
     const std::string path = PackagePath();
-    if (!DownloadPackage(url, path)) {
+    const bool downloaded = DownloadPackage(url, path);
+    if (cancelled) {
+        PrintDiagnostic("download cancelled; what arrived is kept for the next run\n");
+        return false;
+    }
+    if (!downloaded) {
         // A server that announces another size than the signed one serves another package.
         if (download_result_.size_refused) {
             release_check = ReleaseCheck::PACKAGE_SIZE;
@@ -255,12 +331,8 @@ void InstallController::RemovePackage(const std::string& path) const {
 }
 
 bool InstallController::RunPackage(const std::string& path) {
-    // The install phase moves the bar on from the half.
-    install_fraction = DOWNLOAD_SHARE;
-    window_.StartInstallTimer();
-    if (window_.HasPercentLabel()) {
-        window_.SetPercentText(Tr(INSTALLING_TEXT));
-    }
+    step_ = Step::INSTALLING;
+    window_.Installing();
     // A downloaded file carries no execute bit here. The exit code decides no success, only
     // which cause a failed check names.
     const std::string command = BuildPackageCommandLine();
@@ -331,8 +403,9 @@ bool InstallController::DownloadPackage(const std::string& url, const std::strin
     // A StopInstall sets stopping before it cancels: one that came before this point ends
     // the attempt here, a later one cancels the download.
     download_result_ = {};
-    progress_line_.Reset();
-    if (stopping) {
+    rate_.Reset();
+    step_ = Step::DOWNLOADING;
+    if (stopping || cancelled) {
         download_result_.cause = "cancelled";
         return false;
     }
@@ -378,25 +451,8 @@ bool InstallController::VerifyDownloadedPackage(const std::string& path) {
 }
 
 void InstallController::OnDownloadProgress(std::int64_t done, std::int64_t total, double fraction) {
-    window_.SetProgressValue(static_cast<int>(fraction * BAR_RANGE * DOWNLOAD_SHARE));
-    if (window_.HasPercentLabel()) {
-        // The line speaks of the download alone: its percentage, speed and time left.
-        const int percent = static_cast<int>(fraction * PERCENT_RANGE);
-        if (auto line = progress_line_.Update(done, total, percent, ProgressLine::Clock::now())) {
-            window_.SetPercentText(*line);
-        }
-    }
-}
-
-void InstallController::OnInstallTimer(unsigned timer_id) {
-    if (timer_id != INSTALL_TIMER_ID) {
-        return;
-    }
-    const double fraction = install_fraction.fetch_add(TIMER_STEP) + TIMER_STEP;
-    window_.SetProgressValue(static_cast<int>(fraction * BAR_RANGE));
-    if (fraction > TIMER_STOP_THRESHOLD) {
-        window_.KillInstallTimer();
-    }
+    rate_.Add(TransferRate::Clock::now(), done);
+    window_.Downloading({done, total, fraction, rate_.BytesPerSecond()});
 }
 
 const ReleasePublicKey* InstallController::ReleaseKey() {

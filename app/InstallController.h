@@ -2,7 +2,7 @@
 
 #include "app/IInstallWindow.h"
 #include "app/InstallFailure.h"
-#include "app/ProgressLine.h"
+#include "app/TransferRate.h"
 #include "net/HttpClient.h"
 #include "net/SegmentedDownloader.h"
 #include "platform/Translation.h"
@@ -14,7 +14,9 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
@@ -27,18 +29,10 @@ namespace inkwarden {
 bool FolderFitsPackageCommandLine(const std::string& folder);
 
 // The install controller of the installer window: one attempt after another on an install
-// thread, the two-phase progress, the package hand-off and the events. The window derives
-// from it and implements IInstallWindow.
+// thread, the package hand-off and the events. It tells its window what happens (checking,
+// downloading, installing, done) and leaves the drawing to it.
 class InstallController {
 public:
-    static constexpr unsigned INSTALL_TIMER_ID = 512;
-    static constexpr int TIMER_PERIOD_MS = 100;
-    static constexpr double TIMER_STEP = 0.001;
-    static constexpr double TIMER_STOP_THRESHOLD = 0.99;
-    static constexpr double DOWNLOAD_SHARE = 0.5;
-    // The progress bar's range, and the percentage text's.
-    static constexpr int BAR_RANGE = 1000;
-    static constexpr int PERCENT_RANGE = 100;
     // The pages of the tab layout.
     static constexpr int PAGE_CONFIGURATION = 0;
     static constexpr int PAGE_INSTALLING = 1;
@@ -46,8 +40,6 @@ public:
     static constexpr int PAGE_FAILURE = 3;
     // The failed attempt of the program's run after which the contact button shows.
     static constexpr int CONTACT_ATTEMPT = 2;
-    // The line under the bar while the package runs.
-    static constexpr const char* INSTALLING_TEXT = N_("Installing...");
     static constexpr int CONNECTIONS = 6;
     static constexpr const char* PACKAGE_FILE_NAME = "InkwardenTemp.exe";
     static constexpr const char* PRODUCT_FILE_NAME = "InkwardenMain.exe";
@@ -75,6 +67,12 @@ public:
 
     void StartInstall();
     void StopInstall();
+    // Any thread: stops a running attempt's query or download and keeps what arrived for the
+    // next run; the attempt then ends on the first page. False once the download is over.
+    bool CancelDownload();
+    // Asks the version service ahead of the install, off the calling thread, so that the
+    // first page can name the release; the first attempt takes this answer.
+    void StartReleaseQuery();
     void ShowPage(int index);
     void InstallThreadMain();
     bool RunInstall();
@@ -89,7 +87,6 @@ public:
     // The package at path run with the user's choices, then the installed version checked.
     bool RunPackage(const std::string& path);
     void OnDownloadProgress(std::int64_t done, std::int64_t total, double fraction);
-    void OnInstallTimer(unsigned timer_id);
     LatestVersionInfo QueryLatestVersion();
 
     // Package hand-off and product launch.
@@ -111,7 +108,6 @@ public:
     std::string test_url;
     // An offline release bundle's folder; when set, no version query is made.
     std::string offline_dir;
-    std::atomic<double> install_fraction{0.0};
     std::int32_t app_id = APP_ID;
     std::int32_t union_id = UNION_ID;
     std::atomic<std::int32_t> attempt_count{0};
@@ -124,6 +120,8 @@ public:
     // From StartInstall until the attempt's result page: while it is set, closing asks.
     std::atomic<bool> attempt_running{false};
     std::atomic<bool> stopping{false};
+    // Set by CancelDownload until the next attempt starts.
+    std::atomic<bool> cancelled{false};
     // The first trust check that failed in the last attempt, PASSED when none did.
     std::atomic<ReleaseCheck> release_check{ReleaseCheck::PASSED};
     // Why the last attempt failed; NONE while one runs and after a success.
@@ -147,9 +145,16 @@ private:
     // or a proxy's sign-in, otherwise the step's.
     static InstallFailure TransferFailure(TransferFault fault, InstallFailure otherwise);
 
+    // The attempt's step, for CancelDownload.
+    enum class Step { IDLE, CHECKING, DOWNLOADING, INSTALLING };
+    // The early answer when there is one, else a query of its own.
+    LatestVersionInfo TakeOrQueryLatestVersion();
+    void ReleaseQueryMain();
+
     IInstallWindow& window_;
-    // The figures under the bar; reports come one at a time from the download's workers.
-    ProgressLine progress_line_;
+    // The download's speed; reports come one at a time from the download's workers.
+    TransferRate rate_;
+    std::atomic<Step> step_{Step::IDLE};
     std::string latest_version_url_;
     // A key text that does not parse still requires signatures, which then never hold.
     bool release_key_required_ = false;
@@ -161,6 +166,12 @@ private:
     // How the last download ended; written and read on the install thread only.
     DownloadResult download_result_;
     std::string failure_text_;
+    // The early query: its thread, and its reply until the first attempt takes it.
+    std::thread query_thread_;
+    std::mutex early_mutex_;
+    std::condition_variable early_done_;
+    bool early_running_ = false;
+    std::optional<ReleaseReply> early_reply_;
 };
 
 } // namespace inkwarden

@@ -28,8 +28,8 @@ std::string NormalizeInstallFolder(const std::string& text, const std::string& n
     return result;
 }
 
-InstallOptions::InstallOptions(IInstallWindow& window, Services services)
-    : InstallController(window, std::move(services)), runs_as_root_(RunsAsRoot()) {}
+InstallOptions::InstallOptions(InstallController& controller)
+    : controller_(controller), runs_as_root_(RunsAsRoot()) {}
 
 void InstallOptions::SetDialogOwner(INativeWindowLayer* layer, NativeWindowId owner) {
     layer_ = layer;
@@ -43,37 +43,41 @@ void InstallOptions::InitInstallFolder() {
     }
     const std::string previous = ReadMachineString(REGISTRY_KEY, REGISTRY_VALUE);
     if (!previous.empty()) {
-        install_folder = previous;
+        controller_.install_folder = previous;
         install_path->setText(previous);
     } else if (!runs_as_root_) {
         // The skin's default is the machine's folder, which only root can write.
-        install_folder = UserDataFolder() + "/" + PRODUCT_FOLDER_NAME;
-        install_path->setText(install_folder);
+        controller_.install_folder = UserDataFolder() + "/" + PRODUCT_FOLDER_NAME;
+        install_path->setText(controller_.install_folder);
     } else {
-        install_folder = install_path->getText();
+        controller_.install_folder = install_path->getText();
     }
 }
 
 void InstallOptions::InitOptionBoxes() {
     if (agree_box != nullptr) {
-        agree_box->selected(licence_agreed);
+        agree_box->selected(controller_.licence_agreed);
         if (start_button != nullptr) {
-            start_button->setEnabled(licence_agreed);
+            start_button->setEnabled(controller_.licence_agreed);
         }
     }
     if (desk_link_box != nullptr) {
-        desk_link_box->selected(desktop_link);
+        desk_link_box->selected(controller_.desktop_link);
     }
     if (start_link_box != nullptr) {
-        start_link_box->selected(start_link);
+        start_link_box->selected(controller_.start_link);
     }
     if (bootup_box != nullptr) {
-        bootup_box->selected(bootup);
+        bootup_box->selected(controller_.bootup);
+    }
+    // DO_NOT_TRACK has already switched the events off: the box shows it.
+    if (events_box != nullptr) {
+        events_box->selected(controller_.reporter.IsEnabled());
     }
 }
 
 void InstallOptions::OnStartClicked() {
-    reporter.Report(event_code::START_CLICKED);
+    controller_.reporter.Report(event_code::START_CLICKED);
     // A folder that cannot be written, or that the package's command line cannot carry as one
     // argument, keeps the configuration page, with a message box. The second is asked first:
     // the probe creates the folder.
@@ -93,15 +97,15 @@ void InstallOptions::OnStartClicked() {
             }
             return;
         }
-        install_folder = NormalizeInstallFolder(text, PRODUCT_FOLDER_NAME);
-        install_path->setText(install_folder);
+        controller_.install_folder = NormalizeInstallFolder(text, PRODUCT_FOLDER_NAME);
+        install_path->setText(controller_.install_folder);
     }
-    ShowPage(PAGE_INSTALLING);
-    StartInstall();
+    controller_.ShowPage(InstallController::PAGE_INSTALLING);
+    controller_.StartInstall();
 }
 
 void InstallOptions::OnBrowseClicked() {
-    reporter.Report(event_code::BROWSE_CLICKED);
+    controller_.reporter.Report(event_code::BROWSE_CLICKED);
     if (install_path == nullptr) {
         return;
     }
@@ -112,7 +116,7 @@ void InstallOptions::OnBrowseClicked() {
     // Taken as it is; the start click normalises it.
     if (!chosen.empty()) {
         install_path->setText(chosen);
-        install_folder = chosen;
+        controller_.install_folder = chosen;
     }
     // The space texts follow the folder, also after a cancel.
     UpdateDiskSpace();
@@ -121,8 +125,8 @@ void InstallOptions::OnBrowseClicked() {
 void InstallOptions::UpdateDiskSpace() {
     // A failed query counts as no space at all.
     const std::optional<std::uint64_t> answer =
-        free_space_ ? free_space_(install_folder)
-                    : VolumeFreeBytes(NearestExistingFolder(install_folder));
+        free_space_ ? free_space_(controller_.install_folder)
+                    : VolumeFreeBytes(NearestExistingFolder(controller_.install_folder));
     const std::uint64_t free_bytes = answer.value_or(0);
     const bool enough = free_bytes >= REQUIRED_SPACE;
     if (space_required != nullptr) {
@@ -131,7 +135,7 @@ void InstallOptions::UpdateDiskSpace() {
     if (space_available != nullptr) {
         space_available->setText(FormatSize(free_bytes));
     }
-    if (licence_agreed && start_button != nullptr) {
+    if (controller_.licence_agreed && start_button != nullptr) {
         start_button->setEnabled(enough);
     }
     if (disk_space_error != nullptr) {
@@ -143,32 +147,48 @@ void InstallOptions::OnLicenceClicked() {
     if (agree_box == nullptr) {
         return;
     }
-    licence_agreed = !agree_box->isSelected();
+    controller_.licence_agreed = !agree_box->isSelected();
     // Ticking re-applies the free-space rule, which may disable the button again.
     if (start_button != nullptr) {
-        start_button->setEnabled(licence_agreed);
-        if (licence_agreed) {
+        start_button->setEnabled(controller_.licence_agreed);
+        if (controller_.licence_agreed) {
             UpdateDiskSpace();
         }
     }
-    reporter.Report(licence_agreed ? event_code::LICENCE_TICKED : event_code::LICENCE_CLEARED);
+    controller_.reporter.Report(controller_.licence_agreed ? event_code::LICENCE_TICKED
+                                                           : event_code::LICENCE_CLEARED);
 }
 
 void InstallOptions::OnDesktopLinkClicked() {
     if (desk_link_box == nullptr) {
         return;
     }
-    desktop_link = !desk_link_box->isSelected();
-    reporter.Report(desktop_link ? event_code::DESKTOP_LINK_TICKED
-                                 : event_code::DESKTOP_LINK_CLEARED);
+    controller_.desktop_link = !desk_link_box->isSelected();
+    controller_.reporter.Report(controller_.desktop_link ? event_code::DESKTOP_LINK_TICKED
+                                                         : event_code::DESKTOP_LINK_CLEARED);
 }
 
 void InstallOptions::OnStartLinkClicked() {
     if (start_link_box == nullptr) {
         return;
     }
-    start_link = !start_link_box->isSelected();
-    reporter.Report(start_link ? event_code::START_LINK_TICKED : event_code::START_LINK_CLEARED);
+    controller_.start_link = !start_link_box->isSelected();
+    controller_.reporter.Report(controller_.start_link ? event_code::START_LINK_TICKED
+                                                       : event_code::START_LINK_CLEARED);
+}
+
+void InstallOptions::OnBootupClicked() {
+    if (bootup_box == nullptr) {
+        return;
+    }
+    controller_.bootup = !bootup_box->isSelected();
+}
+
+void InstallOptions::OnEventsClicked() {
+    if (events_box == nullptr) {
+        return;
+    }
+    controller_.reporter.SetEnabled(!events_box->isSelected());
 }
 
 } // namespace inkwarden

@@ -24,8 +24,9 @@ std::string NormalizeInstallFolder(const std::string& text, const std::string& n
 // install folder (a previous install's, else the skin's default for root and the user's
 // data folder for anyone else), the folder browser, the free-space
 // rule, the licence and shortcut boxes. Runs on the UI thread; the window sets the control
-// references it found and the owner of the dialogs.
-class InstallOptions : public InstallController {
+// references it found and the owner of the dialogs. The choices go to the controller, which
+// starts the attempt with them.
+class InstallOptions {
 public:
     static constexpr std::uint64_t REQUIRED_SPACE = 0xD900000; // 217 MiB
     static constexpr const char* PRODUCT_FOLDER_NAME = "Inkwarden";
@@ -40,7 +41,7 @@ public:
     // Free bytes for a folder that may not exist yet; nothing when the query fails.
     using FreeSpaceQuery = std::function<std::optional<std::uint64_t>(const std::string& folder)>;
 
-    InstallOptions(IInstallWindow& window, Services services);
+    explicit InstallOptions(InstallController& controller);
 
     // The owner of the message box and the folder browser.
     void SetDialogOwner(INativeWindowLayer* layer, NativeWindowId owner);
@@ -61,6 +62,9 @@ public:
     void OnLicenceClicked();
     void OnDesktopLinkClicked();
     void OnStartLinkClicked();
+    void OnBootupClicked();
+    // Usage events stop at once and for the rest of the run when the box is cleared.
+    void OnEventsClicked();
 
     // Control references; "install_path" and "btn_install_start" must be there.
     CButtonUI* start_button = nullptr;
@@ -68,12 +72,14 @@ public:
     CCheckBoxUI* desk_link_box = nullptr;
     CCheckBoxUI* start_link_box = nullptr;
     CCheckBoxUI* bootup_box = nullptr;
+    CCheckBoxUI* events_box = nullptr;
     CEditUI* install_path = nullptr;
     CLabelUI* space_required = nullptr;
     CLabelUI* space_available = nullptr;
     CLabelUI* disk_space_error = nullptr;
 
 private:
+    InstallController& controller_;
     INativeWindowLayer* layer_ = nullptr;
     NativeWindowId owner_ = 0;
     FreeSpaceQuery free_space_;

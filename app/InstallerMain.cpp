@@ -95,8 +95,8 @@ int main(int argc, char** argv) {
         // The options honoured reach the window before it is created.
         const OptionMap options = ParseCommandLine(arguments, ":");
         auto frame = std::make_unique<CMainFrame>();
-        frame->test_url = TestUrlOption(options);
-        frame->offline_dir = OfflineDirOption(options);
+        frame->controller.test_url = TestUrlOption(options);
+        frame->controller.offline_dir = OfflineDirOption(options);
         // The skin gives the real size; the window is centred on the work area.
         frame->create(0, Tr(CMainFrame::WINDOW_TITLE), CMainFrame::WINDOW_STYLE, 0);
         frame->centerWindow();

@@ -85,12 +85,13 @@ bool InstallController::TakeOfflinePackage(const std::string& path) {
 
     // The copy takes the download's half of the bar; it is renamed into place only whole.
     const std::string partial = path + ".tmp";
+    step_ = Step::DOWNLOADING;
     const int error = CopyPackage(
         bundle.package_path, partial,
         [this](std::int64_t done, std::int64_t total) {
             OnDownloadProgress(done, total, total > 0 ? double(done) / double(total) : 1.0);
         },
-        [this] { return stopping.load(); });
+        [this] { return stopping.load() || cancelled.load(); });
     if (error != 0 || ::rename(partial.c_str(), path.c_str()) != 0) {
         ::unlink(partial.c_str());
         const bool full = error == ENOSPC || error == EDQUOT;

@@ -2,6 +2,7 @@
 
 #include "platform/Translation.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -54,41 +55,22 @@ std::string TimeLeftText(std::int64_t seconds) {
 } // namespace
 
 void ProgressLine::Reset() {
-    samples_.clear();
     last_shown_.reset();
 }
 
 std::optional<std::string> ProgressLine::Update(std::int64_t done, std::int64_t total, int percent,
-                                                Clock::time_point now) {
-    samples_.emplace_back(now, done);
-    while (samples_.size() > 2 && now - samples_[1].first >= RATE_WINDOW) {
-        samples_.pop_front();
-    }
+                                                double bytes_per_second, Clock::time_point now) {
     const bool last_byte = total > 0 && done >= total;
     if (!last_byte && last_shown_ && now - *last_shown_ < MIN_INTERVAL) {
         return std::nullopt;
     }
     last_shown_ = now;
-    const double rate = BytesPerSecond();
     std::optional<std::int64_t> left;
-    if (rate > 0 && total > 0) {
-        left = static_cast<std::int64_t>(
-            std::ceil(static_cast<double>(std::max<std::int64_t>(0, total - done)) / rate));
+    if (bytes_per_second > 0 && total > 0) {
+        left = static_cast<std::int64_t>(std::ceil(
+            static_cast<double>(std::max<std::int64_t>(0, total - done)) / bytes_per_second));
     }
-    return Format(percent, rate, left);
-}
-
-double ProgressLine::BytesPerSecond() const {
-    if (samples_.size() < 2) {
-        return 0.0;
-    }
-    const auto& [first_time, first_bytes] = samples_.front();
-    const auto& [last_time, last_bytes] = samples_.back();
-    const double seconds = std::chrono::duration<double>(last_time - first_time).count();
-    if (seconds <= 0.0 || last_bytes < first_bytes) {
-        return 0.0;
-    }
-    return static_cast<double>(last_bytes - first_bytes) / seconds;
+    return Format(percent, bytes_per_second, left);
 }
 
 std::string ProgressLine::Format(int percent, double bytes_per_second,

@@ -92,6 +92,9 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # would list it twice). The package test checks that it is there.
 # Without glib-networking the proxy comes from the environment alone: the desktop's settings
 # are read through it, and PAC files are run by libproxy's JavaScript plugin.
+# The skin's faces: its fonts.conf maps the names it uses onto these (the serif CJK face for
+# Chinese, a Latin one for every other language).
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-wqy-microhei, fonts-arphic-uming, fonts-dejavu-core")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
     "glib-networking, gsettings-desktop-schemas, libproxy1-plugin-webkit")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)

@@ -1,12 +1,12 @@
 // install: one whole install attempt without the window, as the installer's start click runs
 // it: query, download (or an offline bundle instead of both), package run, version check,
-// events. The console stands in for the
-// window and this thread for its UI thread (the install timer ticks here).
+// events. The console stands in for the window.
 #include "Subcommands.h"
 #include "TransferOptions.h"
 #include "app/InstallController.h"
 #include "app/InstallFolderCheck.h"
 #include "app/InstallOptions.h"
+#include "app/ProgressLine.h"
 #include "platform/Translation.h"
 
 #include <atomic>
@@ -22,20 +22,29 @@ namespace {
 
 // Time for the last events to go out before the reporter stops.
 constexpr std::chrono::milliseconds LAST_EVENTS_TIME{300};
+// How often the attempt's page is looked at.
+constexpr std::chrono::milliseconds PAGE_POLL{100};
 
 class ConsoleWindow : public IInstallWindow {
 public:
     bool HasTabPage() const override { return true; }
-    bool HasPercentLabel() const override { return true; }
     bool HasContactButton() const override { return true; }
 
-    void SetProgressValue(int value) override { progress = value; }
-    void SetPercentText(const std::string& text) override {
+    void Downloading(const DownloadFigures& figures) override {
         std::lock_guard<std::mutex> lock(mutex_);
-        if (text != percent_) {
-            percent_ = text;
-            std::printf("progress: %s\n", text.c_str());
-            std::fflush(stdout);
+        const int percent = static_cast<int>(figures.fraction * 100);
+        if (auto text = line_.Update(figures.done, figures.total, percent, figures.bytes_per_second,
+                                     ProgressLine::Clock::now())) {
+            Print(*text);
+        }
+    }
+    void Installing() override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        Print(Tr("Installing..."));
+    }
+    void Done(InstallFailure, const std::string&, bool offer_contact) override {
+        if (offer_contact) {
+            std::printf("contact button shown\n");
         }
     }
     void SelectPage(int index) override {
@@ -44,19 +53,22 @@ public:
         std::fflush(stdout);
         page = index;
     }
-    void SetFailureText(const std::string&) override {}
     void SetCustomPanel(bool) override {}
-    void SetCloseEnabled(bool) override {}
-    void ShowContactButton() override { std::printf("contact button shown\n"); }
-    void StartInstallTimer() override { timer_running = true; }
-    void KillInstallTimer() override { timer_running = false; }
 
-    std::atomic<int> progress{0};
     std::atomic<int> page{0};
-    std::atomic<bool> timer_running{false};
 
 private:
+    // A line printed once, however often it is reported.
+    void Print(const std::string& text) {
+        if (text != percent_) {
+            percent_ = text;
+            std::printf("progress: %s\n", text.c_str());
+            std::fflush(stdout);
+        }
+    }
+
     std::mutex mutex_;
+    ProgressLine line_;
     std::string percent_;
 };
 
@@ -104,17 +116,14 @@ bool ParseInstallArguments(int argc, char** argv, InstallArguments& args) {
            (args.test_url.empty() || args.offline_dir.empty());
 }
 
-// One attempt through the pages, as the window's timer would drive it; true on success.
+// One attempt through the pages; true on success.
 bool RunAttempt(InstallController& controller, ConsoleWindow& window) {
     controller.reporter.Start();
     controller.ShowPage(0);
     controller.ShowPage(1);
     controller.StartInstall();
     while (window.page < 2) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(InstallController::TIMER_PERIOD_MS));
-        if (window.timer_running) {
-            controller.OnInstallTimer(InstallController::INSTALL_TIMER_ID);
-        }
+        std::this_thread::sleep_for(PAGE_POLL);
     }
     const bool ok = window.page == 2;
     if (ok) {

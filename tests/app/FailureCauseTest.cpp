@@ -36,24 +36,18 @@ constexpr std::uint64_t RELEASE_SIZE = 48'000'000;
 class PageWindow : public IInstallWindow {
 public:
     bool HasTabPage() const override { return true; }
-    bool HasPercentLabel() const override { return false; }
     bool HasContactButton() const override { return false; }
-    void SetProgressValue(int) override {}
-    void SetPercentText(const std::string&) override {}
-    void SetFailureText(const std::string& text) override {
-        set([&] { failure_text = text; });
-    }
-    void SetFailurePicture(const std::string& image) override {
-        set([&] { picture = image; });
+    // The window shows the cause's words and the picture the cause names.
+    void Done(InstallFailure cause, const std::string& text, bool) override {
+        set([&] {
+            failure_text = text;
+            picture = InstallFailurePicture(cause);
+        });
     }
     void SelectPage(int index) override {
         set([&] { page = index; });
     }
     void SetCustomPanel(bool) override {}
-    void SetCloseEnabled(bool) override {}
-    void ShowContactButton() override {}
-    void StartInstallTimer() override {}
-    void KillInstallTimer() override {}
 
     int waitForResultPage() {
         std::unique_lock<std::mutex> lock(mutex_);

@@ -34,42 +34,51 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
-// The window side of the sequence, recording what the install thread asked of it.
+// The window side of the sequence, recording what the attempt told it.
 class RecordingWindow : public IInstallWindow {
 public:
     bool HasTabPage() const override { return true; }
-    bool HasPercentLabel() const override { return true; }
     bool HasContactButton() const override { return true; }
 
-    void SetProgressValue(int value) override {
-        change([&] {
-            progress = value;
-            progress_history.push_back(value);
-        });
-    }
-    void SetPercentText(const std::string& text) override {
-        change([&] { percent = text; });
-    }
-    void SetFailureText(const std::string& text) override {
-        change([&] { failure_text = text; });
-    }
     void SelectPage(int index) override {
         change([&] { pages.push_back(index); });
     }
     void SetCustomPanel(bool shown) override {
         change([&] { panel_shown = shown; });
     }
-    void SetCloseEnabled(bool enabled) override {
-        change([&] { close_enabled = enabled; });
+    void Checking() override {
+        change([&] { steps.push_back("checking"); });
     }
-    void ShowContactButton() override {
-        change([&] { contact_shown = true; });
+    void Downloading(const DownloadFigures& figures) override {
+        change([&] {
+            if (steps.empty() || steps.back() != "downloading") {
+                steps.push_back("downloading");
+            }
+            download = figures;
+        });
     }
-    void StartInstallTimer() override {
-        change([&] { timer_running = true; });
+    void Installing() override {
+        change([&] {
+            steps.push_back("installing");
+            installing = true;
+        });
     }
-    void KillInstallTimer() override {
-        change([&] { timer_running = false; });
+    void Done(InstallFailure failure, const std::string& text, bool offer_contact) override {
+        change([&] {
+            steps.push_back("done");
+            cause = failure;
+            failure_text = text;
+            contact_shown = contact_shown || offer_contact;
+        });
+    }
+    void Cancelled() override {
+        change([&] { steps.push_back("cancelled"); });
+    }
+    void ReleaseKnown(const std::string& version, std::optional<std::int64_t> size) override {
+        change([&] {
+            release_version = version;
+            release_size = size;
+        });
     }
 
     // Waits until the condition over the fields holds; false when it did not in time.
@@ -89,15 +98,16 @@ public:
         return field;
     }
 
-    int progress = -1;
-    std::vector<int> progress_history;
-    std::string percent;
+    std::vector<std::string> steps;
+    DownloadFigures download;
+    InstallFailure cause = InstallFailure::NONE;
     std::string failure_text;
     std::vector<int> pages;
     bool panel_shown = true;
-    bool close_enabled = true;
     bool contact_shown = false;
-    bool timer_running = false;
+    bool installing = false;
+    std::string release_version;
+    std::optional<std::int64_t> release_size;
 
 private:
     // Every change wakes the waiters.
@@ -183,10 +193,11 @@ TEST_F(InstallControllerTest, SuccessfulAttemptInstallsTheProductFromTheSilentUr
                           "InstallLocation"),
         folder.string());
     EXPECT_TRUE(controller->finished);
-    EXPECT_TRUE(window.read(window.close_enabled));
     EXPECT_FALSE(window.read(window.panel_shown));
-    EXPECT_EQ(window.read(window.progress), 500); // the bar at the download's end
-    EXPECT_TRUE(window.read(window.timer_running));
+    EXPECT_EQ(window.read(window.steps),
+              (std::vector<std::string>{"checking", "downloading", "installing", "done"}));
+    EXPECT_EQ(window.read(window.download).fraction, 1.0);
+    EXPECT_EQ(window.read(window.download).done, window.read(window.download).total);
     EXPECT_EQ(service->output().find("missing.bin"), std::string::npos);
 
     controller->LaunchProduct();
@@ -261,7 +272,7 @@ TEST_F(InstallControllerTest, SecondFailureShowsTheContactButtonOnce) {
         EXPECT_EQ(window.waitForResultPage(), 3);
         EXPECT_EQ(controller->failure, InstallFailure::DOWNLOAD_FAILED) << "each attempt queries";
         EXPECT_EQ(window.read(window.contact_shown), attempt >= 2);
-        EXPECT_EQ(window.read(window.progress_history).front(), 0); // reset before the query
+        EXPECT_EQ(window.read(window.steps).back(), "done");
     }
     controller->StopInstall();
     EXPECT_EQ(Events(*service, 9), (std::vector<int>{901200, 901201, 901202, 901200, 901203, 901201,
@@ -269,26 +280,17 @@ TEST_F(InstallControllerTest, SecondFailureShowsTheContactButtonOnce) {
     controller->reporter.Stop();
 }
 
-TEST_F(InstallControllerTest, ProgressArithmetic) {
+TEST_F(InstallControllerTest, DownloadReportsCarryBytesAndTheRecentSpeed) {
     auto service = StartService(world.writeRelease("", "", ""));
     auto controller = MakeController(*service);
     controller->OnDownloadProgress(400, 1000, 0.4);
-    EXPECT_EQ(window.progress, 200);
-    EXPECT_EQ(window.percent, "40 %") << "the download's own percentage, no speed known yet";
-
-    controller->install_fraction = 0.5;
-    window.timer_running = true;
-    controller->OnInstallTimer(513); // not ours
-    EXPECT_EQ(window.progress, 200);
-    controller->OnInstallTimer(512);
-    EXPECT_EQ(window.progress, 501);
-    int ticks = 1;
-    while (window.timer_running && ticks < 1000) {
-        controller->OnInstallTimer(512);
-        ++ticks;
-    }
-    EXPECT_EQ(ticks, 490);
-    EXPECT_EQ(window.progress, 990);
+    EXPECT_EQ(window.download.done, 400);
+    EXPECT_EQ(window.download.total, 1000);
+    EXPECT_EQ(window.download.bytes_per_second, 0.0) << "no speed from one report";
+    std::this_thread::sleep_for(50ms);
+    controller->OnDownloadProgress(900, 1000, 0.9);
+    EXPECT_GT(window.download.bytes_per_second, 0.0);
+    EXPECT_LT(window.download.bytes_per_second, 500 / 0.05);
     controller->reporter.Stop();
 }
 
@@ -296,7 +298,7 @@ TEST_F(InstallControllerTest, StopDuringTheDownloadSwitchesNoPage) {
     auto service = ServeSamplePackage({"--throttle", "20000"});
     auto controller = MakeController(*service);
     Click(*controller);
-    window.waitUntil([&] { return window.progress > 0; }, 4s);
+    window.waitUntil([&] { return window.download.done > 0; }, 4s);
     const auto started = std::chrono::steady_clock::now();
     controller->StopInstall();
     EXPECT_LT(std::chrono::steady_clock::now() - started, 2s);
@@ -310,7 +312,7 @@ TEST_F(InstallControllerTest, StopDuringThePackageRunWaitsForIt) {
     auto service = StartService(world.writeRelease("", "{service}/packages/slow.sh", ""));
     auto controller = MakeController(*service);
     Click(*controller);
-    window.waitUntil([&] { return window.timer_running; }, 2s);
+    window.waitUntil([&] { return window.installing; }, 2s);
     // The package runs in a process of its own: its first line tells that it has started.
     for (int i = 0; i < 200 && !fs::exists(world.root / "tmp/package-started"); ++i) {
         std::this_thread::sleep_for(10ms);
@@ -377,6 +379,7 @@ TEST_F(InstallControllerTest, TheFailurePageSaysWhichStepFailed) {
         EXPECT_EQ(window.waitForResultPage(), 3) << service->output();
         controller->StopInstall();
         EXPECT_EQ(controller->failure, c.failure);
+        EXPECT_EQ(window.read(window.cause), c.failure);
         const std::string text = window.read(window.failure_text);
         EXPECT_EQ(text, controller->FailureText());
         // The download's cause is the engine's, after the step's words.
@@ -402,8 +405,7 @@ TEST_F(InstallControllerTest, TheFailurePageSaysWhichStepFailed) {
     EXPECT_EQ(window.waitForResultPage(), 3);
     unreachable.StopInstall();
     EXPECT_EQ(unreachable.failure, InstallFailure::SERVICE_UNREACHABLE);
-    EXPECT_EQ(window.read(window.failure_text),
-              InstallFailureText(InstallFailure::SERVICE_UNREACHABLE));
+    EXPECT_EQ(window.read(window.cause), InstallFailure::SERVICE_UNREACHABLE);
 
     auto controller = MakeController(*service);
     window.pages.clear();
@@ -411,7 +413,7 @@ TEST_F(InstallControllerTest, TheFailurePageSaysWhichStepFailed) {
     EXPECT_EQ(window.waitForResultPage(), 2) << service->output();
     controller->StopInstall();
     EXPECT_EQ(controller->failure, InstallFailure::NONE);
-    EXPECT_EQ(window.read(window.failure_text), "");
+    EXPECT_EQ(window.read(window.cause), InstallFailure::NONE);
     controller->reporter.Stop();
 }
 
@@ -454,6 +456,7 @@ TEST_F(InstallControllerTest, FullTemporaryFolderFailsTheAttempt) {
     EXPECT_EQ(window.waitForResultPage(), 3);
     controller->StopInstall();
     EXPECT_EQ(controller->failure, InstallFailure::DISK_FULL);
+    EXPECT_EQ(window.read(window.cause), InstallFailure::DISK_FULL);
     // With the figures: what the package needs and what the small disk has.
     const std::string text = window.read(window.failure_text);
     EXPECT_EQ(text.rfind("The install needs ", 0), 0u) << text;
@@ -525,17 +528,9 @@ TEST_F(InstallControllerTest, CorruptRegistryFileIsLeftAloneAndTheProductStillIn
 // A window without any of the controls, for the command-line tests.
 struct NoWindow : IInstallWindow {
     bool HasTabPage() const override { return false; }
-    bool HasPercentLabel() const override { return false; }
     bool HasContactButton() const override { return false; }
-    void SetProgressValue(int) override {}
-    void SetPercentText(const std::string&) override {}
-    void SetFailureText(const std::string&) override {}
     void SelectPage(int) override {}
     void SetCustomPanel(bool) override {}
-    void SetCloseEnabled(bool) override {}
-    void ShowContactButton() override {}
-    void StartInstallTimer() override {}
-    void KillInstallTimer() override {}
 };
 
 TEST(PackageCommandLineTest, OptionsFollowTheQuotedPaths) {
@@ -696,7 +691,7 @@ TEST_F(InstallTrustTest, APackageUnlikeTheReplysIsRemovedAndNeverRun) {
         EXPECT_EQ(controller->release_check, c.check);
         EXPECT_EQ(controller->failure, InstallFailure::RELEASE_INVALID);
         EXPECT_GT(server.packageRequests(), 0);
-        EXPECT_FALSE(window.read(window.timer_running)) << "the install phase never started";
+        EXPECT_FALSE(window.read(window.installing)) << "the install phase never started";
         ExpectNothingRunnableLeft();
     }
 }
@@ -809,7 +804,7 @@ TEST_F(OfflineInstallTest, ABundleInstallsWithoutAnyService) {
     EXPECT_EQ(
         ReadFileVersion((world.root / "opt/Inkwarden/InkwardenMain.exe").string()).file_version,
         world.productVersion());
-    EXPECT_EQ(window.read(window.progress), 500); // the copy took the download's half
+    EXPECT_EQ(window.read(window.download).fraction, 1.0); // the copy stood for the download
     // The bundle's package is copied, not moved: the folder can be used again.
     EXPECT_TRUE(fs::exists(folder + "/InkwardenSetup.bin"));
 

@@ -41,20 +41,12 @@ TEST(NormalizeInstallFolderTest, AppendsTheProductFolderUnlessItIsTheLastCompone
 class OptionsWindow : public IInstallWindow {
 public:
     bool HasTabPage() const override { return true; }
-    bool HasPercentLabel() const override { return false; }
     bool HasContactButton() const override { return false; }
-    void SetProgressValue(int) override {}
-    void SetPercentText(const std::string&) override {}
-    void SetFailureText(const std::string&) override {}
     void SelectPage(int index) override {
         std::lock_guard<std::mutex> lock(mutex);
         pages.push_back(index);
     }
     void SetCustomPanel(bool) override {}
-    void SetCloseEnabled(bool) override {}
-    void ShowContactButton() override {}
-    void StartInstallTimer() override {}
-    void KillInstallTimer() override {}
 
     std::mutex mutex;
     std::vector<int> pages;
@@ -84,7 +76,8 @@ protected:
         InstallController::Services services;
         services.latest_version_url = service.address() + LATEST_VERSION_PATH;
         services.events.url = service.address() + EVENT_PATH;
-        options = std::make_unique<InstallOptions>(window, services);
+        controller = std::make_unique<InstallController>(window, services);
+        options = std::make_unique<InstallOptions>(*controller);
         options->start_button = &start;
         options->agree_box = &agree;
         options->desk_link_box = &desk;
@@ -99,11 +92,11 @@ protected:
             return free_bytes;
         });
         edit.setText("/opt/Inkwarden");
-        options->reporter.Start();
+        controller->reporter.Start();
     }
     void TearDown() override {
-        options->StopInstall();
-        options->reporter.Stop();
+        controller->StopInstall();
+        controller->reporter.Stop();
         ::unsetenv("TMPDIR"); // the folder goes with the fixture
         ::unsetenv("INKWARDEN_CACHE_DIR");
         test::UseLocale("C.UTF-8");
@@ -122,22 +115,23 @@ protected:
     CLabelUI required, available, space_error;
     std::optional<std::uint64_t> free_bytes = std::uint64_t{1} << 40;
     std::vector<std::string> queried;
+    std::unique_ptr<InstallController> controller;
     std::unique_ptr<InstallOptions> options;
 };
 
 TEST_F(InstallOptionsTest, InitialisationTakesTheRegistryFolderOrTheSkinDefault) {
     options->InitInstallFolder();
-    EXPECT_EQ(options->install_folder, "/opt/Inkwarden");
+    EXPECT_EQ(controller->install_folder, "/opt/Inkwarden");
 
     // A previous install's folder is shown even when it is gone.
     const std::string previous = (temp.path() / "gone/Inkwarden").string();
     ASSERT_TRUE(WriteMachineString(InstallOptions::REGISTRY_KEY, "InstallLocation", previous));
     options->InitInstallFolder();
-    EXPECT_EQ(options->install_folder, previous);
+    EXPECT_EQ(controller->install_folder, previous);
     EXPECT_EQ(edit.getText(), previous);
 
-    options->licence_agreed = false;
-    options->desktop_link = false;
+    controller->licence_agreed = false;
+    controller->desktop_link = false;
     options->InitOptionBoxes();
     EXPECT_FALSE(agree.isSelected());
     EXPECT_FALSE(start.isEnabled());
@@ -150,24 +144,24 @@ TEST_F(InstallOptionsTest, WithoutRootTheDefaultIsTheUsersDataFolder) {
     ::setenv("XDG_DATA_HOME", data.c_str(), 1);
     options->SetRunsAsRoot(false);
     options->InitInstallFolder();
-    EXPECT_EQ(options->install_folder, data + "/Inkwarden");
+    EXPECT_EQ(controller->install_folder, data + "/Inkwarden");
     EXPECT_EQ(edit.getText(), data + "/Inkwarden");
     // The start click takes the folder as it is and creates it.
-    options->licence_agreed = true;
+    controller->licence_agreed = true;
     options->OnStartClicked();
-    EXPECT_EQ(options->install_folder, data + "/Inkwarden");
+    EXPECT_EQ(controller->install_folder, data + "/Inkwarden");
     EXPECT_TRUE(fs::is_directory(data + "/Inkwarden"));
-    options->StopInstall();
+    controller->StopInstall();
 
     // A previous install's folder still wins; as root the skin's default stays.
     ASSERT_TRUE(WriteMachineString(InstallOptions::REGISTRY_KEY, "InstallLocation", "/srv/ink"));
     options->InitInstallFolder();
-    EXPECT_EQ(options->install_folder, "/srv/ink");
+    EXPECT_EQ(controller->install_folder, "/srv/ink");
     ::unlink(temp.file("machine.reg").c_str());
     edit.setText("/opt/Inkwarden");
     options->SetRunsAsRoot(true);
     options->InitInstallFolder();
-    EXPECT_EQ(options->install_folder, "/opt/Inkwarden");
+    EXPECT_EQ(controller->install_folder, "/opt/Inkwarden");
 }
 
 TEST_F(InstallOptionsTest, StartClickRefusesBadFoldersWithTheMessageBox) {
@@ -186,7 +180,7 @@ TEST_F(InstallOptionsTest, StartClickRefusesBadFoldersWithTheMessageBox) {
         EXPECT_EQ(call.flags, MB_OK | MB_ICONERROR);
     }
     EXPECT_TRUE(window.pages.empty());
-    EXPECT_FALSE(options->install_thread.joinable());
+    EXPECT_FALSE(controller->install_thread.joinable());
     EXPECT_EQ(edit.getText(), "") << "the edit keeps what the user had";
     EXPECT_FALSE(fs::exists("relative"));
     EXPECT_EQ(Events(3), (std::vector<int>{901101, 901101, 901101}));
@@ -210,7 +204,7 @@ TEST_F(InstallOptionsTest, StartClickRefusesFoldersThatWouldSplitThePackagesComm
     }
     // Nothing ran: no page, no attempt, no query, and the probe made no folder.
     EXPECT_TRUE(window.pages.empty());
-    EXPECT_FALSE(options->install_thread.joinable());
+    EXPECT_FALSE(controller->install_thread.joinable());
     EXPECT_EQ(Events(3), (std::vector<int>{901101, 901101, 901101}));
     EXPECT_EQ(service.output().find("query:"), std::string::npos);
     for (const auto& entry : fs::directory_iterator(temp.path())) {
@@ -248,19 +242,19 @@ TEST_F(InstallOptionsTest, StartClickNormalisesTheFolderAndStartsTheAttempt) {
     options->InitInstallFolder();
     options->OnStartClicked();
     EXPECT_TRUE(IsDirectory(previous));
-    EXPECT_EQ(options->install_folder, previous);
+    EXPECT_EQ(controller->install_folder, previous);
     EXPECT_TRUE(layer.messageBoxCalls().empty());
-    options->StopInstall();
+    controller->StopInstall();
     EXPECT_EQ(window.pages, std::vector<int>{1});
 
     const std::string apps = (temp.path() / "srv/apps").string();
     edit.setText(apps + "/");
     options->OnStartClicked();
-    EXPECT_EQ(options->install_folder, apps + "/Inkwarden");
+    EXPECT_EQ(controller->install_folder, apps + "/Inkwarden");
     EXPECT_EQ(edit.getText(), apps + "/Inkwarden");
-    EXPECT_TRUE(options->install_thread.joinable());
-    EXPECT_EQ(options->attempt_count, 2);
-    options->StopInstall();
+    EXPECT_TRUE(controller->install_thread.joinable());
+    EXPECT_EQ(controller->attempt_count, 2);
+    controller->StopInstall();
     const std::vector<int> events = Events(4);
     ASSERT_GE(events.size(), 4u);
     EXPECT_EQ(std::vector<int>(events.begin(), events.begin() + 2),
@@ -268,7 +262,7 @@ TEST_F(InstallOptionsTest, StartClickNormalisesTheFolderAndStartsTheAttempt) {
 }
 
 TEST_F(InstallOptionsTest, FreeSpaceRuleGatesTheStartButton) {
-    options->install_folder = "/srv/missing/Inkwarden";
+    controller->install_folder = "/srv/missing/Inkwarden";
     free_bytes = InstallOptions::REQUIRED_SPACE;
     options->UpdateDiskSpace();
     EXPECT_TRUE(start.isEnabled()) << "exactly the required space is enough";
@@ -289,7 +283,7 @@ TEST_F(InstallOptionsTest, FreeSpaceRuleGatesTheStartButton) {
     EXPECT_EQ(available.getText(), "0Byte");
 
     // Without the licence the rule leaves the button alone.
-    options->licence_agreed = false;
+    controller->licence_agreed = false;
     start.setEnabled(false);
     free_bytes = InstallOptions::REQUIRED_SPACE;
     options->UpdateDiskSpace();
@@ -298,7 +292,7 @@ TEST_F(InstallOptionsTest, FreeSpaceRuleGatesTheStartButton) {
 
 TEST_F(InstallOptionsTest, TheSystemQueryAsksTheNearestExistingFolder) {
     options->SetFreeSpaceQuery(nullptr);
-    options->install_folder = (temp.path() / "not/yet/Inkwarden").string();
+    controller->install_folder = (temp.path() / "not/yet/Inkwarden").string();
     options->UpdateDiskSpace();
     EXPECT_EQ(available.getText(), FormatSize(*VolumeFreeBytes(temp.path().string())));
 }
@@ -311,10 +305,10 @@ TEST_F(InstallOptionsTest, BoxClicksSeeTheStateBeforeTheBoxFlips) {
     };
     free_bytes = 100; // ticking the licence again applies the free-space rule
     click([&] { options->OnLicenceClicked(); }, agree);
-    EXPECT_FALSE(options->licence_agreed);
+    EXPECT_FALSE(controller->licence_agreed);
     EXPECT_FALSE(start.isEnabled());
     click([&] { options->OnLicenceClicked(); }, agree);
-    EXPECT_TRUE(options->licence_agreed);
+    EXPECT_TRUE(controller->licence_agreed);
     EXPECT_FALSE(start.isEnabled()) << "too little space";
     free_bytes = InstallOptions::REQUIRED_SPACE;
     click([&] { options->OnLicenceClicked(); }, agree);
@@ -322,13 +316,13 @@ TEST_F(InstallOptionsTest, BoxClicksSeeTheStateBeforeTheBoxFlips) {
     EXPECT_TRUE(start.isEnabled());
 
     click([&] { options->OnDesktopLinkClicked(); }, desk);
-    EXPECT_FALSE(options->desktop_link);
+    EXPECT_FALSE(controller->desktop_link);
     click([&] { options->OnDesktopLinkClicked(); }, desk);
-    EXPECT_TRUE(options->desktop_link);
+    EXPECT_TRUE(controller->desktop_link);
     click([&] { options->OnStartLinkClicked(); }, start_menu);
-    EXPECT_FALSE(options->start_link);
+    EXPECT_FALSE(controller->start_link);
     click([&] { options->OnStartLinkClicked(); }, start_menu);
-    EXPECT_TRUE(options->start_link);
+    EXPECT_TRUE(controller->start_link);
 
     EXPECT_EQ(Events(8),
               (std::vector<int>{901102, 901103, 901102, 901103, 901105, 901106, 901107, 901108}));
@@ -344,7 +338,7 @@ TEST_F(InstallOptionsTest, BrowseOpensAtTheNearestFolderAndKeepsTheChoiceAsIs) {
     EXPECT_EQ(layer.picks[0].prompt, "安装目录");
     EXPECT_EQ(layer.picks[0].initial, temp.path().string());
     EXPECT_EQ(edit.getText(), "/srv/chosen/");
-    EXPECT_EQ(options->install_folder, "/srv/chosen/");
+    EXPECT_EQ(controller->install_folder, "/srv/chosen/");
     EXPECT_EQ(queried.size(), 1u);
 
     // Cancel: nothing changes, but the free-space rule runs again.

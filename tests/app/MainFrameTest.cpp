@@ -1,10 +1,13 @@
 #include "BuildConfig.h"
 #include "app/CMainFrame.h"
+#include "app/ReleaseLine.h"
+#include "net/SegmentedDownloader.h"
 #include "platform/RegistryFile.h"
 #include "tests/support/FaultServer.h"
 #include "tests/support/InstallWorld.h"
 #include "tests/support/TestLanguage.h"
 #include "ui/controls/CButtonUI.h"
+#include "ui/controls/CCheckBoxUI.h"
 #include "ui/controls/CEditUI.h"
 #include "ui/controls/CLabelUI.h"
 #include "ui/controls/CProgressUI.h"
@@ -174,13 +177,13 @@ TEST_F(MainFrameTest, WholeInstallFromTheStartClickToTheStartedProduct) {
     StartService(Release("", "{service}/packages/InkwardenSetup.bin"));
     Open();
     EXPECT_EQ(Page(), 0);
-    EXPECT_EQ(WindowSize(), (UiSize{570, 460}));
-    EXPECT_EQ(frame->install_path->getText(), install_folder);
+    EXPECT_EQ(WindowSize(), (UiSize{570, 560}));
+    EXPECT_EQ(frame->options.install_path->getText(), install_folder);
 
     Click("btn_install_start");
     EXPECT_GE(Page(), 1); // a quick attempt may already have ended
     EXPECT_EQ(WindowSize(), (UiSize{570, 370})) << "the panel folds from the start click on";
-    ASSERT_TRUE(RunUntil([&] { return Page() >= 2 && frame->finished; }));
+    ASSERT_TRUE(RunUntil([&] { return Page() >= 2 && frame->controller.finished; }));
     EXPECT_EQ(Page(), 2);
     EXPECT_GE(frame->progress->getValue(), 500);
     EXPECT_TRUE(frame->close_button->isEnabled());
@@ -205,7 +208,8 @@ TEST_F(MainFrameTest, SecondFailureShowsTheContactButtonOnce) {
     ASSERT_TRUE(RunUntil([&] { return Page() == 3; }));
     EXPECT_FALSE(frame->contact_button->isOwnVisible());
     Click("btn_install_retry");
-    ASSERT_TRUE(RunUntil([&] { return Page() == 3 && frame->finished && Events(6).size() >= 6; }));
+    ASSERT_TRUE(RunUntil(
+        [&] { return Page() == 3 && frame->controller.finished && Events(6).size() >= 6; }));
     EXPECT_TRUE(frame->contact_button->isOwnVisible());
     Click("btn_contact_us");
     ASSERT_EQ(layer.openedUrls().size(), 1u);
@@ -223,7 +227,7 @@ TEST_F(MainFrameTest, TheFailurePageSaysWhyUnderTheRetryButton) {
     Open();
     ASSERT_NE(frame->failure_reason, nullptr);
     Click("btn_install_start");
-    ASSERT_TRUE(RunUntil([&] { return Page() == 3 && frame->finished; }));
+    ASSERT_TRUE(RunUntil([&] { return Page() == 3 && frame->controller.finished; }));
     EXPECT_EQ(frame->failure_reason->getText(),
               InstallFailureText(InstallFailure::RELEASE_INVALID));
     EXPECT_TRUE(frame->failure_reason->isVisible());
@@ -265,7 +269,7 @@ TEST_F(MainFrameTest, CustomPanelFoldsAndUnfolds) {
         EXPECT_FALSE(Control("install_custom")->isOwnVisible());
         EXPECT_EQ(icon->getNormalImage().text, CMainFrame::FOLD_ICON);
         Click(toggle);
-        EXPECT_EQ(WindowSize(), (UiSize{570, 460}));
+        EXPECT_EQ(WindowSize(), (UiSize{570, 560}));
         EXPECT_TRUE(Control("install_custom")->isOwnVisible());
         EXPECT_EQ(icon->getNormalImage().text, CMainFrame::EXPAND_ICON);
     }
@@ -314,13 +318,13 @@ TEST_F(MainFrameTest, EveryCloseDuringAnAttemptAsksTheSameQuestion) {
         EXPECT_EQ(question.owner, hwnd);
     }
     EXPECT_TRUE(layer.exists(hwnd)) << "Cancel keeps the window";
-    EXPECT_TRUE(frame->attempt_running);
+    EXPECT_TRUE(frame->controller.attempt_running);
 
     layer.send(hwnd, WM_SYSCOMMAND, SC_CLOSE, 0);
     Settle();
     EXPECT_EQ(layer.messageBoxCalls().size(), 5u);
     EXPECT_FALSE(layer.exists(hwnd));
-    EXPECT_FALSE(frame->install_thread.joinable() && !frame->finished)
+    EXPECT_FALSE(frame->controller.install_thread.joinable() && !frame->controller.finished)
         << "the attempt was waited for";
     const std::vector<int> events = Events(3);
     EXPECT_EQ(events, (std::vector<int>{901100, 901101, 901200})) << "no result page reported";
@@ -331,14 +335,104 @@ TEST_F(MainFrameTest, DoNotTrackSendsNoEventAtAll) {
     StartService(Release("", "{service}/packages/InkwardenSetup.bin"));
     Open();
     ::unsetenv("DO_NOT_TRACK");
-    EXPECT_FALSE(frame->reporter.IsEnabled());
+    EXPECT_FALSE(frame->controller.reporter.IsEnabled());
     Click("btn_install_start");
-    ASSERT_TRUE(RunUntil([&] { return Page() >= 2 && frame->finished; }));
+    ASSERT_TRUE(RunUntil([&] { return Page() >= 2 && frame->controller.finished; }));
     EXPECT_EQ(Page(), 2) << "the version query still answers";
     Click("btn_install_finish");
     EXPECT_FALSE(layer.exists(hwnd));
     frame.reset(); // the reporter has stopped: nothing can still be on its way
     EXPECT_EQ(Events(0), std::vector<int>{}) << "no row in the event store";
+}
+
+TEST_F(MainFrameTest, CancelAsksThenKeepsWhatArrivedAndReturnsToTheFirstPage) {
+    StartService(Release("", "{service}/packages/InkwardenSetup.bin"), {"--throttle", "20000"});
+    Open();
+    Click("btn_install_start");
+    ASSERT_TRUE(RunUntil([&] { return frame->progress->getValue() > 0; }, 30s));
+    ASSERT_TRUE(frame->cancel_button->isVisible()) << "offered during the download";
+    // The first answer keeps the download going, the second stops it.
+    layer.scriptMessageBoxAnswers({IDCANCEL, IDOK});
+    Click("btn_install_cancel");
+    EXPECT_EQ(layer.messageBoxCalls().size(), 1u);
+    EXPECT_TRUE(frame->controller.attempt_running);
+    Click("btn_install_cancel");
+    ASSERT_EQ(layer.messageBoxCalls().size(), 2u);
+    for (const auto& question : layer.messageBoxCalls()) {
+        EXPECT_EQ(question.text, CMainFrame::EXIT_QUESTION);
+        EXPECT_EQ(question.flags, MB_OKCANCEL | MB_ICONQUESTION);
+    }
+    ASSERT_TRUE(RunUntil([&] { return Page() == 0 && !frame->controller.attempt_running; }, 10s));
+    EXPECT_TRUE(layer.exists(hwnd));
+    EXPECT_FALSE(frame->controller.finished);
+    EXPECT_FALSE(frame->cancel_button->isVisible());
+    EXPECT_EQ(frame->progress->getValue(), 0);
+    // The record stays beside the partial file for the next run to resume from.
+    const std::string package = frame->controller.PackagePath();
+    EXPECT_TRUE(fs::exists(SegmentedDownloader::ControlPath(package)));
+    EXPECT_TRUE(fs::exists(package + SegmentedDownloader::TEMP_SUFFIX));
+    EXPECT_FALSE(fs::exists(package));
+    EXPECT_EQ(Events(4), (std::vector<int>{901100, 901101, 901200, 901100}))
+        << "back on the first page, no result page";
+    // Nothing is running: closing asks nothing.
+    Click("closebtn");
+    EXPECT_EQ(layer.messageBoxCalls().size(), 2u);
+    EXPECT_FALSE(layer.exists(hwnd));
+}
+
+TEST_F(MainFrameTest, TheFirstPageNamesTheReleaseAndTheInstallDoesNotAskAgain) {
+    ASSERT_EQ(test::UseLocale("zh_CN.UTF-8"), "zh_CN");
+    StartService(Release("", "{service}/packages/InkwardenSetup.bin"));
+    Open();
+    ASSERT_NE(frame->release_line, nullptr);
+    ASSERT_TRUE(RunUntil([&] { return !frame->release_line->getText().empty(); }, 30s));
+    const auto size =
+        static_cast<std::int64_t>(fs::file_size(world.root / "packages/InkwardenSetup.bin"));
+    EXPECT_EQ(frame->release_line->getText(), ReleaseLineText(world.productVersion(), size));
+    EXPECT_EQ(frame->release_line->getText().rfind("墨守精灵 ", 0), 0u);
+    Click("btn_install_start");
+    ASSERT_TRUE(RunUntil([&] { return Page() >= 2 && frame->controller.finished; }));
+    EXPECT_EQ(Page(), 2) << service->output();
+    const std::string log = service->output();
+    std::size_t queries = 0;
+    for (std::size_t at = log.find("query: s="); at != std::string::npos;
+         at = log.find("query: s=", at + 1)) {
+        ++queries;
+    }
+    EXPECT_EQ(queries, 1u) << "the install took the early answer\n" << log;
+}
+
+// The custom panel's last boxes: autostart follows its box; cleared usage events send
+// nothing more, not even the pages and clicks of the install that follows.
+TEST_F(MainFrameTest, TheAutostartAndUsageEventsBoxesAreTheUsersSay) {
+    StartService(Release("", "{service}/packages/InkwardenSetup.bin"));
+    Open();
+    auto* bootup = static_cast<CCheckBoxUI*>(Control("btn_check_bootup"));
+    auto* events = static_cast<CCheckBoxUI*>(Control("btn_check_events"));
+    ASSERT_NE(bootup, nullptr);
+    ASSERT_NE(events, nullptr);
+    EXPECT_TRUE(bootup->isSelected()) << "autostart as before, unless cleared";
+    EXPECT_TRUE(events->isSelected());
+    ASSERT_EQ(Events(1), std::vector<int>{901100});
+    Click("btn_check_bootup");
+    Click("btn_check_events");
+    EXPECT_FALSE(bootup->isSelected());
+    EXPECT_FALSE(frame->controller.bootup);
+    EXPECT_NE(frame->controller.BuildPackageCommandLine().find(" -bootup:0 "), std::string::npos);
+    EXPECT_FALSE(frame->controller.reporter.IsEnabled());
+
+    Click("btn_events_info");
+    ASSERT_EQ(layer.openedUrls().size(), 1u);
+    EXPECT_EQ(layer.openedUrls()[0], std::string(build_config::WEBSITE) + CMainFrame::EVENTS_PAGE);
+
+    Click("btn_install_start");
+    ASSERT_TRUE(RunUntil([&] { return Page() >= 2 && frame->controller.finished; }));
+    EXPECT_EQ(Page(), 2) << service->output();
+    EXPECT_TRUE(fs::exists(world.root / "home/Desktop/inkwarden.desktop"));
+    EXPECT_FALSE(fs::exists(world.root / "home/.config/autostart/inkwarden.desktop"));
+    Click("btn_install_finish");
+    frame.reset(); // the reporter has stopped: nothing can still be on its way
+    EXPECT_EQ(Events(1), std::vector<int>{901100}) << "no row after the box was cleared";
 }
 
 TEST_F(MainFrameTest, TheLineUnderTheBarGivesTheDownloadsFigures) {
@@ -348,11 +442,12 @@ TEST_F(MainFrameTest, TheLineUnderTheBarGivesTheDownloadsFigures) {
     Click("btn_install_start");
     std::smatch figures;
     std::string line;
+    // Read once a fifth has come: the first second's figures carry the connections' start.
     const std::regex pattern(R"(^(\d+) % · (\d+) kB/s · (\d+) (s|min) left$)");
     ASSERT_TRUE(RunUntil(
         [&] {
             line = frame->install_percent->getText();
-            return std::regex_match(line, figures, pattern) && std::stoi(figures[1]) > 0;
+            return std::regex_match(line, figures, pattern) && std::stoi(figures[1]) >= 20;
         },
         30s))
         << line;
@@ -373,13 +468,13 @@ TEST_F(MainFrameTest, ReturnPressesThePagesDefaultButtonAndSpaceTheFocusedOne) {
     auto* agree = Control("btn_check_agree");
     frame->getPaintManager().setFocus(agree);
     layer.setFocus(hwnd);
-    const bool ticked = frame->licence_agreed;
+    const bool ticked = frame->controller.licence_agreed;
     layer.key(VK_SPACE, ' ');
     Settle();
-    EXPECT_NE(frame->licence_agreed, ticked);
+    EXPECT_NE(frame->controller.licence_agreed, ticked);
     layer.key(VK_SPACE, ' ');
     Settle();
-    EXPECT_EQ(frame->licence_agreed, ticked);
+    EXPECT_EQ(frame->controller.licence_agreed, ticked);
     frame->getPaintManager().setFocus(Control("btn_install_license"));
     layer.key(VK_SPACE, ' ');
     Settle();
@@ -401,19 +496,19 @@ TEST_F(MainFrameTest, ReturnPressesThePagesDefaultButtonAndSpaceTheFocusedOne) {
     Settle();
     EXPECT_TRUE(layer.messageBoxCalls().empty());
     EXPECT_TRUE(layer.exists(hwnd));
-    EXPECT_TRUE(frame->install_thread.joinable());
+    EXPECT_TRUE(frame->controller.install_thread.joinable());
     // On the failure page (no package in the release) Return tries again.
     ASSERT_TRUE(RunUntil([&] { return Page() == 3; }, 30s));
-    const int attempts = frame->attempt_count;
+    const int attempts = frame->controller.attempt_count;
     layer.key(VK_RETURN, '\r');
     Settle();
-    EXPECT_EQ(frame->attempt_count, attempts + 1);
+    EXPECT_EQ(frame->controller.attempt_count, attempts + 1);
 }
 
 TEST_F(MainFrameTest, TestUrlReplacesTheServicesPackage) {
     StartService(Release("", ""));
     Open();
-    frame->test_url = service->address() + "/packages/InkwardenSetup.bin";
+    frame->controller.test_url = service->address() + "/packages/InkwardenSetup.bin";
     Click("btn_install_start");
     ASSERT_TRUE(RunUntil([&] { return Page() >= 2; }));
     EXPECT_EQ(Page(), 2);
@@ -426,12 +521,12 @@ TEST_F(MainFrameTest, BrowsedFolderIsNormalisedAtTheStartClick) {
     const std::string chosen = (world.root / "apps").string();
     layer.scriptFolder(chosen);
     Click("btn_dir_select");
-    EXPECT_EQ(frame->install_path->getText(), chosen);
+    EXPECT_EQ(frame->options.install_path->getText(), chosen);
     Click("btn_install_start");
-    EXPECT_EQ(frame->install_folder, chosen + "/Inkwarden");
-    EXPECT_EQ(frame->install_path->getText(), chosen + "/Inkwarden");
+    EXPECT_EQ(frame->controller.install_folder, chosen + "/Inkwarden");
+    EXPECT_EQ(frame->options.install_path->getText(), chosen + "/Inkwarden");
     EXPECT_TRUE(fs::is_directory(chosen)) << "the probe made the chosen folder";
-    ASSERT_TRUE(RunUntil([&] { return Page() == 3 && frame->finished; }));
+    ASSERT_TRUE(RunUntil([&] { return Page() == 3 && frame->controller.finished; }));
     EXPECT_EQ(Events(5), (std::vector<int>{901100, 901104, 901101, 901200, 901201}));
 }
 

@@ -44,7 +44,7 @@ TITLE=$(xdotool getwindowname "$WID")
 [ "$TITLE" = "Inkwarden Setup" ] || fail "the window is called \"$TITLE\""
 sleep 0.5
 eval "$(xdotool getwindowgeometry --shell "$WID")"
-[ "$WIDTH" = 570 ] && [ "$HEIGHT" = 460 ] || fail "window is ${WIDTH}x${HEIGHT}"
+[ "$WIDTH" = 570 ] && [ "$HEIGHT" = 560 ] || fail "window is ${WIDTH}x${HEIGHT}"
 shot() { import -window root -crop "570x370+${X}+${Y}" +repage "$1"; }
 click() { xdotool mousemove --sync $((X + $1)) $((Y + $2)) click 1; }
 

@@ -36,7 +36,8 @@ grep -E 'demo|sample|test|bench' "$TMP/contents" && fail "the package holds more
 depends=$(dpkg-deb -f "$deb" Depends)
 # Crypto++ is linked into the programs; libcurl is loaded by the installer by name and linked
 # by the tool.
-for library in libc6 libgtk-3-0 libcurl4 libzip4; do
+# The skin's faces come with the package too.
+for library in libc6 libgtk-3-0 libcurl4 libzip4 fonts-arphic-uming fonts-dejavu-core; do
     echo "$depends" | grep -q "$library" || fail "Depends lacks $library: $depends"
 done
 # Each package once.

@@ -42,7 +42,7 @@ struct InstallerSkin : ::testing::Test {
 
 TEST_F(InstallerSkin, LayeredWindowWithTransparentTopRowsAndAnnouncedOnce) {
     ASSERT_TRUE(view.manager().usesLayeredPaint());
-    EXPECT_EQ(view.layer().clientRect(view.window()), (UiRect{0, 0, 570, 460}));
+    EXPECT_EQ(view.layer().clientRect(view.window()), (UiRect{0, 0, 570, 560}));
     EXPECT_EQ(std::count(seen.types.begin(), seen.types.end(), "windowinit"), 1);
     // The alpha image starts at row 2: rows 0 and 1 are fully transparent.
     EXPECT_EQ(view.pixel(100, 0), 0u);

@@ -211,7 +211,7 @@ TEST(MarkupDocument, InstallerSkinParses) {
     MarkupNode root = doc.root();
     EXPECT_STREQ(root.name(), "Window");
     EXPECT_STREQ(root.attributeValue("layeredimage"),
-                 "file='png\\bg.png' source='0,2,570,460' dest='0,2,570,460'");
+                 "file='png\\bg.png' source='0,2,570,560' dest='0,2,570,560'");
     const std::string tree = Tree(doc);
     EXPECT_EQ(tree.find("title"), std::string::npos);
     EXPECT_NE(tree.find("name=[install_path] text=[/opt/Inkwarden]"), std::string::npos);

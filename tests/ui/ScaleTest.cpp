@@ -176,9 +176,9 @@ std::vector<UiRect> Layout(HeadlessSkinView& view) {
 TEST_F(InstallerAtScale, TwiceThePixelsTheSameLayoutAndSharpText) {
     const HeadlessWindowLayer::Presented& big = *hidpi.layer().presented(hidpi.window());
     EXPECT_EQ(big.width, 1140);
-    EXPECT_EQ(big.height, 920);
+    EXPECT_EQ(big.height, 1120);
     EXPECT_EQ(big.scale, 2);
-    EXPECT_EQ(hidpi.layer().clientRect(hidpi.window()), (UiRect{0, 0, 570, 460}));
+    EXPECT_EQ(hidpi.layer().clientRect(hidpi.window()), (UiRect{0, 0, 570, 560}));
     EXPECT_EQ(Layout(hidpi), Layout(plain));
 
     const DrawContext one = Shown(*plain.layer().presented(plain.window()));
@@ -220,7 +220,7 @@ TEST_F(InstallerAtScale, ANewScaleRepaintsTheWholeWindowAtIt) {
     plain.layer().advance(PaintManager::LAYERED_REPAINT_MS);
     const HeadlessWindowLayer::Presented& now = *plain.layer().presented(plain.window());
     EXPECT_EQ(now.width, 1140);
-    EXPECT_EQ(now.area, (UiRect{0, 0, 570, 460}));
+    EXPECT_EQ(now.area, (UiRect{0, 0, 570, 560}));
     EXPECT_EQ(now.pixels, hidpi.layer().presented(hidpi.window())->pixels);
     plain.layer().setScaleFactor(1);
     plain.layer().advance(PaintManager::LAYERED_REPAINT_MS);

@@ -51,10 +51,10 @@ protected:
 
 TEST_F(SkinLayoutTableTest, InstallerSkinMatchesTheCheckedTables) {
     UseCompiledInSkin();
-    EXPECT_EQ(Listing({570, 460}), ReadTable("main_frame_layout_570x460.txt"));
+    EXPECT_EQ(Listing({570, 560}), ReadTable("main_frame_layout_570x560.txt"));
     EXPECT_EQ(Listing({570, 370}), ReadTable("main_frame_layout_570x370.txt"));
     // The skin's own "size" is the full window.
-    EXPECT_EQ(Listing({0, 0}), ReadTable("main_frame_layout_570x460.txt"));
+    EXPECT_EQ(Listing({0, 0}), ReadTable("main_frame_layout_570x560.txt"));
 }
 
 TEST_F(SkinLayoutTableTest, OnePageListsTheOthersHidden) {
@@ -88,7 +88,7 @@ TEST_F(SkinLayoutTableTest, FolderSkinTakesEitherSlashAndLaysOutAlike) {
     EXPECT_FALSE(SkinPackage::readFile("png\\missing.png", bytes, error));
     EXPECT_EQ(error, "Error opening file");
 
-    EXPECT_EQ(Listing({570, 460}), ReadTable("main_frame_layout_570x460.txt"));
+    EXPECT_EQ(Listing({570, 560}), ReadTable("main_frame_layout_570x560.txt"));
 }
 
 TEST_F(SkinLayoutTableTest, UnbuildableSkinIsAReasonNotATree) {

@@ -180,7 +180,7 @@ TEST_F(SkinPackageTest, CompiledInSkinArchiveHoldsTheMarkup) {
     SkinPackage::setResourceZipMemory(zip);
     MarkupDocument doc;
     ASSERT_TRUE(doc.loadFromFile("main_frame.xml", TextEncoding::Utf8)) << doc.lastErrorMessage();
-    EXPECT_STREQ(doc.root().attributeValue("size"), "570,460");
+    EXPECT_STREQ(doc.root().attributeValue("size"), "570,560");
 }
 
 TEST(ModuleResources, RegisteredResourcesAreCopies) {

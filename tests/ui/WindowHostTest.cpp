@@ -372,7 +372,7 @@ TEST_F(WindowHostTest, ZipResourceSkinAndIcon) {
     ASSERT_NE(id, 0u);
     EXPECT_NE(window.getPaintManager().findControlByName("btn_install_start"), nullptr);
     EXPECT_EQ(layer.windowRect(id).width(), 570);
-    EXPECT_EQ(layer.windowRect(id).height(), 460);
+    EXPECT_EQ(layer.windowRect(id).height(), 560);
     window.setIcon(101);
     EXPECT_EQ(layer.iconSize(id, true), (UiSize{32, 32}));
     EXPECT_EQ(layer.iconSize(id, false), (UiSize{16, 16}));

@@ -29,8 +29,8 @@ png_size() {
     od -An -tu1 -j16 -N8 "$1" | awk '{ printf "%dx%d", $1*16777216+$2*65536+$3*256+$4, $5*16777216+$6*65536+$7*256+$8 }'
 }
 if ! "$tool" skin render --scale 2 -o "$out/scale2.png" >/dev/null ||
-    [ "$(png_size "$out/scale2.png")" != 1140x920 ]; then
-    echo "scale 2 did not render at 1140x920 ($(png_size "$out/scale2.png" 2>/dev/null))"; fail=1
+    [ "$(png_size "$out/scale2.png")" != 1140x1120 ]; then
+    echo "scale 2 did not render at 1140x1120 ($(png_size "$out/scale2.png" 2>/dev/null))"; fail=1
 fi
 expect() {
     code=$1; shift
