@@ -25,6 +25,11 @@ struct CurlEntryPoints {
     void (*easy_cleanup)(CURL*) = nullptr;
     curl_slist* (*slist_append)(curl_slist*, const char*) = nullptr;
     void (*slist_free_all)(curl_slist*) = nullptr;
+    CURLU* (*url)() = nullptr;
+    CURLUcode (*url_set)(CURLU*, CURLUPart, const char*, unsigned int) = nullptr;
+    CURLUcode (*url_get)(CURLU*, CURLUPart, char**, unsigned int) = nullptr;
+    void (*url_cleanup)(CURLU*) = nullptr;
+    void (*free)(void*) = nullptr;
     bool loaded = false;
 };
 
@@ -52,7 +57,12 @@ CurlEntryPoints LoadCurl() {
                           Resolve(library, "curl_easy_strerror", curl.easy_strerror) &&
                           Resolve(library, "curl_easy_cleanup", curl.easy_cleanup) &&
                           Resolve(library, "curl_slist_append", curl.slist_append) &&
-                          Resolve(library, "curl_slist_free_all", curl.slist_free_all);
+                          Resolve(library, "curl_slist_free_all", curl.slist_free_all) &&
+                          Resolve(library, "curl_url", curl.url) &&
+                          Resolve(library, "curl_url_set", curl.url_set) &&
+                          Resolve(library, "curl_url_get", curl.url_get) &&
+                          Resolve(library, "curl_url_cleanup", curl.url_cleanup) &&
+                          Resolve(library, "curl_free", curl.free);
     if (!complete) {
         std::fprintf(stderr, "%s lacks an entry point: %s\n", CURL_LIBRARY, ::dlerror());
         return curl;
@@ -144,6 +154,31 @@ curl_slist* curl_slist_append(curl_slist* list, const char* text) {
 void curl_slist_free_all(curl_slist* list) {
     if (list != nullptr && Curl().loaded) {
         Curl().slist_free_all(list);
+    }
+}
+
+// The URL parser checks answers against their requests.
+CURLU* curl_url() {
+    return Curl().loaded ? Curl().url() : nullptr;
+}
+
+CURLUcode curl_url_set(CURLU* handle, CURLUPart what, const char* part, unsigned int flags) {
+    return Curl().loaded ? Curl().url_set(handle, what, part, flags) : CURLUE_BAD_HANDLE;
+}
+
+CURLUcode curl_url_get(CURLU* handle, CURLUPart what, char** part, unsigned int flags) {
+    return Curl().loaded ? Curl().url_get(handle, what, part, flags) : CURLUE_BAD_HANDLE;
+}
+
+void curl_url_cleanup(CURLU* handle) {
+    if (handle != nullptr && Curl().loaded) {
+        Curl().url_cleanup(handle);
+    }
+}
+
+void curl_free(void* pointer) {
+    if (pointer != nullptr && Curl().loaded) {
+        Curl().free(pointer);
     }
 }
 

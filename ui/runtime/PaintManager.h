@@ -11,6 +11,8 @@
 #include "ui/native/INativeWindowLayer.h"
 #include "ui/runtime/ControlAccessibility.h"
 #include "ui/runtime/ImageCache.h"
+#include "ui/runtime/InputRouter.h"
+#include "ui/runtime/LayeredPresentation.h"
 #include "ui/runtime/ResourceRegistry.h"
 #include "ui/runtime/TimerTable.h"
 #include "ui/runtime/WindowAttributes.h"
@@ -31,11 +33,12 @@ class CControlUI;
 class IMessageFilterUI;
 class INotifyUI;
 
-// One per skinned window: owns the control tree, its fonts, named images, default
-// attribute lists, window attributes and the name map; turns the window's messages into
-// control events, keeps focus, hot and pressed controls, runs control timers, paints
-// (double-buffered or per-pixel alpha) and delivers notifications. UI thread only.
-// The window layer given to init must outlive the manager.
+// One per skinned window, and the front the toolkit talks to: owns the control tree, its
+// fonts, named images, default attribute lists, window attributes and the name map;
+// dispatches the window's messages (input to its InputRouter), runs control timers, lays
+// out and paints (double-buffered, or per-pixel alpha through its LayeredPresentation) and
+// delivers notifications. UI thread only. The window layer given to init must outlive the
+// manager.
 class PaintManager {
 public:
     // Process-wide default colours (AARRGGBB).
@@ -55,16 +58,16 @@ public:
     // Posted once to deliver the queued asynchronous notifications.
     static constexpr UINT MSG_ASYNC_NOTIFY = WM_APP + 1;
     // Batches the layered window's repaints.
-    static constexpr std::uintptr_t LAYERED_REPAINT_TIMER = 0x2000;
-    static constexpr unsigned LAYERED_REPAINT_MS = 10;
+    static constexpr std::uintptr_t LAYERED_REPAINT_TIMER = LayeredPresentation::REPAINT_TIMER;
+    static constexpr unsigned LAYERED_REPAINT_MS = LayeredPresentation::REPAINT_MS;
     // Native timer ids of control timers cycle through this many values.
     static constexpr unsigned TIMER_ID_RANGE = TimerTable::ID_RANGE;
     // How long the mouse rests on a control before it counts as hovering.
-    static constexpr unsigned DEFAULT_HOVER_TIME_MS = 1000;
+    static constexpr unsigned DEFAULT_HOVER_TIME_MS = InputRouter::DEFAULT_HOVER_TIME_MS;
     // The focus ring lies this far outside the focused control: an outer band in the focus
     // ring colour, then an inner line in its second colour.
-    static constexpr int FOCUS_RING_OUTSET = 3;
-    static constexpr int FOCUS_RING_INNER = 1;
+    static constexpr int FOCUS_RING_OUTSET = InputRouter::FOCUS_RING_OUTSET;
+    static constexpr int FOCUS_RING_INNER = InputRouter::FOCUS_RING_INNER;
 
     PaintManager();
     ~PaintManager();
@@ -104,13 +107,15 @@ public:
     // Focus moved as the keyboard moves it (Tab, a shortcut, a screen reader): the focused
     // control shows the focus ring until a mouse button is pressed.
     void setFocusByKeyboard(CControlUI* control);
-    bool isFocusRingShown() const { return focus_ring_shown_; }
+    bool isFocusRingShown() const { return input_.isFocusRingShown(); }
     // The area the focus ring of a control takes: its rectangle and the ring around it.
-    static UiRect focusRingRect(const CControlUI* control);
+    static UiRect focusRingRect(const CControlUI* control) {
+        return InputRouter::focusRingRect(control);
+    }
     void invalidateAll();
     void setCapture();
     void releaseCapture();
-    bool isCaptured() const { return captured_; }
+    bool isCaptured() const { return input_.isCaptured(); }
     // Forgets every control of a subtree (the window is going away).
     void reapObjects(CControlUI* control);
 
@@ -126,11 +131,11 @@ public:
     // The buffer of the last paint (layered or off-screen); invalid before the first.
     const DrawContext& getPaintBuffer() const;
     const std::vector<TimerEntry>& getTimers() const { return timers_.entries(); }
-    CControlUI* getHot() const { return hot_; }
-    CControlUI* getPressed() const { return pressed_; }
-    UiPoint getMousePos() const { return last_mouse_; }
-    unsigned getHoverTime() const { return hover_time_; }
-    void setHoverTime(unsigned ms) { hover_time_ = ms; }
+    CControlUI* getHot() const { return input_.hot(); }
+    CControlUI* getPressed() const { return input_.pressed(); }
+    UiPoint getMousePos() const { return input_.mousePosition(); }
+    unsigned getHoverTime() const { return input_.hoverTime(); }
+    void setHoverTime(unsigned ms) { input_.setHoverTime(ms); }
     void setCursor(CursorShape shape);
     // Controls that keep receiving mouse-leave while the mouse is over their children.
     void addMouseLeaveNeeded(CControlUI* control);
@@ -162,7 +167,7 @@ public:
     void layoutRoot(UiRect client);
     bool isFirstLayoutPending() const { return first_layout_; }
     bool isLayoutNeeded() const { return layout_needed_; }
-    bool isFocusNeeded() const { return focus_needed_; }
+    bool isFocusNeeded() const { return input_.isFocusNeeded(); }
     void needUpdate() { update_needed_ = true; }
     bool isUpdateNeeded() const { return update_needed_; }
 
@@ -177,7 +182,7 @@ public:
     // Forgets every reference to a control that goes away.
     void releaseControl(CControlUI* control);
 
-    CControlUI* getFocus() const { return focus_; }
+    CControlUI* getFocus() const { return input_.focus(); }
     void setFocus(CControlUI* control) { setFocus(control, true); }
 
     void addNotifier(INotifyUI* notifier);
@@ -240,6 +245,8 @@ public:
     std::uint32_t getDefaultSelectedBkColor() const { return attributes_.selectedColor(); }
     std::uint32_t getFocusRingColor() const { return attributes_.focusRingColor(); }
     std::uint32_t getFocusRingColor2() const { return attributes_.focusRingColor2(); }
+    // The client rectangle of the window, or the root's without one.
+    UiRect getClientRect() const;
     // The window host resizes the native window through this while no tree is attached.
     std::function<void(UiSize)> on_resize_window;
 
@@ -265,95 +272,43 @@ private:
     bool onPaint(LRESULT& result);
     bool onSize(WPARAM wparam, LPARAM lparam, LRESULT& result);
     bool onTimer(WPARAM wparam, LPARAM lparam);
-    bool onMouseMove(WPARAM wparam, LPARAM lparam);
-    bool onButtonDown(UINT message, WPARAM wparam, LPARAM lparam);
-    bool onButtonUp(WPARAM wparam, LPARAM lparam);
-    bool onContextMenu(WPARAM wparam, LPARAM lparam);
-    bool onMouseWheel(WPARAM wparam, LPARAM lparam);
-    bool onMouseHover(WPARAM wparam);
-    bool onMouseLeave();
-    bool onKeyUp(WPARAM wparam, LPARAM lparam);
-    bool onKeyDownOrChar(UINT message, WPARAM wparam, LPARAM lparam);
-    bool onSetCursor(WPARAM wparam, LPARAM lparam, LRESULT& result);
     bool onMouseActivate(LRESULT& result);
     bool onChildNotification(UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result);
     bool onKillFocus(WPARAM wparam);
     bool onAsyncNotify(LRESULT& result);
     bool onDpiChanged(LRESULT& result);
-    // The pre-message steps: Tab moves focus, Alt keys go to the focused control, and a
-    // system character activates the control with that shortcut.
-    bool onTabKey(WPARAM wparam);
-    bool onSysKeyDown(WPARAM wparam, LPARAM lparam);
-    bool onSysChar(WPARAM wparam);
 
-    // The hot control becomes `under`: leave and enter events, the tooltip hidden.
-    void changeHot(CControlUI* under, UiPoint point, WPARAM key_state);
-    // The pressed control gets a last event of `kind` and is forgotten.
-    void releasePressed(UiEventKind kind, UiPoint point, WPARAM wparam, LPARAM lparam,
-                        WPARAM key_state);
-    void hideTooltip();
     bool isMinimized() const;
-    void showFocusRing(bool shown);
     void paintFocusRing(DrawContext& dc, const UiRect& area);
     // The painting part of paint().
     void paintPending();
     // The window's tree goes to the layer, or is taken back from it.
     void offerAccessibility(bool offered);
-    // Paint steps: focus that waits for a layout, then the pending layouts.
-    void placePendingFocus(const UiRect& client);
+    // The paint step after pending focus: the pending layouts.
     void layoutPending(const UiRect& client);
 
-    UiEvent makeEvent(UiEventKind kind, CControlUI* sender, UiPoint point, WPARAM wparam = 0,
-                      LPARAM lparam = 0, WPARAM key_state = 0) const;
-    // A key event: the character is the message's wParam, the key state Shift/Control/Alt.
-    UiEvent makeKeyEvent(UiEventKind kind, CControlUI* sender, WPARAM wparam, LPARAM lparam) const;
-    void sendEvent(CControlUI* control, UiEvent event);
-    WPARAM keyState() const;
-    void trackKey(UINT message, WPARAM wparam);
     void deliver(Notification& msg);
     void postAsyncNotify();
-    void startLayeredTimer();
-    UiRect clientRect() const;
-    void paintLayered(DrawContext& dc, const UiRect& client, const UiRect& area);
     bool isOwnNativeWindow(NativeWindowId window) const;
 
     bool initialised_ = false;
     void* window_ = nullptr;
     INativeWindowLayer* layer_ = nullptr;
     NativeWindowId native_window_ = 0;
-    bool captured_ = false;
     std::string name_;
 
     std::unique_ptr<CControlUI> root_;
-    CControlUI* focus_ = nullptr;
-    CControlUI* hot_ = nullptr;
-    CControlUI* pressed_ = nullptr;
-    CControlUI* key_pressed_ = nullptr;
-    CControlUI* pending_focus_ = nullptr;
-    bool mouse_tracking_ = false;
-    UiPoint last_mouse_;
-    unsigned hover_time_ = DEFAULT_HOVER_TIME_MS;
-    bool shift_down_ = false;
-    bool control_down_ = false;
-    bool alt_down_ = false;
-    bool layered_timer_ = false;
     bool async_posted_ = false;
-    bool tooltip_shown_ = false;
-    bool focus_ring_shown_ = false;
 
+    InputRouter input_{*this};
     TimerTable timers_;
-    std::vector<IMessageFilterUI*> pre_filters_;
     std::vector<IMessageFilterUI*> filters_;
-    std::vector<CControlUI*> mouse_leave_;
     std::vector<std::pair<CControlUI*, NativeWindowId>> native_windows_;
     std::vector<std::unique_ptr<CControlUI>> delayed_cleanup_;
 
     DrawContext offscreen_;
-    DrawContext layered_buffer_;
-    DrawContext layered_image_buffer_;
     bool first_layout_ = false;
     bool layout_needed_ = false;
-    bool focus_needed_ = false;
     bool update_needed_ = false;
     UiRect dirty_;
 
@@ -366,6 +321,7 @@ private:
     ImageCache images_{resources_}; // after the registry it reads
     WindowAttributes attributes_;
     ControlAccessibility accessibility_{*this};
+    LayeredPresentation presentation_{attributes_, images_}; // after what it reads
 };
 
 } // namespace inkwarden
