@@ -1,6 +1,7 @@
 #include "app/CMainFrame.h"
 
 #include "BuildConfig.h"
+#include "net/ProxyCredentials.h"
 #include "telemetry/EventCodes.h"
 #include "telemetry/EventSpool.h"
 #include "ui/controls/CButtonUI.h"
@@ -276,6 +277,7 @@ LRESULT CMainFrame::onClose(UINT message, WPARAM wparam, LPARAM lparam, bool& ha
             return 0;
         }
     }
+    sign_in_prompt_.CloseAll();
     // Waits for a running package; what the attempt hands over from now on is dropped.
     StopInstall();
     ui_tasks_.close();
@@ -371,6 +373,30 @@ void CMainFrame::StartInstallTimer() {
 
 void CMainFrame::KillInstallTimer() {
     RunOnUiThread([this] { layer()->killTimer(getHWND(), INSTALL_TIMER_ID); });
+}
+
+bool CMainFrame::AskProxySignIn(const std::string& proxy) {
+    if (tab_page == nullptr) {
+        return false;
+    }
+    ui_tasks_.post([this, proxy] {
+        // Known credentials that brought this ask were turned down.
+        const bool refused = ProxyCredentialsFor(proxy).has_value();
+        const bool asking = sign_in_prompt_.Ask(
+            getHWND(), proxy, refused, [this, proxy](std::optional<ProxyCredentials> given) {
+                if (!given) {
+                    DeclineProxySignIn();
+                    return;
+                }
+                // Kept for the run: every later transfer through this proxy signs in.
+                RememberProxyCredentials(proxy, *given);
+                RetryWithProxySignIn();
+            });
+        if (!asking) {
+            DeclineProxySignIn();
+        }
+    });
+    return true;
 }
 
 } // namespace inkwarden

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/InstallOptions.h"
+#include "app/ProxySignInPrompt.h"
 #include "app/UiTaskQueue.h"
 #include "platform/Translation.h"
 #include "ui/host/WindowImplBase.h"
@@ -98,6 +99,7 @@ private:
     void ShowContactButton() override;
     void StartInstallTimer() override;
     void KillInstallTimer() override;
+    bool AskProxySignIn(const std::string& proxy) override;
 
     bool OnUiThread() const { return std::this_thread::get_id() == ui_thread_; }
     // Runs the task now on the UI thread, else hands it over.
@@ -125,6 +127,7 @@ private:
     std::string pending_percent_;
     bool percent_queued_ = false;
     bool first_frame_presented_ = false;
+    ProxySignInPrompt sign_in_prompt_;
 };
 
 } // namespace inkwarden

@@ -26,6 +26,13 @@ public:
     virtual void ShowContactButton() = 0;
     virtual void StartInstallTimer() = 0; // timer 512, every 100 ms, on the UI thread
     virtual void KillInstallTimer() = 0;
+    // The proxy "HOST:PORT" wants a user name and password: true when the window asks for
+    // them and will answer with RetryWithProxySignIn or DeclineProxySignIn. A window that
+    // cannot ask lets the attempt fail.
+    virtual bool AskProxySignIn(const std::string& proxy) {
+        (void)proxy;
+        return false;
+    }
 };
 
 } // namespace inkwarden

@@ -73,9 +73,32 @@ void InstallController::ShowPage(int index) {
 
 void InstallController::StartInstall() {
     ++attempt_count;
+    sign_in_rounds_ = 0;
+    RunAttemptThread();
+}
+
+void InstallController::RunAttemptThread() {
     StopInstall(); // no earlier attempt may still run
     attempt_running = true;
     install_thread = std::thread(&InstallController::InstallThreadMain, this);
+}
+
+void InstallController::RetryWithProxySignIn() {
+    // The same attempt once more: not counted, the page stays.
+    RunAttemptThread();
+}
+
+void InstallController::DeclineProxySignIn() {
+    FinishAttempt(false);
+}
+
+bool InstallController::AskForProxySignIn() {
+    if (failure != InstallFailure::PROXY_SIGN_IN || stopping || sign_in_proxy_.empty() ||
+        sign_in_rounds_ >= SIGN_IN_ROUNDS) {
+        return false;
+    }
+    ++sign_in_rounds_;
+    return window_.AskProxySignIn(sign_in_proxy_);
 }
 
 void InstallController::StopInstall() {
@@ -103,6 +126,15 @@ void InstallController::InstallThreadMain() {
     failure = InstallFailure::NONE;
     window_.SetFailureText(std::string());
     const bool ok = RunInstall();
+    // A proxy that wants a sign-in: the window asks, and its answer ends or repeats this
+    // attempt.
+    if (!ok && AskForProxySignIn()) {
+        return;
+    }
+    FinishAttempt(ok);
+}
+
+void InstallController::FinishAttempt(bool ok) {
     // The contact button appears only after the second attempt of the program failed.
     int page = PAGE_SUCCESS;
     if (!ok) {
@@ -110,7 +142,9 @@ void InstallController::InstallThreadMain() {
             window_.ShowContactButton();
             reporter.Report(event_code::CONTACT_SHOWN);
         }
-        window_.SetFailureText(InstallFailureText(failure));
+        window_.SetFailureText(failure == InstallFailure::PROXY_SIGN_IN && !sign_in_proxy_.empty()
+                                   ? ProxySignInText(sign_in_proxy_)
+                                   : std::string(InstallFailureText(failure)));
         page = PAGE_FAILURE;
     }
     ShowPage(page);
@@ -123,6 +157,7 @@ bool InstallController::RunInstall() {
     release_check = ReleaseCheck::PASSED;
     // An earlier attempt's refused certificate or sign-in says nothing about this one.
     TakeLastingFault();
+    sign_in_proxy_.clear();
     // A folder that would split into other arguments is never handed on; the window and the
     // tool refuse it before this.
     if (!FolderFitsPackageCommandLine(install_folder)) {
@@ -138,6 +173,7 @@ bool InstallController::RunInstall() {
     // A test URL names a file of the typist's own choosing: the reply's trust does not apply.
     if (test_url.empty() && !AcceptReleaseReply()) {
         if (release_check == ReleaseCheck::NO_REPLY) {
+            sign_in_proxy_ = TakeLastingFault().proxy;
             return Fail(TransferFailure(release_reply_.fault, InstallFailure::SERVICE_UNREACHABLE),
                         release_reply_.cause);
         }
@@ -207,12 +243,14 @@ bool InstallController::Fail(InstallFailure cause, const std::string& detail) {
     return false;
 }
 
-InstallFailure InstallController::DownloadFailure() const {
+InstallFailure InstallController::DownloadFailure() {
     const int error = download_result_.error;
     if (error == ENOSPC || error == EDQUOT) {
         return InstallFailure::DISK_FULL;
     }
-    return TransferFailure(TakeLastingFault().fault, InstallFailure::DOWNLOAD_FAILED);
+    const LastingFault lasting = TakeLastingFault();
+    sign_in_proxy_ = lasting.proxy;
+    return TransferFailure(lasting.fault, InstallFailure::DOWNLOAD_FAILED);
 }
 
 InstallFailure InstallController::TransferFailure(TransferFault fault, InstallFailure otherwise) {
