@@ -71,7 +71,9 @@ class Proxy(http.server.BaseHTTPRequestHandler):
         for name, value in answer.getheaders():
             if name.lower() not in ("connection", "transfer-encoding", "content-length"):
                 self.send_header(name, value)
-        self.send_header("Content-Length", str(len(data)))
+        # A HEAD answer announces the length of the body it leaves out.
+        length = answer.getheader("Content-Length") if self.command == "HEAD" else None
+        self.send_header("Content-Length", length if length is not None else str(len(data)))
         self.end_headers()
         if self.command != "HEAD":
             self.wfile.write(data)
