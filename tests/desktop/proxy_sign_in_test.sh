@@ -81,14 +81,14 @@ wait_dialog() {
     [ -n "$DID" ] || fail "no sign-in dialog"
     eval "$(xdotool getwindowgeometry --shell "$DID")"
     DX=$X DY=$Y
-    [ "$WIDTH" = 400 ] && [ "$HEIGHT" = 236 ] || fail "the dialog is ${WIDTH}x${HEIGHT}"
+    [ "$WIDTH" = 400 ] && [ "$HEIGHT" = 270 ] || fail "the dialog is ${WIDTH}x${HEIGHT}"
 }
 # Types into the dialog's fields (clicked: the pointer's window has the keyboard) and signs in
 # with Return.
 sign_in() {
-    xdotool mousemove --sync $((DX + 240)) $((DY + 120)) click 1
+    xdotool mousemove --sync $((DX + 240)) $((DY + 152)) click 1
     xdotool type --delay 20 "$1"
-    xdotool mousemove --sync $((DX + 240)) $((DY + 158)) click 1
+    xdotool mousemove --sync $((DX + 240)) $((DY + 190)) click 1
     xdotool type --delay 20 "$2"
     [ -n "${3:-}" ] && { "$PY" "$HERE/sign_in_probe.py" dialog "127.0.0.1:$PORT" "${#2}" || fail "the dialog as read"; }
     xdotool key Return
@@ -123,7 +123,7 @@ finished
 rm -rf "$FOLDER"
 start_install
 wait_dialog
-xdotool mousemove --sync $((DX + 240)) $((DY + 120)) click 1
+xdotool mousemove --sync $((DX + 240)) $((DY + 152)) click 1
 xdotool key Escape
 "$PY" "$HERE/sign_in_probe.py" failure "The proxy 127.0.0.1:$PORT asks for a user name and password." ||
     fail "the failure page after a cancel"
