@@ -1,9 +1,10 @@
 #include "app/CMainFrame.h"
 
 #include "BuildConfig.h"
-#include "app/SupportLinks.h"
-#include "platform/DiagnosticSink.h"
 #include "app/ReleaseLine.h"
+#include "app/SupportLinks.h"
+#include "net/ProxyCredentials.h"
+#include "platform/DiagnosticSink.h"
 #include "telemetry/EventCodes.h"
 #include "telemetry/EventSpool.h"
 #include "ui/controls/CButtonUI.h"
@@ -300,6 +301,7 @@ LRESULT CMainFrame::onClose(UINT message, WPARAM wparam, LPARAM lparam, bool& ha
         handled = true;
         return 0;
     }
+    sign_in_prompt_.CloseAll();
     // Waits for a running package; what the attempt hands over from now on is dropped.
     controller.StopInstall();
     ui_tasks_.close();
@@ -438,6 +440,30 @@ void CMainFrame::OnInstallTimer(unsigned timer_id) {
     if (!bar_.Creeping()) {
         layer()->killTimer(getHWND(), InstallBar::TIMER_ID);
     }
+}
+
+bool CMainFrame::AskProxySignIn(const std::string& proxy) {
+    if (tab_page == nullptr) {
+        return false;
+    }
+    ui_tasks_.post([this, proxy] {
+        // Known credentials that brought this ask were turned down.
+        const bool refused = ProxyCredentialsFor(proxy).has_value();
+        const bool asking = sign_in_prompt_.Ask(
+            getHWND(), proxy, refused, [this, proxy](std::optional<ProxyCredentials> given) {
+                if (!given) {
+                    controller.DeclineProxySignIn();
+                    return;
+                }
+                // Kept for the run: every later transfer through this proxy signs in.
+                RememberProxyCredentials(proxy, *given);
+                controller.RetryWithProxySignIn();
+            });
+        if (!asking) {
+            controller.DeclineProxySignIn();
+        }
+    });
+    return true;
 }
 
 } // namespace inkwarden

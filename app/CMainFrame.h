@@ -4,6 +4,7 @@
 #include "app/InstallController.h"
 #include "app/InstallOptions.h"
 #include "app/ProgressLine.h"
+#include "app/ProxySignInPrompt.h"
 #include "app/UiTaskQueue.h"
 #include "platform/Translation.h"
 #include "ui/host/WindowImplBase.h"
@@ -126,6 +127,7 @@ private:
     void SetPercentText(const std::string& text);
     void SetCancelShown(bool shown);
     void OnInstallTimer(unsigned timer_id);
+    bool AskProxySignIn(const std::string& proxy) override;
 
     bool OnUiThread() const { return std::this_thread::get_id() == ui_thread_; }
     // Runs the task now on the UI thread, else hands it over.
@@ -156,6 +158,7 @@ private:
     InstallBar bar_;
     ProgressLine line_;
     bool first_frame_presented_ = false;
+    ProxySignInPrompt sign_in_prompt_;
 };
 
 } // namespace inkwarden

@@ -53,6 +53,13 @@ public:
         (void)version;
         (void)size;
     }
+    // The proxy "HOST:PORT" wants a user name and password: true when the window asks for
+    // them and will answer with RetryWithProxySignIn or DeclineProxySignIn. A window that
+    // cannot ask lets the attempt fail.
+    virtual bool AskProxySignIn(const std::string& proxy) {
+        (void)proxy;
+        return false;
+    }
 };
 
 } // namespace inkwarden

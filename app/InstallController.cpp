@@ -79,6 +79,11 @@ void InstallController::ShowPage(int index) {
 
 void InstallController::StartInstall() {
     ++attempt_count;
+    sign_in_rounds_ = 0;
+    RunAttemptThread();
+}
+
+void InstallController::RunAttemptThread() {
     // No earlier attempt may still run. An early query that runs is left to finish: the
     // attempt waits for its answer.
     if (install_thread.joinable()) {
@@ -87,6 +92,24 @@ void InstallController::StartInstall() {
     cancelled = false;
     attempt_running = true;
     install_thread = std::thread(&InstallController::InstallThreadMain, this);
+}
+
+void InstallController::RetryWithProxySignIn() {
+    // The same attempt once more: not counted, the page stays.
+    RunAttemptThread();
+}
+
+void InstallController::DeclineProxySignIn() {
+    FinishAttempt(false);
+}
+
+bool InstallController::AskForProxySignIn() {
+    if (failure != InstallFailure::PROXY_SIGN_IN || stopping || sign_in_proxy_.empty() ||
+        sign_in_rounds_ >= SIGN_IN_ROUNDS) {
+        return false;
+    }
+    ++sign_in_rounds_;
+    return window_.AskProxySignIn(sign_in_proxy_);
 }
 
 void InstallController::StopInstall() {
@@ -181,6 +204,18 @@ void InstallController::InstallThreadMain() {
         ShowPage(PAGE_CONFIGURATION);
         return;
     }
+    // A proxy that wants a sign-in: the window asks, and its answer ends or repeats this
+    // attempt.
+    if (!ok && AskForProxySignIn()) {
+        return;
+    }
+    FinishAttempt(ok);
+}
+
+void InstallController::FinishAttempt(bool ok) {
+    if (!ok && failure == InstallFailure::PROXY_SIGN_IN && !sign_in_proxy_.empty()) {
+        failure_text_ = ProxySignInText(sign_in_proxy_);
+    }
     // The contact button appears only after the second attempt of the program failed.
     const bool offer_contact = !ok && attempt_count == CONTACT_ATTEMPT;
     if (offer_contact && window_.HasContactButton()) {
@@ -197,6 +232,7 @@ bool InstallController::RunInstall() {
     release_check = ReleaseCheck::PASSED;
     // An earlier attempt's refused certificate or sign-in says nothing about this one.
     TakeLastingFault();
+    sign_in_proxy_.clear();
     // A folder that would split into other arguments is never handed on; the window and the
     // tool refuse it before this.
     if (!FolderFitsPackageCommandLine(install_folder)) {
@@ -227,6 +263,7 @@ bool InstallController::RunInstall() {
                         ServiceErrorText(release_reply_.status));
         }
         if (release_check == ReleaseCheck::NO_REPLY) {
+            sign_in_proxy_ = TakeLastingFault().proxy;
             return Fail(TransferFailure(release_reply_.fault, InstallFailure::SERVICE_UNREACHABLE),
                         release_reply_.cause);
         }
@@ -367,7 +404,7 @@ bool InstallController::Fail(InstallFailure cause, const std::string& detail,
     return false;
 }
 
-InstallFailure InstallController::DownloadFailure() const {
+InstallFailure InstallController::DownloadFailure() {
     const int error = download_result_.error;
     if (error == ENOSPC || error == EDQUOT) {
         return InstallFailure::DISK_FULL;
@@ -376,7 +413,9 @@ InstallFailure InstallController::DownloadFailure() const {
     if (error == EACCES || error == EPERM || error == EROFS) {
         return InstallFailure::TEMP_FOLDER;
     }
-    return TransferFailure(TakeLastingFault().fault, InstallFailure::DOWNLOAD_FAILED);
+    const LastingFault lasting = TakeLastingFault();
+    sign_in_proxy_ = lasting.proxy;
+    return TransferFailure(lasting.fault, InstallFailure::DOWNLOAD_FAILED);
 }
 
 InstallFailure InstallController::TransferFailure(TransferFault fault, InstallFailure otherwise) {

@@ -48,6 +48,8 @@ public:
     static constexpr std::chrono::milliseconds QUERY_DEADLINE{30000};
     // A version reply is a few hundred bytes; a service that sends more does not fill memory.
     static constexpr std::size_t QUERY_REPLY_LIMIT = 1 << 20;
+    // Sign-ins a proxy may turn down in a row before the attempt ends on the failure page.
+    static constexpr int SIGN_IN_ROUNDS = 3;
 
     // Where the services are, and the key their replies must be signed with; a deployment's
     // compiled-in addresses and key by default. An empty key takes unsigned replies.
@@ -73,6 +75,11 @@ public:
     // Asks the version service ahead of the install, off the calling thread, so that the
     // first page can name the release; the first attempt takes this answer.
     void StartReleaseQuery();
+    void RunAttemptThread();
+    // Whether the window now asks for the proxy's sign-in (then it answers, not the thread).
+    bool AskForProxySignIn();
+    // The result page of the attempt, its cause and the close button.
+    void FinishAttempt(bool ok);
     void ShowPage(int index);
     void InstallThreadMain();
     bool RunInstall();
@@ -140,7 +147,14 @@ private:
     bool FailDownload();
     // After a success the package and its resume record go; a failure keeps them.
     void RemovePackage(const std::string& path) const;
-    InstallFailure DownloadFailure() const;
+    // Records why the attempt fails and says so on the diagnostic output; always false.
+    bool Fail(InstallFailure cause, const std::string& detail = std::string());
+    InstallFailure DownloadFailure();
+    void RunAttemptThread();
+    // Whether the window now asks for the proxy's sign-in (then it answers, not the thread).
+    bool AskForProxySignIn();
+    // The result page of the attempt, its cause and the close button.
+    void FinishAttempt(bool ok);
     // The page's cause for a transfer that got no answer: its own for a refused certificate
     // or a proxy's sign-in, otherwise the step's.
     static InstallFailure TransferFailure(TransferFault fault, InstallFailure otherwise);
@@ -163,6 +177,11 @@ private:
     // Parses the key once; nullptr without one or when it does not parse.
     const ReleasePublicKey* ReleaseKey();
     ReleaseReply release_reply_;
+    // "HOST:PORT" of the proxy that asked for a sign-in in the last attempt, and how many
+    // sign-ins were asked for since the user started it. Written by the install thread, read
+    // by the UI thread only after the window was asked.
+    std::string sign_in_proxy_;
+    std::atomic<int> sign_in_rounds_{0};
     // How the last download ended; written and read on the install thread only.
     DownloadResult download_result_;
     std::string failure_text_;

@@ -75,4 +75,11 @@ const char* InstallFailureDiagnostic(InstallFailure failure) {
     return WordsFor(failure).diagnostic;
 }
 
+std::string ProxySignInText(const std::string& proxy) {
+    // TRANSLATORS: %s is the proxy's address, e.g. "proxy.example.com:3128".
+    std::string text = Tr("The proxy %s asks for a user name and password.");
+    const std::size_t at = text.find("%s");
+    return at == std::string::npos ? text : text.replace(at, 2, proxy);
+}
+
 } // namespace inkwarden

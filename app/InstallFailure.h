@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 namespace inkwarden {
 
 // Why an install attempt ended on the failure page: the first step that failed, in the order
@@ -29,5 +31,8 @@ const char* InstallFailurePicture(InstallFailure failure);
 
 // The same cause for the diagnostic output, e.g. "the version service could not be reached".
 const char* InstallFailureDiagnostic(InstallFailure failure);
+
+// The failure page's line for a sign-in that the proxy "HOST:PORT" still wants.
+std::string ProxySignInText(const std::string& proxy);
 
 } // namespace inkwarden

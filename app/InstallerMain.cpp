@@ -5,6 +5,7 @@
 #include "app/CMainFrame.h"
 #include "app/InstallerLanguage.h"
 #include "app/OptionMap.h"
+#include "net/ProxyChoice.h"
 #include "platform/DiagnosticSink.h"
 #include "platform/Paths.h"
 #include "ui/host/WindowHost.h"
@@ -54,6 +55,7 @@ std::string ProgramPath(const char* argv0) {
 
 int main(int argc, char** argv) {
     using namespace inkwarden;
+    FollowDesktopProxySettings();
     const std::vector<std::string> arguments(argv, argv + argc);
     switch (FindProgramRequest(arguments)) {
     case ProgramRequest::HELP:

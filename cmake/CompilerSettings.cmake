@@ -12,6 +12,13 @@ include(CheckPIESupported)
 check_pie_supported()
 add_link_options(-Wl,-z,relro -Wl,-z,now)
 
+# Stack canaries everywhere; checked string and memory functions where the optimiser can see the
+# sizes (glibc's checks need -O1 or more, and the sanitizers bring their own).
+add_compile_options(-fstack-protector-strong)
+if(INKWARDEN_SANITIZER STREQUAL "" AND NOT INKWARDEN_FUZZ)
+    add_compile_definitions($<$<CONFIG:Release,RelWithDebInfo,MinSizeRel>:_FORTIFY_SOURCE=2>)
+endif()
+
 if(INKWARDEN_SANITIZER STREQUAL "address")
     add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer
                         -fno-sanitize-recover=undefined)

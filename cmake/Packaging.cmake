@@ -91,12 +91,13 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # see it; inkwarden-tool links it, so the scan names it once for both (naming it here too
 # would list it twice). The package test checks that it is there.
 # Without glib-networking the proxy comes from the environment alone: the desktop's settings
-# are read through it, and PAC files are run by libproxy's JavaScript plugin.
+# are read through it, PAC files are run by libproxy's JavaScript plugin, and KDE's settings
+# are read by its kconfig plugin (with KDE's kreadconfig5, which a KDE desktop has).
 # The skin's faces: its fonts.conf maps the names it uses onto these (the serif CJK face for
 # Chinese, a Latin one for every other language).
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-wqy-microhei, fonts-arphic-uming, fonts-dejavu-core")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
-    "glib-networking, gsettings-desktop-schemas, libproxy1-plugin-webkit")
+    "glib-networking, gsettings-desktop-schemas, libproxy1-plugin-webkit, libproxy1-plugin-kconfig")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)

@@ -34,15 +34,21 @@ constexpr long PAC_FETCH_TIMEOUT_S = 5;
 
 std::mutex g_lock;
 std::map<CURL*, std::string> g_chosen; // handle → "HOST:PORT"; the allocator reuses handles
+std::set<CURL*> g_signed_in;           // handles that carry a user name for their proxy
 std::map<std::string, std::pair<bool, Clock::time_point>> g_reachable; // proxy → (up, when)
 std::map<std::string, bool> g_pac_readable;                            // PAC URL → readable
 
-void RememberChoice(CURL* curl, const std::string& proxy) {
+void RememberChoice(CURL* curl, const std::string& proxy, bool signed_in = false) {
     std::lock_guard<std::mutex> guard(g_lock);
     if (proxy.empty()) {
         g_chosen.erase(curl);
     } else {
         g_chosen[curl] = proxy;
+    }
+    if (signed_in) {
+        g_signed_in.insert(curl);
+    } else {
+        g_signed_in.erase(curl);
     }
 }
 
@@ -201,10 +207,22 @@ void SetProxy(CURL* curl, const ProxyEndpoint& proxy) {
                      credentials ? credentials->user.c_str() : nullptr);
     curl_easy_setopt(curl, CURLOPT_PROXYPASSWORD,
                      credentials ? credentials->password.c_str() : nullptr);
-    RememberChoice(curl, proxy.Name());
+    RememberChoice(curl, proxy.Name(), credentials.has_value());
 }
 
 } // namespace
+
+void FollowDesktopProxySettings() {
+    const char* desktop = std::getenv("XDG_CURRENT_DESKTOP");
+    if (desktop == nullptr || std::getenv("KDE_FULL_SESSION") != nullptr) {
+        return;
+    }
+    // A colon-separated list, e.g. "KDE" or "ubuntu:KDE".
+    const std::string names = std::string(":") + desktop + ":";
+    if (names.find(":KDE:") != std::string::npos) {
+        ::setenv("KDE_FULL_SESSION", "true", 0);
+    }
+}
 
 void SetProxyFor(CURL* curl, const std::string& url) {
     const std::vector<std::string> answer = DesktopProxies(url);
@@ -245,6 +263,11 @@ void SetProxyFor(CURL* curl, const std::string& url) {
     } else {
         SetDirect(curl);
     }
+}
+
+bool SignsInToProxy(CURL* curl) {
+    std::lock_guard<std::mutex> guard(g_lock);
+    return g_signed_in.count(curl) != 0;
 }
 
 std::string ProxyOfTransfer(CURL* curl) {

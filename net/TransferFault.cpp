@@ -31,6 +31,11 @@ TransferFault Classify(CURL* curl, CURLcode code, const std::string& proxy) {
         if (status == 407 || connect_status == 407) {
             return TransferFault::PROXY_AUTH_REQUIRED;
         }
+        // Some proxies turn down credentials they were given with 401 rather than 407; our
+        // services never ask for a sign-in of their own.
+        if ((status == 401 || connect_status == 401) && SignsInToProxy(curl)) {
+            return TransferFault::PROXY_AUTH_REQUIRED;
+        }
         // Without a CONNECT answer the proxy itself was not reached.
         if ((code == CURLE_COULDNT_CONNECT && connect_status == 0) ||
             code == CURLE_COULDNT_RESOLVE_PROXY) {

@@ -24,8 +24,8 @@ bool ReadPasswordFromTerminal(const std::string& user, std::string& password) {
     if (tty < 0) {
         return false;
     }
-    const std::string prompt = "Proxy password for " + user + ": ";
-    (void)!::write(tty, prompt.data(), prompt.size());
+    // Echo goes off before the prompt shows: what is typed after it is neither shown nor
+    // flushed away.
     termios saved{};
     const bool quiet = ::tcgetattr(tty, &saved) == 0;
     if (quiet) {
@@ -33,6 +33,8 @@ bool ReadPasswordFromTerminal(const std::string& user, std::string& password) {
         silent.c_lflag &= ~static_cast<tcflag_t>(ECHO);
         ::tcsetattr(tty, TCSAFLUSH, &silent);
     }
+    const std::string prompt = "Proxy password for " + user + ": ";
+    (void)!::write(tty, prompt.data(), prompt.size());
     char c = 0;
     while (::read(tty, &c, 1) == 1 && c != '\n') {
         password.push_back(c);

@@ -3,6 +3,7 @@
 #include "Subcommands.h"
 #include "TransferOptions.h"
 #include "app/InstallerLanguage.h"
+#include "net/ProxyChoice.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -200,6 +201,7 @@ int RunSubcommand(const Subcommand& command, int argc, char** argv) {
 
 int main(int argc, char** argv) {
     using namespace inkwarden::tool;
+    inkwarden::FollowDesktopProxySettings();
     if (argc < 2) {
         PrintUsage(stderr);
         return USAGE_ERROR;

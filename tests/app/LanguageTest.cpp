@@ -1,6 +1,7 @@
 // The installer in the user's language: the language picked from the environment, the
 // catalogue's texts in the skin and the program, the images with words per language, and
 // every text fitting its control on every page in every language.
+#include "app/CProxySignInDialog.h"
 #include "app/FailureCause.h"
 #include "app/InstallController.h"
 #include "app/InstallFailure.h"
@@ -104,7 +105,8 @@ TEST(Language, ChineseLocaleShowsTheCatalogueAndEnglishTheTextsAsWritten) {
 // The installer's skin built headless in one language.
 class SkinInLanguage {
 public:
-    explicit SkinInLanguage(const char* locale, const char* (*language)(const char*) = nullptr) {
+    explicit SkinInLanguage(const char* locale, const char* (*language)(const char*) = nullptr,
+                            const char* file = "main_frame.xml") {
         test::UseLocale(locale);
         if (language != nullptr) {
             SetTranslationOverride(language);
@@ -112,7 +114,7 @@ public:
         SkinPackage::reset();
         SkinPackage::setResourceZipMemory(ModuleResources::find("ZIPRES", 105));
         std::string error;
-        loaded_ = view_.load("main_frame.xml", {}, error);
+        loaded_ = view_.load(file, {}, error);
         EXPECT_TRUE(loaded_) << error;
         view_.settle();
     }
@@ -141,6 +143,7 @@ public:
             causes.push_back(InstallFailureText(static_cast<InstallFailure>(cause)));
         }
         // The causes with their figures, with places of a common length.
+        causes.push_back(ProxySignInText(LONG_PROXY));
         causes.push_back(NoRoomText(96'000'000, 3'100'000, "/home"));
         causes.push_back(ServiceErrorText(503));
         causes.push_back(DownloadFailedText("the file changed on the server"));
@@ -154,6 +157,17 @@ public:
         }
         return cut;
     }
+
+    // The same for the whole tree as it is (a dialog).
+    std::vector<std::string> cutTexts() {
+        std::vector<std::string> cut;
+        view_.settle();
+        collect(view_.manager().getRoot(), cut);
+        return cut;
+    }
+
+    // A proxy's name as long as an office's may be.
+    static constexpr const char* LONG_PROXY = "proxy-gateway.example.com:3128";
 
 private:
     static void collect(CControlUI* control, std::vector<std::string>& cut) {
@@ -219,6 +233,30 @@ TEST(Language, EveryTextFitsItsControlOnEveryPage) {
             EXPECT_EQ(skin.cutTexts(page), std::vector<std::string>{})
                 << language.name << ", page " << page;
         }
+    }
+}
+
+TEST(Language, TheProxySignInDialogFitsInEveryLanguage) {
+    struct Language {
+        const char* name;
+        const char* locale;
+        const char* (*texts)(const char*);
+    } const languages[] = {
+        {"English", "en_US.UTF-8", nullptr},
+        {"Chinese", "zh_CN.UTF-8", nullptr},
+        {"English 40 % longer", "en_US.UTF-8", &PseudoLonger},
+    };
+    for (const Language& language : languages) {
+        SkinInLanguage skin(language.locale, language.texts, CProxySignInDialog::SKIN_FILE);
+        ASSERT_TRUE(skin.loaded());
+        // The texts the dialog sets, as it sets them after a refused sign-in.
+        skin.view()
+            .find<CLabelUI>("sign_in_prompt")
+            ->setText(ProxySignInText(SkinInLanguage::LONG_PROXY));
+        skin.view()
+            .find<CLabelUI>("sign_in_refused")
+            ->setText(Tr(CProxySignInDialog::REFUSED_TEXT));
+        EXPECT_EQ(skin.cutTexts(), std::vector<std::string>{}) << language.name;
     }
 }
 

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # The proxy as the desktop has it, for inkwarden-tool fetch: the environment's variables and
 # no_proxy, GNOME's settings (held in a keyfile under the test's folder) with ignore-hosts and
-# a user name and password, a PAC file served on loopback whose list is tried in order, and
-# the causes that name the proxy. Two tinyproxy instances on loopback, one of them asking for
-# a sign-in; nginx serves the file and the PAC file and logs the Via header that a proxy adds.
+# a user name and password, KDE's kioslaverc under the test's folder, a PAC file served on
+# loopback whose list is tried in order, and the causes that name the proxy. Two tinyproxy
+# instances on loopback, one of them asking for a sign-in; nginx serves the file and the PAC
+# file and logs the Via header that a proxy adds.
 # usage: proxy_test.sh TOOL
 set -u
 tool=$1
@@ -49,7 +50,10 @@ start_proxy() { # start_proxy PORT NAME [BasicAuth line]
 }
 start_proxy "$open_proxy" open
 start_proxy "$auth_proxy" auth "BasicAuth alice s3cret-pw"
-for port in "$web" "$open_proxy" "$auth_proxy"; do
+digest_proxy=$(free_port)
+timeout 170 python3 "$(dirname "$0")/digest_proxy.py" "$digest_proxy" alice s3cret-pw >"$work/digest.log" 2>&1 &
+pids+=($!)
+for port in "$web" "$open_proxy" "$auth_proxy" "$digest_proxy"; do
     for _ in $(seq 50); do
         python3 -c "import socket; socket.create_connection(('127.0.0.1', $port), 1)" 2>/dev/null && break
         sleep 0.1
@@ -128,6 +132,71 @@ gnome "[system/proxy]" "mode='manual'" "ignore-hosts=['localhost']" \
     "[system/proxy/http]" "host='127.0.0.1'" "port=$auth_proxy" "use-authentication=true" \
     "authentication-user='alice'" "authentication-password='s3cret-pw'"
 run "GNOME's credentials" yes "" "${GNOME[@]}" -- --verbose
+
+# Digest: the library answers the proxy's challenge with the credentials given.
+run "Digest with --proxy-user" yes "" http_proxy="http://127.0.0.1:$digest_proxy" \
+    INKWARDEN_PROXY_PASSWORD=s3cret-pw -- --proxy-user alice
+run "Digest with a wrong password" no \
+    "the proxy 127.0.0.1:$digest_proxy asks for a user name and password" \
+    http_proxy="http://127.0.0.1:$digest_proxy" INKWARDEN_PROXY_PASSWORD=wrong -- --proxy-user alice
+
+# --proxy-user without INKWARDEN_PROXY_PASSWORD: the password is read from the terminal, not
+# shown there, and signs in.
+rm -f "$work/out.bin"
+: >"$work/access.log"
+env -i PATH="$PATH" HOME="$work" XDG_CONFIG_HOME="$work/config" "${sanitizers[@]}" \
+    http_proxy="http://127.0.0.1:$digest_proxy" timeout 60 dbus-run-session -- python3 - \
+    "$tool" "$url" "$work/out.bin" >"$work/terminal" 2>&1 <<'PY'
+import os, pty, sys
+tool, url, out = sys.argv[1:4]
+pid, terminal = pty.fork()
+if pid == 0:
+    os.execv(tool, [tool, "fetch", "--proxy-user", "alice", url, out])
+seen = b""
+def read_some():
+    global seen
+    try:
+        chunk = os.read(terminal, 4096)
+    except OSError:
+        return False
+    seen += chunk
+    return bool(chunk)
+while b"Proxy password for alice: " not in seen and read_some():
+    pass
+os.write(terminal, b"s3cret-pw\n")
+while read_some():
+    pass
+_, status = os.waitpid(pid, 0)
+sys.stdout.write(seen.decode(errors="replace"))
+sys.exit(os.waitstatus_to_exitcode(status))
+PY
+code=$?
+if [[ $code != 0 ]] || ! cmp -s "$work/out.bin" "$work/html/file.bin" ||
+    ! grep -q 'Proxy password for alice: ' "$work/terminal" ||
+    ! grep -q 'file.bin \[[^-]' "$work/access.log"; then
+    echo "FAILED: the password typed at the terminal (exit $code): $(cat "$work/terminal")"; fail=1
+fi
+grep -q 's3cret-pw' "$work/terminal" && { echo "FAILED: the terminal showed the password"; fail=1; }
+
+# KDE's settings (kioslaverc, read through kreadconfig5) where the desktop is KDE: manual,
+# NoProxyFor, and "no proxy" outweighing the environment.
+if command -v kreadconfig5 >/dev/null &&
+    [[ -n "$(find /usr/lib -path '*libproxy*' -name config_kde.so 2>/dev/null)" ]]; then
+    kde() { printf '%s\n' "[Proxy Settings]" "$@" >"$work/config/kioslaverc"; }
+    kde "ProxyType=1" "httpProxy=http://127.0.0.1 $open_proxy" "NoProxyFor=localhost"
+    run "KDE manual" yes "" XDG_CURRENT_DESKTOP=KDE
+    kde "ProxyType=1" "httpProxy=http://127.0.0.1 $open_proxy" "NoProxyFor=127.0.0.1"
+    run "KDE NoProxyFor" no "" XDG_CURRENT_DESKTOP=KDE
+    kde "ProxyType=0"
+    run "KDE no proxy outweighs the environment" no "" XDG_CURRENT_DESKTOP=KDE \
+        http_proxy="http://127.0.0.1:$closed"
+    kde "ProxyType=1" "httpProxy=http://127.0.0.1 $auth_proxy" "NoProxyFor=localhost"
+    run "KDE, a proxy that asks for a sign-in" no \
+        "the proxy 127.0.0.1:$auth_proxy asks for a user name and password" XDG_CURRENT_DESKTOP=KDE
+    rm -f "$work/config/kioslaverc"
+else
+    echo "KDE's settings not checked: libproxy1-plugin-kconfig or kreadconfig5 is missing"
+fi
 
 # A PAC file: its list is tried in order (a dead proxy, then one that works); one that cannot
 # be read sends the transfer direct and says so.

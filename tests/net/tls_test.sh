@@ -2,10 +2,11 @@
 # https as a user meets it: nginx with TLS on loopback, its certificate signed by a CA that
 # this test makes. The tool trusts the server through --ca-bundle, refuses it without (the
 # system's store does not know the CA) and refuses it under another host name; a refused
-# certificate has its own cause and is not tried again.
-# usage: tls_test.sh TOOL DEMO_SERVICE RELEASE_JSON
+# certificate has its own cause and is not tried again. Two probes carry the checks of other
+# builds: one with a pinned CA bundle (the test puts its CA there), one with checks off.
+# usage: tls_test.sh TOOL DEMO_SERVICE RELEASE_JSON PINNED_PROBE PINNED_BUNDLE UNVERIFIED_PROBE
 set -u
-tool=$1 service=$2 release=$3
+tool=$1 service=$2 release=$3 pinned_probe=$4 pinned_bundle=$5 unverified_probe=$6
 work=$(mktemp -d /tmp/iw-tls-test.XXXXXX)
 # The package folder of this run alone (root would share /var/cache/inkwarden).
 export INKWARDEN_CACHE_DIR="$work/cache"
@@ -96,6 +97,20 @@ refused "query without the bundle" stderr
 check "event through --ca-bundle: $(cat stderr)" grep -qx 'answer: 1' stdout
 "$tool" event 1 --ca-bundle ca.pem --service "$other" >stdout 2>stderr
 refused "event under another host name" stderr
+
+# A build with INKWARDEN_CA_BUNDLE: trusts what that bundle trusts, and nothing without it.
+mkdir -p "$(dirname "$pinned_bundle")"
+rm -f "$pinned_bundle"
+check "the pinned build refuses while its bundle is missing" \
+    bash -c '! "$0" "$1" >/dev/null' "$pinned_probe" "$https/files/file.bin"
+cp ca.pem "$pinned_bundle"
+check "the pinned build trusts its bundle's CA" "$pinned_probe" "$https/files/file.bin"
+check "the pinned build refuses another host name" \
+    bash -c '! "$0" "$1" >/dev/null' "$pinned_probe" "$other/files/file.bin"
+rm -f "$pinned_bundle"
+# A build with INKWARDEN_TLS_VERIFY=OFF takes any certificate under any name.
+check "the build without checks takes an unknown CA" "$unverified_probe" "$https/files/file.bin"
+check "the build without checks takes another host name" "$unverified_probe" "$other/files/file.bin"
 
 # install: the attempt names the certificate as its cause.
 "$tool" install --folder "$work/product" --service "$https" >stdout 2>stderr
