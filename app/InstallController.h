@@ -75,11 +75,10 @@ public:
     // Asks the version service ahead of the install, off the calling thread, so that the
     // first page can name the release; the first attempt takes this answer.
     void StartReleaseQuery();
-    void RunAttemptThread();
-    // Whether the window now asks for the proxy's sign-in (then it answers, not the thread).
-    bool AskForProxySignIn();
-    // The result page of the attempt, its cause and the close button.
-    void FinishAttempt(bool ok);
+    // The window's answer after AskProxySignIn, on the UI thread: the attempt again with the
+    // credentials now kept, or its end on the failure page.
+    void RetryWithProxySignIn();
+    void DeclineProxySignIn();
     void ShowPage(int index);
     void InstallThreadMain();
     bool RunInstall();
@@ -147,8 +146,6 @@ private:
     bool FailDownload();
     // After a success the package and its resume record go; a failure keeps them.
     void RemovePackage(const std::string& path) const;
-    // Records why the attempt fails and says so on the diagnostic output; always false.
-    bool Fail(InstallFailure cause, const std::string& detail = std::string());
     InstallFailure DownloadFailure();
     void RunAttemptThread();
     // Whether the window now asks for the proxy's sign-in (then it answers, not the thread).
