@@ -31,6 +31,9 @@ void DiagnosticPrinter::OnAttemptEvent(const AttemptEvent& event) {
     case AttemptEventKind::SOURCE_BYTES:
         std::printf("source %s: %" PRId64 " bytes\n", event.source.c_str(), event.bytes);
         break;
+    case AttemptEventKind::SOURCE_DROPPED:
+        std::printf("source %s dropped: %s\n", event.source.c_str(), event.cause.c_str());
+        break;
     }
 }
 
