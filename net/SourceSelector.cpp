@@ -1,6 +1,7 @@
 #include "net/SourceSelector.h"
 
 #include <algorithm>
+#include <tuple>
 
 namespace inkwarden {
 
@@ -101,9 +102,12 @@ int SourceSelector::Take() {
             chosen = static_cast<int>(i);
             continue;
         }
+        // A source not measured yet comes before measured ones: each gets its chance.
         const Source& best = sources_[static_cast<size_t>(chosen)];
-        if (source.connections < best.connections ||
-            (source.connections == best.connections && source.rate > best.rate)) {
+        const auto key = [](const Source& s) {
+            return std::make_tuple(s.connections, s.rate != UNKNOWN_RATE, -s.rate);
+        };
+        if (key(source) < key(best)) {
             chosen = static_cast<int>(i);
         }
     }

@@ -52,7 +52,8 @@ public:
     int AliveCount() const;
 
     // A source for a new connection: of those in use, the one with fewest connections (then
-    // the fastest, then the first); NO_SOURCE when none is left. Leave ends the connection.
+    // one not measured yet, then the fastest, then the first); NO_SOURCE when none is left.
+    // Leave ends the connection.
     int Take();
     void Leave(int source);
 

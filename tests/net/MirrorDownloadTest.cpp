@@ -107,7 +107,9 @@ protected:
 };
 
 TEST_F(MirrorDownload, EvenSourcesEachServePartOfTheFileAndSayHowMuch) {
-    MirrorServer first(file, {}), second(file, {}), third(file, {});
+    // Paced, so that every connection is still busy when the others start.
+    const MirrorServer::Behaviour even = Kind().Rate(8 << 20);
+    MirrorServer first(file, even), second(file, even), third(file, even);
     ASSERT_TRUE(first.running() && second.running() && third.running());
     const DownloadResult result = Fetch(first.url(), {second.url(), third.url()});
     ExpectExactFile(result);
