@@ -438,6 +438,7 @@ bool InstallController::DownloadPackage(const std::string& url, const std::strin
     // The signed size bounds the download; a test URL names a file of its own.
     if (test_url.empty()) {
         request.expected_size = release_reply_.package.size;
+        request.mirrors = release_reply_.package.mirrors;
     }
     // A StopInstall sets stopping before it cancels: one that came before this point ends
     // the attempt here, a later one cancels the download.

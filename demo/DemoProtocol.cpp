@@ -93,6 +93,9 @@ std::string EncodeLatestVersionReply(const LatestVersionInfo& info, const Packag
     if (package.size) {
         data[PACKAGE_SIZE_FIELD] = *package.size;
     }
+    if (!package.mirrors.empty()) {
+        data[PACKAGE_MIRRORS_FIELD] = package.mirrors;
+    }
     json reply = json::object();
     reply["code"] = 0;
     reply["data"] = data;

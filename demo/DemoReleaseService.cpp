@@ -9,6 +9,7 @@
 #include "demo/ReleaseSigner.h"
 #include "net/HttpResponse.h"
 #include "release/LatestVersionQuery.h"
+#include "release/PackageFields.h"
 
 #include <algorithm>
 #include <charconv>
@@ -299,6 +300,14 @@ bool DemoReleaseService::loadRelease(std::string& error) {
     }
     // The release file has the shape of the reply's "data".
     release_ = ParseLatestVersion(nlohmann::json{{"data", release}}.dump());
+    const PackageFields named = ParsePackageDataObject(release.dump());
+    if (named.malformed) {
+        error = "the release file " + options_.release_file +
+                " names its package fields in the wrong form (Package_mirrors: an array of "
+                "absolute http or https URLs)";
+        return false;
+    }
+    mirrors_ = named.mirrors;
     return true;
 }
 
@@ -365,8 +374,9 @@ void DemoReleaseService::onLatestVersionQuery(const HttpRequest& req, HttpRespon
         res.setContent(error + "\n", "text/plain");
         return;
     }
-    const std::string reply = EncodeLatestVersionReply(
-        release_, served_package_.fields(release_, address(), options_.packages_dir));
+    PackageFields package = served_package_.fields(release_, address(), options_.packages_dir);
+    package.mirrors = mirrors_;
+    const std::string reply = EncodeLatestVersionReply(release_, package);
     const std::string signature =
         SignatureFor(options_.signer.get(), req.header(NONCE_HEADER).value_or(""), req.body, reply);
     if (!signature.empty()) {

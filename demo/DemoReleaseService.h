@@ -13,6 +13,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 namespace inkwarden::demo {
 
@@ -65,6 +66,8 @@ private:
     std::unique_ptr<IEventStore> store_;
     std::unique_ptr<EventWriter> writer_; // every append goes through it
     LatestVersionInfo release_;
+    // The release file's "Package_mirrors", carried in every reply.
+    std::vector<std::string> mirrors_;
     ServedPackage served_package_; // the package fields of the replies
     int port_ = 0;
     std::atomic<int> package_requests_{0};

@@ -34,6 +34,9 @@ void DiagnosticPrinter::OnAttemptEvent(const AttemptEvent& event) {
     case AttemptEventKind::SOURCE_BYTES:
         PrintDiagnostic("source %s: %" PRId64 " bytes\n", event.source.c_str(), event.bytes);
         break;
+    case AttemptEventKind::SOURCE_DROPPED:
+        PrintDiagnostic("source %s dropped: %s\n", event.source.c_str(), event.cause.c_str());
+        break;
     }
 }
 

@@ -22,6 +22,8 @@ enum class AttemptEventKind {
     RESTARTED,
     // A source delivered bytes into the file (reported once per source as a download ends).
     SOURCE_BYTES,
+    // A source is no longer used for this download: cause says why, number is its place.
+    SOURCE_DROPPED,
 };
 
 // One thing that happened to one attempt of a download.

@@ -10,6 +10,8 @@ namespace inkwarden {
 // What one download is to fetch, and where to put it.
 struct DownloadRequest {
     std::string url;
+    // Further sources of the same bytes, used beside url.
+    std::vector<std::string> mirrors;
     std::string target_path;
     int32_t connections = 1;
     bool follow_redirects = true;

@@ -29,6 +29,7 @@ struct DownloadSegment {
     bool done = false;
     SegmentedDownloader& owner;
     int32_t index; // the range's slot in the segment manager
+    int source = 0; // the download's source this record fetches from
     UniqueFd file;
     bool is_ranged;
     std::atomic<int64_t> received{0}; // bytes this record wrote

@@ -20,7 +20,7 @@ long AnswerStatus(DownloadSegment& segment) {
 AttemptOutcome JudgeRefusedAnswer(DownloadSegment& segment) {
     const SegmentedDownloader& owner = segment.owner;
     const AnswerJudgement& judgement = segment.judgement;
-    const std::string& url = owner.Request().url;
+    const std::string url = owner.SourceUrl(segment.source);
     switch (judgement.verdict) {
     case AnswerVerdict::CHANGED:
         segment.failure = judgement.cause;
@@ -62,9 +62,10 @@ const AnswerJudgement& CheckSegmentAnswer(DownloadSegment& segment) {
     const char* answered = nullptr;
     curl_easy_getinfo(segment.transfer.get(), CURLINFO_EFFECTIVE_URL, &answered);
     const ByteRange asked{segment.attempt_start, segment.attempt_last};
-    segment.judgement = CheckAnswer(AnswerStatus(segment), segment.attempt_headers,
-                                    answered != nullptr ? answered : segment.owner.Request().url,
-                                    segment.owner.Probe(), asked, segment.ranged());
+    segment.judgement =
+        CheckAnswer(AnswerStatus(segment), segment.attempt_headers,
+                    answered != nullptr ? answered : segment.owner.SourceUrl(segment.source),
+                    segment.owner.ProbeOf(segment.source), asked, segment.ranged());
     return segment.judgement;
 }
 
@@ -86,7 +87,7 @@ AttemptOutcome JudgeAttempt(DownloadSegment& segment, const SegmentManager& mana
         segment.failure = DescribeTransferFault(segment.transfer.get(), code);
         owner.Report({.kind = AttemptEventKind::TRANSFER_FAILED,
                       .range = segment.index,
-                      .source = owner.Request().url,
+                      .source = owner.SourceUrl(segment.source),
                       .cause = segment.failure,
                       .number = static_cast<long>(code),
                       .bytes = 0});
@@ -101,7 +102,7 @@ AttemptOutcome JudgeAttempt(DownloadSegment& segment, const SegmentManager& mana
     if (code != CURLE_OK) {
         owner.Report({.kind = AttemptEventKind::TRANSFER_FAILED,
                       .range = segment.index,
-                      .source = owner.Request().url,
+                      .source = owner.SourceUrl(segment.source),
                       .cause = curl_easy_strerror(code),
                       .number = static_cast<long>(code),
                       .bytes = 0});
@@ -117,7 +118,7 @@ AttemptOutcome JudgeAttempt(DownloadSegment& segment, const SegmentManager& mana
     if (segment.ranged() && rest.first <= rest.last) {
         owner.Report({.kind = AttemptEventKind::ANSWER_SHORT,
                       .range = segment.index,
-                      .source = owner.Request().url,
+                      .source = owner.SourceUrl(segment.source),
                       .cause = {},
                       .number = 0,
                       .bytes = rest.size()});
@@ -126,6 +127,20 @@ AttemptOutcome JudgeAttempt(DownloadSegment& segment, const SegmentManager& mana
     }
     segment.done = true;
     return AttemptOutcome::DONE;
+}
+
+SourceFault SourceFaultOf(const DownloadSegment& segment, CURLcode code, AttemptOutcome outcome) {
+    if (outcome == AttemptOutcome::DONE) {
+        return SourceFault::NONE;
+    }
+    if (outcome == AttemptOutcome::CHANGED) {
+        return SourceFault::CHANGED;
+    }
+    if (code == CURLE_COULDNT_CONNECT) {
+        return SourceFault::REFUSED;
+    }
+    const bool wrong = segment.answer_checked && segment.judgement.verdict == AnswerVerdict::WRONG;
+    return wrong ? SourceFault::WRONG_ANSWER : SourceFault::NONE;
 }
 
 } // namespace inkwarden

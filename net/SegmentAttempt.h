@@ -2,6 +2,7 @@
 
 #include "net/DownloadSegment.h"
 #include "net/SegmentManager.h"
+#include "net/SourceSelector.h"
 
 #include <curl/curl.h>
 
@@ -20,5 +21,8 @@ const AnswerJudgement& CheckSegmentAnswer(DownloadSegment& segment);
 
 // What one finished attempt of a segment means; its failures go to the engine's observer.
 AttemptOutcome JudgeAttempt(DownloadSegment& segment, const SegmentManager& manager, CURLcode code);
+
+// Whether a judged attempt failed by its source's fault.
+SourceFault SourceFaultOf(const DownloadSegment& segment, CURLcode code, AttemptOutcome outcome);
 
 } // namespace inkwarden

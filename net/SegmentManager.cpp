@@ -31,7 +31,8 @@ void SegmentManager::Reset(int64_t total, const std::vector<ByteRange>& missing,
     }
 }
 
-int SegmentManager::Acquire(Clock::time_point now, int64_t thief_rate, bool may_steal) {
+int SegmentManager::Acquire(Clock::time_point now, int64_t thief_rate, bool may_steal,
+                            const std::vector<int>& slow_ranks) {
     std::lock_guard<std::mutex> lock(mutex_);
     for (size_t i = 0; i < slots_.size(); ++i) {
         Slot& slot = slots_[i];
@@ -40,17 +41,29 @@ int SegmentManager::Acquire(Clock::time_point now, int64_t thief_rate, bool may_
             return static_cast<int>(i);
         }
     }
-    return may_steal ? StealLocked(now, thief_rate) : NO_SLOT;
+    return may_steal ? StealLocked(now, thief_rate, slow_ranks) : NO_SLOT;
 }
 
-int SegmentManager::StealLocked(Clock::time_point now, int64_t thief_rate) {
+void SegmentManager::SetSource(int slot, int source) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    slots_.at(static_cast<size_t>(slot)).source = source;
+}
+
+int SegmentManager::StealLocked(Clock::time_point now, int64_t thief_rate,
+                                const std::vector<int>& slow_ranks) {
     // Once a range has failed the download fails: more requests would only add failures.
     if (std::any_of(slots_.begin(), slots_.end(), [](const Slot& slot) { return slot.failed; })) {
         return NO_SLOT;
     }
     // The victim: of the busy slots whose rest above what their writer claimed is worth a
-    // request, the one that would take longest to finish alone.
+    // request, those of the slowest source, and of them the one that would take longest to
+    // finish alone.
+    const auto rank_of = [&slow_ranks](const Slot& slot) {
+        const auto source = static_cast<size_t>(slot.source);
+        return source < slow_ranks.size() ? slow_ranks[source] : 0;
+    };
     int victim = NO_SLOT;
+    int victim_rank = 0;
     int64_t victim_rest = 0;
     int64_t victim_rate = UNKNOWN_RATE;
     double longest = 0;
@@ -68,8 +81,10 @@ int SegmentManager::StealLocked(Clock::time_point now, int64_t thief_rate) {
         }
         const double seconds = static_cast<double>(rest) /
                                static_cast<double>(assumed > 0 ? assumed : int64_t{1} << 20);
-        if (seconds > longest) {
+        const int rank = rank_of(slot);
+        if (victim == NO_SLOT || rank < victim_rank || (rank == victim_rank && seconds > longest)) {
             longest = seconds;
+            victim_rank = rank;
             victim = static_cast<int>(i);
             victim_rest = rest;
             victim_rate = rate;

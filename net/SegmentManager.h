@@ -56,7 +56,12 @@ public:
     // largest); else NO_SLOT.
     // thief_rate (bytes per second, or UNKNOWN_RATE) sizes the part: the two split the rest in
     // proportion to their rates, so that both end together; unknown rates split it in halves.
-    int Acquire(Clock::time_point now, int64_t thief_rate, bool may_steal);
+    // With several sources, slow_ranks gives each source's place from slowest (0) up, and a
+    // busy slot of a slower source is taken from before any of a faster one.
+    int Acquire(Clock::time_point now, int64_t thief_rate, bool may_steal,
+                const std::vector<int>& slow_ranks = {});
+    // The source whose connection works on slot (0 unless set).
+    void SetSource(int slot, int source);
     // Whether any worker still works on a slot (so that a later steal may still come).
     bool AnyTaken() const;
     // The worker stops working on slot; a failed slot is never handed out or stolen from again.
@@ -101,6 +106,7 @@ private:
         int64_t next = 0;
         int64_t last = -1;
         int64_t claimed_end = 0; // one past the bytes claimed and not yet committed
+        int source = 0;
         bool taken = false;
         bool failed = false;
         // The current attempt's rate: bytes since its first byte arrived, and when that was.
@@ -113,7 +119,7 @@ private:
     };
 
     int64_t RateLocked(const Slot& slot, Clock::time_point now) const;
-    int StealLocked(Clock::time_point now, int64_t thief_rate);
+    int StealLocked(Clock::time_point now, int64_t thief_rate, const std::vector<int>& slow_ranks);
     int64_t StealThreshold(int64_t victim_rate) const;
     std::vector<ByteRange> MissingLocked() const;
 

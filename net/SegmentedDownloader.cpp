@@ -5,6 +5,7 @@
 #include "net/DownloadFiles.h"
 #include "net/HttpResponse.h"
 #include "net/SegmentAttempt.h"
+#include "net/SourceProbe.h"
 #include "net/ThreadPool.h"
 #include "net/TransferFault.h"
 #include "platform/DiagnosticSink.h"
@@ -27,39 +28,6 @@ constexpr mode_t TEMPORARY_FILE_MODE = 0644;
 
 void SleepFor(std::chrono::milliseconds pause) {
     std::this_thread::sleep_for(pause);
-}
-
-// The probe succeeds only with a 2xx answer.
-bool IsProbeSuccess(long status) {
-    return status >= HTTP_OK && status < HTTP_MULTIPLE_CHOICES;
-}
-
-// The content length of a probe that got an answer: -1 when none was given, 0 for an answer
-// outside 2xx.
-int64_t ProbedLength(CURL* curl, std::string& failure) {
-    curl_off_t content_length = -1;
-    curl_easy_getinfo(curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &content_length);
-    long status = 0;
-    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
-    if (!IsProbeSuccess(status)) {
-        failure = "HTTP status " + std::to_string(status);
-        return 0;
-    }
-    if (content_length == 0) {
-        failure = download_cause::EMPTY_FILE;
-    }
-    return content_length;
-}
-
-// The probe's body stream: libcurl passes the header lines there too (the probe asks for
-// them), and prints them when no sink is set.
-size_t DiscardProbeText(char*, size_t size, size_t count, void*) {
-    return size * count;
-}
-
-size_t EchoProbeText(char* data, size_t size, size_t count, void*) {
-    DiagnosticSink::Shared().Write(std::string_view(data, size * count));
-    return size * count;
 }
 
 } // namespace
@@ -111,6 +79,7 @@ DownloadResult SegmentedDownloader::Download(const DownloadRequest& request,
     progress = std::move(callback);
     delivered_ = 0;
     size_refused_ = false;
+    sources_.Reset(SourceUrls(request_), *observer_);
     {
         std::lock_guard<std::mutex> lock(segments_mutex_);
         failure_reason_.clear();
@@ -140,6 +109,7 @@ DownloadResult SegmentedDownloader::Download(const DownloadRequest& request,
     lock_.Release();
     // The next download starts uncancelled.
     cancel = false;
+    sources_.ReportBytes();
     return TakeResult(done);
 }
 
@@ -153,7 +123,10 @@ DownloadResult SegmentedDownloader::TakeResult(bool done) {
         result.cause = failure_reason_;
         result.error = failure_error_;
     }
-    result.bytes_per_source.push_back({request_.url, delivered_});
+    const std::vector<int64_t> bytes = sources_.Bytes();
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        result.bytes_per_source.push_back({sources_.Url(static_cast<int>(i)), bytes[i]});
+    }
     return result;
 }
 
@@ -188,6 +161,8 @@ bool SegmentedDownloader::RunOnce(bool fresh) {
     }
     probe_.length = size;
     probe_.validator = ResumeValidator(map);
+    sources_.SetProbe(sources_.Reference(), probe_);
+    ProbeMirrors(sources_, size > 0 && SupportsRanges(map), timings_, RedirectFlag());
     const SegmentPlan plan = PlanSegments(map, size > 0);
 
     busy = true;
@@ -231,7 +206,7 @@ SegmentedDownloader::SegmentPlan SegmentedDownloader::PlanSegments(const HeaderM
     plan.length_known = length_known;
     plan.ranges = SupportsRanges(map);
     // Without byte ranges, or without a length, one connection fetches everything.
-    plan.count = plan.ranges ? std::max(request_.connections, 1) : 1;
+    plan.count = plan.ranges ? std::max({request_.connections, 1, sources_.AliveCount()}) : 1;
     if (!length_known) {
         plan.count = 1;
         plan.segment_size = UNKNOWN_SIZE;
@@ -264,44 +239,13 @@ TransferFlags SegmentedDownloader::RedirectFlag() const {
 }
 
 int64_t SegmentedDownloader::ProbeSize(HeaderMap& map) {
-    const std::string& probe_url = request_.url;
-    CurlEasyHandle handle = NewCurlEasyHandle();
-    if (!handle) {
-        NoteFailure(download_cause::NO_TRANSFER);
-        return 0;
-    }
-    map.clear();
-
-    CURL* curl = handle.get();
-    SetProbeRequest(curl, probe_url, &SegmentedDownloader::OnHeaderLine, &map);
-    SetBodySink(curl, request_.echo_probe_headers ? &EchoProbeText : &DiscardProbeText, nullptr);
     // The probe may use signals: it always did.
-    SetBaseOptions(curl, timings_.probe, RedirectFlag());
-
-    // Only a run without an answer is tried again, after a short pause that no cancel ends.
-    CURLcode code = CURLE_OK;
-    for (int attempt = 0; attempt < timings_.probe_attempts; ++attempt) {
-        code = curl_easy_perform(curl);
-        const TransferFault fault = ClassifyTransfer(curl, code);
-        if (fault == TransferFault::NONE) {
-            std::string failure;
-            const int64_t length = ProbedLength(curl, failure);
-            if (!failure.empty()) {
-                NoteFailure(failure + " (" + probe_url + ")");
-            }
-            // Later answers from elsewhere are trusted only as far as they agree with this.
-            const char* answered = nullptr;
-            curl_easy_getinfo(curl, CURLINFO_EFFECTIVE_URL, &answered);
-            probe_.origin = OriginOf(answered != nullptr ? answered : probe_url);
-            return length;
-        }
-        if (!IsRetryableFault(fault)) {
-            break;
-        }
-        SleepFor(timings_.probe_pause);
-    }
-    NoteFailure(DescribeTransferFault(curl, code) + " (" + probe_url + ")");
-    return 0;
+    SourceProbe probe =
+        ProbeReference(sources_, timings_, RedirectFlag(), request_.echo_probe_headers);
+    map = std::move(probe.headers);
+    NoteFailure(probe.failure);
+    probe_.origin = probe.origin;
+    return probe.length;
 }
 
 bool SegmentedDownloader::RunSegments(const SegmentPlan& plan, bool fresh) {
@@ -471,9 +415,9 @@ void SegmentedDownloader::RunWorker() {
     // A worker fetches the first range that nobody works on; when there is none, the upper
     // part of the largest one still running; it ends when neither is left.
     int64_t rate = SegmentManager::UNKNOWN_RATE;
-    const bool may_steal = request_.connections > 1;
+    const bool may_steal = request_.connections > 1 || sources_.Several();
     while (!Halted()) {
-        const int slot = manager_.Acquire(Clock::now(), rate, may_steal);
+        const int slot = manager_.Acquire(Clock::now(), rate, may_steal, sources_.SlowRanks());
         if (slot == SegmentManager::NO_SLOT) {
             // A busy range may still become worth taking over (its connection slows down);
             // the worker waits for that without a connection, until no range is busy.
@@ -490,18 +434,23 @@ void SegmentedDownloader::RunWorker() {
             break;
         }
         RunSegment(*segment);
+        sources_.Leave(segment->source);
         if (segment->done && !segment->ranged()) {
             manager_.Finish(slot);
         }
         rate = segment->done ? manager_.Rate(slot, Clock::now()) : SegmentManager::UNKNOWN_RATE;
+        sources_.AddRate(segment->source, rate);
+        // A range that failed at one of several sources goes to the others.
+        const bool handed_over = !segment->done && !Halted() && segment->write_error == 0 &&
+                                 sources_.HandOver(segment->source, segment->failure);
         {
             // Under the idle workers' lock, so that none misses the last release.
             std::lock_guard<std::mutex> lock(slots_mutex_);
-            manager_.Release(slot, !segment->done);
+            manager_.Release(slot, !segment->done && !handed_over);
         }
         slots_changed_.notify_all();
         // A worker whose range failed ends: the download fails, as it always did.
-        if (!segment->done) {
+        if (!segment->done && !handed_over) {
             if (!Halted()) {
                 NoteFailure(segment->failure, segment->write_error);
             }
@@ -531,6 +480,12 @@ DownloadSegment* SegmentedDownloader::NewSegment(int slot) {
     }
     const bool ranged = manager_.Remaining(slot).last != SegmentManager::UNBOUNDED;
     auto segment = std::make_unique<DownloadSegment>(*this, slot, std::move(file), ranged);
+    segment->source = sources_.Take();
+    if (segment->source == SourceSelector::NO_SOURCE) {
+        NoteFailure(SourceSelector::NONE_LEFT);
+        return nullptr;
+    }
+    manager_.SetSource(slot, segment->source);
     DownloadSegment* record = segment.get();
     std::lock_guard<std::mutex> lock(segments_mutex_);
     segments.push_back(std::move(segment));
@@ -541,8 +496,8 @@ void SegmentedDownloader::RunSegment(DownloadSegment& segment) {
     int attempts = 0;
     int progress_retries = 0;
     for (;;) {
-        // A cancelled download starts no further attempt.
-        if (Halted()) {
+        // A cancelled download, or a dropped source, starts no further attempt.
+        if (Halted() || !sources_.Alive(segment.source)) {
             break;
         }
         // A range that arrived whole but whose answer overran it needs no further request.
@@ -553,9 +508,14 @@ void SegmentedDownloader::RunSegment(DownloadSegment& segment) {
         if (!PrepareSegmentTransfer(segment)) {
             break;
         }
-        const AttemptOutcome outcome =
-            JudgeAttempt(segment, manager_, curl_easy_perform(segment.transfer.get()));
+        const CURLcode code = curl_easy_perform(segment.transfer.get());
+        const AttemptOutcome outcome = JudgeAttempt(segment, manager_, code);
         segment.transfer.reset();
+        // Of several sources, one at fault goes: the range is the others' to fetch.
+        if (!sources_.KeepsServing(segment.source, SourceFaultOf(segment, code, outcome),
+                                   segment.failure)) {
+            break;
+        }
         if (outcome == AttemptOutcome::CHANGED) {
             // No byte of the new file may join the old ones: every segment stops.
             file_changed_ = true;
@@ -573,7 +533,7 @@ void SegmentedDownloader::RunSegment(DownloadSegment& segment) {
             ++progress_retries;
             Report({.kind = AttemptEventKind::RESUMED,
                     .range = segment.index,
-                    .source = request_.url,
+                    .source = sources_.Url(segment.source),
                     .cause = {},
                     .number = 0,
                     .bytes = manager_.Remaining(segment.index).first});
@@ -582,7 +542,7 @@ void SegmentedDownloader::RunSegment(DownloadSegment& segment) {
         ++attempts;
         Report({.kind = AttemptEventKind::RETRY,
                 .range = segment.index,
-                .source = request_.url,
+                .source = sources_.Url(segment.source),
                 .cause = {},
                 .number = attempts,
                 .bytes = 0});
@@ -610,8 +570,9 @@ bool SegmentedDownloader::PrepareSegmentTransfer(DownloadSegment& segment) {
     segment.judgement = {};
     // A ranged answer is only the asked bytes of the probed file: a changed file comes whole.
     segment.request_headers.reset();
-    if (segment.ranged() && !probe_.validator.empty()) {
-        const std::string if_range = "If-Range: " + IfRangeValue(probe_.validator);
+    const ProbeFacts source = sources_.Probe(segment.source);
+    if (segment.ranged() && !source.validator.empty()) {
+        const std::string if_range = "If-Range: " + IfRangeValue(source.validator);
         segment.request_headers.reset(curl_slist_append(nullptr, if_range.c_str()));
     }
 
@@ -635,7 +596,7 @@ bool SegmentedDownloader::PrepareSegmentTransfer(DownloadSegment& segment) {
         // A single connection with a known length asks for a range too: "0-" and the last byte.
         range = std::to_string(rest.first) + "-" + std::to_string(rest.last);
     }
-    SetRangedGetRequest(curl, request_.url, range);
+    SetRangedGetRequest(curl, sources_.Url(segment.source), range);
     segment.attempt_start = rest.first;
     segment.attempt_last = rest.last;
     manager_.BeginAttempt(segment.index);
@@ -679,6 +640,7 @@ size_t SegmentedDownloader::OnSegmentData(char* data, size_t size, size_t count,
     manager.Commit(segment.index, written, Clock::now());
     segment.received.fetch_add(written, std::memory_order_relaxed);
     owner.delivered_.fetch_add(written, std::memory_order_relaxed);
+    owner.sources_.AddBytes(segment.source, written);
 
     // A thief took the rest of this answer: stop it without a failure.
     if (written == mine && mine < static_cast<int64_t>(length) && segment.ranged() &&
@@ -697,6 +659,9 @@ int SegmentedDownloader::OnSegmentProgress(void* context, curl_off_t download_to
         return 0;
     }
     auto& segment = *static_cast<DownloadSegment*>(context);
+    if (!segment.owner.sources_.Alive(segment.source)) {
+        return -1;
+    }
     // Answers without a length report too, so that cancel reaches them as well.
     if (download_total != 0 || download_now != 0) {
         return segment.owner.ReportProgress();

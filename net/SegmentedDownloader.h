@@ -8,6 +8,7 @@
 #include "net/DownloadTimings.h"
 #include "net/ResponseHeaders.h"
 #include "net/SegmentManager.h"
+#include "net/SourceSelector.h"
 #include "net/TargetLock.h"
 
 #include <atomic>
@@ -87,6 +88,12 @@ public:
     // For the segments' callbacks.
     const ProbeFacts& Probe() const { return probe_; }
     const DownloadRequest& Request() const { return request_; }
+    // The running download's sources: 0 is the request's URL, then its mirrors in order.
+    std::string SourceUrl(int source) const { return sources_.Url(source); }
+    ProbeFacts ProbeOf(int source) const { return sources_.Probe(source); }
+    // Stops using a source for the running download (its connections end, its ranges go to
+    // the others); false when it was dropped already. The download fails once none is left.
+    bool DropSource(int source, const std::string& cause) { return sources_.Drop(source, cause); }
     void Report(const AttemptEvent& event) const { observer_->OnAttemptEvent(event); }
 
 private:
@@ -157,6 +164,7 @@ private:
     // Bytes the segments wrote into the file in this download.
     std::atomic<int64_t> delivered_{0};
     SegmentManager manager_;
+    SourceSelector sources_;
     std::mutex progress_mutex;
     // Guards segments while workers add to it, and the failure reason.
     mutable std::mutex segments_mutex_;

@@ -2,6 +2,8 @@
 
 #include "release/Sha256.h"
 
+#include <algorithm>
+#include <cctype>
 #include <limits>
 #include <nlohmann/json.hpp>
 
@@ -24,6 +26,38 @@ std::optional<std::string> NormalizeSha256Text(const std::string& text) {
 
 namespace {
 
+// A reply that names more mirrors than any download would use is no release of ours.
+constexpr size_t MAX_MIRRORS = 16;
+constexpr size_t MAX_MIRROR_URL = 2048;
+
+} // namespace
+
+bool IsMirrorUrl(const std::string& text) {
+    if (text.size() > MAX_MIRROR_URL) {
+        return false;
+    }
+    std::string scheme_part = text.substr(0, text.find("://"));
+    for (char& c : scheme_part) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    if (text.find("://") == std::string::npos ||
+        (scheme_part != "http" && scheme_part != "https")) {
+        return false;
+    }
+    // A host must follow; the rest may not break a request line.
+    const size_t host = scheme_part.size() + 3;
+    if (host >= text.size() || text[host] == '/' || text[host] == '?' || text[host] == '#' ||
+        text[host] == ':') {
+        return false;
+    }
+    return std::none_of(text.begin(), text.end(), [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return byte <= 0x20 || byte == 0x7f;
+    });
+}
+
+namespace {
+
 // A JSON integer from 0 up; 12.0, "12", -1 and anything beyond 64 signed bits are not sizes.
 std::optional<std::int64_t> SizeOf(const nlohmann::json& value) {
     if (value.is_number_unsigned()) {
@@ -39,6 +73,21 @@ std::optional<std::int64_t> SizeOf(const nlohmann::json& value) {
     return std::nullopt;
 }
 
+// Every element a mirror URL; an empty array names none, which is no fault.
+std::optional<std::vector<std::string>> MirrorsOf(const nlohmann::json& value) {
+    if (!value.is_array() || value.size() > MAX_MIRRORS) {
+        return std::nullopt;
+    }
+    std::vector<std::string> mirrors;
+    for (const nlohmann::json& element : value) {
+        if (!element.is_string() || !IsMirrorUrl(element.get<std::string>())) {
+            return std::nullopt;
+        }
+        mirrors.push_back(element.get<std::string>());
+    }
+    return mirrors;
+}
+
 PackageFields FieldsOfData(const nlohmann::json& data) {
     PackageFields fields;
     if (const auto sha256 = data.find(PACKAGE_SHA256_FIELD); sha256 != data.end()) {
@@ -49,6 +98,11 @@ PackageFields FieldsOfData(const nlohmann::json& data) {
     if (const auto size = data.find(PACKAGE_SIZE_FIELD); size != data.end()) {
         fields.size = SizeOf(*size);
         fields.malformed = fields.malformed || !fields.size.has_value();
+    }
+    if (const auto mirrors = data.find(PACKAGE_MIRRORS_FIELD); mirrors != data.end()) {
+        const auto urls = MirrorsOf(*mirrors);
+        fields.mirrors = urls.value_or(std::vector<std::string>{});
+        fields.malformed = fields.malformed || !urls.has_value();
     }
     return fields;
 }

@@ -18,6 +18,7 @@
 #include <sstream>
 #include <string>
 #include <unistd.h>
+#include <vector>
 
 namespace inkwarden::tool {
 namespace {
@@ -86,6 +87,8 @@ struct FetchOptions {
     bool verbose = false;
     // A release file's package fields: the size bounds the download, the digest checks it.
     const char* release_file = nullptr;
+    // Further sources of the same bytes (--mirror, repeatable).
+    std::vector<std::string> mirrors;
 };
 
 struct FlagOption {
@@ -110,6 +113,15 @@ bool ParseOptions(int argc, char** argv, int& i, FetchOptions& options) {
         }
         if (std::strcmp(argv[i], "--release") == 0 && i + 1 < argc) {
             options.release_file = argv[i + 1];
+            i += 2;
+            continue;
+        }
+        if (std::strcmp(argv[i], "--mirror") == 0) {
+            if (i + 1 >= argc || !IsMirrorUrl(argv[i + 1])) {
+                std::fprintf(stderr, "fetch: --mirror takes an absolute http or https URL\n");
+                return false;
+            }
+            options.mirrors.emplace_back(argv[i + 1]);
             i += 2;
             continue;
         }
@@ -188,6 +200,8 @@ int FetchCommand(int argc, char** argv) {
     DownloadRequest request;
     request.expected_size = release.size;
     request.url = argv[i];
+    request.mirrors = release.mirrors;
+    request.mirrors.insert(request.mirrors.end(), options.mirrors.begin(), options.mirrors.end());
     request.target_path = argv[i + 1];
     request.connections = options.connections;
     request.resume = options.resume;

@@ -21,8 +21,9 @@ const Subcommand SUBCOMMANDS[] = {
     {"help", "help [SUBCOMMAND]", nullptr, nullptr},
     {"fetch",
      "fetch [--connections N] [--no-resume] [--verbose] [--release FILE]\n"
-     "                    " IW_TRANSFER_SYNOPSIS " URL PATH",
+     "                    [--mirror URL]... " IW_TRANSFER_SYNOPSIS " URL PATH",
      "  N: connections, 1 to 64 (default 6)\n"
+     "  --mirror: another source of the same bytes, used beside URL\n"
      "  --no-resume: start afresh even where an earlier run left part of the file\n"
      "  --verbose: print the probe's header lines\n",
      FetchCommand},

@@ -213,6 +213,40 @@ TEST_F(InstallControllerTest, SuccessfulAttemptInstallsTheProductFromTheSilentUr
     controller->reporter.Stop();
 }
 
+TEST_F(InstallControllerTest, MirrorsInTheSignedReplyServeThePackageBesideItsUrl) {
+    // Two more demo services serve the same folder; the release names them as mirrors, and
+    // the reply that carries them is signed under the build's demo key.
+    const std::string packages = (world.root / "packages").string();
+    test::DemoServiceProcess first_mirror({"--packages", packages});
+    test::DemoServiceProcess second_mirror({"--packages", packages});
+    ASSERT_TRUE(first_mirror.running() && second_mirror.running());
+    const std::string release =
+        world.writeRelease(world.productVersion(), "{service}/packages/InkwardenSetup.bin", "");
+    std::string data = test::TestFiles::ReadAll(release);
+    data.insert(data.rfind('}'), R"(,"Package_mirrors":[")" + first_mirror.address() +
+                                     R"(/packages/InkwardenSetup.bin",")" +
+                                     second_mirror.address() + R"(/packages/InkwardenSetup.bin"])");
+    std::ofstream(release) << data;
+    auto service = StartService(release);
+    auto controller = MakeController(*service);
+    Click(*controller);
+    EXPECT_EQ(window.waitForResultPage(), 2) << service->output();
+    controller->StopInstall();
+    controller->reporter.Stop();
+
+    EXPECT_EQ(controller->release_check, ReleaseCheck::PASSED);
+    EXPECT_NE(service->output().find("(signed)"), std::string::npos);
+    EXPECT_EQ(
+        ReadFileVersion((world.root / "opt/Inkwarden/InkwardenMain.exe").string()).file_version,
+        world.productVersion());
+    // Every source served ranges of the package.
+    for (test::DemoServiceProcess* source : {service.get(), &first_mirror, &second_mirror}) {
+        EXPECT_NE(source->output().find("GET /packages/InkwardenSetup.bin Range: bytes="),
+                  std::string::npos)
+            << source->output();
+    }
+}
+
 TEST_F(InstallControllerTest, UrlChoice) {
     // Only the plain URL: that one.
     auto service = ServeSamplePackage();

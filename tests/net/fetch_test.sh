@@ -85,6 +85,19 @@ printf '{"Package_sha256": "%s"}' "$(printf '0%.0s' $(seq 64))" >"$work/wrong.js
 "$tool" fetch --release "$work/wrong.json" "$base/file.bin" "$work/out/w.bin" >/dev/null 2>&1
 check "a file unlike the release's digest is removed" test ! -e "$work/out/w.bin"
 
+# Mirrors: --mirror and the release file's "Package_mirrors" add sources; one line per source
+# says how many bytes it served, and a mirror that is down costs only itself.
+closed=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
+printf '{"Package_size": 8388608, "Package_sha256": "%s", "Package_mirrors": ["%s"]}' "$digest" \
+    "http://127.0.0.1:$closed/file.bin" >"$work/mirrors.json"
+"$tool" fetch --release "$work/mirrors.json" --mirror "$base/slow/file.bin" "$base/file.bin" \
+    "$work/out/m.bin" >"$work/stdout" 2>/dev/null
+check "a fetch from mirrors succeeds" cmp -s "$work/out/m.bin" "$work/html/file.bin"
+check "one line per source" test "$(grep -cE '^source http[^ ]*: [0-9]+ bytes$' "$work/stdout")" = 3
+check "the closed mirror is dropped" grep -q "^source http://127.0.0.1:$closed/file.bin dropped: " "$work/stdout"
+"$tool" fetch --mirror "ftp://127.0.0.1/file.bin" "$base/file.bin" "$work/out/n.bin" >/dev/null 2>&1
+check "a mirror that is not http is a usage error" test $? = 2
+
 # A failed fetch leaves an existing file as it was.
 echo "the old file" >"$work/out/old.bin"
 "$tool" fetch "$base/missing.bin" "$work/out/old.bin" >/dev/null 2>&1
