@@ -93,6 +93,10 @@ std::string EncodeLatestVersionReply(const LatestVersionInfo& info, const Packag
     if (package.size) {
         data[PACKAGE_SIZE_FIELD] = *package.size;
     }
+    if (package.piece_size) {
+        data[PACKAGE_PIECE_SIZE_FIELD] = *package.piece_size;
+        data[PACKAGE_PIECE_SHA256_FIELD] = package.piece_sha256;
+    }
     json reply = json::object();
     reply["code"] = 0;
     reply["data"] = data;

@@ -31,6 +31,11 @@ void DiagnosticPrinter::OnAttemptEvent(const AttemptEvent& event) {
     case AttemptEventKind::SOURCE_BYTES:
         std::printf("source %s: %" PRId64 " bytes\n", event.source.c_str(), event.bytes);
         break;
+    case AttemptEventKind::PIECE_FAILED:
+        std::printf("piece %ld at %" PRId64 " failed its digest (%s): %s\n", event.number,
+                    event.bytes, event.source.empty() ? "partial file" : event.source.c_str(),
+                    event.cause.c_str());
+        break;
     }
 }
 

@@ -22,6 +22,9 @@ enum class AttemptEventKind {
     RESTARTED,
     // A source delivered bytes into the file (reported once per source as a download ends).
     SOURCE_BYTES,
+    // Piece number failed its digest: source served it (empty for a piece of the partial file
+    // a download resumes); bytes is its first byte, cause what follows.
+    PIECE_FAILED,
 };
 
 // One thing that happened to one attempt of a download.
