@@ -45,8 +45,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (fields.size && *fields.size < 0) {
         std::abort();
     }
-    if (fields.malformed && fields.complete()) {
-        std::abort(); // a malformed field is left out
+    // A malformed field is left out: both file fields stay only beside malformed pieces, and
+    // those are never kept.
+    if (fields.malformed && fields.complete() && text.find("Package_piece_") == std::string::npos) {
+        std::abort();
+    }
+    if (fields.malformed && (fields.piece_size || !fields.piece_sha256.empty())) {
+        std::abort();
     }
     // Pieces only in their one form: beside both file fields, one digest per piece.
     if (!fields.piece_size && !fields.piece_sha256.empty()) {
