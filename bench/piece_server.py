@@ -12,7 +12,6 @@ import http.server
 import os
 import re
 import signal
-import sys
 import threading
 
 CHUNK = 1 << 20
@@ -92,7 +91,7 @@ def main():
 
     server = http.server.ThreadingHTTPServer(("127.0.0.1", args.port), Handler)
     server.daemon_threads = True
-    signal.signal(signal.SIGTERM, lambda *_: sys.exit(0))
+    signal.signal(signal.SIGTERM, lambda *_: os._exit(0))
     threading.Timer(args.lifetime, lambda: os._exit(0)).start()
     print("ready", flush=True)
     server.serve_forever()
