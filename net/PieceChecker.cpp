@@ -145,12 +145,14 @@ PieceChecker::Failure PieceChecker::FailLocked(int64_t index) {
 
 std::vector<PieceChecker::Failure> PieceChecker::Commit(int fd, int64_t offset, int64_t written,
                                                         int source) {
+    // The grid changes only in Reset, before any writer runs: a download without pieces pays
+    // no lock per write.
+    if (piece_size_ == 0 || written <= 0) {
+        return {};
+    }
     std::vector<int64_t> complete;
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        if (piece_size_ == 0 || written <= 0) {
-            return {};
-        }
         AddLocked(offset, written, source, complete);
     }
     // Only the writer that completed a piece reads it; every byte of it is in the file and no
