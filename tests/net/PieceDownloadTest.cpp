@@ -49,11 +49,13 @@ std::string RangeText(int64_t first, int64_t last) {
     return std::to_string(first) + "-" + std::to_string(last);
 }
 
-// Short pauses and no steals, so that every byte the server sends is asked for once by plan.
+// Short pauses, no steals and a patient low-speed rule, so that every byte the server sends is
+// asked for once by plan, however loaded the machine.
 DownloadTimings QuickTimings() {
     DownloadTimings timings;
     timings.probe_pause = 5ms;
     timings.segment_pause = 5ms;
+    timings.segment.low_speed_time = 30;
     timings.steal.min_bytes = int64_t{1} << 40;
     return timings;
 }
