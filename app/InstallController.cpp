@@ -439,6 +439,8 @@ bool InstallController::DownloadPackage(const std::string& url, const std::strin
     if (test_url.empty()) {
         request.expected_size = release_reply_.package.size;
         request.mirrors = release_reply_.package.mirrors;
+        request.piece_size = release_reply_.package.piece_size.value_or(0);
+        request.piece_sha256 = release_reply_.package.piece_sha256;
     }
     // A StopInstall sets stopping before it cancels: one that came before this point ends
     // the attempt here, a later one cancels the download.

@@ -96,6 +96,10 @@ std::string EncodeLatestVersionReply(const LatestVersionInfo& info, const Packag
     if (!package.mirrors.empty()) {
         data[PACKAGE_MIRRORS_FIELD] = package.mirrors;
     }
+    if (package.piece_size) {
+        data[PACKAGE_PIECE_SIZE_FIELD] = *package.piece_size;
+        data[PACKAGE_PIECE_SHA256_FIELD] = package.piece_sha256;
+    }
     json reply = json::object();
     reply["code"] = 0;
     reply["data"] = data;

@@ -71,6 +71,16 @@ constexpr const char* EVENT_RETRY_AFTER_SECONDS = "2";
 const char* const RELEASE_FIELDS[] = {"Soft_name",    "Version_number",      "Version_description",
                                       "Download_url", "Download_silent_url", "Pubdate"};
 
+// The release file's "Package_piece_size", 0 when it has none; false when it is no piece size.
+bool ReadPieceSize(const nlohmann::json& release, std::int64_t& piece_size) {
+    const auto field = release.find(PACKAGE_PIECE_SIZE_FIELD);
+    if (field == release.end()) {
+        return true;
+    }
+    piece_size = field->is_number_unsigned() ? field->get<std::int64_t>() : 0;
+    return IsPieceSize(piece_size);
+}
+
 // The bytes of body, piece by piece, from the open file; with throttle (bytes per second)
 // above 0 each connection keeps that average rate.
 HttpResponse::BodyReader BodyReader(std::shared_ptr<UniqueFd> file, PackageBody body,
@@ -308,6 +318,14 @@ bool DemoReleaseService::loadRelease(std::string& error) {
         return false;
     }
     mirrors_ = named.mirrors;
+    // A piece size makes the replies carry the digests of the served package's pieces.
+    std::int64_t piece_size = 0;
+    if (!ReadPieceSize(release, piece_size)) {
+        error = "the release file " + options_.release_file + ": " + PACKAGE_PIECE_SIZE_FIELD +
+                " must be a power of two from 65536 to 16777216";
+        return false;
+    }
+    served_package_.setPieceSize(piece_size);
     return true;
 }
 

@@ -32,6 +32,10 @@ PackageFields ServedPackage::fields(const LatestVersionInfo& release,
     if (const std::optional<PackageDigest> found = digest(packages_dir, *name)) {
         fields.size = found->size;
         fields.sha256 = found->sha256;
+        if (piece_size_ > 0) {
+            fields.piece_size = piece_size_;
+            fields.piece_sha256 = found->piece_sha256;
+        }
     }
     return fields;
 }
@@ -52,7 +56,7 @@ std::optional<PackageDigest> ServedPackage::digest(const std::string& folder,
     }
     path_ = path;
     identity_ = identity;
-    digest_ = DigestOpenFile(fd.get());
+    digest_ = DigestOpenFile(fd.get(), piece_size_);
     return digest_;
 }
 

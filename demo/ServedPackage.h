@@ -4,6 +4,7 @@
 #include "release/PackageDigest.h"
 #include "release/PackageFields.h"
 
+#include <cstdint>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -19,6 +20,9 @@ namespace inkwarden::demo {
 // a package replaced while the service runs is hashed afresh. Safe from any thread.
 class ServedPackage {
 public:
+    // With a piece size the fields carry the pieces' digests too; set before serving.
+    void setPieceSize(std::int64_t piece_size) { piece_size_ = piece_size; }
+
     PackageFields fields(const LatestVersionInfo& release, const std::string& service_address,
                          const std::string& packages_dir);
 
@@ -37,6 +41,7 @@ private:
     std::string path_;
     FileIdentity identity_;
     std::optional<PackageDigest> digest_;
+    std::int64_t piece_size_ = 0;
 };
 
 } // namespace inkwarden::demo

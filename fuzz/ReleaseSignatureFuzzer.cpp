@@ -1,5 +1,6 @@
 // The parts of a version reply that the installer reads before it trusts it: the signature
-// header (the input's first line) and the package fields (the whole input as reply text).
+// header (the input's first line) and the package fields with the pieces' digests (the whole
+// input as reply text).
 // Whatever parses must be in its one form, and a forged signature never holds.
 #include "release/PackageFields.h"
 #include "release/ReleasePublicKey.h"
@@ -44,8 +45,31 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (fields.size && *fields.size < 0) {
         std::abort();
     }
-    if (fields.malformed && fields.complete()) {
-        std::abort(); // a malformed field is left out
+    // A malformed field is left out: both file fields stay only beside malformed pieces, and
+    // those are never kept.
+    if (fields.malformed && fields.complete() && text.find("Package_piece_") == std::string::npos) {
+        std::abort();
+    }
+    if (fields.malformed && (fields.piece_size || !fields.piece_sha256.empty())) {
+        std::abort();
+    }
+    // Pieces only in their one form: beside both file fields, one digest per piece.
+    if (!fields.piece_size && !fields.piece_sha256.empty()) {
+        std::abort();
+    }
+    if (fields.piece_size) {
+        const std::int64_t piece = *fields.piece_size;
+        if (fields.malformed || !fields.complete() || piece < inkwarden::MIN_PIECE_SIZE ||
+            piece > inkwarden::MAX_PIECE_SIZE || (piece & (piece - 1)) != 0 ||
+            static_cast<std::int64_t>(fields.piece_sha256.size()) !=
+                inkwarden::PieceCount(*fields.size, piece)) {
+            std::abort();
+        }
+        for (const std::string& digest : fields.piece_sha256) {
+            if (digest.size() != 64 || !IsLowerHex(digest)) {
+                std::abort();
+            }
+        }
     }
     return 0;
 }

@@ -37,6 +37,11 @@ void DiagnosticPrinter::OnAttemptEvent(const AttemptEvent& event) {
     case AttemptEventKind::SOURCE_DROPPED:
         PrintDiagnostic("source %s dropped: %s\n", event.source.c_str(), event.cause.c_str());
         break;
+    case AttemptEventKind::PIECE_FAILED:
+        std::printf("piece %ld at %" PRId64 " failed its digest (%s): %s\n", event.number,
+                    event.bytes, event.source.empty() ? "partial file" : event.source.c_str(),
+                    event.cause.c_str());
+        break;
     }
 }
 

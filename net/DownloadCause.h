@@ -17,5 +17,7 @@ inline constexpr const char* EMPTY_FILE = "the server announced an empty file";
 std::string SizeMismatch(int64_t announced, int64_t expected);
 std::string AnotherDownload(const std::string& path);
 std::string NotRegularFile(const std::string& path);
+std::string PieceFailed(int64_t piece, int64_t first);
+std::string PieceKeepsFailing(int64_t piece, int failures, const std::string& source);
 
 } // namespace inkwarden::download_cause

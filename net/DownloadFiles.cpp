@@ -1,12 +1,19 @@
 #include "net/DownloadFiles.h"
 
+#include "net/DownloadCause.h"
+#include "platform/UniqueFd.h"
+
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace inkwarden {
 namespace {
+
+// Segments share one temporary file, each writing its own range through its own descriptor.
+constexpr mode_t TEMPORARY_FILE_MODE = 0644;
 
 std::string FolderOf(const std::string& path) {
     const size_t slash = path.rfind('/');
@@ -61,6 +68,36 @@ std::string FileErrorText(const std::string& path, int error) {
     default:
         return path + ": " + std::strerror(error);
     }
+}
+
+std::string TargetProblem(const std::string& path) {
+    struct stat target_info {};
+    if (::stat(path.c_str(), &target_info) != 0) {
+        return {};
+    }
+    if (S_ISDIR(target_info.st_mode)) {
+        return path + " is a folder";
+    }
+    return S_ISREG(target_info.st_mode) ? std::string() : download_cause::NotRegularFile(path);
+}
+
+bool PrepareTemporaryFile(const std::string& path, bool keep_content, std::string& cause,
+                          int& error) {
+    UniqueFd file(
+        ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, TEMPORARY_FILE_MODE));
+    error = file ? 0 : errno;
+    if (file && !IsOwnRegularFile(file.get())) {
+        cause = path + " is not a regular file of this user's";
+        return false;
+    }
+    if (file && !keep_content && ::ftruncate(file.get(), 0) != 0) {
+        error = errno;
+    }
+    if (error != 0) {
+        cause = FileErrorText(path, error);
+        return false;
+    }
+    return true;
 }
 
 } // namespace inkwarden

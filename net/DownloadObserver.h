@@ -24,6 +24,9 @@ enum class AttemptEventKind {
     SOURCE_BYTES,
     // A source is no longer used for this download: cause says why, number is its place.
     SOURCE_DROPPED,
+    // Piece number failed its digest: source served it (empty for a piece of the partial file
+    // a download resumes); bytes is its first byte, cause what follows.
+    PIECE_FAILED,
 };
 
 // One thing that happened to one attempt of a download.

@@ -22,6 +22,11 @@ struct DownloadRequest {
     // The length the caller trusts (a signed release's size): a server that announces another
     // fails before any data is asked for, and no byte is written past it.
     std::optional<int64_t> expected_size;
+    // With expected_size: the file's pieces of piece_size bytes (the last holds the rest) and
+    // the lower-case hex SHA-256 of each. A piece is checked once all its bytes are in, and
+    // fetched again when it fails; 0 for none.
+    int64_t piece_size = 0;
+    std::vector<std::string> piece_sha256;
 };
 
 // How a download ended.
@@ -41,6 +46,8 @@ struct DownloadResult {
         int64_t bytes = 0;
     };
     std::vector<SourceBytes> bytes_per_source;
+    // Pieces that failed their digest (the partial file's included) and were fetched again.
+    int pieces_failed = 0;
 
     explicit operator bool() const { return done; }
 };

@@ -27,6 +27,9 @@ struct DownloadTimings {
     // up to this many times per range: a server that sends a byte and drops the connection,
     // again and again, still ends.
     int progress_retries = 1000;
+    // A piece that fails its digest this many times fails the download: the source keeps
+    // serving wrong bytes for it.
+    int piece_attempts = 3;
 
     // When an idle connection takes over the tail of a busy one, and how often an idle worker
     // looks again while ranges are still busy.

@@ -13,10 +13,12 @@ int64_t PerSecond(int64_t bytes, SegmentManager::Clock::duration elapsed) {
 
 } // namespace
 
-void SegmentManager::Reset(int64_t total, const std::vector<ByteRange>& missing, StealRule rule) {
+void SegmentManager::Reset(int64_t total, const std::vector<ByteRange>& missing, StealRule rule,
+                           int64_t align) {
     std::lock_guard<std::mutex> lock(mutex_);
     total_ = total;
     rule_ = rule;
+    align_ = align;
     slots_.clear();
     missing_bytes_ = 0;
     for (const ByteRange& range : missing) {
@@ -72,7 +74,7 @@ int SegmentManager::StealLocked(Clock::time_point now, int64_t thief_rate,
         if (!slot.taken || slot.failed || slot.last == UNBOUNDED) {
             continue;
         }
-        const int64_t rest = slot.last - std::max(slot.next, slot.claimed_end) + 1;
+        const int64_t rest = slot.last - FirstSplit(std::max(slot.next, slot.claimed_end)) + 1;
         const int64_t rate = RateLocked(slot, now);
         // A connection not measured yet is taken to go as fast as the thief's.
         const int64_t assumed = rate != UNKNOWN_RATE ? rate : thief_rate;
@@ -111,7 +113,8 @@ int SegmentManager::StealLocked(Clock::time_point now, int64_t thief_rate,
 
     Slot& slot = slots_[static_cast<size_t>(victim)];
     Slot stolen;
-    stolen.next = slot.last - taken + 1;
+    stolen.next = AlignSplit(slot.last - taken + 1,
+                             FirstSplit(std::max(slot.next, slot.claimed_end)), slot.last);
     stolen.last = slot.last;
     stolen.claimed_end = stolen.next;
     stolen.taken = true;
@@ -126,6 +129,23 @@ int64_t SegmentManager::StealThreshold(int64_t victim_rate) const {
         return rule_.min_bytes;
     }
     return std::max(rule_.min_bytes, victim_rate * rule_.min_time.count() / 1000);
+}
+
+int64_t SegmentManager::FirstSplit(int64_t lowest) const {
+    // With pieces, the victim keeps at least the bytes up to the next boundary: a rest inside
+    // one piece is not worth a second connection.
+    return align_ > 0 ? (lowest + align_) / align_ * align_ : lowest;
+}
+
+int64_t SegmentManager::AlignSplit(int64_t split, int64_t lowest, int64_t last) const {
+    if (align_ <= 0) {
+        return split;
+    }
+    // The nearest boundary; lowest is one, and last is past none of the candidates kept.
+    const int64_t down = split / align_ * align_;
+    const int64_t up = down + align_;
+    const int64_t nearest = split - down <= up - split || up > last ? down : up;
+    return std::max(nearest, lowest);
 }
 
 bool SegmentManager::AnyTaken() const {
@@ -172,6 +192,17 @@ void SegmentManager::Finish(int slot) {
     std::lock_guard<std::mutex> lock(mutex_);
     Slot& record = slots_.at(static_cast<size_t>(slot));
     record.last = record.next - 1;
+}
+
+void SegmentManager::Reopen(ByteRange range, bool failed) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    Slot slot;
+    slot.next = range.first;
+    slot.last = range.last;
+    slot.claimed_end = range.first;
+    slot.failed = failed;
+    slots_.push_back(slot);
+    missing_bytes_ += range.size();
 }
 
 int64_t SegmentManager::Claim(int slot, int64_t length) {
@@ -305,6 +336,28 @@ std::vector<ByteRange> SegmentManager::Complement(const std::vector<ByteRange>& 
         gaps.push_back({next, total - 1});
     }
     return gaps;
+}
+
+std::vector<ByteRange> SegmentManager::Subtract(const std::vector<ByteRange>& ranges,
+                                                const std::vector<ByteRange>& holes) {
+    std::vector<ByteRange> rest;
+    size_t hole = 0;
+    for (ByteRange range : ranges) {
+        while (hole < holes.size() && holes[hole].last < range.first) {
+            ++hole;
+        }
+        // Cut out every hole that overlaps the range, from its low end up.
+        for (size_t h = hole; h < holes.size() && holes[h].first <= range.last; ++h) {
+            if (holes[h].first > range.first) {
+                rest.push_back({range.first, holes[h].first - 1});
+            }
+            range.first = std::max(range.first, holes[h].last + 1);
+        }
+        if (range.first <= range.last) {
+            rest.push_back(range);
+        }
+    }
+    return rest;
 }
 
 std::vector<ByteRange> SegmentManager::SplitEvenly(const std::vector<ByteRange>& ranges,

@@ -48,7 +48,9 @@ public:
 
     // Starts over: total bytes, of which missing remain to fetch; one free slot per range, in
     // order. A download without a length passes total UNBOUNDED and one range 0-UNBOUNDED.
-    void Reset(int64_t total, const std::vector<ByteRange>& missing, StealRule rule = {});
+    // With align above 0 a steal splits a range only at a multiple of align (a piece boundary).
+    void Reset(int64_t total, const std::vector<ByteRange>& missing, StealRule rule = {},
+               int64_t align = 0);
 
     // For a free worker: the first slot nobody works on; else, when stealing is allowed and no
     // slot has failed, a new slot with the upper part of a busy slot's rest: of the rests that
@@ -76,6 +78,10 @@ public:
     void Restart(int slot);
     // A download without a length ended: what arrived is the whole slot.
     void Finish(int slot);
+    // Bytes that were in the file are missing again (a piece that failed its digest): a new
+    // free slot fetches them. A failed one is never handed out, so the download cannot
+    // complete.
+    void Reopen(ByteRange range, bool failed);
 
     // Before writing length bytes at the slot's next byte: how many of them belong to the slot
     // (fewer once its last byte was lowered). They are kept from thieves until Commit.
@@ -100,6 +106,9 @@ public:
     static std::vector<ByteRange> SplitEvenly(const std::vector<ByteRange>& ranges, int count);
     // The complement of sorted disjoint ranges within 0 to total - 1.
     static std::vector<ByteRange> Complement(const std::vector<ByteRange>& ranges, int64_t total);
+    // Sorted disjoint ranges without the bytes of holes (sorted, disjoint).
+    static std::vector<ByteRange> Subtract(const std::vector<ByteRange>& ranges,
+                                           const std::vector<ByteRange>& holes);
 
 private:
     struct Slot {
@@ -121,6 +130,11 @@ private:
     int64_t RateLocked(const Slot& slot, Clock::time_point now) const;
     int StealLocked(Clock::time_point now, int64_t thief_rate, const std::vector<int>& slow_ranks);
     int64_t StealThreshold(int64_t victim_rate) const;
+    // The first byte a thief may take of a rest that starts at lowest: without pieces lowest,
+    // else the first multiple of align_ above it.
+    int64_t FirstSplit(int64_t lowest) const;
+    // A split point moved to a multiple of align_ within lowest to last.
+    int64_t AlignSplit(int64_t split, int64_t lowest, int64_t last) const;
     std::vector<ByteRange> MissingLocked() const;
 
     mutable std::mutex mutex_;
@@ -128,6 +142,7 @@ private:
     int64_t total_ = 0;
     int64_t missing_bytes_ = 0;
     StealRule rule_;
+    int64_t align_ = 0;
 };
 
 } // namespace inkwarden

@@ -127,25 +127,14 @@ DownloadResult SegmentedDownloader::TakeResult(bool done) {
     for (size_t i = 0; i < bytes.size(); ++i) {
         result.bytes_per_source.push_back({sources_.Url(static_cast<int>(i)), bytes[i]});
     }
+    result.pieces_failed = pieces_.FailedCount();
     return result;
 }
 
 bool SegmentedDownloader::CheckTarget() {
-    // A folder or a device under the target's name would only show at the rename, after the
-    // whole file, and a device must never be replaced by a file.
-    struct stat target_info {};
-    if (::stat(request_.target_path.c_str(), &target_info) != 0) {
-        return true;
-    }
-    if (S_ISDIR(target_info.st_mode)) {
-        NoteFailure(request_.target_path + " is a folder");
-        return false;
-    }
-    if (!S_ISREG(target_info.st_mode)) {
-        NoteFailure(download_cause::NotRegularFile(request_.target_path));
-        return false;
-    }
-    return true;
+    const std::string problem = TargetProblem(request_.target_path);
+    NoteFailure(problem);
+    return problem.empty();
 }
 
 bool SegmentedDownloader::RunOnce(bool fresh) {
@@ -262,6 +251,10 @@ bool SegmentedDownloader::RunSegments(const SegmentPlan& plan, bool fresh) {
     const bool keeps_record = plan.length_known && plan.ranges && !probe_.validator.empty() &&
                               plan.total > SINGLE_CONNECTION_LIMIT;
     ResumeState state{request_.url, plan.total, probe_.validator, {}};
+    // A failed piece is asked for again by its range; without ranges only the whole file's
+    // digest can tell.
+    const bool pieces = plan.length_known && plan.ranges && request_.expected_size == plan.total;
+    pieces_.Reset(pieces ? plan.total : 0, request_.piece_size, request_.piece_sha256);
     std::vector<ByteRange> missing = PlannedRanges(plan);
     const bool resumed = keeps_record && request_.resume && !fresh &&
                          ResumeFromRecord(control, state, plan.count, missing);
@@ -269,12 +262,16 @@ bool SegmentedDownloader::RunSegments(const SegmentPlan& plan, bool fresh) {
         // An old record must never describe the bytes of a new download.
         control.Remove();
     }
-    if (!PrepareTemporaryFile(TemporaryPath(), resumed)) {
+    std::string problem;
+    int error = 0;
+    if (!PrepareTemporaryFile(TemporaryPath(), resumed, problem, error)) {
+        NoteFailure(problem, error);
         return false;
     }
 
+    // A steal splits at a piece boundary, so that each piece comes from one request.
     manager_.Reset(plan.length_known ? plan.total : SegmentManager::UNBOUNDED, missing,
-                   timings_.steal);
+                   timings_.steal, pieces_.PieceSize());
     // Bytes of an earlier run count as done from the start.
     ReportProgress();
 
@@ -298,32 +295,38 @@ bool SegmentedDownloader::ResumeFromRecord(const DownloadControlFile& control,
     if (!file || !IsOwnRegularFile(file.get()) || size < needed || size > wanted.length) {
         return false;
     }
-    missing = SegmentManager::SplitEvenly(
-        SegmentManager::Complement(record->completed, wanted.length), connections);
+    // The pieces that the partial file holds whole are checked before they are trusted.
+    std::vector<PieceChecker::Failure> damaged;
+    const std::vector<ByteRange> trusted = pieces_.Resume(file.get(), record->completed, damaged);
+    for (const PieceChecker::Failure& failure : damaged) {
+        Report(PieceChecker::Event(failure, {}));
+    }
+    missing = SegmentManager::SplitEvenly(SegmentManager::Complement(trusted, wanted.length),
+                                          connections);
     return true;
 }
 
-bool SegmentedDownloader::PrepareTemporaryFile(const std::string& temporary_path,
-                                               bool keep_content) {
-    // Created if missing, never through a link, and only a regular file of our own; a fresh
-    // download empties what an earlier attempt left.
-    UniqueFd file(::open(temporary_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW,
-                         TEMPORARY_FILE_MODE));
-    if (!file) {
-        const int error = errno;
-        NoteFailure(FileErrorText(temporary_path, error), error);
-        return false;
+void SegmentedDownloader::CheckPieces(DownloadSegment& segment, int64_t offset, int64_t written) {
+    for (const PieceChecker::Failure& failure :
+         pieces_.Commit(segment.file.get(), offset, written, segment.source)) {
+        const bool known = failure.source != PieceChecker::NO_SOURCE;
+        Report(PieceChecker::Event(failure, known ? sources_.Url(failure.source) : std::string()));
+        // Of several sources, the one that served the damaged piece goes and the others fetch
+        // the piece; the last one left is asked again, a few times.
+        if (known && sources_.AliveCount() > 1 &&
+            sources_.Drop(failure.source,
+                          download_cause::PieceFailed(failure.piece, failure.range.first))) {
+            manager_.Reopen(failure.range, false);
+            continue;
+        }
+        const bool gave_up = failure.failures >= timings_.piece_attempts;
+        manager_.Reopen(failure.range, gave_up);
+        if (gave_up) {
+            NoteFailure(download_cause::PieceKeepsFailing(
+                failure.piece, failure.failures, known ? sources_.Url(failure.source) : request_.url));
+            halt_ = true;
+        }
     }
-    if (!IsOwnRegularFile(file.get())) {
-        NoteFailure(temporary_path + " is not a regular file of this user's");
-        return false;
-    }
-    if (!keep_content && ::ftruncate(file.get(), 0) != 0) {
-        const int error = errno;
-        NoteFailure(FileErrorText(temporary_path, error), error);
-        return false;
-    }
-    return true;
 }
 
 bool SegmentedDownloader::RunWorkers(int workers, const DownloadControlFile* control,
@@ -638,6 +641,7 @@ size_t SegmentedDownloader::OnSegmentData(char* data, size_t size, size_t count,
         segment.write_error = errno;
     }
     manager.Commit(segment.index, written, Clock::now());
+    owner.CheckPieces(segment, offset, written);
     segment.received.fetch_add(written, std::memory_order_relaxed);
     owner.delivered_.fetch_add(written, std::memory_order_relaxed);
     owner.sources_.AddBytes(segment.source, written);

@@ -6,6 +6,7 @@
 #include "net/DownloadRequest.h"
 #include "net/DownloadSegment.h"
 #include "net/DownloadTimings.h"
+#include "net/PieceChecker.h"
 #include "net/ResponseHeaders.h"
 #include "net/SegmentManager.h"
 #include "net/SourceSelector.h"
@@ -118,9 +119,10 @@ private:
     int64_t ProbeSize(HeaderMap& map);
     bool AcceptProbedLength(int64_t size);
     bool RunSegments(const SegmentPlan& plan, bool fresh);
+    // After a commit: the pieces it completed are checked, and failed ones fetched again.
+    void CheckPieces(DownloadSegment& segment, int64_t offset, int64_t written);
     bool ResumeFromRecord(const DownloadControlFile& control, const ResumeState& wanted,
                           int connections, std::vector<ByteRange>& missing);
-    bool PrepareTemporaryFile(const std::string& temporary_path, bool keep_content);
     bool RunWorkers(int workers, const DownloadControlFile* control, const ResumeState& state);
     void SubmitWorker(ThreadPool& pool);
     void WaitForWorkers(const DownloadControlFile* control, const ResumeState& state);
@@ -165,6 +167,7 @@ private:
     std::atomic<int64_t> delivered_{0};
     SegmentManager manager_;
     SourceSelector sources_;
+    PieceChecker pieces_;
     std::mutex progress_mutex;
     // Guards segments while workers add to it, and the failure reason.
     mutable std::mutex segments_mutex_;

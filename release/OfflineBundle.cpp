@@ -121,6 +121,10 @@ std::string OfflineReleaseText(const OfflineRelease& release) {
     root[PACKAGE_FILE_FIELD] = release.package_file;
     root[PACKAGE_SIZE_FIELD] = release.package.size.value_or(0);
     root[PACKAGE_SHA256_FIELD] = release.package.sha256.value_or("");
+    if (release.package.piece_size) {
+        root[PACKAGE_PIECE_SIZE_FIELD] = *release.package.piece_size;
+        root[PACKAGE_PIECE_SHA256_FIELD] = release.package.piece_sha256;
+    }
     root[NOT_AFTER_FIELD] = UtcTimeText(release.not_after);
     return root.dump(1) + "\n";
 }

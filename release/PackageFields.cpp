@@ -88,6 +88,43 @@ std::optional<std::vector<std::string>> MirrorsOf(const nlohmann::json& value) {
     return mirrors;
 }
 
+bool IsLowerSha256Text(const nlohmann::json& value) {
+    if (!value.is_string()) {
+        return false;
+    }
+    const std::string& text = value.get_ref<const std::string&>();
+    return text.size() == SHA256_HEX_DIGITS &&
+           text.find_first_not_of("0123456789abcdef") == std::string::npos;
+}
+
+std::optional<std::int64_t> PieceSizeOf(const nlohmann::json& value) {
+    const std::optional<std::int64_t> size = SizeOf(value);
+    return size && IsPieceSize(*size) ? size : std::nullopt;
+}
+
+// The piece fields: both or neither, only beside size and SHA-256, one digest per piece.
+void AddPieceFields(const nlohmann::json& data, PackageFields& fields) {
+    const auto size = data.find(PACKAGE_PIECE_SIZE_FIELD);
+    const auto digests = data.find(PACKAGE_PIECE_SHA256_FIELD);
+    if (size == data.end() && digests == data.end()) {
+        return;
+    }
+    const std::optional<std::int64_t> piece_size =
+        size != data.end() ? PieceSizeOf(*size) : std::nullopt;
+    const bool fits =
+        piece_size && digests != data.end() && digests->is_array() && fields.complete() &&
+        static_cast<std::int64_t>(digests->size()) == PieceCount(*fields.size, *piece_size) &&
+        std::all_of(digests->begin(), digests->end(), IsLowerSha256Text);
+    if (!fits) {
+        fields.malformed = true;
+        return;
+    }
+    fields.piece_size = piece_size;
+    for (const nlohmann::json& digest : *digests) {
+        fields.piece_sha256.push_back(digest.get<std::string>());
+    }
+}
+
 PackageFields FieldsOfData(const nlohmann::json& data) {
     PackageFields fields;
     if (const auto sha256 = data.find(PACKAGE_SHA256_FIELD); sha256 != data.end()) {
@@ -104,10 +141,20 @@ PackageFields FieldsOfData(const nlohmann::json& data) {
         fields.mirrors = urls.value_or(std::vector<std::string>{});
         fields.malformed = fields.malformed || !urls.has_value();
     }
+    AddPieceFields(data, fields);
     return fields;
 }
 
 } // namespace
+
+bool IsPieceSize(std::int64_t piece_size) {
+    return piece_size >= MIN_PIECE_SIZE && piece_size <= MAX_PIECE_SIZE &&
+           (piece_size & (piece_size - 1)) == 0;
+}
+
+std::int64_t PieceCount(std::int64_t size, std::int64_t piece_size) {
+    return piece_size > 0 ? size / piece_size + (size % piece_size != 0 ? 1 : 0) : 0;
+}
 
 PackageFields ParsePackageFields(const std::string& text) {
     const nlohmann::json root = nlohmann::json::parse(text, nullptr, false);

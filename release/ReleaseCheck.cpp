@@ -21,7 +21,7 @@ const char* ReleaseCheckText(ReleaseCheck check) {
     case ReleaseCheck::MISSING_PACKAGE_FIELDS:
         return "the reply does not give the package's size and SHA-256";
     case ReleaseCheck::MALFORMED_PACKAGE_FIELDS:
-        return "the reply's package size or SHA-256 is malformed";
+        return "the reply's package size, SHA-256 or piece digests are malformed";
     case ReleaseCheck::PACKAGE_UNREADABLE:
         return "the downloaded package cannot be read back";
     case ReleaseCheck::PACKAGE_SIZE:

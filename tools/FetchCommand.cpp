@@ -85,7 +85,8 @@ struct FetchOptions {
     int connections = 6;
     bool resume = true;
     bool verbose = false;
-    // A release file's package fields: the size bounds the download, the digest checks it.
+    // A release file's package fields: the size bounds the download, the digests check it
+    // piece by piece and whole.
     const char* release_file = nullptr;
     // Further sources of the same bytes (--mirror, repeatable).
     std::vector<std::string> mirrors;
@@ -199,6 +200,8 @@ int FetchCommand(int argc, char** argv) {
     SegmentedDownloader engine;
     DownloadRequest request;
     request.expected_size = release.size;
+    request.piece_size = release.piece_size.value_or(0);
+    request.piece_sha256 = release.piece_sha256;
     request.url = argv[i];
     request.mirrors = release.mirrors;
     request.mirrors.insert(request.mirrors.end(), options.mirrors.begin(), options.mirrors.end());

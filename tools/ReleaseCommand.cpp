@@ -1,6 +1,7 @@
 // release keygen, digest, certify and bundle: what a vendor needs to sign releases. keygen
-// makes a key pair (the root's public half configures the build); digest gives the two
-// package fields of the version reply for a package file; certify lets the offline root vouch
+// makes a key pair (the root's public half configures the build); digest gives the package
+// fields of the version reply for a package file (size, SHA-256 and, with a piece size, the
+// pieces' digests); certify lets the offline root vouch
 // for an online signing key; bundle makes an offline release folder signed by the root.
 #include "Subcommands.h"
 #include "demo/ReleaseSigner.h"
@@ -19,6 +20,8 @@
 #include <fcntl.h>
 #include <fstream>
 #include <map>
+#include <nlohmann/json.hpp>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <string_view>
@@ -136,6 +139,37 @@ bool CopyIntoNewFile(const std::string& from, const std::string& to) {
     }
 }
 
+// A piece size as the release fields allow it; nothing otherwise.
+std::optional<std::int64_t> ParsePieceSize(const char* text) {
+    char* end = nullptr;
+    errno = 0;
+    const long long size = std::strtoll(text, &end, 10);
+    if (*text == '\0' || *end != '\0' || errno != 0 || !IsPieceSize(size)) {
+        return std::nullopt;
+    }
+    return size;
+}
+
+// The package fields of a file: one JSON object ready to merge into a release's data, or its
+// members alone, ready to paste into one.
+std::string DigestText(const PackageDigest& digest, std::int64_t piece_size, bool json) {
+    nlohmann::ordered_json fields = nlohmann::ordered_json::object();
+    fields[PACKAGE_SHA256_FIELD] = digest.sha256;
+    fields[PACKAGE_SIZE_FIELD] = digest.size;
+    if (piece_size > 0) {
+        fields[PACKAGE_PIECE_SIZE_FIELD] = piece_size;
+        fields[PACKAGE_PIECE_SHA256_FIELD] = digest.piece_sha256;
+    }
+    if (json) {
+        return fields.dump(1) + "\n";
+    }
+    std::string members;
+    for (auto member = fields.begin(); member != fields.end(); ++member) {
+        members += (members.empty() ? "\"" : ",\n\"") + member.key() + "\": " + member->dump();
+    }
+    return members + "\n";
+}
+
 } // namespace
 
 int ReleaseKeygenCommand(int argc, char** argv) {
@@ -173,17 +207,36 @@ int ReleaseKeygenCommand(int argc, char** argv) {
 }
 
 int ReleaseDigestCommand(int argc, char** argv) {
-    if (argc != 1) {
+    bool json = false;
+    std::int64_t piece_size = 0;
+    int i = 0;
+    for (; i + 1 < argc; ++i) {
+        if (std::strcmp(argv[i], "--json") == 0) {
+            json = true;
+        } else if (std::strcmp(argv[i], "--piece-size") == 0) {
+            const std::optional<std::int64_t> size = ParsePieceSize(argv[++i]);
+            if (!size) {
+                std::fprintf(stderr,
+                             "inkwarden-tool release digest: --piece-size takes a power of "
+                             "two from %lld to %lld\n",
+                             static_cast<long long>(MIN_PIECE_SIZE),
+                             static_cast<long long>(MAX_PIECE_SIZE));
+                return USAGE_ERROR;
+            }
+            piece_size = *size;
+        } else {
+            return USAGE_ERROR;
+        }
+    }
+    if (i + 1 != argc) {
         return USAGE_ERROR;
     }
-    const std::optional<PackageDigest> digest = DigestFile(argv[0]);
+    const std::optional<PackageDigest> digest = DigestFile(argv[i], piece_size);
     if (!digest) {
-        std::fprintf(stderr, "inkwarden-tool release digest: cannot read %s\n", argv[0]);
+        std::fprintf(stderr, "inkwarden-tool release digest: cannot read %s\n", argv[i]);
         return 1;
     }
-    // Two members, ready for the reply's "data" object.
-    std::printf("\"%s\": \"%s\",\n\"%s\": %lld\n", PACKAGE_SHA256_FIELD, digest->sha256.c_str(),
-                PACKAGE_SIZE_FIELD, static_cast<long long>(digest->size));
+    std::fputs(DigestText(*digest, piece_size, json).c_str(), stdout);
     return 0;
 }
 

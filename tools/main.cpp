@@ -53,8 +53,11 @@ const Subcommand SUBCOMMANDS[] = {
     {"release keygen", "release keygen --private FILE --public FILE",
      "  writes a new Ed25519 key pair as PEM files; the private one only its owner reads\n",
      ReleaseKeygenCommand},
-    {"release digest", "release digest FILE",
-     "  prints the package fields of the version reply for FILE\n", ReleaseDigestCommand},
+    {"release digest", "release digest [--json] [--piece-size N] FILE",
+     "  prints the package fields of the version reply for FILE; with --piece-size (a power\n"
+     "  of two from 65536 to 16777216) also its pieces' digests; with --json as one JSON\n"
+     "  object, ready to merge into a release's data or to give to fetch --release\n",
+     ReleaseDigestCommand},
     {"release certify", "release certify --root-private FILE --signing-public FILE --days N",
      "  prints the X-Inkwarden-Signing-Key value by which the root key certifies the signing\n"
      "  key for N days (1 to 3650); the service sends it beside its signatures\n",

@@ -247,6 +247,33 @@ TEST_F(InstallControllerTest, MirrorsInTheSignedReplyServeThePackageBesideItsUrl
     }
 }
 
+TEST_F(InstallControllerTest, ASignedReplyWithPieceDigestsFromTheDemoServiceInstalls) {
+    // The release names a piece size: the reply, signed under the demo key, carries the
+    // package's piece digests, and the download checks each piece as it arrives.
+    const std::string release =
+        world.writeRelease(world.productVersion(), "{service}/packages/InkwardenSetup.bin", "");
+    const std::string six_fields = test::TestFiles::ReadAll(release);
+    const auto with_piece_size = [&](const std::string& value) {
+        std::ofstream(release) << "{\"Package_piece_size\":" + value + "," + six_fields.substr(1);
+    };
+    with_piece_size("65536");
+    auto service = StartService(release);
+    auto controller = MakeController(*service);
+    Click(*controller);
+    EXPECT_EQ(window.waitForResultPage(), 2) << service->output();
+    EXPECT_EQ(controller->release_check, ReleaseCheck::PASSED);
+    controller->StopInstall();
+    controller->reporter.Stop();
+
+    // A piece size of another form keeps the service from starting, with the reason.
+    with_piece_size("1000");
+    auto refused = world.startService(release);
+    EXPECT_FALSE(refused->running());
+    EXPECT_NE(refused->output().find("Package_piece_size must be a power of two"),
+              std::string::npos)
+        << refused->output();
+}
+
 TEST_F(InstallControllerTest, UrlChoice) {
     // Only the plain URL: that one.
     auto service = ServeSamplePackage();

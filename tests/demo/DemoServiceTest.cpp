@@ -12,6 +12,7 @@
 #include "tests/support/DemoServiceProcess.h"
 #include "tests/support/RawHttpConnection.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/TestFiles.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -498,6 +499,22 @@ TEST(ServedPackageTest, DescribesThePackageAsItIsServedNow) {
     EXPECT_EQ(fields(), PackageFields{});
     release.Download_silent_url = "http://127.0.0.1:1/packages/../pkg.bin";
     EXPECT_EQ(fields(), PackageFields{});
+
+    // With a piece size the fields carry the served file's piece digests, the last piece short.
+    release.Download_silent_url = "http://127.0.0.1:1/packages/pkg.bin";
+    const std::string content = test::TestFiles::Pattern(0, 2 * 65536 + 5);
+    write(content);
+    served.setPieceSize(65536);
+    EXPECT_EQ(fields().piece_size, 65536);
+    EXPECT_EQ(fields().piece_sha256,
+              (std::vector<std::string>{Sha256Hex(content.substr(0, 65536)),
+                                        Sha256Hex(content.substr(65536, 65536)),
+                                        Sha256Hex(content.substr(2 * 65536))}));
+    // They pass the installer's own parser as the reply carries them.
+    const PackageFields parsed = ParsePackageFields(DecryptPayload(
+        PayloadKey{}, Base64Decode(demo::EncodeLatestVersionReply(release, fields()))));
+    EXPECT_FALSE(parsed.malformed);
+    EXPECT_EQ(parsed, fields());
 }
 
 TEST(DemoProtocolTest, DecodesTheInstallersRequest) {

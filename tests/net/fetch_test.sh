@@ -97,6 +97,28 @@ check "one line per source" test "$(grep -cE '^source http[^ ]*: [0-9]+ bytes$' 
 check "the closed mirror is dropped" grep -q "^source http://127.0.0.1:$closed/file.bin dropped: " "$work/stdout"
 "$tool" fetch --mirror "ftp://127.0.0.1/file.bin" "$base/file.bin" "$work/out/n.bin" >/dev/null 2>&1
 check "a mirror that is not http is a usage error" test $? = 2
+# release digest --json with a piece size: one object whose fields fetch --release takes; each
+# piece digest is the SHA-256 of its piece (8 MiB in 1 MiB pieces).
+"$tool" release digest --json --piece-size 1048576 "$work/html/file.bin" >"$work/pieces.json"
+check "the digest's JSON names the file and its pieces" python3 - "$work/pieces.json" "$work/html/file.bin" <<'PY'
+import hashlib, json, sys
+fields = json.load(open(sys.argv[1]))
+data = open(sys.argv[2], "rb").read()
+pieces = [hashlib.sha256(data[i:i + 1048576]).hexdigest() for i in range(0, len(data), 1048576)]
+assert fields == {"Package_sha256": hashlib.sha256(data).hexdigest(), "Package_size": len(data),
+                  "Package_piece_size": 1048576, "Package_piece_sha256": pieces}, fields
+PY
+"$tool" fetch --release "$work/pieces.json" "$base/file.bin" "$work/out/p.bin" >/dev/null 2>&1
+check "a fetch with the release's piece digests succeeds" cmp -s "$work/out/p.bin" "$work/html/file.bin"
+# A piece that never matches its digest is asked for again a few times, then the fetch fails
+# and says which.
+python3 -c 'import json, sys; f = json.load(open(sys.argv[1])); f["Package_piece_sha256"][6] = "0" * 64; print(json.dumps(f))' \
+    "$work/pieces.json" >"$work/badpiece.json"
+"$tool" fetch --release "$work/badpiece.json" "$base/file.bin" "$work/out/bp.bin" >/dev/null 2>"$work/stderr"
+check "a piece that never matches fails the fetch" grep -qF "piece 6 failed its digest 3 times" "$work/stderr"
+check "and leaves no file" test ! -e "$work/out/bp.bin"
+"$tool" release digest --piece-size 1000 "$work/html/file.bin" >/dev/null 2>&1
+check "a piece size that is no power of two is a usage error" test $? = 2
 
 # A failed fetch leaves an existing file as it was.
 echo "the old file" >"$work/out/old.bin"

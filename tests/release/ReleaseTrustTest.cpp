@@ -158,6 +158,81 @@ TEST(PackageFieldsTest, ReadsBothFieldsInTheirOneForm) {
     }
 }
 
+// A reply's data with size and SHA-256, and the given members after them.
+std::string ReplyWithPieces(int64_t size, const std::string& members) {
+    return R"({"data":{"Package_sha256":")" + std::string(64, 'a') + R"(","Package_size":)" +
+           std::to_string(size) + members + "}}";
+}
+
+std::string DigestArray(int count, const std::string& digest = std::string(64, 'b')) {
+    std::string array = "[";
+    for (int i = 0; i < count; ++i) {
+        array += (i == 0 ? "\"" : ",\"") + digest + "\"";
+    }
+    return array + "]";
+}
+
+TEST(PackageFieldsTest, PieceFieldsFitTheFileOrTheFieldsAreMalformed) {
+    // 65536 * 3 + 1 bytes: four pieces, the last of one byte.
+    const PackageFields pieces = ParsePackageFields(ReplyWithPieces(
+        196609, R"(,"Package_piece_size":65536,"Package_piece_sha256":)" + DigestArray(4)));
+    EXPECT_FALSE(pieces.malformed);
+    EXPECT_EQ(pieces.piece_size, 65536);
+    EXPECT_EQ(pieces.piece_sha256, std::vector<std::string>(4, std::string(64, 'b')));
+    EXPECT_EQ(PieceCount(196608, 65536), 3);
+    EXPECT_EQ(PieceCount(0, 65536), 0);
+    // The largest piece size, and one piece that holds the whole file.
+    EXPECT_FALSE(ParsePackageFields(ReplyWithPieces(5, R"(,"Package_piece_size":16777216,)"
+                                                       R"("Package_piece_sha256":)" +
+                                                           DigestArray(1)))
+                     .malformed);
+
+    const std::string size = R"(,"Package_piece_size":65536)";
+    const std::string malformed[] = {
+        ReplyWithPieces(196609, size),                                           // no digests
+        ReplyWithPieces(196609, R"(,"Package_piece_sha256":)" + DigestArray(4)), // no size
+        ReplyWithPieces(196609, size + R"(,"Package_piece_sha256":)" + DigestArray(3)),
+        ReplyWithPieces(196609, size + R"(,"Package_piece_sha256":)" + DigestArray(5)),
+        ReplyWithPieces(196609, size + R"(,"Package_piece_sha256":)" +
+                                    DigestArray(4, std::string(64, 'B'))), // upper case
+        ReplyWithPieces(196609, size + R"(,"Package_piece_sha256":)" +
+                                    DigestArray(4, std::string(63, 'b'))),
+        ReplyWithPieces(196609, size + R"(,"Package_piece_sha256":"bbbb")"),
+        ReplyWithPieces(196609, size + R"(,"Package_piece_sha256":[1,2,3,4])"),
+        ReplyWithPieces(196609, R"(,"Package_piece_size":32768,"Package_piece_sha256":)" +
+                                    DigestArray(7)), // too small
+        ReplyWithPieces(196609, R"(,"Package_piece_size":33554432,"Package_piece_sha256":)" +
+                                    DigestArray(1)), // too large
+        ReplyWithPieces(196609, R"(,"Package_piece_size":98304,"Package_piece_sha256":)" +
+                                    DigestArray(3)), // no power of two
+        ReplyWithPieces(196609, R"(,"Package_piece_size":65536.0,"Package_piece_sha256":)" +
+                                    DigestArray(4)),
+        ReplyWithPieces(196609, R"(,"Package_piece_size":"65536","Package_piece_sha256":)" +
+                                    DigestArray(4)),
+        // Pieces only beside both whole-file fields.
+        R"({"data":{"Package_size":65536,"Package_piece_size":65536,"Package_piece_sha256":)" +
+            DigestArray(1) + "}}",
+        R"({"data":{"Package_sha256":")" + std::string(64, 'a') +
+            R"(","Package_piece_size":65536,"Package_piece_sha256":)" + DigestArray(1) + "}}",
+    };
+    for (const std::string& text : malformed) {
+        const PackageFields fields = ParsePackageFields(text);
+        EXPECT_TRUE(fields.malformed) << text;
+        EXPECT_FALSE(fields.piece_size.has_value()) << text;
+        EXPECT_TRUE(fields.piece_sha256.empty()) << text;
+        // A malformed piece field fails the release check as a malformed size does.
+        ReleaseReply reply;
+        reply.answered = true;
+        reply.signature = ReplySignature::VALID;
+        reply.package = fields;
+        EXPECT_EQ(CheckReleaseReply(reply, true), ReleaseCheck::MALFORMED_PACKAGE_FIELDS) << text;
+    }
+    // A release file's object is read by the same rules.
+    EXPECT_TRUE(ParsePackageDataObject(R"({"Package_size":1,"Package_sha256":")" +
+                                       std::string(64, 'a') + R"(","Package_piece_size":65536})")
+                    .malformed);
+}
+
 TEST(ReleaseCheckTest, WithAKeyOnlyASignedReplyWithBothFieldsPasses) {
     ReleaseReply reply;
     EXPECT_EQ(CheckReleaseReply(reply, true), ReleaseCheck::NO_REPLY);
