@@ -310,7 +310,13 @@ bool DemoReleaseService::loadRelease(std::string& error) {
     }
     // The release file has the shape of the reply's "data".
     release_ = ParseLatestVersion(nlohmann::json{{"data", release}}.dump());
-    const PackageFields named = ParsePackageDataObject(release.dump());
+    // Of the package fields only the mirrors are the release file's own; the size and the
+    // digests are the served package's.
+    nlohmann::json mirrors = nlohmann::json::object();
+    if (release.contains(PACKAGE_MIRRORS_FIELD)) {
+        mirrors[PACKAGE_MIRRORS_FIELD] = release[PACKAGE_MIRRORS_FIELD];
+    }
+    const PackageFields named = ParsePackageDataObject(mirrors.dump());
     if (named.malformed) {
         error = "the release file " + options_.release_file +
                 " names its package fields in the wrong form (Package_mirrors: an array of "
