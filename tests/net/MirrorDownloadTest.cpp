@@ -208,6 +208,28 @@ TEST_F(MirrorDownload, DamagedBytesFromAMirrorAreCaughtByTheWholeFileDigest) {
     EXPECT_EQ(CheckPackageFile(request.target_path, release), ReleaseCheck::PACKAGE_SHA256);
 }
 
+TEST_F(MirrorDownload, WithPieceDigestsADamagedPieceDropsItsMirrorAndComesFromTheOthers) {
+    MirrorServer good(file, {}), damaging(file, Kind().Damages(SIZE / 2 + 10));
+    ASSERT_TRUE(good.running() && damaging.running());
+    constexpr int64_t PIECE = 64 << 10;
+    request.piece_size = PIECE;
+    for (int64_t first = 0; first < SIZE; first += PIECE) {
+        request.piece_sha256.push_back(TestFiles::Sha256(file.substr(first, PIECE)));
+    }
+    const DownloadResult result = Fetch(good.url(), {damaging.url()}, 2);
+    ASSERT_TRUE(result) << result.cause;
+    EXPECT_EQ(TestFiles::ReadAll(request.target_path), file);
+    EXPECT_EQ(events.DropsOf(damaging.url()).size(), 1u);
+    EXPECT_GE(result.pieces_failed, 1);
+    EXPECT_LE(result.pieces_failed, 2);
+    // Only the damaged pieces were fetched twice.
+    int64_t sum = 0;
+    for (const DownloadResult::SourceBytes& source : result.bytes_per_source) {
+        sum += source.bytes;
+    }
+    EXPECT_LE(sum, SIZE + result.pieces_failed * PIECE);
+}
+
 TEST_F(MirrorDownload, TheDownloadFailsOnlyWhenEverySourceFailed) {
     MirrorServer first(file, Kind().DiesAfter(256 << 10)),
         second(file, Kind().DiesAfter(256 << 10));
