@@ -322,8 +322,9 @@ void SegmentedDownloader::CheckPieces(DownloadSegment& segment, int64_t offset, 
         const bool gave_up = failure.failures >= timings_.piece_attempts;
         manager_.Reopen(failure.range, gave_up);
         if (gave_up) {
-            NoteFailure(download_cause::PieceKeepsFailing(
-                failure.piece, failure.failures, known ? sources_.Url(failure.source) : request_.url));
+            NoteFailure(download_cause::PieceKeepsFailing(failure.piece, failure.failures,
+                                                          known ? sources_.Url(failure.source)
+                                                                : request_.url));
             halt_ = true;
         }
     }

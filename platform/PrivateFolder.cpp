@@ -78,7 +78,9 @@ int MakePrivateFolder(const std::string& folder) {
         error = errno;
     } else if (!S_ISDIR(info.st_mode)) {
         error = ENOTDIR;
-    } else if (info.st_uid != ::geteuid()) {
+    } else if (info.st_uid != ::geteuid() || (info.st_mode & S_ISVTX) != 0) {
+        // Another user's folder, or one shared by all (a sticky /tmp named as the folder):
+        // never ours to close to the others.
         error = EPERM;
     } else if ((info.st_mode & 07777) != PRIVATE_MODE && ::fchmod(fd, PRIVATE_MODE) != 0) {
         error = errno;

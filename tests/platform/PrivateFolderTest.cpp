@@ -50,6 +50,13 @@ TEST(PrivateFolderTest, ALinkOrAFileInItsPlaceIsRefusedAndLeftAsItIs) {
     const fs::path file = temp.path() / "file";
     std::ofstream(file) << "x";
     EXPECT_EQ(MakePrivateFolder(file.string()), ENOTDIR);
+
+    // A folder shared by all, as /tmp is, named by mistake: refused, its mode kept.
+    const fs::path shared = temp.path() / "shared";
+    fs::create_directory(shared);
+    fs::permissions(shared, fs::perms::all | fs::perms::sticky_bit);
+    EXPECT_EQ(MakePrivateFolder(shared.string()), EPERM);
+    EXPECT_EQ(ModeOf(shared), 01777u);
     EXPECT_EQ(MakePrivateFolder("relative/inkwarden"), EINVAL);
 }
 
