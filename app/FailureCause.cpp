@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string_view>
 
 namespace inkwarden {
@@ -45,13 +46,23 @@ std::string Substitute(const char* format, std::initializer_list<std::string_vie
     return text;
 }
 
-const char* TranslatedEngineCause(const std::string& cause) {
+std::optional<std::string> TranslatedEngineCause(const std::string& cause) {
     for (const char* known : ENGINE_CAUSES) {
         if (cause == known) {
-            return Tr(known);
+            return std::string(Tr(known));
         }
     }
-    return nullptr;
+    // A refused answer names its status: the words around the number are translated.
+    constexpr std::string_view STATUS = "HTTP status ";
+    if (cause.compare(0, STATUS.size(), STATUS) == 0) {
+        const std::size_t digits = cause.find_first_not_of("0123456789", STATUS.size());
+        const std::string code = cause.substr(STATUS.size(), digits - STATUS.size());
+        if (!code.empty()) {
+            return Substitute(Tr("HTTP status %s"), {code}) +
+                   (digits == std::string::npos ? std::string() : cause.substr(digits));
+        }
+    }
+    return std::nullopt;
 }
 
 } // namespace
@@ -83,9 +94,8 @@ std::string DownloadFailedText(const std::string& cause) {
     if (cause.empty()) {
         return Tr("The download failed; check the network and try again.");
     }
-    const char* translated = TranslatedEngineCause(cause);
     // The address the cause may end with is for the log; the page has no room for it.
-    std::string shown = translated != nullptr ? translated : cause;
+    std::string shown = TranslatedEngineCause(cause).value_or(cause);
     const std::size_t address = shown.find(" (http");
     if (address != std::string::npos && shown.back() == ')') {
         shown.erase(address);

@@ -92,6 +92,12 @@ TEST(Language, ChineseLocaleShowsTheCatalogueAndEnglishTheTextsAsWritten) {
     EXPECT_STREQ(InstallFailureText(InstallFailure::DISK_FULL), "磁盘空间不足，请清理后重试");
     // A text the catalogue does not know stays as written.
     EXPECT_STREQ(Tr("no such text"), "no such text");
+    // The engine's causes are English; the page shows them translated, figures kept and the
+    // address for the log left out.
+    EXPECT_EQ(DownloadFailedText("HTTP status 503 (http://mirror.example/p.bin)"),
+              "下载失败：HTTP 状态 503。");
+    EXPECT_EQ(DownloadFailedText("the file changed on the server"),
+              "下载失败：服务器上的文件已更改。");
     // A Chinese locale that this machine lacks still gets Chinese texts.
     EXPECT_EQ(test::UseLocale("zh_HK.UTF-8"), "zh_CN");
     EXPECT_STREQ(Tr("Try again"), "重新安装");
