@@ -453,7 +453,9 @@ TEST_F(MainFrameTest, TheLineUnderTheBarGivesTheDownloadsFigures) {
         << line;
     const int rate = std::stoi(figures[2]);
     EXPECT_GE(rate, 10) << line;
-    EXPECT_LE(rate, 6 * 20 + 30) << line;
+    // At most the six connections' limit; a sample window that follows a stall of a loaded
+    // machine holds the bytes that caught up, so half as much again is allowed.
+    EXPECT_LE(rate, 6 * 20 * 3 / 2) << line;
     // The line is reachable by a screen reader: a label with the figures as its name.
     EXPECT_EQ(frame->install_percent->getAccessibleName(), line);
     layer.scriptMessageBoxAnswers({IDOK});
