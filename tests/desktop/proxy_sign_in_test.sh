@@ -82,13 +82,23 @@ wait_dialog() {
     eval "$(xdotool getwindowgeometry --shell "$DID")"
     DX=$X DY=$Y
     [ "$WIDTH" = 400 ] && [ "$HEIGHT" = 270 ] || fail "the dialog is ${WIDTH}x${HEIGHT}"
+    # Mapped is not yet laid out: a click before the fields exist would reach none of them.
+    "$PY" "$HERE/sign_in_probe.py" ready || fail "the dialog's fields never showed"
 }
 # Types into the dialog's fields (clicked: the pointer's window has the keyboard) and signs in
 # with Return.
+# The keyboard goes to the dialog (no window manager here hands it over; the main window may
+# have taken it), and a slow (sanitized) program takes the click later: the keys wait for the
+# field's focus.
+click_field() { # y id
+    xdotool windowfocus --sync "$DID"
+    xdotool mousemove --sync $((DX + 240)) $((DY + $1)) click 1
+    "$PY" "$HERE/sign_in_probe.py" focused "$2" || fail "the click did not focus $2"
+}
 sign_in() {
-    xdotool mousemove --sync $((DX + 240)) $((DY + 152)) click 1
+    click_field 152 proxy_user
     xdotool type --delay 20 "$1"
-    xdotool mousemove --sync $((DX + 240)) $((DY + 190)) click 1
+    click_field 190 proxy_password
     xdotool type --delay 20 "$2"
     [ -n "${3:-}" ] && { "$PY" "$HERE/sign_in_probe.py" dialog "127.0.0.1:$PORT" "${#2}" || fail "the dialog as read"; }
     xdotool key Return
@@ -123,7 +133,7 @@ finished
 rm -rf "$FOLDER"
 start_install
 wait_dialog
-xdotool mousemove --sync $((DX + 240)) $((DY + 152)) click 1
+click_field 152 proxy_user
 xdotool key Escape
 "$PY" "$HERE/sign_in_probe.py" failure "The proxy 127.0.0.1:$PORT asks for a user name and password." ||
     fail "the failure page after a cancel"

@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
 """The proxy sign-in dialog and the failure page as a screen reader reads them, through AT-SPI.
 
-usage: sign_in_probe.py dialog PROXY [TYPED]  the dialog asks for PROXY's user name and
+usage: sign_in_probe.py ready                 waits until the dialog's fields can be read
+       sign_in_probe.py focused ID             waits until the dialog's control ID has the focus
+       sign_in_probe.py dialog PROXY [TYPED]  the dialog asks for PROXY's user name and
                                               password: named fields, the password masked
                                               (TYPED characters of it so far), named buttons
        sign_in_probe.py failure TEXT          the failure page's cause reads TEXT
@@ -12,7 +14,7 @@ import sys
 import time
 
 import atspi_probe
-from atspi_probe import check, expect, snapshot, text_of
+from atspi_probe import check, expect, snapshot, states, text_of
 
 SHOWING = ("enabled", "sensitive", "showing", "visible")
 
@@ -29,7 +31,8 @@ def wait_for(ident, condition):
 
 
 def dialog(proxy, typed):
-    lines, by_id = wait_for("proxy_user", lambda obj: True)
+    # The keys typed before may still be on their way to a slow (sanitized) program.
+    lines, by_id = wait_for("proxy_password", lambda obj: text_of(obj) == "*" * typed)
     expect(by_id, "sign_in", "panel", "Proxy sign-in", SHOWING)
     expect(by_id, "proxy_user", "entry", "User name", SHOWING + ("focusable",))
     expect(by_id, "proxy_password", "entry", "Password", SHOWING + ("focusable",))
@@ -47,6 +50,16 @@ def dialog(proxy, typed):
         print("\n".join(lines))
 
 
+def ready():
+    _, by_id = wait_for("proxy_password", lambda obj: True)
+    check("proxy_password" in by_id, "the dialog's fields never showed")
+
+
+def focused(ident):
+    _, by_id = wait_for(ident, lambda obj: "focused" in states(obj))
+    check(ident in by_id and "focused" in states(by_id[ident]), "%s never took the focus" % ident)
+
+
 def failure(text):
     def reads(obj):
         return text in ((obj.get_name() or "") + (text_of(obj) or ""))
@@ -59,7 +72,11 @@ def failure(text):
 
 def main():
     command = sys.argv[1] if len(sys.argv) > 1 else ""
-    if command == "dialog" and len(sys.argv) in (3, 4):
+    if command == "ready" and len(sys.argv) == 2:
+        ready()
+    elif command == "focused" and len(sys.argv) == 3:
+        focused(sys.argv[2])
+    elif command == "dialog" and len(sys.argv) in (3, 4):
         dialog(sys.argv[2], int(sys.argv[3]) if len(sys.argv) == 4 else 0)
     elif command == "failure" and len(sys.argv) == 3:
         failure(sys.argv[2])
