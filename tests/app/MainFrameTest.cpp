@@ -44,6 +44,8 @@ class TestFrame : public CMainFrame {
 public:
     using CMainFrame::CMainFrame;
     using CMainFrame::handleMessage;
+    // The early query's thread calls the window: it ends before this class's part is gone.
+    ~TestFrame() override { controller.StopInstall(); }
 };
 
 class MainFrameTest : public ::testing::Test {

@@ -104,7 +104,12 @@ TEST(EventSpoolTest, RetryAfterIsHonoured) {
     EXPECT_EQ(requests, 1);
     std::this_thread::sleep_for(1100ms); // the service asked for one second
     reporter.Report(901102);
-    // Removed from disk only once acknowledged.
+    // All three acknowledged (the spool may be empty before the third is even kept), and
+    // removed from disk only then.
+    EXPECT_TRUE(Eventually([&] {
+        std::lock_guard<std::mutex> lock(mutex);
+        return accepted.size() == 3;
+    }));
     EXPECT_TRUE(Eventually([&] { return EventSpool(folder).Pending().empty(); }));
     reporter.Stop();
     server.stop();
