@@ -4,6 +4,7 @@
 # way that the next one continues (counted by the bytes that nginx sent).
 # usage: fetch_test.sh TOOL
 set -u
+source "$(dirname "${BASH_SOURCE[0]}")/nginx_common.sh"
 tool=$1
 work=$(mktemp -d /tmp/iw-fetch-test.XXXXXX)
 nginx_pid=
@@ -20,19 +21,13 @@ check() { # check DESCRIPTION COMMAND...: the command must succeed
 
 mkdir -p "$work/html" "$work/tmp" "$work/out"
 head -c $((8 << 20)) /dev/urandom >"$work/html/file.bin"
-port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
+port=$(free_port)
 cat >"$work/nginx.conf" <<CONF
-daemon off;
-master_process off;
-worker_processes 1;
-pid $work/nginx.pid;
-error_log $work/error.log warn;
-events { worker_connections 64; }
+$(nginx_head "$work" warn)
 http {
   log_format sent '\$uri \$bytes_sent \$msec \$request_time';
   access_log $work/access.log sent;
-  client_body_temp_path $work/tmp/body; proxy_temp_path $work/tmp/proxy;
-  fastcgi_temp_path $work/tmp/fastcgi; uwsgi_temp_path $work/tmp/uwsgi; scgi_temp_path $work/tmp/scgi;
+$(nginx_temp_paths "$work")
   server {
     listen 127.0.0.1:$port;
     root $work/html;
@@ -61,7 +56,7 @@ reason() { # reason EXPECTED URL PATH
     fi
 }
 reason "fetch: HTTP status 404" "$base/missing.bin" "$work/out/c.bin"
-closed=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
+closed=$(free_port)
 reason "fetch: Couldn't connect to server" "http://127.0.0.1:$closed/file.bin" "$work/out/c.bin"
 mkdir "$work/out/folder"
 reason "fetch: $work/out/folder is a folder" "$base/file.bin" "$work/out/folder"
@@ -87,7 +82,7 @@ check "a file unlike the release's digest is removed" test ! -e "$work/out/w.bin
 
 # Mirrors: --mirror and the release file's "Package_mirrors" add sources; one line per source
 # says how many bytes it served, and a mirror that is down costs only itself.
-closed=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
+closed=$(free_port)
 printf '{"Package_size": 8388608, "Package_sha256": "%s", "Package_mirrors": ["%s"]}' "$digest" \
     "http://127.0.0.1:$closed/file.bin" >"$work/mirrors.json"
 "$tool" fetch --release "$work/mirrors.json" --mirror "$base/slow/file.bin" "$base/file.bin" \

@@ -7,6 +7,7 @@
 # file and logs the Via header that a proxy adds.
 # usage: proxy_test.sh TOOL
 set -u
+source "$(dirname "${BASH_SOURCE[0]}")/nginx_common.sh"
 tool=$1
 work=$(mktemp -d /tmp/iw-proxy-test.XXXXXX)
 pids=()
@@ -16,7 +17,6 @@ cleanup() {
 }
 trap cleanup EXIT
 fail=0
-free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'; }
 for program in tinyproxy dbus-run-session; do
     command -v "$program" >/dev/null || { echo "SKIP: $program is missing"; exit 77; }
 done
@@ -26,17 +26,11 @@ mkdir -p "$work/html" "$work/tmp" "$work/config/glib-2.0/settings"
 head -c 200000 /dev/urandom >"$work/html/file.bin"
 web=$(free_port) open_proxy=$(free_port) auth_proxy=$(free_port) closed=$(free_port)
 cat >"$work/nginx.conf" <<CONF
-daemon off;
-master_process off;
-worker_processes 1;
-pid $work/nginx.pid;
-error_log $work/error.log warn;
-events { worker_connections 64; }
+$(nginx_head "$work" warn)
 http {
   log_format via '\$uri [\$http_via]';
   access_log $work/access.log via;
-  client_body_temp_path $work/tmp/body; proxy_temp_path $work/tmp/proxy;
-  fastcgi_temp_path $work/tmp/fastcgi; uwsgi_temp_path $work/tmp/uwsgi; scgi_temp_path $work/tmp/scgi;
+$(nginx_temp_paths "$work")
   server { listen 127.0.0.1:$web; root $work/html; }
 }
 CONF

@@ -6,6 +6,7 @@
 # builds: one with a pinned CA bundle (the test puts its CA there), one with checks off.
 # usage: tls_test.sh TOOL DEMO_SERVICE RELEASE_JSON PINNED_PROBE PINNED_BUNDLE UNVERIFIED_PROBE
 set -u
+source "$(dirname "${BASH_SOURCE[0]}")/nginx_common.sh"
 tool=$1 service=$2 release=$3 pinned_probe=$4 pinned_bundle=$5 unverified_probe=$6
 work=$(mktemp -d /tmp/iw-tls-test.XXXXXX)
 # The package folder of this run alone (root would share /var/cache/inkwarden).
@@ -21,7 +22,6 @@ check() { # check DESCRIPTION COMMAND...: the command must succeed
     local what=$1; shift
     if ! "$@"; then echo "FAILED: $what"; fail=1; fi
 }
-free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'; }
 
 # The CA, and the server's certificate for localhost alone.
 cd "$work"
@@ -41,16 +41,10 @@ mkdir -p "$work/html" "$work/tmp"
 head -c 300000 /dev/urandom >"$work/html/file.bin"
 port=$(free_port)
 cat >"$work/nginx.conf" <<CONF
-daemon off;
-master_process off;
-worker_processes 1;
-pid $work/nginx.pid;
-error_log $work/error.log info;
-events { worker_connections 64; }
+$(nginx_head "$work" info)
 http {
   access_log $work/access.log;
-  client_body_temp_path $work/tmp/body; proxy_temp_path $work/tmp/proxy;
-  fastcgi_temp_path $work/tmp/fastcgi; uwsgi_temp_path $work/tmp/uwsgi; scgi_temp_path $work/tmp/scgi;
+$(nginx_temp_paths "$work")
   server {
     listen 127.0.0.1:$port ssl;
     ssl_certificate $work/server.pem;
