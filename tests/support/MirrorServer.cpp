@@ -74,20 +74,30 @@ bool MirrorServer::SendBody(int fd, int64_t first, int64_t length) {
         if (damaged >= at && damaged < at + piece) {
             bytes[static_cast<size_t>(damaged - at)] ^= 0x5a;
         }
-        if (dying_ || closing_ || !FaultServer::send(fd, bytes)) {
+        // Claimed before the send, so that connections sending at once never pass the limit
+        // together.
+        const int64_t claimed = sent_ += piece;
+        const bool over = behaviour_.dies_after >= 0 && claimed > behaviour_.dies_after;
+        if (over || dying_ || closing_ || !FaultServer::send(fd, bytes)) {
+            if (over) {
+                Die();
+            }
             return false;
         }
-        const int64_t sent = sent_ += piece;
-        if (behaviour_.dies_after >= 0 && sent >= behaviour_.dies_after) {
-            {
-                std::lock_guard<std::mutex> lock(reap_mutex_);
-                dying_ = true;
-            }
-            reap_.notify_all();
+        if (behaviour_.dies_after >= 0 && claimed >= behaviour_.dies_after) {
+            Die();
             return false;
         }
     }
     return true;
+}
+
+void MirrorServer::Die() {
+    {
+        std::lock_guard<std::mutex> lock(reap_mutex_);
+        dying_ = true;
+    }
+    reap_.notify_all();
 }
 
 void MirrorServer::Pace(int64_t bytes) {

@@ -61,6 +61,8 @@ private:
     void Answer(const FaultRequest& request, int fd);
     // Sends body bytes at the shared rate; false when the connection or the server went.
     bool SendBody(int fd, int64_t first, int64_t length);
+    // Stops serving: the connections are cut and new ones refused.
+    void Die();
     void Pace(int64_t bytes);
     void Reaper();
 
